@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# scripts/build.sh KIND: configures and builds one flavour of the project.
+#   release -> build/       (what ./run.sh starts and ./test.sh tests)
+#   asan    -> build-asan/  (AddressSanitizer + UndefinedBehaviorSanitizer)
+#   tsan    -> build-tsan/  (ThreadSanitizer)
+#   fuzz    -> build-fuzz/  (clang, libFuzzer targets)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+kind=${1:-release}
+args=(-G Ninja -S "$top" -Wno-dev)
+case "$kind" in
+  release) dir=build;      args+=(-DCMAKE_BUILD_TYPE=Release) ;;
+  asan)    dir=build-asan; args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=asan) ;;
+  tsan)    dir=build-tsan; args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=tsan) ;;
+  fuzz)    dir=build-fuzz; args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ=ON
+                                  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "usage: $0 [release|asan|tsan|fuzz]" >&2; exit 2 ;;
+esac
+if [ ! -f "$top/$dir/build.ninja" ]; then
+  cmake -B "$top/$dir" "${args[@]}" >/dev/null
+fi
+cmake --build "$top/$dir" -j "$(nproc)"
+echo "$top/$dir"

@@ -1,0 +1,47 @@
+// quillet-cli: headless decoding, inspection and playback with the player's
+// own inputs and output.
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace quillet::cli {
+namespace {
+struct Entry {
+    const char* usage;
+    TCommandFn fn;
+};
+std::map<std::string, Entry>& Registry() {
+    static std::map<std::string, Entry> r;
+    return r;
+}
+}  // namespace
+
+TCommand::TCommand(const char* name, const char* usage, TCommandFn fn) {
+    Registry()[name] = {usage, fn};
+}
+
+int UsageError(const std::string& message) {
+    if (!message.empty()) std::fprintf(stderr, "quillet-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "usage:\n");
+    for (const auto& [name, e] : Registry()) std::fprintf(stderr, "  quillet-cli %s\n", e.usage);
+    return 2;
+}
+
+}  // namespace quillet::cli
+
+int main(int argc, char** argv) {
+    using namespace quillet::cli;
+    if (argc < 2) return UsageError();
+    auto it = Registry().find(argv[1]);
+    if (it == Registry().end()) return UsageError(std::string("unknown command: ") + argv[1]);
+    try {
+        return it->second.fn(std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}

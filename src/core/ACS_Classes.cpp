@@ -1,0 +1,276 @@
+// Sources: run start and end, block delivery with range clipping and
+// looping, positioning, and the file source's open/close bookkeeping.
+#include "ACS_Classes.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "text.h"
+
+namespace quillet {
+
+std::recursive_mutex& LibLoadLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// ---------------------------------------------------------------------------
+// TAuInput
+
+void TAuInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
+    ReadBlock(Buffer, Bytes);
+}
+
+void TAuInput::Reset() {
+    try {
+        EndRead();
+    } catch (...) {
+    }
+    FActive = false;
+}
+
+void TAuInput::BeginRead() {
+    std::string error;
+    bool failed = false;
+    {
+        std::lock_guard<std::recursive_mutex> l(FDataLock);
+        FAtEnd = false;
+        try {
+            DoBeginRead();
+        } catch (const std::exception& e) {
+            error = e.what();
+            failed = true;
+            FAtEnd = true;
+        }
+    }
+    if (failed) throw EAuException(error);
+}
+
+void TAuInput::EndRead() {
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
+    DoEndRead();
+}
+
+int32_t TAuInput::CopyBlock(void* Dest, int32_t Size) {
+    if (Size <= 0) return 0;
+    uint8_t* block = nullptr;
+    uint32_t bytes = static_cast<uint32_t>(Size);
+    GetBlock(block, bytes);
+    if (bytes > static_cast<uint32_t>(Size)) bytes = static_cast<uint32_t>(Size);  // never trust
+    if (block && bytes) std::memcpy(Dest, block, bytes);
+    return block ? static_cast<int32_t>(bytes) : 0;
+}
+
+int32_t TAuInput::FillBuffer(void* Dest, int32_t Size, bool& EndReached) {
+    int32_t total = 0;
+    int32_t last = Size;
+    while (Size - total != 0 && last != 0) {
+        last = CopyBlock(static_cast<uint8_t*>(Dest) + total, Size - total);
+        total += last;
+    }
+    EndReached = (last == 0);
+    return total;
+}
+
+// ---------------------------------------------------------------------------
+// TAuStreamedInput
+
+void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
+    const uint32_t requested = Bytes;
+    if (FAtEnd) {
+        Buffer = nullptr;
+        Bytes = 0;
+        return;
+    }
+    ReadBlock(Buffer, Bytes);
+    if (Bytes > requested) Bytes = requested;  // a decoder must not hand out more
+    const int64_t dataSize = FDataSize;
+    if (Bytes == 0) {
+        FAtEnd = true;
+    } else {
+        FDelivered += Bytes;
+        if (dataSize > 0 && FDelivered >= dataSize) {
+            FAtEnd = true;
+            if (FDelivered > dataSize) {
+                Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
+                FDelivered = dataSize;
+            }
+        }
+    }
+    if (FAtEnd && FLoop) {
+        FAtEnd = false;
+        if (FCanSeek) {
+            int64_t start = FStartSample;
+            SeekToSample(start);
+        } else {
+            EndRead();
+            BeginRead();
+        }
+        FDelivered = 0;
+        Bytes = requested;
+        ReadBlock(Buffer, Bytes);
+        if (Bytes > requested) Bytes = requested;
+        if (Bytes == 0) {
+            FAtEnd = true;
+        } else {
+            FDelivered += Bytes;
+            const int64_t size = FDataSize;
+            if (size > 0 && FDelivered >= size) FAtEnd = true;
+        }
+    }
+}
+
+bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
+    if (!FCanSeek) return false;
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
+    if (FSampleCount != 0 && SampleNum > FSampleCount) return false;
+    if (!FActive) {
+        FStartSample = SampleNum;
+        FEndSample = -1;
+        FDelivered = SampleNum * FFrameBytes;
+        return true;
+    }
+    int64_t target = SampleNum + FStartSample;
+    try {
+        const bool ok = SeekToSample(target);
+        FDelivered = (target - FStartSample) * FFrameBytes;
+        return ok;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TAuStreamedInput::SeekPercent(int32_t Delta) {
+    const int64_t dataSize = FDataSize;
+    if (!FCanSeek || dataSize == 0) return;
+    double f = static_cast<double>(FDelivered) / static_cast<double>(dataSize) +
+               static_cast<double>(Delta) / 100.0;
+    if (f < 0) f = 0;
+    if (f > 1) f = 1;
+    int64_t count;
+    {
+        std::lock_guard<std::recursive_mutex> l(FDataLock);
+        count = FSampleCount;
+    }
+    // Halves to even, as the default rounding mode does.
+    GoToSample(static_cast<int64_t>(std::nearbyint(static_cast<double>(count) * f)));
+}
+
+void TAuStreamedInput::SetStream(TStream* Stream) {
+    FSourceStream = Stream;
+    FStreamGiven = Stream != nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TAuFileIn
+
+uint32_t TAuFileIn::GetBitsPerSample() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FBitsPerSample;
+}
+
+uint32_t TAuFileIn::GetChannels() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FChannels;
+}
+
+uint32_t TAuFileIn::GetSampleRate() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FSampleRate;
+}
+
+int64_t TAuFileIn::GetSampleCount() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    const int64_t dataSize = FDataSize;
+    const uint16_t frame = FrameBytesOf(FChannels, FBitsPerSample);
+    FSampleCount = (dataSize > 0 && frame > 0) ? dataSize / frame : -1;
+    return FSampleCount;
+}
+
+int32_t TAuFileIn::GetDuration() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    if (FSampleRate == 0 || FChannels == 0 || FBitsPerSample == 0) return 0;
+    const double bytesPerSecond =
+        static_cast<double>(FSampleRate) * FChannels * static_cast<double>(FBitsPerSample >> 3);
+    if (bytesPerSecond == 0) return 0;  // below 8 bits the shift leaves nothing
+    return static_cast<int32_t>(std::nearbyint(static_cast<double>(FDataSize) / bytesPerSecond));
+}
+
+bool TAuFileIn::IsValid() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FIsValid;
+}
+
+void TAuFileIn::Reset() {
+    TAuInput::Reset();
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    FOpenCount = 0;
+}
+
+void TAuFileIn::SetStream(TStream* Stream) {
+    CloseSource();
+    TAuStreamedInput::SetStream(Stream);
+}
+
+void TAuFileIn::SetFileName(const std::string& Value) {
+    CloseSource();
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    FFileNameW = Utf8ToUtf16(Value);
+    FFileName = Value;
+}
+
+void TAuFileIn::DoBeginRead() {
+    if (FActive) throw EAuException("The component is Busy");
+    if (!FStreamGiven && FFileNameW.empty()) throw EAuException("The file name is not assigned");
+    FActive = true;
+    FDelivered = 0;
+    OpenSource();
+    FFrameBytes = FrameBytesOf(FChannels, FBitsPerSample);
+    // An input that gave no usable format cannot be divided by; its run
+    // then delivers whatever the decoder gives, with an unknown count.
+    FSampleCount = FFrameBytes ? FDataSize / FFrameBytes : 0;
+    FDuration = FSampleRate ? static_cast<int32_t>(FSampleCount / FSampleRate) : 0;
+    if (FStartSample > 0) {
+        GoToSample(0);
+        FDelivered = 0;
+    }
+    if (FStartSample > 0 || FEndSample != -1) {
+        if (FEndSample > FSampleCount) FEndSample = -1;
+        FSampleCount = (FEndSample == -1 ? FSampleCount : FEndSample.load()) - FStartSample + 1;
+        FDataSize = FSampleCount * FFrameBytes;
+    }
+    FBlockStart = 1;
+    FBlockEnd = 0;
+}
+
+void TAuFileIn::DoEndRead() {
+    CloseSource();
+    FStartSample = 0;
+    FEndSample = -1;
+    FActive = false;
+}
+
+void TAuFileIn::OpenFileStream() {
+    if (FStreamGiven) return;
+    FOwnStream = std::make_unique<TAuFileStream>(FFileNameW, fmShareDenyWrite);
+    FSourceStream = FOwnStream.get();
+}
+
+void TAuFileIn::CloseFileStream() {
+    if (FStreamGiven) {
+        if (FSourceStream) FSourceStream->SetPosition(0);
+        return;
+    }
+    FOwnStream.reset();
+    FSourceStream = nullptr;
+}
+
+}  // namespace quillet

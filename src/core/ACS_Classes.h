@@ -1,0 +1,341 @@
+// The pipeline core: sources (TAuInput -> TAuStreamedInput -> TAuFileIn),
+// sinks (TAuOutput and its worker TAuThread), the event dispatcher
+// (TEventHandler) and LibLoadLock.
+//
+// A NOTE ON THREADS
+// - Main thread: creates and destroys components; sets FileName, StartSample,
+//   EndSample, Loop and the sink's Input; calls Start, Stop, Pause, Resume,
+//   Progress, the format queries and GoToSample/SeekPercent (position bar).
+// - A sink's worker: runs PrepareOutput, OutputBlock and ReleaseOutput, and
+//   through them BeginRead, GetBlock/FillBuffer and EndRead of its source.
+//   It never waits for the main thread; everything it reports is posted to
+//   the dispatcher.
+// - The dispatcher: takes posted events and runs each handler on the main
+//   thread (Synchronize), waiting for it. A run's OnDone is delivered only once
+//   that sink's worker is idle, so the handler may Start the next run at once.
+// - A source's FDataLock (re-entrant) serialises run start/end, block delivery
+//   and seeking; FOpenLock serialises the decoder's open and close.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ACS_Streams.h"
+#include "ACS_Types.h"
+#include "sync.h"
+
+namespace quillet {
+
+// Serialises every run-time load of a codec library (the loaders hold it while
+// they load a library and look up its entry points).
+std::recursive_mutex& LibLoadLock();
+
+// ---------------------------------------------------------------------------
+// Sources
+
+// The source contract: format queries, per-run start and end, block delivery,
+// seeking. A block is a pointer into the source's own storage plus a byte
+// count, valid until the next request to the same source.
+class TAuInput : public TComponent {
+  public:
+    explicit TAuInput(TComponent* owner = nullptr) : TComponent(owner) {}
+    const char* ClassName() const override { return "TAuInput"; }
+
+    virtual uint32_t GetBitsPerSample() = 0;
+    virtual uint32_t GetChannels() = 0;
+    virtual uint32_t GetSampleRate() = 0;
+    // Whole seconds of the data (0 in the base).
+    virtual int32_t GetDuration() { return 0; }
+    // Frames of the data (0 in the base).
+    virtual int64_t GetSampleCount() { return 0; }
+    // Delivers the next block (worker): Bytes in = most wanted, out = given.
+    virtual void GetBlock(uint8_t*& Buffer, uint32_t& Bytes);
+    // Ends any run, ignoring its errors, and makes the source inactive.
+    virtual void Reset();
+    virtual void PauseSource() {}
+    virtual void ResumeSource() {}
+
+    // Positioning. Sources that read a stream implement these
+    // (TAuStreamedInput); the base cannot seek.
+    virtual bool GoToSample(int64_t /*SampleNum*/) { return false; }
+    virtual void SeekPercent(int32_t /*Delta*/) {}
+
+    // Starts a run; any failure arrives as EAuException with its own message.
+    void BeginRead();
+    void EndRead();
+    // Copies one block of up to Size bytes to Dest; returns the count.
+    int32_t CopyBlock(void* Dest, int32_t Size);
+    // Fills Dest with up to Size bytes. EndReached is true only when a request
+    // returned nothing: a buffer filled exactly by the last bytes reports
+    // false and the next call returns 0 and true.
+    int32_t FillBuffer(void* Dest, int32_t Size, bool& EndReached);
+
+    bool Active() const { return FActive.load(); }
+    int64_t Delivered() const { return FDelivered.load(); }
+    int64_t DataSize() const { return FDataSize.load(); }
+    uint16_t FrameBytes() const { return FFrameBytes; }
+
+  protected:
+    virtual void DoBeginRead() = 0;
+    virtual void DoEndRead() = 0;
+    // The decoder's delivery: Buffer points into its own storage; 0 bytes
+    // means the data has ended. It may set FAtEnd itself.
+    virtual void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) = 0;
+
+    // Bytes delivered in this run (the position inside the range). Atomic:
+    // SeekPercent and Progress read it without the lock.
+    std::atomic<int64_t> FDelivered{0};
+    // PCM bytes of the range; -1 unknown, 0 none. Atomic for the same reason.
+    std::atomic<int64_t> FDataSize{0};
+    uint16_t FFrameBytes = 0;          // under FDataLock (set at run start)
+    std::atomic<bool> FActive{false};  // true from DoBeginRead to DoEndRead
+    int32_t FBlockStart = 0;           // the decoder's storage window (its own
+    int32_t FBlockEnd = 0;             // convention); reset to 1/0 each run
+    std::recursive_mutex FDataLock;
+    bool FAtEnd = false;  // under FDataLock
+};
+
+// A source that reads a byte stream: the sample range, Loop, seekability.
+class TAuStreamedInput : public TAuInput {
+  public:
+    explicit TAuStreamedInput(TComponent* owner = nullptr) : TAuInput(owner) {}
+    const char* ClassName() const override { return "TAuStreamedInput"; }
+
+    void GetBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
+    // Idle: stores the start point for the next run. Active: repositions
+    // (decoder errors are swallowed and give false).
+    bool GoToSample(int64_t SampleNum) override;
+    // Moves by Delta percent of the range (the position bar).
+    void SeekPercent(int32_t Delta) override;
+    // A stream the caller gives stays the caller's; nullptr takes it back.
+    virtual void SetStream(TStream* Stream);
+
+    int64_t StartSample() const { return FStartSample.load(); }
+    void SetStartSample(int64_t v) { FStartSample = v; }
+    int64_t EndSample() const { return FEndSample.load(); }
+    void SetEndSample(int64_t v) { FEndSample = v; }
+    bool Loop() const { return FLoop.load(); }
+    void SetLoop(bool v) { FLoop = v; }
+    bool CanSeek() const { return FCanSeek.load(); }
+
+  protected:
+    // Repositions so that the next block starts at absolute frame SampleNum;
+    // may update SampleNum to the frame reached.
+    virtual bool SeekToSample(int64_t& SampleNum) = 0;
+
+    TStream* FSourceStream = nullptr;  // the stream the decoder reads
+    bool FStreamGiven = false;         // FSourceStream is the caller's
+    std::atomic<bool> FCanSeek{true};
+    std::atomic<int64_t> FStartSample{0};
+    std::atomic<int64_t> FEndSample{-1};
+    std::atomic<bool> FLoop{false};
+    int64_t FSampleCount = 0;  // frames in the range
+};
+
+// A source that reads a named file (or a stream the caller gives it). Every
+// decoder derives from it and supplies OpenSource, CloseSource, ReadBlock and
+// SeekToSample. A decoder's destructor must call its own CloseSource (a base
+// destructor cannot reach the override).
+class TAuFileIn : public TAuStreamedInput {
+  public:
+    explicit TAuFileIn(TComponent* owner = nullptr) : TAuStreamedInput(owner) {}
+    const char* ClassName() const override { return "TAuFileIn"; }
+
+    uint32_t GetBitsPerSample() override;
+    uint32_t GetChannels() override;
+    uint32_t GetSampleRate() override;
+    int32_t GetDuration() override;
+    int64_t GetSampleCount() override;
+    void Reset() override;
+    void SetStream(TStream* Stream) override;
+
+    // 8-bit (UTF-8) file name; setting it closes the decoder.
+    const std::string& FileName() const { return FFileName; }
+    void SetFileName(const std::string& Value);
+    // Whether the decoder understood the file (opens it on demand).
+    bool IsValid();
+
+  protected:
+    void DoBeginRead() override;
+    void DoEndRead() override;
+    // Under FOpenLock; opens only when FOpenCount is 0, then increments it.
+    virtual void OpenSource() = 0;
+    // Under FOpenLock; releases the decoder, closes or rewinds the stream,
+    // FOpenCount := 0.
+    virtual void CloseSource() = 0;
+
+    // For decoders' OpenSource: unless a stream was given, open FFileNameW
+    // with a TAuFileStream in mode $20 (raises with the system's text).
+    void OpenFileStream();
+    // For decoders' CloseSource: rewind a given stream, free our own.
+    void CloseFileStream();
+
+    std::recursive_mutex FOpenLock;
+    std::string FFileName;
+    std::u16string FFileNameW;
+    int32_t FOpenCount = 0;
+    bool FIsValid = false;
+    uint32_t FBitsPerSample = 0;
+    uint32_t FSampleRate = 0;
+    uint32_t FChannels = 0;
+    int32_t FDuration = 0;
+
+  private:
+    std::unique_ptr<TStream> FOwnStream;
+};
+
+// ---------------------------------------------------------------------------
+// Sinks
+
+class TAuOutput;
+
+// The worker of a sink: one run per Start, idle (suspended) in between.
+// Flags are written by one side and read by the other; each is atomic.
+class TAuThread : public TWorkerThread {
+  public:
+    explicit TAuThread(TAuOutput* output) : FOutput(output) {}
+
+  protected:
+    void Execute() override;
+
+  private:
+    friend class TAuOutput;
+    TAutoResetEvent FPauseSignal;  // "pause_event": acknowledges pause/resume
+    std::atomic<bool> FNotifyDone{true};
+    std::atomic<bool> FRunEnded{false};
+    TAuOutput* FOutput;
+    std::atomic<bool> FStopRequest{false};
+    std::atomic<bool> FPauseRequest{false};
+    std::atomic<bool> FPausedNow{false};
+};
+
+// A sink plays its Input on a worker thread of its own. A concrete sink
+// supplies PrepareOutput, OutputBlock and ReleaseOutput (all on the worker),
+// and its destructor must call ShutdownWorker() first, so no run is inside
+// its overrides while they are torn down.
+class TAuOutput : public TComponent {
+  public:
+    explicit TAuOutput(TComponent* owner = nullptr);
+    ~TAuOutput() override;
+    const char* ClassName() const override { return "TAuOutput"; }
+
+    // Main thread. Raises "Component is Busy" / "Input is not assigned".
+    void Start();
+    // NoWait: request the stop, OnDone follows. Otherwise drop this sink's
+    // pending events and wait (serving the main-thread call queue) until the
+    // worker is idle; no OnDone.
+    void Stop(bool NoWait = true);
+    virtual void Pause();
+    virtual void Resume();
+
+    // Percent of the source's range delivered: -1 unknown size, 0 without
+    // input or with an empty size, else 0..100.
+    int32_t Progress() { return GetProgress(); }
+    std::string LastError() const;
+    TAuInput* Input() const { return FInput.load(); }
+    void SetInput(TAuInput* Value) { AssignInput(Value); }
+    bool Active() const { return FActive.load(); }
+
+    void SetOnDone(TOutputDoneEvent h);
+    void SetOnProgress(TOutputProgressEvent h);
+    void SetOnThreadException(TThreadExceptionEvent h);
+
+  protected:
+    virtual void AssignInput(TAuInput* Value);
+    // One step of a run; true means call again.
+    virtual bool OutputBlock(bool Abort) = 0;
+    virtual void ReleaseOutput() = 0;
+    virtual void PrepareOutput() = 0;
+    void Notification(TComponent* component, TOperation operation) override;
+    void BeforeDestruction() override;
+
+    int32_t GetProgress();
+    void FinishRun();
+    void SetLastError(const std::string& message);
+    // Posts a pkNotify event for `handler` when it is assigned.
+    void PostNotify(const TNotifyEvent& handler);
+    TNotifyEvent OnThreadException() const;
+    // Stops any run and ends the worker; idempotent.
+    void ShutdownWorker();
+
+    std::atomic<bool> FFeeding{false};  // the run may still feed the device
+
+  private:
+    friend class TAuThread;
+    TNotifyEvent Handler(const TNotifyEvent& h) const;
+
+    mutable std::mutex FEventLock;  // guards the handlers and FLastError
+    std::string FLastError;
+    TOutputDoneEvent FOnDone;
+    TOutputProgressEvent FOnProgress;
+    TThreadExceptionEvent FOnThreadException;
+    int32_t FLastProgress = 0;  // worker only
+    std::unique_ptr<TAuThread> FWorker;
+    std::atomic<TAuInput*> FInput{nullptr};
+    std::atomic<bool> FActive{false};
+    bool FRegistered = false;  // holds a reference on the dispatcher
+};
+
+// ---------------------------------------------------------------------------
+// The event dispatcher
+
+enum TPendingEventKind : uint8_t { pkProgress = 0, pkDone = 1, pkNotify = 2 };
+
+struct TPendingEvent {
+    TPendingEventKind Kind;
+    TComponent* Sender;
+    TNotifyEvent Handler;
+    TWorkerThread* Thread;  // pkDone only: the sink's worker
+};
+
+// One per process, from the first sink's construction to the last one's
+// destruction. Workers post and go on; the dispatcher's thread runs each
+// handler on the main thread in posting order and waits for it.
+class TEventHandler : public TWorkerThread {
+  public:
+    TEventHandler();
+    ~TEventHandler() override;
+
+    void PostProgress(TComponent* Sender, const TNotifyEvent& Handler);
+    void PostDone(TComponent* Sender, TWorkerThread* Thread, const TNotifyEvent& Handler);
+    void PostNotify(TComponent* Sender, const TNotifyEvent& Handler);
+    // Events posted by the muted sink are dropped (one sink at a time).
+    void Mute(TComponent* Sender);
+    void Unmute();
+    // Removes every queued record of Sender, keeping the order of the rest.
+    void Purge(TComponent* Sender);
+    // Main thread: Purge, and cancel a record of Sender that the dispatcher
+    // has already taken, so it is not delivered. With `wait`, returns only
+    // once the dispatcher holds no record of Sender (serving main-thread
+    // calls meanwhile); a destroyed sink must never be a record's Sender.
+    void Cancel(TComponent* Sender, bool wait);
+
+  protected:
+    void Execute() override;
+
+  private:
+    void Post(TPendingEventKind kind, TComponent* Sender, TWorkerThread* Thread,
+              const TNotifyEvent& Handler);
+    void DispatchStep();  // runs on the main thread
+
+    std::mutex FQueueLock;
+    std::deque<TPendingEvent> FQueue;    // under FQueueLock
+    TAutoResetEvent FWakeEvent;          // "mainevent"
+    TPendingEvent FCurrent{};            // under FQueueLock while FHasCurrent
+    bool FHasCurrent = false;            // under FQueueLock
+    bool FCurrentCancelled = false;      // under FQueueLock
+    TComponent* FMutedSender = nullptr;  // under FQueueLock
+};
+
+// The process-wide dispatcher (nullptr when no sink exists).
+TEventHandler* AuEventHandler();
+// Main thread: the first acquire creates the dispatcher, the last release
+// ends it (within about 100 ms) and frees it.
+void AcquireEventHandler();
+void ReleaseEventHandler();
+
+}  // namespace quillet

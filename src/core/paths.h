@@ -1,0 +1,25 @@
+// Path rules, in one place: file-name part, extension, playlist entries.
+// "/" separates folders; the file-name part is the text after the last "/"
+// or "\" (playlists written on Windows use "\").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// Text after the last "/" or "\" (the whole path when there is none).
+std::string_view FileNamePart(std::string_view path);
+// The extension, dot included: the text from the last "." of the file-name
+// part; empty when that part has no ".".
+std::string_view ExtractExtension(std::string_view path);
+// The folder part with its trailing "/" (empty when there is none).
+std::string ExtractFilePath(std::string_view path);
+// A playlist entry as a path: absolute when it starts with "/" or with a
+// drive letter and ":" (kept as it is); otherwise "\" becomes "/" and the
+// playlist's folder (with or without a trailing "/") is put in front.
+std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view entry);
+// The folder of the running executable, with a trailing "/".
+std::string ProgramFolder();
+
+}  // namespace quillet

@@ -1,0 +1,172 @@
+#include "text.h"
+
+#include <cstdint>
+
+namespace quillet {
+namespace {
+
+// Decodes one UTF-8 sequence at s[i]; advances i. A bad byte gives U+FFFD
+// and advances by one, so any byte string converts.
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
+    const auto b0 = static_cast<uint8_t>(s[i]);
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
+    int len = 0;
+    char32_t cp = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b0 & 0x07;
+    } else {
+        ++i;
+        return 0xFFFD;
+    }
+    if (i + len > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    for (int k = 1; k < len; ++k) {
+        const auto b = static_cast<uint8_t>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += len;
+    return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+char AsciiLowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        char32_t cp = DecodeUtf8(s, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;  // a lone surrogate
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::string Latin1ToUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) AppendUtf8(out, static_cast<uint8_t>(c));
+    return out;
+}
+
+std::string Utf8ToLatin1(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const char32_t cp = DecodeUtf8(s, i);
+        out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    }
+    return out;
+}
+
+size_t Utf8Length(std::string_view s) {
+    size_t n = 0;
+    for (size_t i = 0; i < s.size(); ++n) DecodeUtf8(s, i);
+    return n;
+}
+
+std::string Utf8Left(std::string_view s, size_t count) {
+    size_t i = 0;
+    for (size_t n = 0; n < count && i < s.size(); ++n) DecodeUtf8(s, i);
+    return std::string(s.substr(0, i));
+}
+
+std::string AsciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = AsciiLowerChar(c);
+    return out;
+}
+
+std::string AsciiUpper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+}
+
+int CompareTextAscii(std::string_view a, std::string_view b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<uint8_t>(AsciiLowerChar(a[i]));
+        const auto cb = static_cast<uint8_t>(AsciiLowerChar(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareTextAscii(a, b) == 0;
+}
+
+std::string_view Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<uint8_t>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<uint8_t>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace quillet

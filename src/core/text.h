@@ -1,0 +1,34 @@
+// Text conversions, in one place for the whole program. 8-bit ("narrow") text
+// is UTF-8; wide text is UTF-16; ID3 single-byte text is ISO-8859-1.
+// Invalid UTF-8 never fails a conversion: each bad byte becomes U+FFFD.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+std::u16string Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(std::u16string_view s);
+// ISO-8859-1 bytes to UTF-8.
+std::string Latin1ToUtf8(std::string_view s);
+// UTF-8 to ISO-8859-1 bytes; characters outside it become '?'.
+std::string Utf8ToLatin1(std::string_view s);
+
+// Number of Unicode characters in UTF-8 text (a bad byte counts as one).
+size_t Utf8Length(std::string_view s);
+// The first `count` characters of UTF-8 text, never cutting one in half.
+std::string Utf8Left(std::string_view s, size_t count);
+
+// ASCII-only case folding (file extensions, INI keys, tag field names).
+std::string AsciiLower(std::string_view s);
+std::string AsciiUpper(std::string_view s);
+bool SameTextAscii(std::string_view a, std::string_view b);
+// Compares without regard to ASCII case: <0, 0, >0.
+int CompareTextAscii(std::string_view a, std::string_view b);
+
+// Removes leading and trailing characters <= ' ' (the run-time library's Trim).
+std::string_view Trim(std::string_view s);
+
+}  // namespace quillet

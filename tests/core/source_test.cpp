@@ -1,0 +1,263 @@
+// The source contract on a synthetic decoder: ranges, end clipping, looping,
+// positioning and FillBuffer's end semantics.
+#include <gtest/gtest.h>
+
+#include "synthetic.h"
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+// Reads a whole run through FillBuffer in chunks of `chunk` bytes.
+std::vector<uint8_t> ReadRun(TAuInput& in, int32_t chunk = 777) {
+    std::vector<uint8_t> out, buf(static_cast<size_t>(chunk));
+    bool end = false;
+    for (int guard = 0; guard < 100000 && !end; ++guard) {
+        const int32_t n = in.FillBuffer(buf.data(), chunk, end);
+        out.insert(out.end(), buf.begin(), buf.begin() + n);
+    }
+    return out;
+}
+
+TEST(Source, WholeFileRunKeepsTheDecodersSizeAndEndsExactly) {
+    SyntheticSource s({.frames = 1000, .blockBytes = 333});
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), 4000);
+    EXPECT_EQ(ReadRun(s), PatternBytes(0, 4000));
+    s.EndRead();
+    EXPECT_FALSE(s.Active());
+}
+
+TEST(Source, RangeNarrowsSizeAndClipsTheLastBlock) {
+    SyntheticSource s({.frames = 1000, .blockBytes = 1000});  // blocks overrun the range
+    s.SetStartSample(100);
+    s.SetEndSample(199);
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), 100 * 4);
+    EXPECT_EQ(s.GetSampleCount() >= 0, true);
+    EXPECT_EQ(ReadRun(s), PatternBytes(400, 400));
+    EXPECT_EQ(s.Delivered(), 400);
+    s.EndRead();
+    // A range serves one run only.
+    EXPECT_EQ(s.StartSample(), 0);
+    EXPECT_EQ(s.EndSample(), -1);
+}
+
+TEST(Source, EndBeyondTheFileMeansToTheEnd) {
+    SyntheticSource s({.frames = 1000});
+    s.SetStartSample(10);
+    s.SetEndSample(5000);
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), (1000 - 10 + 1) * 4);
+    s.EndRead();
+}
+
+TEST(Source, StartPointOnANonSeekableSourceStaysAtItsBeginning) {
+    SyntheticSource s({.frames = 100, .seekable = false});
+    s.GetChannels();  // opened: now it knows it cannot seek
+    EXPECT_FALSE(s.GoToSample(10));
+    s.SetStartSample(10);
+    s.BeginRead();
+    const auto data = ReadRun(s);
+    // Nothing can move it: the data starts at frame 0, the size is narrowed.
+    EXPECT_EQ(data, PatternBytes(0, (100 - 10 + 1) * 4));
+    s.EndRead();
+}
+
+TEST(Source, UnknownSizeEndsOnlyWhenTheDecoderDoes) {
+    SyntheticSource s({.frames = 100, .unknownSize = true});
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), -1);
+    EXPECT_EQ(ReadRun(s).size(), 400u);
+    s.EndRead();
+}
+
+TEST(Source, FillBufferReportsTheEndOnlyWhenNothingCame) {
+    SyntheticSource s({.frames = 250, .blockBytes = 300});  // 1000 bytes
+    s.BeginRead();
+    std::vector<uint8_t> buf(1000);
+    bool end = true;
+    EXPECT_EQ(s.FillBuffer(buf.data(), 1000, end), 1000);
+    EXPECT_FALSE(end);  // filled exactly by the last bytes
+    EXPECT_EQ(s.FillBuffer(buf.data(), 1000, end), 0);
+    EXPECT_TRUE(end);
+    end = false;
+    EXPECT_EQ(s.FillBuffer(buf.data(), 0, end), 0);
+    EXPECT_TRUE(end);
+    // After the end the decoder is not asked again.
+    const int reads = s.Reads;
+    uint8_t* p = reinterpret_cast<uint8_t*>(1);
+    uint32_t n = 100;
+    s.GetBlock(p, n);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(s.Reads, reads);
+    s.EndRead();
+}
+
+TEST(Source, LoopOnASeekableSourceDeliversTheNextPassAtOnce) {
+    SyntheticSource s({.frames = 100, .blockBytes = 150});  // 400 bytes
+    s.SetLoop(true);
+    s.BeginRead();
+    std::vector<uint8_t> got;
+    for (int i = 0; i < 3; ++i) {
+        uint8_t* p = nullptr;
+        uint32_t n = 150;
+        s.GetBlock(p, n);
+        got.insert(got.end(), p, p + n);
+    }
+    // The third request met the end (only 100 bytes left) and delivered the
+    // first block of the next pass instead.
+    std::vector<uint8_t> want = PatternBytes(0, 300);
+    const auto again = PatternBytes(0, 150);
+    want.insert(want.end(), again.begin(), again.end());
+    EXPECT_EQ(got, want);
+    uint8_t* p = nullptr;
+    uint32_t n = 150;
+    s.GetBlock(p, n);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + n), PatternBytes(150, 150));
+    EXPECT_EQ(s.Delivered(), 300);
+    EXPECT_GE(s.Seeks, 1);
+    s.EndRead();
+}
+
+TEST(Source, LoopMeetingTheEndReturnsTheFirstBlockOfTheNextPass) {
+    SyntheticSource s({.frames = 100, .blockBytes = 400});
+    s.SetLoop(true);
+    s.BeginRead();
+    uint8_t* p = nullptr;
+    uint32_t n = 400;
+    s.GetBlock(p, n);  // the whole pass; meets the end; restarts
+    EXPECT_EQ(n, 400u);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + n), PatternBytes(0, 400));
+    EXPECT_EQ(s.Delivered(), 400);
+    s.EndRead();
+}
+
+TEST(Source, LoopOnANonSeekableSourceReopens) {
+    SyntheticSource s({.frames = 100, .blockBytes = 400, .seekable = false});
+    s.SetLoop(true);
+    s.BeginRead();
+    const int opens = s.Opens;
+    uint8_t* p = nullptr;
+    uint32_t n = 400;
+    s.GetBlock(p, n);
+    EXPECT_EQ(s.Opens, opens + 1);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + n), PatternBytes(0, 400));
+    EXPECT_TRUE(s.Active());
+    s.EndRead();
+}
+
+TEST(Source, GoToSampleLimitsAndIdleStartPoint) {
+    SyntheticSource s({.frames = 1000});
+    s.BeginRead();
+    EXPECT_FALSE(s.GoToSample(1001));
+    EXPECT_TRUE(s.GoToSample(1000));
+    EXPECT_TRUE(s.GoToSample(500));
+    EXPECT_EQ(s.Delivered(), 2000);
+    std::vector<uint8_t> buf(8);
+    bool end;
+    s.FillBuffer(buf.data(), 8, end);
+    EXPECT_EQ(buf, PatternBytes(2000, 8));
+    s.EndRead();
+
+    EXPECT_TRUE(s.GoToSample(300));  // idle: the next run starts there
+    EXPECT_EQ(s.StartSample(), 300);
+    s.BeginRead();
+    s.FillBuffer(buf.data(), 8, end);
+    EXPECT_EQ(buf, PatternBytes(1200, 8));
+    EXPECT_EQ(s.DataSize(), (1000 - 300 + 1) * 4);
+    s.EndRead();
+}
+
+TEST(Source, SeekPercentClampsAndRoundsHalfToEven) {
+    SyntheticSource s({.frames = 1000});
+    s.BeginRead();
+    ASSERT_TRUE(s.GoToSample(950));
+    s.SeekPercent(10);  // 95 % + 10 % -> clamped to the end of the range
+    EXPECT_EQ(s.Pos, 1000 * 4);
+    s.SeekPercent(-200);
+    EXPECT_EQ(s.Pos, 0);
+    s.EndRead();
+
+    SyntheticSource odd({.frames = 5});
+    odd.BeginRead();
+    odd.SeekPercent(50);  // 2.5 frames -> 2 (halves to even)
+    EXPECT_EQ(odd.Pos, 2 * 4);
+    odd.EndRead();
+
+    SyntheticSource fixed({.frames = 100, .seekable = false});
+    fixed.BeginRead();
+    fixed.SeekPercent(50);
+    EXPECT_EQ(fixed.Seeks, 0);
+    fixed.EndRead();
+}
+
+TEST(Source, OpeningFailureArrivesAsAnAuExceptionWithTheDecodersWords) {
+    SyntheticSource s({.openError = "Bad header"});
+    try {
+        s.BeginRead();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "Bad header");
+    }
+    // The failed start left it active until the run is ended.
+    EXPECT_TRUE(s.Active());
+    try {
+        s.BeginRead();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "The component is Busy");
+    }
+    s.EndRead();
+    EXPECT_FALSE(s.Active());
+}
+
+TEST(Source, QueriesOpenOnDemand) {
+    SyntheticSource s({.channels = 1, .bits = 8, .rate = 8000, .frames = 12000});
+    EXPECT_EQ(s.GetChannels(), 1u);
+    EXPECT_EQ(s.GetSampleRate(), 8000u);
+    EXPECT_EQ(s.GetSampleCount(), 12000);
+    EXPECT_EQ(s.GetDuration(), 2);  // 1.5 s rounds half to even
+    EXPECT_EQ(s.Opens, 1);
+    s.SetFileName("other.raw");  // closes
+    EXPECT_EQ(s.GetBitsPerSample(), 8u);
+    EXPECT_EQ(s.Opens, 2);
+}
+
+TEST(Source, NoFileNameNoStream) {
+    SyntheticSource s;
+    s.SetFileName("");
+    try {
+        s.BeginRead();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "The file name is not assigned");
+    }
+    s.Reset();
+    EXPECT_FALSE(s.Active());
+}
+
+TEST(FileStream, MissingFileRaisesTheSystemsText) {
+    try {
+        TAuFileStream f(u"/nonexistent/quillet/file.wav", fmShareDenyWrite);
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory");
+    }
+    EXPECT_THROW(TAuFileStream(u"/", fmShareDenyWrite), EAuException);  // a folder
+}
+
+TEST(FileStream, MemoryStreamReadsSeeksAndWrites) {
+    TMemoryStream m;
+    EXPECT_EQ(m.Write("abcdef", 6), 6);
+    EXPECT_EQ(m.Seek(2, TSeekOrigin::soBeginning), 2);
+    char buf[8] = {};
+    EXPECT_EQ(m.Read(buf, 8), 4);
+    EXPECT_STREQ(buf, "cdef");
+    EXPECT_EQ(m.Seek(-10, TSeekOrigin::soCurrent), -1);
+    EXPECT_EQ(m.Size(), 6);
+}
+
+}  // namespace

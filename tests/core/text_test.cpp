@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "text.h"
+
+using namespace quillet;
+
+TEST(Text, Utf8Utf16RoundTripsIncludingSurrogatePairs) {
+    const std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5";  // a é € 🎵
+    const std::u16string w = Utf8ToUtf16(s);
+    EXPECT_EQ(w, (std::u16string{u'a', 0xE9, 0x20AC, 0xD83C, 0xDFB5}));
+    EXPECT_EQ(Utf16ToUtf8(w), s);
+}
+
+TEST(Text, InvalidBytesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf8ToUtf16("\xFF"
+                          "a\xC3"),
+              (std::u16string{0xFFFD, u'a', 0xFFFD}));
+    EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), (std::u16string{0xFFFD, 0xFFFD}));  // overlong
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800}), "\xEF\xBF\xBD");        // lone surrogate
+}
+
+TEST(Text, Latin1ConversionsAndQuestionMarks) {
+    EXPECT_EQ(Latin1ToUtf8("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(Utf8ToLatin1("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 ?");
+}
+
+TEST(Text, LengthsCountCharactersAndCutsNeverSplitOne) {
+    const std::string s = "\xC3\xA9t\xC3\xA9";  // été
+    EXPECT_EQ(Utf8Length(s), 3u);
+    EXPECT_EQ(Utf8Left(s, 1), "\xC3\xA9");
+    EXPECT_EQ(Utf8Left(s, 2), "\xC3\xA9t");
+    EXPECT_EQ(Utf8Left(s, 10), s);
+}
+
+TEST(Text, CaseFoldingAndTrim) {
+    EXPECT_TRUE(SameTextAscii("TITLE", "title"));
+    EXPECT_FALSE(SameTextAscii("TITLE", "titles"));
+    EXPECT_LT(CompareTextAscii("album", "Artist"), 0);
+    EXPECT_EQ(Trim(" \t x y \r\n"), "x y");
+    EXPECT_EQ(Trim("   "), "");
+}
