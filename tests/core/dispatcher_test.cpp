@@ -48,7 +48,8 @@ TEST(Dispatcher, EventsQueuedBeforeAWaitingStopAreNeverRun) {
 TEST(Dispatcher, TwoSinksInterleaveInPostingOrder) {
     SyntheticSource a({.frames = 200000}), b({.frames = 200000});
     MemorySink sa, sb;
-    sa.Paced = sb.Paced = true;
+    sa.Paced = true;
+    sb.Paced = true;
     sa.ChunkBytes = sb.ChunkBytes = 8000;  // one percent a step
     std::vector<std::string> log;
     sa.SetOnProgress([&](TComponent*) { log.push_back("a" + std::to_string(sa.Progress())); });

@@ -92,7 +92,11 @@ TEST(Sink, StartTwiceAndStartWithoutInput) {
     sink.Paced = true;
     sink.SetInput(&src);
     sink.Start();
-    sink.Start();  // either busy or already running: never a second run
+    try {
+        sink.Start();  // busy, or the worker is already running: never a second run
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "Component is Busy");
+    }
     ASSERT_TRUE(PumpUntil([&] { return sink.Active(); }));
     try {
         sink.Start();

@@ -107,7 +107,7 @@ class MemorySink : public TAuOutput {
     ~MemorySink() override { ShutdownWorker(); }
 
     uint32_t ChunkBytes = 4096;
-    bool Paced = false;
+    std::atomic<bool> Paced{false};
     std::string PrepareError;  // non-empty: PrepareOutput raises it after BeginRead
 
     void Step(int n = 1) {
