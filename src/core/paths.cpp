@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace quillet {
@@ -27,9 +28,13 @@ std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view e
         entry.size() >= 2 && entry[1] == ':' &&
         ((entry[0] >= 'A' && entry[0] <= 'Z') || (entry[0] >= 'a' && entry[0] <= 'z'));
     if (drive || (!entry.empty() && entry[0] == '/')) return std::string(entry);
-    std::string out(playlistFolder);
+    std::string out;
+    out.reserve(playlistFolder.size() + 1 + entry.size());
+    out = playlistFolder;
     if (!out.empty() && out.back() != '/') out += '/';
-    for (char c : entry) out += c == '\\' ? '/' : c;
+    const size_t from = out.size();
+    out += entry;
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '\\', '/');
     return out;
 }
 

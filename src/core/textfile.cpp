@@ -29,6 +29,7 @@ std::string ReadAll(const std::string& path) {
         Fail(err);
     }
     std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = read(fd, buf, sizeof buf);
@@ -77,20 +78,28 @@ std::string FileErrorText(int err) {
     }
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-    const std::string data = ReadAll(path);
+std::vector<std::string> SplitTextLines(std::string_view text) {
     std::vector<std::string> lines;
     size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        const size_t next = end == std::string::npos ? data.size() : end + 1;
-        if (end == std::string::npos) end = data.size();
-        size_t stop = end;
-        if (stop > start && data[stop - 1] == '\r') --stop;
-        lines.emplace_back(data, start, stop - start);
-        start = next;
+    while (start < text.size()) {
+        const size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        const size_t end = (lf > start && text[lf - 1] == '\r') ? lf - 1 : lf;
+        lines.emplace_back(text.substr(start, end - start));
+        start = lf + 1;
     }
     return lines;
+}
+
+std::string ReadFileText(const std::string& path) {
+    return ReadAll(path);
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+    return SplitTextLines(ReadAll(path));
 }
 
 std::string ReadFirstLine(const std::string& path) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ACS_Types.h"
@@ -21,6 +22,11 @@ class EInOutError : public Exception {
     int Code;
 };
 
+// Splits text into lines: a line ends at LF or CR LF (a CR alone stays in the
+// line), and a final line end starts no new line.
+std::vector<std::string> SplitTextLines(std::string_view text);
+// Reads a whole regular file; raises EInOutError when it cannot be read.
+std::string ReadFileText(const std::string& path);
 // Reads every line; raises EInOutError when the file cannot be read.
 std::vector<std::string> ReadTextLines(const std::string& path);
 // The first line of a file (empty when the file is empty).

@@ -51,15 +51,17 @@ class TIniFile {
     void Save(const std::string& path) const;
 
   private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
     struct TLine {
         std::string Text;
-        bool Dead = false;  // deleted; dropped at the next compaction
+        bool Dead = false;        // deleted; dropped at the next compaction
+        size_t NextSame = kNone;  // the next live line with the same key
     };
     struct TSection {
         bool HasHeader = false;    // false only for the lines before the first header
         std::vector<TLine> Lines;  // Lines[0] is the header when HasHeader
-        // Lower-cased key -> indices of its live lines, in file order.
-        std::unordered_map<std::string, std::vector<size_t>> Index;
+        // Lower-cased key -> its first live line (later ones via NextSame).
+        std::unordered_map<std::string, size_t> Index;
         size_t End = 0;   // one past the last line that is neither blank nor dead
         size_t Dead = 0;  // number of dead lines
     };

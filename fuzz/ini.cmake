@@ -1,0 +1,1 @@
+quillet_add_fuzzer(ini LIBS quillet_playlist)

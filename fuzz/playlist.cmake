@@ -1,0 +1,1 @@
+quillet_add_fuzzer(playlist LIBS quillet_playlist)

@@ -1,0 +1,37 @@
+// Playlist detection and reading of arbitrary bytes under each extension, as
+// Open playlist then stores the entries.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PlayList.h"
+#include "textfile.h"
+#include "paths.h"
+
+namespace {
+volatile size_t g_sink;
+
+constexpr std::string_view kNames[] = {"l.m3u", "l.bsl", "l.mpcpl", "l.lap",
+                                       "l.pls", "l.asx", "l.txt",   "l"};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const std::string_view name = kNames[data[0] % std::size(kNames)];
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::vector<std::string> lines = quillet::SplitTextLines(text);
+    const std::string format = quillet::DetectPlaylistFormat(name, lines);
+    std::vector<std::string> titles, paths;
+    const bool known = quillet::ParsePlaylistLines(format, lines, titles, paths);
+    if (titles.size() != paths.size() || (!known && !titles.empty())) __builtin_trap();
+    size_t sum = format.size() + known;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string title = quillet::CutTitle(titles[i]);
+        if (title.size() > titles[i].size()) __builtin_trap();
+        sum = sum * 31 + title.size() + quillet::ResolveEntryPath("/lists/", paths[i]).size();
+    }
+    g_sink = sum;
+    return 0;
+}
