@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 // TAuThread
 
 void TAuThread::Execute() {
-    FStopRequest = false;
+    // FStopRequest is not cleared here: the thread first runs after Start()
+    // has returned, and a Stop() in between must not be lost.
     TAuOutput& out = *FOutput;
     while (!Terminated()) {
         try {
