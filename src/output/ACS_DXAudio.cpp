@@ -1,0 +1,225 @@
+#include "ACS_DXAudio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+namespace quillet {
+
+namespace {
+
+std::string BufferError(TDSResult hr) {
+    char code[9];
+    std::snprintf(code, sizeof code, "%08X", static_cast<uint32_t>(hr));
+    return std::string("Failed to create DirectSound buffer") + code;
+}
+
+TWaveFormat BuildFormat(int32_t channels, int32_t rate, int32_t bits) {
+    TWaveFormat f;
+    if (channels >= 3 || bits == 24) {
+        f.FormatTag = WAVE_FORMAT_EXTENSIBLE;
+        f.ExtraSize = 22;
+        f.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+        f.ValidBitsPerSample = 0;
+        f.ChannelMask = channels == 2 ? 0x3 : channels == 6 ? 0x3F : channels == 8 ? 0xFF : 0;
+    } else {
+        f.FormatTag = WAVE_FORMAT_PCM;
+        f.ExtraSize = 0;
+    }
+    f.Channels = static_cast<uint16_t>(channels);
+    f.SamplesPerSec = static_cast<uint32_t>(rate);
+    f.BitsPerSample = static_cast<uint16_t>(bits);
+    f.BlockAlign = static_cast<uint16_t>((channels * bits) >> 3);
+    f.AvgBytesPerSec = uint32_t{f.BlockAlign} * f.SamplesPerSec;
+    return f;
+}
+
+}  // namespace
+
+TDXAudioOut::TDXAudioOut(TComponent* owner) : TDXAudioOut(owner, DefaultSoundSystem()) {}
+
+TDXAudioOut::TDXAudioOut(TComponent* owner, std::shared_ptr<SoundSystem> system)
+    : TAuOutput(owner), FSystem(std::move(system)) {
+    ListDevices(*FSystem, FDeviceList);
+    FDeviceCount = FDeviceList.Count;
+}
+
+TDXAudioOut::~TDXAudioOut() {
+    ShutdownWorker();
+    std::lock_guard<std::mutex> g(FRingLock);
+    TermWrapper(FDevice);
+}
+
+void TDXAudioOut::SetFramesInBuffer(uint32_t Value) {
+    if (!Active()) FFramesInBuffer = Value;
+}
+
+void TDXAudioOut::SetOnUnderrun(TUnderrunEvent h) {
+    std::lock_guard<std::mutex> g(FHandlerLock);
+    FOnUnderrun = std::move(h);
+}
+
+TUnderrunEvent TDXAudioOut::UnderrunHandler() const {
+    std::lock_guard<std::mutex> g(FHandlerLock);
+    return FOnUnderrun;
+}
+
+void TDXAudioOut::PrepareOutput() {
+    FReleased = false;
+    int32_t number = FDeviceNumber.load();
+    if (number < 0 || number > FDeviceCount - 1) throw EAuException("Invalid device number");
+    TAuInput* input = Input();
+    input->BeginRead();
+    FOutChannels = static_cast<int32_t>(input->GetChannels());
+    FOutRate = static_cast<int32_t>(input->GetSampleRate());
+    FOutBits = static_cast<int32_t>(input->GetBitsPerSample());
+
+    {
+        std::lock_guard<std::mutex> g(FRingLock);
+        InitWrapper(FDevice, *FSystem);
+        if (OpenDevice(FDevice, FDeviceList.Items[number].Guid) != DS_OK)
+            throw EAuException("Failed to create DirectSound device");
+    }
+
+    // No device plays such a format, and the size below must not overflow.
+    if (FOutChannels < 1 || FOutChannels > 0xFFFF || FOutBits < 1 || FOutBits > 0xFFFF ||
+        FOutRate < 1)
+        throw EAuException(BufferError(DSERR_BADFORMAT));
+    // A ring larger than 2 GiB (a bad FramesInBuffer or format) could not be
+    // addressed by the device layer's 32-bit offsets.
+    int64_t size = int64_t{FFramesInBuffer.load()} * (FOutBits >> 3) * FOutChannels;
+    if (size <= 0 || size > std::numeric_limits<int32_t>::max())
+        throw EAuException(BufferError(DSERR_INVALIDPARAM));
+    FTransferSize = static_cast<int32_t>(size);
+    try {
+        FTransfer.assign(static_cast<size_t>(FTransferSize), 0);
+    } catch (const std::bad_alloc&) {
+        throw EAuException(BufferError(DSERR_OUTOFMEMORY));
+    }
+    FSilence = FOutBits == 8 ? 128 : 0;
+    TWaveFormat format = BuildFormat(FOutChannels, FOutRate, FOutBits);
+
+    {
+        std::lock_guard<std::mutex> g(FRingLock);
+        TDSResult hr = CreateBuffers(FDevice, format, static_cast<uint32_t>(FTransferSize));
+        if (hr != DS_OK) throw EAuException(BufferError(hr));
+        // The volume last set belongs to the player, not to one track.
+        if (int32_t v = FVolume.load(); v != 0) {
+            try {
+                SetBufferVolume(FDevice, v);
+            } catch (const Exception&) {
+                // A ring without volume control still plays.
+            }
+        }
+    }
+    FFirstFill = true;
+    FInputEnded = false;
+    FUnderrunsSeen = 0;
+}
+
+bool TDXAudioOut::OutputBlock(bool Abort) {
+    if (!Active()) return true;
+    if (!FFeeding) return false;
+    TAuInput* input = Input();
+    bool ended = false;
+
+    if (FFirstFill) {
+        int32_t m = input->FillBuffer(FTransfer.data(), FTransferSize, ended);
+        FInputEnded = ended;
+        WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
+        BeginPlayback(FDevice);
+        FFirstFill = false;
+    }
+
+    if (Abort) {
+        HaltPlayback(FDevice);
+        FFeeding = false;
+        return false;
+    }
+
+    if (FInputEnded) {
+        FFeeding = false;
+        // The ring's length in whole seconds, rounded up: rounding to the
+        // nearest would halt a 1.49 s ring after 1 s and cut the end of
+        // every track.
+        double seconds = static_cast<double>(FTransferSize) /
+                         (static_cast<double>(FOutBits / 8) * FOutChannels * FOutRate);
+        auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
+        for (int64_t elapsed = 0; elapsed < wait; elapsed += 100) {
+            FSystem->Sleep(100);
+            FillFreeSpace(FDevice, FSilence);
+        }
+        HaltPlayback(FDevice);
+        return false;
+    }
+
+    uint32_t room = 0;
+    for (int32_t tries = 0;;) {
+        FSystem->Sleep(FPollingInterval.load());
+        room = 0;  // a failed query leaves it: no room
+        QueryFreeSpace(FDevice, room);
+        room -= room % FDevice.FrameBytes;
+        ++tries;
+        if (tries > 16) {
+            SetLastError("Audio output error");
+            PostNotify(OnThreadException());
+            return false;
+        }
+        if (room != 0) break;
+    }
+
+    uint32_t n = std::min(room, static_cast<uint32_t>(FTransferSize));
+    int32_t m = input->FillBuffer(FTransfer.data(), static_cast<int32_t>(n), ended);
+    FInputEnded = ended;
+    WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
+    if (FInputEnded) FillFreeSpace(FDevice, FSilence);
+
+    if (FDevice.Underflows == FUnderrunsSeen) return true;
+    FUnderrunsSeen = FDevice.Underflows;
+    HaltPlayback(FDevice);
+    FillFreeSpace(FDevice, FSilence);
+    PostNotify(UnderrunHandler());
+    ResumePlayback(FDevice);
+    return true;
+}
+
+void TDXAudioOut::ReleaseOutput() {
+    if (!FReleased) {
+        {
+            std::lock_guard<std::mutex> g(FRingLock);
+            TermWrapper(FDevice);
+        }
+        FTransfer.clear();
+        FTransfer.shrink_to_fit();
+    }
+    if (TAuInput* input = Input()) input->EndRead();
+    FReleased = true;
+}
+
+void TDXAudioOut::Pause() {
+    TAuOutput::Pause();
+    if (!FInputEnded) {
+        std::lock_guard<std::mutex> g(FRingLock);
+        HaltPlayback(FDevice);
+    }
+}
+
+void TDXAudioOut::Resume() {
+    // Once the source has ended the ring was never halted; the worker still
+    // holds, and must go on to drain and end the run.
+    if (!FInputEnded) {
+        std::lock_guard<std::mutex> g(FRingLock);
+        ResumePlayback(FDevice);
+    }
+    TAuOutput::Resume();
+}
+
+void TDXAudioOut::SetVolume(int32_t Value) {
+    FVolume = Value;
+    std::lock_guard<std::mutex> g(FRingLock);
+    SetBufferVolume(FDevice, Value);
+}
+
+}  // namespace quillet

@@ -1,0 +1,100 @@
+// TDXAudioOut: the sink the player uses. Per run it opens the chosen device,
+// creates a ring of FramesInBuffer frames in the source's own PCM format,
+// fills the whole ring before it starts playing, then every PollingInterval
+// ms tops it up with exactly as much PCM as there is room for. It reports
+// underruns (OnUnderrun), drains the ring with silence when the source ends,
+// and pauses and resumes the device together with the worker.
+//
+// A NOTE ON THREADS
+// - Worker: PrepareOutput, OutputBlock, ReleaseOutput (the whole device cycle).
+// - Main: construction, destruction, Pause, Resume, SetVolume and the
+//   property setters; Pause/Resume/SetVolume reach the ring while the worker
+//   may be inside a query or a write (the ring accepts that).
+// - The ring is created and released on the worker; FRingLock keeps the main
+//   thread's calls from meeting a ring that is being created or released.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "ACS_Classes.h"
+#include "DSWrapper.h"
+#include "sound_device.h"
+
+namespace quillet {
+
+class TDXAudioOut : public TAuOutput {
+  public:
+    // Plays through SDL2 audio.
+    explicit TDXAudioOut(TComponent* owner = nullptr);
+    // Plays through the given back-end (tests pass a simulated one).
+    TDXAudioOut(TComponent* owner, std::shared_ptr<SoundSystem> system);
+    ~TDXAudioOut() override;
+    const char* ClassName() const override { return "TDXAudioOut"; }
+
+    // Ring size in frames; ignored while the sink is Active.
+    uint32_t FramesInBuffer() const { return FFramesInBuffer.load(); }
+    void SetFramesInBuffer(uint32_t Value);
+    // Milliseconds to wait before each free-space query.
+    uint32_t PollingInterval() const { return FPollingInterval.load(); }
+    void SetPollingInterval(uint32_t Value) { FPollingInterval = Value; }
+    // Index into the device list; checked at the next run.
+    int32_t DeviceNumber() const { return FDeviceNumber.load(); }
+    void SetDeviceNumber(int32_t Value) { FDeviceNumber = Value; }
+    // The devices found at construction, in enumeration order.
+    const TOutputDeviceList& DeviceList() const { return FDeviceList; }
+    int32_t DeviceCount() const { return FDeviceCount; }
+
+    // Posted (main thread) after an underrun; playback goes on.
+    void SetOnUnderrun(TUnderrunEvent h);
+
+    // Holds the worker, then halts the ring unless the source has ended (the
+    // drain then simply plays out).
+    void Pause() override;
+    // Restarts the ring (unless the source has ended: it still plays), then
+    // lets the worker go on.
+    void Resume() override;
+    // Attenuation in hundredths of a decibel (0 full, -10000 silent) for the
+    // current ring; the value is also kept and given to every new ring, so a
+    // run started after a track change plays at the volume last set. May
+    // raise "Control not available".
+    void SetVolume(int32_t Value);
+
+  protected:
+    bool OutputBlock(bool Abort) override;
+    void ReleaseOutput() override;
+    void PrepareOutput() override;
+
+  private:
+    TUnderrunEvent UnderrunHandler() const;
+
+    std::shared_ptr<SoundSystem> FSystem;  // immutable
+    std::atomic<bool> FReleased{false};
+    std::atomic<uint32_t> FFramesInBuffer{65536};
+    std::atomic<uint32_t> FPollingInterval{200};
+    DSoundWrapper FDevice;          // worker; main through FRingLock
+    std::mutex FRingLock;           // ring creation/release vs main-thread calls
+    TOutputDeviceList FDeviceList;  // immutable after construction
+    int32_t FDeviceCount = 0;       // immutable after construction
+    std::atomic<int32_t> FDeviceNumber{0};
+    // Worker only:
+    int32_t FOutChannels = 0;
+    int32_t FOutRate = 0;
+    int32_t FOutBits = 0;
+    bool FFirstFill = false;
+    std::vector<uint8_t> FTransfer;
+    int32_t FTransferSize = 0;
+    uint8_t FSilence = 0;
+    int32_t FUnderrunsSeen = 0;
+    // Written by the worker, read by the main thread:
+    std::atomic<bool> FInputEnded{false};
+    // Main thread; read by the worker under FRingLock when a ring is created.
+    std::atomic<int32_t> FVolume{0};
+    mutable std::mutex FHandlerLock;
+    TUnderrunEvent FOnUnderrun;  // under FHandlerLock
+};
+
+}  // namespace quillet

@@ -1,0 +1,37 @@
+// The SDL2 back-end of the sound device: real sound.
+//
+// SDL pulls sound through its audio callback; the ring is ours. The callback
+// copies from the ring at the write cursor (the end of what it has taken so
+// far), widening 24-bit packed samples to 32-bit and applying the volume, and
+// then moves both cursors: the play cursor to the start of the chunk just
+// taken (that chunk is being played) and the write cursor past it. A stopped
+// ring gives silence and keeps its cursors.
+//
+// Devices: the default device first, with the all-zero id, then SDL's named
+// output devices, each with an id derived from its name. SDL's audio
+// subsystem is started only while it is needed (enumeration, an open
+// device), so SDL_AUDIODRIVER is read afresh for each run; a driver that
+// cannot start makes Open fail with DSERR_NODRIVER.
+#pragma once
+
+#include <memory>
+
+#include "sound_device.h"
+
+namespace quillet {
+
+class SdlSoundSystem : public SoundSystem {
+  public:
+    TDSResult Enumerate(const TDeviceFound& Found) override;
+    TDSResult Open(const TDeviceGuid& Id, std::unique_ptr<SoundDevice>& Device) override;
+    // steady_clock, in nanoseconds.
+    int64_t CounterFrequency() override { return 1000000000; }
+    int64_t Counter() override;
+    void Sleep(uint32_t Milliseconds) override;
+};
+
+// The id SDL's device of this name gets (Occurrence counts earlier devices of
+// the same name); never all zeros.
+TDeviceGuid SdlDeviceId(const std::string& Name, int Occurrence = 0);
+
+}  // namespace quillet
