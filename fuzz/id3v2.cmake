@@ -1,0 +1,3 @@
+if(TARGET quillet_tags)
+  quillet_add_fuzzer(id3v2 LIBS quillet_tags)
+endif()

@@ -1,0 +1,304 @@
+// Tags written by other taggers (mutagen, mid3v2, ffmpeg) read correctly, and
+// tags we write read back correctly with mutagen, the audio untouched.
+#include <gtest/gtest.h>
+
+#include "ACS_Tags.h"
+#include "tag_test_util.h"
+#include "text.h"
+
+namespace quillet {
+namespace {
+
+using test::Bytes;
+using test::Fd;
+using test::Shell;
+
+const char* const kPython = "/usr/bin/python3";
+
+bool HaveMutagen() {
+    int status = 1;
+    Shell(std::string(kPython) + " -c 'import mutagen' 2>/dev/null", &status);
+    return status == 0;
+}
+
+#define REQUIRE_TOOLS(...)                                                           \
+    for (const char* tool : {__VA_ARGS__})                                           \
+        if (std::string(tool) == "mutagen" ? !HaveMutagen() : !test::HaveTool(tool)) \
+            GTEST_SKIP() << tool << " is not installed";
+
+std::string Q(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// A short MP3 with no tags at all.
+std::filesystem::path MakeMp3(const std::filesystem::path& dir) {
+    auto p = dir / "plain.mp3";
+    int status = 1;
+    Shell(
+        "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=0.2 -c:a libmp3lame "
+        "-b:a 64k -id3v2_version 0 -write_xing 0 -map_metadata -1 " +
+            Q(p) + " 2>&1",
+        &status);
+    EXPECT_EQ(status, 0);
+    return p;
+}
+
+// Runs a Python snippet with `path` bound to the file; returns its output.
+std::string Py(const std::string& code, const std::filesystem::path& file) {
+    auto script = file.parent_path() / "script.py";
+    std::ofstream(script) << "import sys\npath = sys.argv[1]\n" << code << "\n";
+    int status = 1;
+    std::string out =
+        Shell(std::string(kPython) + " " + Q(script) + " " + Q(file) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+}
+
+void ReadV2(const std::filesystem::path& p, TId3v2Tags& t) {
+    Fd fd(p, O_RDONLY);
+    EXPECT_TRUE(t.ReadFromFile(fd));
+}
+
+const std::u16string kUnicode = u"\u00dcn\u00efc\u00f8d\u00e9 \u2603 \u041c\u0443\u0437";
+
+TEST(Interop, Mid3v2Version24) {
+    REQUIRE_TOOLS("ffmpeg", "mid3v2");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    // A title over 127 bytes, so 2.4's synchsafe frame sizes matter.
+    const std::string longTitle = Utf16ToUtf8(kUnicode) + std::string(150, '.');
+    int status = 1;
+    Shell("mid3v2 -t '" + longTitle + "' -a 'Art\xc3\xafst' -A 'Caf\xc3\xa9' -T 3/12 -g Rock " +
+              Q(mp3),
+          &status);
+    ASSERT_EQ(status, 0);
+    TId3v2Tags t;
+    ReadV2(mp3, t);
+    EXPECT_TRUE(t.LongIds());
+    EXPECT_EQ(Utf16ToUtf8(t.Title()), longTitle);
+    EXPECT_EQ(t.Artist(), u"Art\u00efst");
+    EXPECT_EQ(t.Album(), u"Caf\u00e9");
+    EXPECT_EQ(t.Track(), "3/12");
+    EXPECT_EQ(t.Genre(), u"Rock");
+}
+
+TEST(Interop, MutagenVersion23AndId3v1) {
+    REQUIRE_TOOLS("ffmpeg", "mutagen");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    Py("from mutagen.id3 import ID3, TIT2, TPE1, TALB, TRCK, TCON, TYER, TCOP, WXXX\n"
+       "t = ID3()\n"
+       "t.add(TIT2(encoding=1, text='" +
+           Utf16ToUtf8(kUnicode) +
+           "'))\n"
+           "t.add(TPE1(encoding=0, text='Caf\xc3\xa9'))\n"
+           "t.add(TALB(encoding=3, text='Album'))\n"
+           "t.add(TRCK(encoding=0, text='7'))\n"
+           "t.add(TCON(encoding=0, text='Jazz'))\n"
+           "t.add(TYER(encoding=0, text='1999'))\n"
+           "t.add(TCOP(encoding=1, text='(c) me'))\n"
+           "t.add(WXXX(encoding=0, desc='home', url='http://example.org/'))\n"
+           "t.save(path, v2_version=3, v1=2)\n",
+       mp3);
+    TId3v2Tags t;
+    ReadV2(mp3, t);
+    EXPECT_EQ(t.Title(), kUnicode);  // UTF-16 with a byte-order mark
+    EXPECT_EQ(t.Artist(), u"Caf\u00e9");
+    EXPECT_EQ(t.Album(), u"Album");
+    EXPECT_EQ(t.Track(), "7");
+    EXPECT_EQ(t.Genre(), u"Jazz");
+    EXPECT_EQ(t.Year(), "1999");
+    EXPECT_EQ(t.Copyright(), u"(c) me");
+    EXPECT_EQ(t.Link(), u"home");
+
+    Fd fd(mp3, O_RDONLY);
+    TId3v1Tags v1;
+    ASSERT_TRUE(v1.ReadFromFile(fd));
+    EXPECT_EQ(v1.Artist(), "Caf\xc3\xa9");
+    EXPECT_EQ(v1.Album(), "Album");
+    EXPECT_EQ(v1.Year(), 1999);
+    EXPECT_EQ(v1.Track(), 7);
+    EXPECT_EQ(v1.Genre(), "Jazz");
+}
+
+TEST(Interop, MutagenAPEv2) {
+    REQUIRE_TOOLS("ffmpeg", "mutagen");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    Py("from mutagen.apev2 import APEv2, APEValue, BINARY\n"
+       "a = APEv2()\n"
+       "a['Title'] = '" +
+           Utf16ToUtf8(kUnicode) +
+           "'\n"
+           "a['Artist'] = 'Someone'\n"
+           "a['Cover Art (Front)'] = APEValue(b'x.jpg\\x00\\xff\\xd8', BINARY)\n"
+           "a['Album'] = 'Al'\n"
+           "a['Year'] = '2004'\n"
+           "a['Track'] = '5/9'\n"
+           "a['Genre'] = '\xd0\x9c\xd1\x83\xd0\xb7\xd1\x8b\xd0\xba\xd0\xb0'\n"
+           "a['Copyright'] = 'C'\n"
+           "a.save(path)\n",
+       mp3);
+    TAuFileStream s(Utf8ToUtf16(mp3.string()), fmOpenRead);
+    TAPEv2Tags t;
+    ReadAPEv2Tag(s, t);
+    EXPECT_EQ(t.Title(), kUnicode);
+    EXPECT_EQ(t.Artist(), u"Someone");
+    EXPECT_EQ(t.Album(), u"Al");
+    EXPECT_EQ(t.Year(), "2004");
+    EXPECT_EQ(t.GetAsInteger("Year"), 2004);
+    EXPECT_EQ(t.Track(), "5/9");
+    EXPECT_EQ(t.Genre(), u"\u041c\u0443\u0437\u044b\u043a\u0430");
+    EXPECT_EQ(t.Copyright(), u"C");
+}
+
+TEST(Interop, FfmpegMetadata) {
+    REQUIRE_TOOLS("ffmpeg");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    const std::string title = Utf16ToUtf8(kUnicode);
+    for (int version : {3, 4}) {
+        auto out = dir / ("v" + std::to_string(version) + ".mp3");
+        int status = 1;
+        Shell("ffmpeg -v error -y -i " + Q(mp3) + " -c copy -metadata 'title=" + title +
+                  "' -metadata artist=Plain -metadata album='Caf\xc3\xa9' -metadata date=2004 "
+                  "-metadata track=5 -metadata genre=Jazz -write_id3v1 1 -id3v2_version " +
+                  std::to_string(version) + " " + Q(out) + " 2>&1",
+              &status);
+        ASSERT_EQ(status, 0);
+        TId3v2Tags t;
+        ReadV2(out, t);
+        EXPECT_EQ(t.Title(), kUnicode) << version;
+        EXPECT_EQ(t.Artist(), u"Plain") << version;
+        EXPECT_EQ(t.Album(), u"Caf\u00e9") << version;
+        EXPECT_EQ(t.Track(), "5") << version;
+        EXPECT_EQ(t.Genre(), u"Jazz") << version;
+        if (version == 3) {
+            EXPECT_EQ(t.Year(), "2004");  // 2.4 keeps the date in TDRC
+        }
+
+        Fd fd(out, O_RDONLY);
+        TId3v1Tags v1;
+        ASSERT_TRUE(v1.ReadFromFile(fd)) << version;
+        EXPECT_EQ(v1.Artist(), "Plain");  // (ffmpeg puts UTF-8 bytes into ID3v1)
+        EXPECT_EQ(v1.Year(), 2004);
+        EXPECT_EQ(v1.Track(), 5);
+        EXPECT_EQ(v1.Genre(), "Jazz");
+    }
+}
+
+// What mutagen finds in a file we tagged: one "KEY=value" line per frame.
+const char* const kDumpId3 =
+    "from mutagen.id3 import ID3, ParseID3v1\n"
+    "t = ID3(path)\n"
+    "print('version=%d.%d size=%d' % (t.version[0], t.version[1], t.size))\n"
+    "for k in sorted(t.keys()): print('%s=%s' % (k, t[k].text[0] if hasattr(t[k], 'text') "
+    "else t[k]))\n";
+
+TEST(Interop, MutagenReadsOurId3v2) {
+    REQUIRE_TOOLS("ffmpeg", "mutagen");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    const Bytes audio = test::ReadBytes(mp3);
+    const std::string longAlbum(200, 'b');
+    for (bool unicode : {true, false}) {
+        test::WriteBytes(mp3, audio);
+        TId3v2Tags t;
+        t.SetTitle(kUnicode);
+        t.SetArtist(u"Caf\u00e9");
+        t.SetAlbum(Utf8ToUtf16(longAlbum));
+        t.SetYear("2004");
+        t.SetTrack("3/12");
+        t.SetGenre(u"Rock");
+        t.SetCopyright(u"(c)");
+        {
+            Fd fd(mp3, O_RDWR);
+            ASSERT_TRUE(t.WriteToFile(fd, unicode));
+        }
+        Bytes file = test::ReadBytes(mp3);
+        const size_t tagLen = file.size() - audio.size();
+        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), file.begin() + tagLen));
+        const std::string title =
+            unicode ? Utf16ToUtf8(kUnicode) : Latin1ToUtf8(Utf8ToLatin1(Utf16ToUtf8(kUnicode)));
+        EXPECT_EQ(Py(kDumpId3, mp3), "version=2.4 size=" + std::to_string(tagLen) +
+                                         "\nTALB=" + longAlbum +
+                                         "\nTCON=Rock\nTCOP=(c)\nTDRC=2004\nTIT2=" + title +
+                                         "\nTPE1=Caf\xc3\xa9\nTRCK=3/12\n")
+            << unicode;
+    }
+}
+
+TEST(Interop, MutagenReadsOurId3v1) {
+    REQUIRE_TOOLS("ffmpeg", "mutagen");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    const Bytes audio = test::ReadBytes(mp3);
+    TId3v1Tags t;
+    t.SetTitle("Caf\xc3\xa9 \xe2\x98\x83");
+    t.SetArtist("Artist");
+    t.SetYear(1987);
+    t.SetTrack(11);
+    t.SetGenre("Trip-Hop");
+    {
+        Fd fd(mp3, O_RDWR);
+        ASSERT_TRUE(t.WriteToFile(fd, false));
+    }
+    Bytes file = test::ReadBytes(mp3);
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), file.begin()));
+    EXPECT_EQ(Py("from mutagen.id3 import ParseID3v1\n"
+                 "data = open(path, 'rb').read()[-128:]\n"
+                 "f = ParseID3v1(data)\n"
+                 "for k in sorted(f): print('%s=%s' % (k, f[k].text[0]))\n",
+                 mp3),
+              "TCON=27\nTDRC=1987\nTIT2=Caf\xc3\xa9 ?\nTPE1=Artist\nTRCK=11\n");
+}
+
+#ifdef QUILLET_CLI
+TEST(Interop, CliListsWhatEachReaderFinds) {
+    if (!std::filesystem::exists(QUILLET_CLI)) GTEST_SKIP() << "quillet-cli not built";
+    const auto dir = test::TestDir();
+    auto file = dir / "all.mp3";
+    test::WriteBytes(file, test::Audio(64));
+    {
+        Fd fd(file, O_RDWR);
+        TId3v2Tags v2;
+        v2.SetTitle(u"T2 \u2603");
+        v2.SetYear("2001");
+        ASSERT_TRUE(v2.WriteToFile(fd, true));
+        // An APEv2 tag (one Title item) and then nothing: ID3v1 would hide it.
+        Bytes ape;
+        test::AppendLE32(ape, 2);
+        test::AppendLE32(ape, 0);
+        test::Append(ape, std::string("Title\0Ap", 8));
+        test::Append(ape, "APETAGEX");
+        test::AppendLE32(ape, 2000);
+        test::AppendLE32(ape, static_cast<uint32_t>(16 + 32));
+        test::AppendLE32(ape, 1);
+        ape.resize(ape.size() + 12, 0);
+        ASSERT_EQ(::write(fd, ape.data(), ape.size()), static_cast<ssize_t>(ape.size()));
+    }
+    int status = 1;
+    std::string out = Shell(std::string(QUILLET_CLI) + " tags " + Q(file), &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "id3v2.Year: 2001\nid3v2.Title: T2 \xe2\x98\x83\napev2.Title: Ap\n");
+
+    {
+        Fd fd(file, O_RDWR);
+        TId3v1Tags v1;
+        v1.SetArtist("A1");
+        ASSERT_TRUE(v1.WriteToFile(fd, false));
+    }
+    out = Shell(std::string(QUILLET_CLI) + " tags " + Q(file), &status);
+    EXPECT_EQ(out,
+              "id3v1.Artist: A1\nid3v1.Year: 0\nid3v1.Track: 0\nid3v1.Genre: Other\n"
+              "id3v2.Year: 2001\nid3v2.Title: T2 \xe2\x98\x83\n");
+
+    Shell(std::string(QUILLET_CLI) + " tags " + Q(dir / "missing") + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 1);
+    Shell(std::string(QUILLET_CLI) + " tags 2>/dev/null", &status);
+    EXPECT_EQ(status, 2);
+}
+#endif
+
+}  // namespace
+}  // namespace quillet
