@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Ogg Vorbis decoding speed next to the reference tool, same run: 60-second
+# files (stereo 44.1 kHz at quality 3 and 8, and 5.1 at 48 kHz) are decoded by
+# `quillet-cli decode --null F` and by `oggdec -Q -o - F > /dev/null`.
+# Reports the median wall time of each and the speed ratio oggdec/quillet
+# (target: >= 0.95).
+#   bench/vorbis_decode.sh [build-dir] [runs]
+# The build dir needs quillet-cli with the decoders (a Release build is the
+# fair comparison).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$top/build}" && pwd)
+runs=${2:-7}
+cli=$build/quillet-cli
+[ -x "$cli" ] || { echo "no $cli: build it first" >&2; exit 2; }
+for t in sox oggenc oggdec; do
+  command -v $t >/dev/null || { echo "$t is not installed" >&2; exit 2; }
+done
+
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+sox -D -n -r 44100 -c 2 -b 16 "$work/cd.wav" synth 60 sine 200-4000 sine 523 pinknoise vol 0.4
+sox -D -n -r 48000 -c 6 -b 16 "$work/six.wav" synth 60 sine 200-4000 sine 523 pinknoise \
+  sine 330 sine 60 whitenoise vol 0.4
+oggenc -Q -q 3 -o "$work/q3.ogg" "$work/cd.wav"
+oggenc -Q -q 8 -o "$work/q8.ogg" "$work/cd.wav"
+oggenc -Q -q 3 -o "$work/six.ogg" "$work/six.wav" 2>/dev/null
+
+# wall CMD...: seconds of one run (output discarded).
+wall() {
+  local s e
+  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
+  awk -v s="$s" -v e="$e" 'BEGIN {printf "%.4f\n", e - s}'
+}
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+for f in q3.ogg q8.ogg six.ogg; do
+  : >"$work/q"; : >"$work/r"
+  for ((i = 1; i <= runs; i++)); do
+    wall "$cli" decode --null "$work/$f" >>"$work/q"
+    wall sh -c "oggdec -Q -o - '$work/$f' > /dev/null" >>"$work/r"
+  done
+  q=$(median <"$work/q"); r=$(median <"$work/r")
+  awk -v f="$f" -v q="$q" -v r="$r" 'BEGIN {
+    printf "%-10s quillet %.3f s, oggdec %.3f s, ratio oggdec/quillet %.2f\n", f, q, r, r / q
+  }'
+done

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(vorbis_input LIBS quillet_decoders)

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(wave_converter LIBS quillet_decoders)

@@ -1,0 +1,50 @@
+// Small helpers shared by the decoders: float-to-integer conversion of sample
+// buffers, GUID comparison and splitting a text at a character.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// In-place conversion of 32-bit float samples to 32-bit signed integers, for
+// every whole sample in `bytes`: >= 1.0 gives 2147483647, <= -1.0 gives
+// -2147483648, 0.0 gives 0, anything else floor(value * 2147483647). NaN
+// gives 0. The output has the input's size.
+void FloatsToInt32(void* data, size_t bytes);
+// The same for 64-bit doubles; the integers are packed at the start of the
+// area, so the output is half the input's size.
+void DoublesToInt32(void* data, size_t bytes);
+// The rule above for one value.
+int32_t FloatToInt32(double value);
+
+// Equality of two 16-byte GUIDs as stored in a file.
+bool SameGuid(const uint8_t* a, const uint8_t* b);
+
+// The part of s before / after the first ch; empty when s holds no ch.
+std::string TextBeforeChar(char ch, std::string_view s);
+std::string TextAfterChar(char ch, std::string_view s);
+
+}  // namespace quillet
+
+namespace quillet {
+
+// Little-endian fields of file headers.
+inline uint16_t GetLE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t GetLE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void PutLE16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutLE32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace quillet

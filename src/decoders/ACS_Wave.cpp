@@ -1,0 +1,586 @@
+#include "ACS_Wave.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ACS_Procs.h"
+#include "WaveConverter.h"
+#include "ffmpeg_lib.h"
+
+namespace quillet {
+namespace {
+
+const uint8_t kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                              0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+const uint8_t kFloatGuid[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+const int16_t kImaSteps[89] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+const int8_t kImaIndex[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+const int16_t kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
+                                   768, 614, 512, 409, 307, 230, 230, 230};
+
+// More channels than this is not a file we can play (and keeps every frame
+// well inside the block store).
+constexpr uint32_t kMaxChannels = 255;
+// Keeps the MS ADPCM delta products inside 32 bits.
+constexpr int32_t kMsMaxDelta = INT32_MAX / 768;
+
+int64_t ReadUpTo(TStream& s, void* buffer, int64_t count) {
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t total = 0;
+    while (total < count) {
+        const int64_t n = s.Read(p + total, count - total);
+        if (n <= 0) break;
+        total += n;
+    }
+    return total;
+}
+
+bool AtStreamEnd(TStream& s) {
+    const int64_t size = s.Size();
+    return size >= 0 && s.Position() >= size;
+}
+
+struct TImaChannel {
+    int32_t Predictor;
+    int32_t Index;
+
+    void Load(const uint8_t* header) {
+        Predictor = static_cast<int16_t>(GetLE16(header));
+        Index = std::min<int32_t>(header[2], 88);  // a damaged header must not index past the table
+    }
+    int16_t Step(uint8_t nibble) {
+        const int32_t step = kImaSteps[Index];
+        int32_t diff = step >> 3;
+        if (nibble & 4) diff += step;
+        if (nibble & 2) diff += step >> 1;
+        if (nibble & 1) diff += step >> 2;
+        if (nibble & 8) diff = -diff;
+        Predictor = std::clamp(Predictor + diff, -32767, 32767);
+        Index = std::clamp(Index + kImaIndex[nibble], 0, 88);
+        return static_cast<int16_t>(Predictor);
+    }
+};
+
+struct TMsChannel {
+    int32_t Coef1, Coef2, Delta, Sample1, Sample2;
+
+    int16_t Step(uint8_t nibble) {
+        const int32_t signedNibble = nibble >= 8 ? nibble - 16 : nibble;
+        int32_t prediction = (Sample1 * Coef1 + Sample2 * Coef2) / 256;
+        prediction = std::clamp(prediction + Delta * signedNibble, -32768, 32767);
+        Delta = std::clamp(Delta * kMsAdaptation[nibble] / 256, 16, kMsMaxDelta);
+        Sample2 = Sample1;
+        Sample1 = prediction;
+        return static_cast<int16_t>(prediction);
+    }
+};
+
+inline void Put16(uint8_t* out, int32_t index, int16_t v) {
+    PutLE16(out + 2 * index, static_cast<uint16_t>(v));
+}
+
+}  // namespace
+
+bool SameChunkId(const uint8_t* id, const char* expected) {
+    for (int i = 0; i < 4; ++i) {
+        const int d = id[i] - static_cast<uint8_t>(expected[i]);
+        if (d != 0 && d != 32 && d != -32) return false;
+    }
+    return true;
+}
+
+TWaveIn::TWaveIn(TComponent* owner) : TAuFileIn(owner), FBlock(kBlockBytes) {}
+
+TWaveIn::~TWaveIn() {
+    CloseSource();
+}
+
+TWaveFormatKind TWaveIn::Kind() {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    OpenSource();
+    return FKind;
+}
+
+bool TWaveIn::ParseWaveHeader() {
+    FDataSize = 0;
+    FBitsPerSample = FChannels = FSampleRate = 0;
+    FKind = TWaveFormatKind::wkUnknown;
+    FHeaderSize = 0;
+    TStream& s = *FSourceStream;
+    const int64_t streamSize = s.Size();
+    int64_t consumed = 0;
+    uint8_t id[4];
+    auto read = [&](void* p, int64_t n) {
+        const int64_t got = ReadUpTo(s, p, n);
+        consumed += got;
+        return got == n;
+    };
+    auto readId = [&] { return read(id, 4); };
+    auto slide = [&] {
+        std::memmove(id, id + 1, 3);
+        return read(id + 3, 1);
+    };
+    auto readSize = [&](uint32_t& v) {
+        uint8_t b[4];
+        if (!read(b, 4)) return false;
+        v = GetLE32(b);
+        return true;
+    };
+    // Skipping never goes past the walk's limit, so a huge size seeks nowhere.
+    auto skip = [&](uint32_t n) {
+        if (consumed + n >= kMaxHeaderBytes || s.Seek(n, TSeekOrigin::soCurrent) < 0) return false;
+        consumed += n;
+        return true;
+    };
+    auto skipChunk = [&] {
+        uint32_t size;
+        return readSize(size) && skip(size) && readId();
+    };
+
+    enum { sRiff, sWave, sFmt, sFact, sData } state = sRiff;
+    if (!readId()) return false;
+    for (;;) {
+        bool ok = true;
+        switch (state) {
+            case sRiff:
+                if (SameChunkId(id, "RIFF")) {
+                    uint32_t riffSize;
+                    ok = readSize(riffSize);
+                    state = sWave;
+                } else {
+                    ok = slide();
+                }
+                break;
+            case sWave:
+                if (SameChunkId(id, "WAVE")) {
+                    ok = readId();
+                    state = sFmt;
+                } else {
+                    ok = slide();
+                }
+                break;
+            case sFmt:
+                if (SameChunkId(id, "fmt ")) {
+                    uint32_t size;
+                    if (!readSize(size) || size > kMaxFormatBytes) return false;
+                    uint8_t body[kMaxFormatBytes] = {};
+                    if (!read(body, size)) return false;
+                    const uint8_t* b = body;
+                    const uint16_t tag = GetLE16(b);
+                    switch (tag) {
+                        case 1:
+                            FKind = TWaveFormatKind::wkPcm;
+                            break;
+                        case 0x11:
+                            FKind = TWaveFormatKind::wkImaAdpcm;
+                            break;
+                        case 2:
+                            FKind = TWaveFormatKind::wkMsAdpcm;
+                            break;
+                        case 0x55:
+                            FKind = TWaveFormatKind::wkMpegLayer3;
+                            break;
+                        case 3:
+                            FKind = TWaveFormatKind::wkFloat;
+                            break;
+                        case 0xFFFE:
+                            if (size >= 16 && SameGuid(b + size - 16, kPcmGuid))
+                                FKind = TWaveFormatKind::wkExtensiblePcm;
+                            else if (size >= 16 && SameGuid(b + size - 16, kFloatGuid))
+                                FKind = TWaveFormatKind::wkExtensibleFloat;
+                            else
+                                return false;
+                            break;
+                        default:
+                            return false;
+                    }
+                    FChannels = GetLE16(b + 2);
+                    FSampleRate = GetLE32(b + 4);
+                    FBitsPerSample = GetLE16(b + 14);
+                    const uint16_t align = GetLE16(b + 12);
+                    if (FKind == TWaveFormatKind::wkImaAdpcm) {
+                        FImaBlockAlign = align;
+                        FImaSamplesPerBlock = GetLE16(b + 18);
+                        state = sFact;
+                    } else {
+                        FMsBlockAlign = align;
+                        FMsSamplesPerBlock = GetLE16(b + 18);
+                        state = sData;
+                        if (FKind == TWaveFormatKind::wkMsAdpcm) {
+                            // Only the pairs the body really holds.
+                            const uint32_t stored = size > 22 ? (size - 22) / 4 : 0;
+                            FMsCoefCount = static_cast<uint16_t>(
+                                std::min<uint32_t>({GetLE16(b + 20), 32, stored}));
+                            for (int i = 0; i < FMsCoefCount; ++i) {
+                                FMsCoefs[i][0] = static_cast<int16_t>(GetLE16(b + 22 + 4 * i));
+                                FMsCoefs[i][1] = static_cast<int16_t>(GetLE16(b + 24 + 4 * i));
+                            }
+                        }
+                        if (FKind == TWaveFormatKind::wkMsAdpcm ||
+                            FKind == TWaveFormatKind::wkMpegLayer3)
+                            state = sFact;
+                    }
+                    ok = readId();
+                } else {
+                    ok = skipChunk();
+                }
+                break;
+            case sFact:
+                if (SameChunkId(id, "fact")) {
+                    uint32_t size;
+                    uint8_t count[4] = {};
+                    ok = readSize(size) && read(count, std::min<uint32_t>(size, 4)) &&
+                         skip(size - std::min<uint32_t>(size, 4)) && readId();
+                    if (FKind == TWaveFormatKind::wkImaAdpcm)
+                        FImaSampleCount = GetLE32(count);
+                    else
+                        FMsSampleCount = GetLE32(count);
+                    state = sData;
+                } else {
+                    ok = skipChunk();
+                }
+                break;
+            case sData:
+                if (SameChunkId(id, "data")) {
+                    uint32_t size;
+                    if (!readSize(size)) return false;
+                    if (FKind == TWaveFormatKind::wkPcm || FKind == TWaveFormatKind::wkFloat ||
+                        FKind == TWaveFormatKind::wkExtensiblePcm ||
+                        FKind == TWaveFormatKind::wkExtensibleFloat) {
+                        // A size beyond the end of the file (a truncated file, or a
+                        // writer that never patched it) counts what is there.
+                        int64_t dataSize = size;
+                        if (FCanSeek && streamSize >= 0)
+                            dataSize =
+                                std::min(dataSize, std::max<int64_t>(streamSize - s.Position(), 0));
+                        FDataSize = dataSize;
+                    }
+                    FHeaderSize = static_cast<uint16_t>(consumed);
+                    return true;
+                }
+                ok = skipChunk();
+                break;
+        }
+        if (!ok || (FCanSeek && AtStreamEnd(s)) || consumed >= kMaxHeaderBytes) return false;
+    }
+}
+
+int32_t TWaveIn::DecodedBlockBytes() const {
+    const int32_t ch = static_cast<int32_t>(FChannels);
+    switch (FKind) {
+        case TWaveFormatKind::wkImaAdpcm: {
+            const int32_t data = FImaBlockAlign - 4 * ch;
+            if (ch == 1) return (2 * data + 1) * 2;
+            return (8 * (data / (4 * ch)) + 1) * 2 * ch;
+        }
+        case TWaveFormatKind::wkMsAdpcm: {
+            const int32_t wanted = FMsSamplesPerBlock - 2;
+            if (ch == 1) return (2 + 2 * std::min(wanted / 2, FMsBlockAlign - 7)) * 2;
+            return (2 + std::min(wanted, FMsBlockAlign - 14)) * 4;
+        }
+        default:
+            return 0;
+    }
+}
+
+void TWaveIn::SettleFormat() {
+    using K = TWaveFormatKind;
+    const uint32_t ch = FChannels, bits = FBitsPerSample;
+    const uint16_t align = FKind == K::wkImaAdpcm ? FImaBlockAlign : FMsBlockAlign;
+    // The payload, not the header, gives MPEG layer-3's bits and blocks.
+    const bool mpeg = FKind == K::wkMpegLayer3;
+    bool playable = FKind != K::wkUnknown && ch != 0 && ch <= kMaxChannels && FSampleRate != 0 &&
+                    ((bits != 0 && align != 0) || mpeg);
+    if (playable) switch (FKind) {
+            case K::wkPcm:
+            case K::wkExtensiblePcm:
+                playable = bits == 8 || bits == 16 || bits == 24 || bits == 32;
+                break;
+            case K::wkImaAdpcm:
+                playable = bits == 4 && FImaSamplesPerBlock != 0 && align >= 4 * ch;
+                FBitsPerSample = 16;
+                FDataSize = int64_t{FImaSampleCount} * 2 * ch;
+                break;
+            case K::wkMsAdpcm:
+                playable = ch <= 2 && FMsSamplesPerBlock >= 2 && align >= 7 * ch;
+                FBitsPerSample = 16;
+                FDataSize = int64_t{FMsSampleCount} * 2 * ch;
+                break;
+            case K::wkFloat:
+            case K::wkExtensibleFloat:
+                playable = bits == 32 || bits == 64;
+                FSingleFloat = bits == 32;
+                if (bits == 64) FDataSize = FDataSize / 2;
+                FBitsPerSample = 32;
+                break;
+            default:
+                break;
+        }
+    if (!playable) {
+        FKind = K::wkUnknown;
+        FDataSize = 0;
+        return;
+    }
+    FBlock.assign(std::max(kBlockBytes, DecodedBlockBytes()), 0);
+    if (FKind == K::wkImaAdpcm || FKind == K::wkMsAdpcm) FCodedBlock.assign(align, 0);
+}
+
+bool TWaveIn::OpenConverted() {
+    try {
+        RequireFfmpeg();
+    } catch (...) {
+        CloseFileStream();
+        throw;
+    }
+    TWaveConverter converter;
+    FSourceStream->SetPosition(0);
+    converter.LoadWave(*FSourceStream);
+    converter.TargetFormat.SetFormatTag(kWaveFormatPcm);
+    if (converter.SuggestFormat() != 0 || converter.ConvertData() != 0) return false;
+    FConverted = std::make_unique<TMemoryStream>();
+    FOriginalStream = FSourceStream;
+    FOriginalGiven = FStreamGiven;
+    FSourceStream = FConverted.get();
+    if (converter.StoreWave(*FConverted) != 0) {
+        FSourceStream = FOriginalStream;
+        FConverted.reset();
+        return false;
+    }
+    FConverted->SetPosition(0);
+    if (!ParseWaveHeader()) FKind = TWaveFormatKind::wkUnknown;
+    SettleFormat();
+    if (FKind == TWaveFormatKind::wkUnknown) return true;  // counted open, plays nothing
+    FKind = TWaveFormatKind::wkMpegLayer3;
+    return true;
+}
+
+void TWaveIn::OpenSource() {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    if (FOpenCount != 0) return;
+    FIsValid = true;
+    FSingleFloat = false;
+    OpenFileStream();
+    if (!ParseWaveHeader()) FKind = TWaveFormatKind::wkUnknown;
+    SettleFormat();
+    if (FKind == TWaveFormatKind::wkMpegLayer3 && !OpenConverted()) {
+        // Nothing stays open; the next open tries the conversion again.
+        FIsValid = false;
+        FKind = TWaveFormatKind::wkUnknown;
+        FDataSize = 0;
+        CloseFileStream();
+        return;
+    }
+    if (FKind == TWaveFormatKind::wkUnknown) FIsValid = false;
+    ++FOpenCount;
+}
+
+void TWaveIn::CloseSource() {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    if (FOpenCount <= 0) return;
+    if (FConverted) {
+        FSourceStream = FOriginalStream;
+        FStreamGiven = FOriginalGiven;
+        FConverted.reset();
+    }
+    CloseFileStream();
+    FOpenCount = 0;
+}
+
+bool TWaveIn::ReadImaBlock() {
+    if (FCanSeek && AtStreamEnd(*FSourceStream)) return false;
+    std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
+    return ReadUpTo(*FSourceStream, FCodedBlock.data(), FImaBlockAlign) > 0;
+}
+
+int32_t TWaveIn::DecodeImaMono() {
+    const uint8_t* in = FCodedBlock.data();
+    uint8_t* out = FBlock.data();
+    TImaChannel c;
+    c.Load(in);
+    Put16(out, 0, static_cast<int16_t>(c.Predictor));
+    int32_t n = 1;
+    for (int32_t i = 4; i < FImaBlockAlign; ++i) {
+        Put16(out, n++, c.Step(in[i] & 0x0F));
+        Put16(out, n++, c.Step(in[i] >> 4));
+    }
+    return n * 2;
+}
+
+// Two or more channels: after one 4-byte header per channel, the data comes
+// in 4-byte groups (8 samples) per channel in turn; a trailing partial round
+// of groups carries no whole samples and is ignored.
+int32_t TWaveIn::DecodeImaStereo() {
+    const int32_t ch = static_cast<int32_t>(FChannels);
+    const uint8_t* in = FCodedBlock.data();
+    uint8_t* out = FBlock.data();
+    const int32_t rounds = (FImaBlockAlign - 4 * ch) / (4 * ch);
+    for (int32_t c = 0; c < ch; ++c) {
+        TImaChannel state;
+        state.Load(in + 4 * c);
+        Put16(out, c, static_cast<int16_t>(state.Predictor));
+        for (int32_t r = 0; r < rounds; ++r) {
+            const uint8_t* group = in + 4 * ch + r * 4 * ch + 4 * c;
+            int32_t frame = 1 + 8 * r;
+            for (int32_t b = 0; b < 4; ++b) {
+                Put16(out, frame++ * ch + c, state.Step(group[b] & 0x0F));
+                Put16(out, frame++ * ch + c, state.Step(group[b] >> 4));
+            }
+        }
+    }
+    return (8 * rounds + 1) * 2 * ch;
+}
+
+bool TWaveIn::ReadMsBlock() {
+    if (AtStreamEnd(*FSourceStream)) return false;
+    std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
+    return ReadUpTo(*FSourceStream, FCodedBlock.data(), FMsBlockAlign) > 0;
+}
+
+// Returns -1 for a block whose predictor index has no coefficient pair.
+int32_t TWaveIn::DecodeMsMono() {
+    const uint8_t* in = FCodedBlock.data();
+    uint8_t* out = FBlock.data();
+    if (in[0] >= FMsCoefCount) return -1;
+    TMsChannel c{FMsCoefs[in[0]][0], FMsCoefs[in[0]][1], static_cast<int16_t>(GetLE16(in + 1)),
+                 static_cast<int16_t>(GetLE16(in + 3)), static_cast<int16_t>(GetLE16(in + 5))};
+    Put16(out, 0, static_cast<int16_t>(c.Sample2));
+    Put16(out, 1, static_cast<int16_t>(c.Sample1));
+    const int32_t bytes = std::min((FMsSamplesPerBlock - 2) / 2, FMsBlockAlign - 7);
+    int32_t n = 2;
+    for (int32_t i = 0; i < bytes; ++i) {
+        Put16(out, n++, c.Step(in[7 + i] >> 4));
+        Put16(out, n++, c.Step(in[7 + i] & 0x0F));
+    }
+    return n * 2;
+}
+
+int32_t TWaveIn::DecodeMsStereo() {
+    const uint8_t* in = FCodedBlock.data();
+    uint8_t* out = FBlock.data();
+    if (in[0] >= FMsCoefCount || in[1] >= FMsCoefCount) return -1;
+    TMsChannel ch[2];
+    for (int i = 0; i < 2; ++i)
+        ch[i] = {FMsCoefs[in[i]][0], FMsCoefs[in[i]][1],
+                 static_cast<int16_t>(GetLE16(in + 2 + 2 * i)),
+                 static_cast<int16_t>(GetLE16(in + 6 + 2 * i)),
+                 static_cast<int16_t>(GetLE16(in + 10 + 2 * i))};
+    Put16(out, 0, static_cast<int16_t>(ch[0].Sample2));
+    Put16(out, 1, static_cast<int16_t>(ch[1].Sample2));
+    Put16(out, 2, static_cast<int16_t>(ch[0].Sample1));
+    Put16(out, 3, static_cast<int16_t>(ch[1].Sample1));
+    const int32_t bytes = std::min(FMsSamplesPerBlock - 2, FMsBlockAlign - 14);
+    int32_t n = 4;
+    for (int32_t i = 0; i < bytes; ++i) {
+        Put16(out, n++, ch[0].Step(in[14 + i] >> 4));
+        Put16(out, n++, ch[1].Step(in[14 + i] & 0x0F));
+    }
+    return n * 2;
+}
+
+void TWaveIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+    using K = TWaveFormatKind;
+    if (!Active()) throw EAuException("The Stream is not opened");
+    if (FBlockEnd < FBlockStart) {
+        FBlockStart = 1;
+        FBlockEnd = 0;
+        const uint32_t frame = FChannels * FBitsPerSample / 8;
+        switch (FKind) {
+            case K::wkPcm:
+            case K::wkExtensiblePcm:
+                FBlockEnd = static_cast<int32_t>(
+                    ReadUpTo(*FSourceStream, FBlock.data(), kBlockBytes - kBlockBytes % frame));
+                break;
+            case K::wkImaAdpcm:
+                if (ReadImaBlock())
+                    FBlockEnd = FChannels == 1 ? DecodeImaMono() : DecodeImaStereo();
+                break;
+            case K::wkMsAdpcm:
+                // A block whose predictor index has no coefficients is skipped.
+                while (ReadMsBlock()) {
+                    const int32_t n = FChannels == 2 ? DecodeMsStereo() : DecodeMsMono();
+                    if (n >= 0) {
+                        FBlockEnd = n;
+                        break;
+                    }
+                }
+                break;
+            case K::wkMpegLayer3:
+                FBlockEnd =
+                    static_cast<int32_t>(ReadUpTo(*FSourceStream, FBlock.data(), kBlockBytes));
+                break;
+            case K::wkFloat:
+            case K::wkExtensibleFloat: {
+                const int64_t got = ReadUpTo(*FSourceStream, FBlock.data(),
+                                             kBlockBytes - kBlockBytes % (FChannels * 8));
+                if (FSingleFloat) {
+                    FloatsToInt32(FBlock.data(), static_cast<size_t>(got));
+                    FBlockEnd = static_cast<int32_t>(got - got % 4);
+                } else {
+                    DoublesToInt32(FBlock.data(), static_cast<size_t>(got));
+                    FBlockEnd = static_cast<int32_t>(got / 8 * 4);
+                }
+                break;
+            }
+            case K::wkUnknown:
+                break;
+        }
+    }
+    const uint32_t frame = FChannels * FBitsPerSample / 8;
+    if (frame == 0) {
+        Buffer = nullptr;
+        Bytes = 0;
+        return;
+    }
+    Bytes -= Bytes % frame;
+    const uint32_t pending = static_cast<uint32_t>(std::max(FBlockEnd - FBlockStart + 1, 0));
+    if (pending < Bytes) Bytes = pending;
+    Buffer = FBlock.data() + (FBlockStart - 1);
+    FBlockStart += static_cast<int32_t>(Bytes);
+}
+
+bool TWaveIn::SeekToSample(int64_t& SampleNum) {
+    using K = TWaveFormatKind;
+    FBlockStart = 1;
+    FBlockEnd = 0;
+    int64_t offset = 0;
+    int64_t unit = 0;  // bytes per frame, or per block for ADPCM
+    switch (FKind) {
+        case K::wkPcm:
+        case K::wkExtensiblePcm:
+            unit = int64_t{FBitsPerSample / 8} * FChannels;
+            break;
+        case K::wkFloat:
+        case K::wkExtensibleFloat:
+            unit = int64_t{FChannels} * (FSingleFloat ? 4 : 8);
+            break;
+        case K::wkMpegLayer3:
+            unit = int64_t{FChannels} * 2;
+            break;
+        case K::wkImaAdpcm:
+            offset = SampleNum / FImaSamplesPerBlock;
+            unit = FImaBlockAlign;
+            break;
+        case K::wkMsAdpcm:
+            offset = SampleNum / FMsSamplesPerBlock;
+            unit = FMsBlockAlign;
+            break;
+        case K::wkUnknown:
+            return false;
+    }
+    if (FKind != K::wkImaAdpcm && FKind != K::wkMsAdpcm) offset = SampleNum;
+    if (SampleNum < 0 || !FSourceStream || __builtin_mul_overflow(offset, unit, &offset) ||
+        __builtin_add_overflow(offset, int64_t{FHeaderSize}, &offset))
+        return false;
+    return FSourceStream->Seek(offset, TSeekOrigin::soBeginning) >= 0;
+}
+
+}  // namespace quillet

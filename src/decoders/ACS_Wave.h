@@ -1,0 +1,99 @@
+// TWaveIn: the source for WAV files. It walks the RIFF chunk list for the
+// format and the audio data and delivers PCM: plain PCM as stored, IMA and
+// Microsoft ADPCM decoded to 16-bit, 32/64-bit float turned into 32-bit
+// integers, and MPEG layer-3 payloads converted to 16-bit PCM in memory by
+// TWaveConverter first.
+//
+// A NOTE ON THREADS (see ACS_Classes.h): OpenSource/CloseSource run under
+// FOpenLock on the main thread (format queries) or the worker (run start and
+// end); ReadBlock and SeekToSample run under FDataLock, on the worker or on
+// the main thread (positioning). Every field below is touched only under one
+// of those locks, in that order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ACS_Classes.h"
+
+namespace quillet {
+
+// What the header walk found.
+enum class TWaveFormatKind : uint8_t {
+    wkUnknown = 0,  // nothing usable, or an unsupported format
+    wkPcm = 1,
+    wkImaAdpcm = 2,
+    wkMsAdpcm = 3,
+    wkMpegLayer3 = 4,
+    wkFloat = 5,
+    wkExtensiblePcm = 6,
+    wkExtensibleFloat = 7,
+};
+
+// True when the four bytes match, each pair equal or differing by exactly 32
+// (letter case is ignored; a space also matches 0x00 and 0x40).
+bool SameChunkId(const uint8_t* id, const char* expected);
+
+class TWaveIn : public TAuFileIn {
+  public:
+    explicit TWaveIn(TComponent* owner = nullptr);
+    ~TWaveIn() override;
+    const char* ClassName() const override { return "TWaveIn"; }
+
+    // The kind the header walk found (opens the file on demand).
+    TWaveFormatKind Kind();
+    // Stream offset of the first audio byte (of the converted WAV for MPEG
+    // layer-3); 0 before a successful walk.
+    uint16_t HeaderSize() const { return FHeaderSize; }
+
+    // The header walk gives up once it has consumed this many bytes.
+    static constexpr int64_t kMaxHeaderBytes = 8192;
+    // Largest "fmt " body the walk accepts; a larger one is not a WAV we know.
+    static constexpr uint32_t kMaxFormatBytes = 4096;
+    // Size of the PCM block store (larger when one ADPCM block decodes to more).
+    static constexpr int32_t kBlockBytes = 16384;
+
+  protected:
+    void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
+    bool SeekToSample(int64_t& SampleNum) override;
+    void OpenSource() override;
+    void CloseSource() override;
+
+  private:
+    // The walk over FSourceStream from its position; sets FKind, the format
+    // fields, FDataSize and FHeaderSize. False leaves FKind wkUnknown.
+    bool ParseWaveHeader();
+    // Checks the walk's result against what the decoders can play and sizes
+    // the block store; an unplayable file becomes wkUnknown.
+    void SettleFormat();
+    // Converts an MPEG layer-3 payload; false when it cannot be converted.
+    bool OpenConverted();
+    int32_t DecodedBlockBytes() const;
+
+    bool ReadImaBlock();
+    int32_t DecodeImaMono();
+    int32_t DecodeImaStereo();
+    bool ReadMsBlock();
+    int32_t DecodeMsMono();
+    int32_t DecodeMsStereo();
+
+    TWaveFormatKind FKind = TWaveFormatKind::wkUnknown;
+    std::vector<uint8_t> FBlock;  // decoded PCM; bytes FBlockStart..FBlockEnd (1-based) pending
+    std::vector<uint8_t> FCodedBlock;  // one ADPCM block as read, zero-filled past a short read
+    uint16_t FHeaderSize = 0;
+    uint16_t FImaBlockAlign = 0;
+    uint16_t FImaSamplesPerBlock = 0;
+    uint32_t FImaSampleCount = 0;
+    uint16_t FMsBlockAlign = 0;
+    uint16_t FMsSamplesPerBlock = 0;
+    uint32_t FMsSampleCount = 0;
+    uint16_t FMsCoefCount = 0;
+    int16_t FMsCoefs[32][2] = {};
+    bool FSingleFloat = false;
+    std::unique_ptr<TMemoryStream> FConverted;  // the converted WAV (wkMpegLayer3)
+    TStream* FOriginalStream = nullptr;         // the stream in use before conversion
+    bool FOriginalGiven = false;
+};
+
+}  // namespace quillet

@@ -1,0 +1,144 @@
+#include "ACS_WinMedia.h"
+
+#include <cmath>
+#include <limits>
+
+#include "ffmpeg_lib.h"
+#include "text.h"
+
+namespace quillet {
+
+int ChannelRequest(TChannelsNumber value) {
+    switch (value) {
+        case cnMaxAvailable:
+            return -1;
+        case cnMonoOrStereo:
+            return 0;
+        case cn5dot1:
+            return 6;
+        case cn7dot1:
+            return 8;
+    }
+    return 0;
+}
+
+TWMIn::TWMIn(TComponent* owner) : TAuTaggedFileIn(owner) {}
+
+TWMIn::~TWMIn() {
+    CloseSource();
+}
+
+void TWMIn::SetHighPrecision(bool Value) {
+    std::lock_guard<std::recursive_mutex> data(FDataLock);
+    if (Active() || FOutputChannels != cnMonoOrStereo) return;
+    std::lock_guard<std::recursive_mutex> open(FOpenLock);
+    FHighPrecision = Value;
+    Reopen();
+}
+
+void TWMIn::SetOutputChannels(TChannelsNumber Value) {
+    std::lock_guard<std::recursive_mutex> data(FDataLock);
+    if (Active()) return;
+    std::lock_guard<std::recursive_mutex> open(FOpenLock);
+    if (Value != cnMonoOrStereo) FHighPrecision = true;
+    FOutputChannels = Value;
+    Reopen();
+}
+
+void TWMIn::Reopen() {
+    if (FOpenCount <= 0) return;
+    CloseSource();
+    OpenSource();
+}
+
+int64_t TWMIn::Hundredths() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FHundredths;
+}
+
+void TWMIn::OpenSource() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    if (FOpenCount != 0) return;
+    RequireFfmpeg();
+    if (!FStreamGiven && FFileName.empty()) throw EAuException("File name is not assigned");
+    OpenFileStream();
+    WMOpen(FReader, *FSourceStream, FHighPrecision, ChannelRequest(FOutputChannels));
+    FIsValid = FReader.HasAudio;
+    if (!FReader.Reader) {
+        // Nothing understood the file: the source stays closed.
+        FHundredths = FFileSampleCount = 0;
+        FChannels = FBitsPerSample = FSampleRate = 0;
+        FDataSize = 0;
+        CloseFileStream();
+        return;
+    }
+    FHundredths = WMGetDuration(FReader);
+    uint16_t channels = 0, bits = 0;
+    uint32_t rate = 0;
+    WMGetFormat(FReader, channels, bits, rate);
+    FChannels = channels;
+    FBitsPerSample = bits;
+    FSampleRate = rate;
+    // Exact integer arithmetic (a float quotient such as 3.03 * 44100 can
+    // fall just short of a whole frame). A bogus length must not overflow the
+    // byte count: at most 2^40 frames.
+    const __int128 frames = static_cast<__int128>(FHundredths) * FSampleRate / 100;
+    FFileSampleCount =
+        frames < (int64_t{1} << 40) ? static_cast<int64_t>(frames) : int64_t{1} << 40;
+    FSampleCount = FFileSampleCount;
+    FDataSize = FSampleCount * FChannels * (FBitsPerSample / 8);
+    FCanSeek = true;
+
+    TId3v2Tags& tags = Id3v2Tags();
+    tags.SetArtist(WMGetAttributeText(FReader, "Author"));
+    tags.SetTitle(WMGetAttributeText(FReader, "Title"));
+    tags.SetAlbum(WMGetAttributeText(FReader, "WM/AlbumTitle"));
+    tags.SetGenre(WMGetAttributeText(FReader, "WM/Genre"));
+    tags.SetTrack(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Track")));
+    tags.SetYear(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Year")));
+    tags.SetComment(WMGetAttributeText(FReader, "Copyright"));
+    ++FOpenCount;
+}
+
+void TWMIn::CloseSource() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    if (FOpenCount <= 0) return;
+    WMClose(FReader);
+    FOpenCount = 0;
+    CloseFileStream();
+}
+
+void TWMIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
+    const int64_t dataSize = FDataSize;
+    if (dataSize > 0) {
+        const int64_t left = dataSize - FDelivered;
+        if (left <= 0) {
+            Buffer = nullptr;
+            Bytes = 0;
+            return;
+        }
+        if (left < Bytes) Bytes = static_cast<uint32_t>(left);
+    }
+    WMRead(FReader, Buffer, Bytes);
+}
+
+bool TWMIn::SeekToSample(int64_t& SampleNum) {
+    if (!Active()) return false;
+    // Positions by time. The file's own frame count is the measure (a range
+    // shortens FSampleCount); without a length the rate stands in for it.
+    double target = 0;
+    if (FFileSampleCount > 0)
+        target =
+            static_cast<double>(SampleNum) / static_cast<double>(FFileSampleCount) * FHundredths;
+    else if (FSampleRate > 0)
+        target = static_cast<double>(SampleNum) * 100.0 / FSampleRate;
+    target = std::nearbyint(target);
+    if (!(target >= 0)) target = 0;
+    if (target > std::numeric_limits<uint32_t>::max())
+        target = std::numeric_limits<uint32_t>::max();
+    WMSeek(FReader, static_cast<uint32_t>(target));
+    return true;
+}
+
+}  // namespace quillet

@@ -1,0 +1,411 @@
+#include "libwma1.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "ffmpeg_lib.h"
+#include "text.h"
+
+namespace quillet {
+namespace {
+
+// The containers the reader accepts. Keeping FFmpeg to these means a hostile
+// file can never steer it into a playlist or script demuxer that opens other
+// files or URLs.
+constexpr char kFormats[] = "mp3,asf";
+
+// A stream whose parameters fall outside these offers no format.
+constexpr int kMaxChannels = 8;
+constexpr int kMaxSampleRate = 384000;
+// A decoded frame with more channels than this is dropped.
+constexpr int kMaxFrameChannels = 64;
+
+struct TOfferedFormat {
+    uint32_t Channels, SampleRate, BitsPerSample;
+};
+
+// The PCM formats the stream's output offers, in order.
+std::vector<TOfferedFormat> OfferedFormats(const AVStream& st, bool highPrecision) {
+    const AVCodecParameters& par = *st.codecpar;
+    const int ch = par.ch_layout.nb_channels;
+    if (ch < 1 || ch > kMaxChannels || par.sample_rate < 1 || par.sample_rate > kMaxSampleRate)
+        return {};
+    if (!FfAvCodec().avcodec_find_decoder(par.codec_id)) return {};
+    const auto c = static_cast<uint32_t>(ch), r = static_cast<uint32_t>(par.sample_rate);
+    std::vector<TOfferedFormat> formats{{c, r, 16}};
+    if (highPrecision) formats.push_back({c, r, 24});
+    return formats;
+}
+
+// 100-nanosecond units of a time in `tb`; -1 when it cannot be told.
+int64_t To100ns(int64_t t, AVRational tb) {
+    if (t == AV_NOPTS_VALUE || t <= 0 || tb.num <= 0 || tb.den <= 0) return -1;
+    const __int128 v = static_cast<__int128>(t) * tb.num * 10000000 / tb.den;
+    return v > INT64_MAX ? -1 : static_cast<int64_t>(v);
+}
+
+// Microseconds to `tb` units, saturating.
+int64_t FromMicroseconds(int64_t us, AVRational tb) {
+    const __int128 v =
+        static_cast<__int128>(us) * tb.den / (static_cast<__int128>(1000000) * tb.num);
+    return v > INT64_MAX ? INT64_MAX : v < INT64_MIN ? INT64_MIN : static_cast<int64_t>(v);
+}
+
+bool OpenContainer(TWMReader& R, int64_t origin) {
+    AVIOContext* io = R.Adapter->Open(origin);
+    if (!io) return false;
+    AVFormatContext* ctx = FfAvFormat().avformat_alloc_context();
+    if (!ctx) return false;
+    ctx->pb = io;
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    ctx->format_whitelist = FfAvUtil().av_strdup(kFormats);
+    ctx->protocol_whitelist = FfAvUtil().av_strdup("none");
+    if (FfAvFormat().avformat_open_input(&ctx, "", nullptr, nullptr) < 0)
+        return false;  // frees ctx
+    // As FFmpeg's own tools do, go on when some parameters stay unknown: a
+    // stream that cannot be decoded offers no format.
+    FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    R.Reader = ctx;
+    return true;
+}
+
+bool OpenDecoder(TWMReader& R) {
+    const AVStream& st = *R.Reader->streams[R.StreamNumber];
+    const AVCodec* codec = FfAvCodec().avcodec_find_decoder(st.codecpar->codec_id);
+    if (!codec) return false;
+    R.Decoder = FfAvCodec().avcodec_alloc_context3(codec);
+    if (!R.Decoder || FfAvCodec().avcodec_parameters_to_context(R.Decoder, st.codecpar) < 0)
+        return false;
+    R.Decoder->pkt_timebase = st.time_base;
+    if (FfAvCodec().avcodec_open2(R.Decoder, codec, nullptr) < 0) return false;
+    R.Packet = FfAvCodec().av_packet_alloc();
+    R.Frame = FfAvUtil().av_frame_alloc();
+    return R.Packet && R.Frame;
+}
+
+void ReleaseDecoder(TWMReader& R) {
+    if (R.Converter) FfSwResample().swr_free(&R.Converter);
+    if (R.Frame) FfAvUtil().av_frame_free(&R.Frame);
+    if (R.Packet) FfAvCodec().av_packet_free(&R.Packet);
+    if (R.Decoder) FfAvCodec().avcodec_free_context(&R.Decoder);
+    R.ConverterFormat = -1;
+}
+
+uint32_t OutBytesPerSample(const TWMReader& R) {
+    return R.BitsPerSample == 24 ? 4 : 2;
+}
+
+uint64_t MaskOf(const AVChannelLayout& l) {
+    return l.order == AV_CHANNEL_ORDER_NATIVE ? l.u.mask : 0;
+}
+
+// A converter from the frame's format to the chosen one. Kept while the
+// decoded format stays the same; a change mid-stream sets it up anew.
+bool SetUpConverter(TWMReader& R, const AVFrame& f) {
+    const int channels = f.ch_layout.nb_channels;
+    if (R.Converter && f.format == R.ConverterFormat && f.sample_rate == R.ConverterRate &&
+        channels == R.ConverterChannels && MaskOf(f.ch_layout) == R.ConverterMask)
+        return true;
+    if (R.Converter) FfSwResample().swr_free(&R.Converter);
+    R.ConverterFormat = -1;
+    AVChannelLayout in{}, out{};
+    if (f.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+        FfAvUtil().av_channel_layout_copy(&in, &f.ch_layout) < 0)
+        FfAvUtil().av_channel_layout_default(&in, channels);
+    // The same layout on both sides: converting the sample format only, so
+    // nothing is remixed.
+    if (in.nb_channels == static_cast<int>(R.Channels)) {
+        if (FfAvUtil().av_channel_layout_copy(&out, &in) < 0)
+            FfAvUtil().av_channel_layout_default(&out, static_cast<int>(R.Channels));
+    } else {
+        FfAvUtil().av_channel_layout_default(&out, static_cast<int>(R.Channels));
+    }
+    int r = FfSwResample().swr_alloc_set_opts2(
+        &R.Converter, &out, R.BitsPerSample == 24 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16,
+        static_cast<int>(R.SampleRate), &in, static_cast<AVSampleFormat>(f.format), f.sample_rate,
+        0, nullptr);
+    FfAvUtil().av_channel_layout_uninit(&in);
+    FfAvUtil().av_channel_layout_uninit(&out);
+    if (r < 0 || FfSwResample().swr_init(R.Converter) < 0) {
+        FfSwResample().swr_free(&R.Converter);
+        return false;
+    }
+    R.ConverterFormat = f.format;
+    R.ConverterRate = f.sample_rate;
+    R.ConverterChannels = channels;
+    R.ConverterMask = MaskOf(f.ch_layout);
+    return true;
+}
+
+// Runs the converter into CurrentSample (`in` nullptr drains it); true when
+// PCM came out.
+bool Convert(TWMReader& R, const uint8_t* const* in, int inCount) {
+    const int room = FfSwResample().swr_get_out_samples(R.Converter, inCount);
+    if (room <= 0) return false;
+    const size_t frameOut = static_cast<size_t>(R.Channels) * OutBytesPerSample(R);
+    const size_t need = static_cast<size_t>(room) * frameOut;
+    if (R.CurrentSample.size() < need) R.CurrentSample.resize(need);
+    uint8_t* dst = R.CurrentSample.data();
+    const int got = FfSwResample().swr_convert(R.Converter, &dst, room,
+                                               const_cast<const uint8_t**>(in), inCount);
+    if (got <= 0) return false;
+    const size_t samples = static_cast<size_t>(got) * R.Channels;
+    if (R.BitsPerSample == 24) {
+        // Packs each 32-bit sample's top three bytes, in place: the write
+        // position never passes the read position.
+        uint8_t* p = R.CurrentSample.data();
+        for (size_t i = 0; i < samples; ++i) {
+            uint8_t b[4];
+            std::memcpy(b, p + i * 4, 4);
+            std::memcpy(p + i * 3, b + 1, 3);
+        }
+    }
+    R.SampleBytes = static_cast<uint32_t>(samples * (R.BitsPerSample / 8));
+    R.SampleOffset = 0;
+    return true;
+}
+
+// Converts the decoded frame, dropping what lies before a seek target.
+bool ConvertFrame(TWMReader& R) {
+    const AVFrame& f = *R.Frame;
+    const int channels = f.ch_layout.nb_channels;
+    int n = f.nb_samples;
+    if (n <= 0 || f.sample_rate <= 0 || channels <= 0 || channels > kMaxFrameChannels) return false;
+    int skip = 0;
+    if (R.Skipping) {
+        const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
+        const int64_t ts = f.best_effort_timestamp;
+        R.Skipping = false;
+        if (ts != AV_NOPTS_VALUE && ts < R.SkipUntil && tb.num > 0 && tb.den > 0) {
+            const double ahead = (static_cast<double>(R.SkipUntil) - static_cast<double>(ts)) *
+                                 tb.num / tb.den * f.sample_rate;
+            const double rounded = std::nearbyint(ahead);
+            if (!(rounded < n)) {
+                R.Skipping = true;  // the whole frame lies before the target
+                return false;
+            }
+            skip = static_cast<int>(rounded);
+        }
+    }
+    if (!SetUpConverter(R, f)) return false;
+    const int bps = FfAvUtil().av_get_bytes_per_sample(static_cast<AVSampleFormat>(f.format));
+    std::array<const uint8_t*, kMaxFrameChannels> in{};
+    if (FfAvUtil().av_sample_fmt_is_planar(static_cast<AVSampleFormat>(f.format))) {
+        for (int c = 0; c < channels; ++c)
+            in[c] = f.extended_data[c] + static_cast<size_t>(skip) * bps;
+    } else {
+        in[0] = f.extended_data[0] + static_cast<size_t>(skip) * bps * channels;
+    }
+    n -= skip;
+    return Convert(R, in.data(), n);
+}
+
+// Decodes until one frame's PCM is in CurrentSample; false at the end.
+bool NextSample(TWMReader& R) {
+    if (!R.HasAudio || !R.Decoder || R.Ended) return false;
+    for (;;) {
+        const int r = FfAvCodec().avcodec_receive_frame(R.Decoder, R.Frame);
+        if (r == 0) {
+            const bool got = ConvertFrame(R);
+            FfAvUtil().av_frame_unref(R.Frame);
+            if (got) return true;
+            continue;
+        }
+        if (R.DecoderDrained || r == AVERROR_EOF) {
+            // What a resampling converter still holds.
+            R.Ended = true;
+            return R.Converter && Convert(R, nullptr, 0);
+        }
+        // The decoder wants input (or failed on the last packet: that packet
+        // is lost, the next one goes on).
+        if (FfAvFormat().av_read_frame(R.Reader, R.Packet) < 0) {
+            FfAvCodec().avcodec_send_packet(R.Decoder, nullptr);
+            R.DecoderDrained = true;
+            continue;
+        }
+        if (R.Packet->stream_index == R.StreamNumber)
+            FfAvCodec().avcodec_send_packet(R.Decoder, R.Packet);
+        FfAvCodec().av_packet_unref(R.Packet);
+    }
+}
+
+const AVDictionaryEntry* FindMetadata(const TWMReader& R, const char* key) {
+    if (const AVDictionaryEntry* e = FfAvUtil().av_dict_get(R.Reader->metadata, key, nullptr, 0))
+        return e;
+    if (R.HasAudio && R.StreamNumber < R.Reader->nb_streams)
+        return FfAvUtil().av_dict_get(R.Reader->streams[R.StreamNumber]->metadata, key, nullptr, 0);
+    return nullptr;
+}
+
+}  // namespace
+
+TWMReader::~TWMReader() {
+    WMClose(*this);
+}
+
+void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
+    WMClose(R);
+    R.Adapter = std::make_unique<TAudioStream>(Stream);
+    if (!OpenContainer(R, 0) && !OpenContainer(R, 30)) {
+        R.Adapter.reset();
+        return;
+    }
+    // The best values span the outputs; request 0 takes channels and rate
+    // afresh from each.
+    TOfferedFormat best{0, 0, 0};
+    bool audioSeen = false;
+    for (unsigned i = 0; i < R.Reader->nb_streams; ++i) {
+        AVStream& st = *R.Reader->streams[i];
+        // Only the first audio stream is an output; the demuxer may skip the rest.
+        if (st.codecpar->codec_type != AVMEDIA_TYPE_AUDIO || audioSeen || i > UINT16_MAX) {
+            st.discard = AVDISCARD_ALL;
+            continue;
+        }
+        audioSeen = true;
+        const std::vector<TOfferedFormat> formats = OfferedFormats(st, HighPrecision);
+        auto choose = [&](const TOfferedFormat& f) {
+            R.HasAudio = true;
+            R.OutputNumber = i;
+            R.Channels = f.Channels;
+            R.SampleRate = f.SampleRate;
+            R.BitsPerSample = f.BitsPerSample;
+        };
+        if (ChannelRequest == 0) {
+            if (formats.empty()) continue;
+            // The stream's own channels and rate (the first format offered).
+            const uint32_t wantChannels = formats[0].Channels, wantRate = formats[0].SampleRate;
+            for (const TOfferedFormat& f : formats)
+                if (f.Channels == wantChannels && f.SampleRate == wantRate &&
+                    f.BitsPerSample >= best.BitsPerSample) {
+                    best.BitsPerSample = f.BitsPerSample;
+                    choose(f);
+                }
+        } else {
+            for (const TOfferedFormat& f : formats) {
+                const bool fits = ChannelRequest > 0
+                                      ? f.Channels == static_cast<uint32_t>(ChannelRequest)
+                                      : f.Channels >= best.Channels &&
+                                            f.SampleRate >= best.SampleRate &&
+                                            f.BitsPerSample >= best.BitsPerSample;
+                if (fits) {
+                    best = f;
+                    choose(f);
+                }
+            }
+        }
+    }
+    if (!R.HasAudio) return;
+    R.StreamNumber = static_cast<uint16_t>(R.OutputNumber);
+    if (!OpenDecoder(R)) {
+        ReleaseDecoder(R);
+        R.HasAudio = false;
+        R.Channels = R.SampleRate = R.BitsPerSample = 0;
+        return;
+    }
+    int64_t d = -1;
+    if (R.Reader->duration != AV_NOPTS_VALUE)
+        d = To100ns(R.Reader->duration, AVRational{1, AV_TIME_BASE});
+    if (d < 0) {
+        const AVStream& st = *R.Reader->streams[R.StreamNumber];
+        d = To100ns(st.duration, st.time_base);
+    }
+    R.Duration = d < 0 ? 0 : d;
+}
+
+void WMGetFormat(const TWMReader& R, uint16_t& Channels, uint16_t& BitsPerSample,
+                 uint32_t& SampleRate) {
+    Channels = static_cast<uint16_t>(R.Channels);
+    BitsPerSample = static_cast<uint16_t>(R.BitsPerSample);
+    SampleRate = R.SampleRate;
+}
+
+int64_t WMGetDuration(const TWMReader& R) {
+    int64_t q = R.Duration / 100000;
+    const int64_t rest = R.Duration % 100000;
+    if (rest > 50000 || (rest == 50000 && (q & 1))) ++q;
+    return q;
+}
+
+std::u16string WMGetAttributeText(const TWMReader& R, std::string_view Name) {
+    if (!R.Reader) return {};
+    // The attribute names and FFmpeg's common metadata keys for them (ID3v2
+    // frames and ASF attributes both arrive under these).
+    struct TAttributeKeys {
+        std::string_view Attribute;
+        std::array<const char*, 2> Keys;
+    };
+    static constexpr TAttributeKeys kKeys[] = {
+        {"Author", {"artist", "author"}},      {"Title", {"title", nullptr}},
+        {"WM/AlbumTitle", {"album", nullptr}}, {"WM/Genre", {"genre", nullptr}},
+        {"WM/Track", {"track", nullptr}},      {"WM/Year", {"date", "year"}},
+        {"Copyright", {"copyright", nullptr}},
+    };
+    for (const TAttributeKeys& k : kKeys) {
+        if (k.Attribute != Name) continue;
+        for (const char* key : k.Keys)
+            if (key)
+                if (const AVDictionaryEntry* e = FindMetadata(R, key)) return Utf8ToUtf16(e->value);
+    }
+    const std::string key(Name);
+    if (key.empty()) return {};
+    if (const AVDictionaryEntry* e = FindMetadata(R, key.c_str())) return Utf8ToUtf16(e->value);
+    return {};
+}
+
+void WMRead(TWMReader& R, uint8_t*& Buffer, uint32_t& Bytes) {
+    const uint32_t wanted = Bytes;
+    Buffer = nullptr;
+    Bytes = 0;
+    for (;;) {
+        if (R.SampleOffset < R.SampleBytes) {
+            uint32_t n = std::min(wanted, R.SampleBytes - R.SampleOffset);
+            const uint32_t frame = R.Channels * (R.BitsPerSample / 8);
+            if (frame && n >= frame) n -= n % frame;
+            Buffer = R.CurrentSample.data() + R.SampleOffset;
+            Bytes = n;
+            R.SampleOffset += n;
+            return;
+        }
+        R.SampleBytes = R.SampleOffset = 0;
+        if (!NextSample(R)) return;
+    }
+}
+
+void WMSeek(TWMReader& R, uint32_t Hundredths) {
+    if (!R.Reader || !R.HasAudio || !R.Decoder) return;
+    int64_t us = static_cast<int64_t>(Hundredths) * 10000;
+    // The file's timeline may start after 0 (an MP3's encoder delay).
+    const int64_t start = R.Reader->start_time;
+    if (start != AV_NOPTS_VALUE && start > 0 && start < INT64_MAX - us) us += start;
+    if (FfAvFormat().avformat_seek_file(R.Reader, -1, INT64_MIN, us, us, 0) < 0) return;
+    FfAvCodec().avcodec_flush_buffers(R.Decoder);
+    if (R.Converter) FfSwResample().swr_free(&R.Converter);
+    R.ConverterFormat = -1;
+    R.SampleBytes = R.SampleOffset = 0;
+    R.DecoderDrained = R.Ended = false;
+    // Demuxers land on a packet at or before the target; the decoded samples
+    // before it are dropped, so the position is exact to the sample.
+    const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
+    R.Skipping = tb.num > 0 && tb.den > 0;
+    if (R.Skipping) R.SkipUntil = FromMicroseconds(us, tb);
+}
+
+void WMClose(TWMReader& R) {
+    ReleaseDecoder(R);
+    if (R.Reader) FfAvFormat().avformat_close_input(&R.Reader);
+    R.Adapter.reset();
+    R.CurrentSample = {};
+    R.SampleBytes = R.SampleOffset = 0;
+    R.StreamNumber = 0;
+    R.OutputNumber = 0;
+    R.HasAudio = false;
+    R.Channels = R.SampleRate = R.BitsPerSample = 0;
+    R.Duration = 0;
+    R.DecoderDrained = R.Ended = R.Skipping = false;
+    R.SkipUntil = 0;
+}
+
+}  // namespace quillet

@@ -1,0 +1,99 @@
+// TWMReader: the MP3/WMA reader record and its operations, decoding with
+// FFmpeg (loaded at run time, ffmpeg_lib.h; the caller loads it before
+// WMOpen). The file is read only through the source's own stream
+// (TAudioStream).
+//
+// Outputs and formats: the reader's one audio output is the first audio
+// stream of the file. It offers PCM in the stream's native channel count and
+// rate at 16 bits, followed, when discrete output is asked for (HighPrecision),
+// by the same at 24 bits. WMOpen picks among them by the channel request:
+//   0  native channels and rate, the highest bits offered;
+//   -1 every format not smaller than the best so far: the last wins;
+//   >0 (6 for 5.1, 8 for 7.1) a format with exactly that many channels; none
+//      on a file with other channel counts: the reader then exists but
+//      HasAudio stays false.
+//
+// Delivery: WMRead hands out the decoded PCM of one codec frame at a time
+// (encoder delay and padding already removed by FFmpeg), never more than
+// asked and in whole PCM frames whenever at least one frame is asked for. A
+// decode error in one packet drops that packet, as FFmpeg's own tools do; the
+// data ends when the file has no more packets.
+//
+// Threads: one thread at a time (the owning source's open and data locks).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wmfintf.h"
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVPacket;
+struct AVFrame;
+struct SwrContext;
+
+namespace quillet {
+
+struct TWMReader {
+    TWMReader() = default;
+    ~TWMReader();  // WMClose
+    TWMReader(const TWMReader&) = delete;
+    TWMReader& operator=(const TWMReader&) = delete;
+
+    std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
+    AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
+    AVCodecContext* Decoder = nullptr;      // set only with HasAudio
+    SwrContext* Converter = nullptr;        // decoded samples -> the chosen PCM
+    AVPacket* Packet = nullptr;
+    AVFrame* Frame = nullptr;
+    // PCM of the codec frame being handed out: its first SampleBytes bytes;
+    // SampleOffset of them are already handed out.
+    std::vector<uint8_t> CurrentSample;
+    uint32_t SampleBytes = 0;
+    uint32_t SampleOffset = 0;
+    uint16_t StreamNumber = 0;  // stream index of the chosen output
+    uint32_t OutputNumber = 0;  // the chosen output (the reader has one per stream)
+    bool HasAudio = false;
+    uint32_t Channels = 0;
+    uint32_t SampleRate = 0;
+    uint32_t BitsPerSample = 0;
+    int64_t Duration = 0;  // length in 100-nanosecond units; 0 unknown
+
+    // Decoding state.
+    bool DecoderDrained = false;  // the end was sent to the decoder
+    bool Ended = false;           // nothing more will come
+    int64_t SkipUntil = 0;        // after a seek: drop samples before this (stream time base)
+    bool Skipping = false;
+    int ConverterFormat = -1;  // the decoded format the converter was set up for
+    int ConverterRate = 0;
+    int ConverterChannels = 0;
+    uint64_t ConverterMask = 0;
+};
+
+// Opens the file in Stream (read from its start; on failure once more from
+// byte 30). R is closed and cleared first. Afterwards R.Reader is set when the
+// file was understood and R.HasAudio when an output format was chosen.
+void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest);
+void WMGetFormat(const TWMReader& R, uint16_t& Channels, uint16_t& BitsPerSample,
+                 uint32_t& SampleRate);
+// Length in hundredths of a second: Duration / 100000, rounded to nearest
+// (halves to even).
+int64_t WMGetDuration(const TWMReader& R);
+// The text of a header attribute ("Author", "Title", "WM/AlbumTitle",
+// "WM/Genre", "WM/Track", "WM/Year", "Copyright", or any metadata key of the
+// file); empty when absent.
+std::u16string WMGetAttributeText(const TWMReader& R, std::string_view Name);
+// Buffer points into R's storage, valid until the next WMRead, WMSeek or
+// WMClose; Bytes in = most wanted, out = given. nullptr and 0 at the end.
+void WMRead(TWMReader& R, uint8_t*& Buffer, uint32_t& Bytes);
+// Positions so that the next PCM starts Hundredths / 100 seconds into the
+// file. A position the file cannot reach leaves the reader as it was.
+void WMSeek(TWMReader& R, uint32_t Hundredths);
+// Releases everything and clears R.
+void WMClose(TWMReader& R);
+
+}  // namespace quillet

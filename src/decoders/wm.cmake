@@ -1,0 +1,7 @@
+# MP3 and WMA through FFmpeg (TWMIn, TMP3In and the reader record).
+target_sources(quillet_decoders PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/wmfintf.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/libwma1.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ACS_WinMedia.cpp
+)
+target_link_libraries(quillet_decoders PUBLIC quillet_tags)
