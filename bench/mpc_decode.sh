@@ -8,6 +8,7 @@
 # The build dir needs quillet-cli with the decoders (a Release build is the
 # fair comparison).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 runs=${2:-7}
@@ -24,13 +25,6 @@ mpcenc --silent --standard "$work/cd.wav" "$work/standard.mpc"
 mpcenc --silent --insane "$work/cd.wav" "$work/insane.mpc"
 mpcenc --silent --standard "$work/dat.wav" "$work/48k.mpc"
 
-# wall CMD...: seconds of one run (output discarded).
-wall() {
-  local s e
-  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN {printf "%.4f\n", e - s}'
-}
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 for f in standard.mpc insane.mpc 48k.mpc; do
   : >"$work/q"; : >"$work/r"

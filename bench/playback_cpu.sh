@@ -7,6 +7,7 @@
 # The build dir needs quillet_output (QUILLET_PARTS with "output"); a Release
 # build is the fair comparison.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 runs=${2:-3}
@@ -29,7 +30,6 @@ cpu() {
   /usr/bin/time -f "%U %S %e" -o "$work/t" "$@" >/dev/null 2>&1
   awk '{printf "%.3f %.2f\n", $1 + $2, $3}' "$work/t"
 }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 : >"$work/q"; : >"$work/m"
 for ((i = 1; i <= runs; i++)); do

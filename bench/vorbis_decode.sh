@@ -8,6 +8,7 @@
 # The build dir needs quillet-cli with the decoders (a Release build is the
 # fair comparison).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 runs=${2:-7}
@@ -25,13 +26,6 @@ oggenc -Q -q 3 -o "$work/q3.ogg" "$work/cd.wav"
 oggenc -Q -q 8 -o "$work/q8.ogg" "$work/cd.wav"
 oggenc -Q -q 3 -o "$work/six.ogg" "$work/six.wav" 2>/dev/null
 
-# wall CMD...: seconds of one run (output discarded).
-wall() {
-  local s e
-  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN {printf "%.4f\n", e - s}'
-}
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 for f in q3.ogg q8.ogg six.ogg; do
   : >"$work/q"; : >"$work/r"

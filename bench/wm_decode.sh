@@ -9,6 +9,7 @@
 # The build dir needs quillet-cli with the decoders (a Release build is the
 # fair comparison).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 runs=${2:-5}
@@ -24,13 +25,6 @@ lame --quiet -V 2 "$work/src.wav" "$work/v2.mp3"
 lame --quiet -b 320 "$work/src.wav" "$work/cbr320.mp3"
 ffmpeg -v error -i "$work/src.wav" -c:a wmav2 -b:a 192k -f asf "$work/v2.wma"
 
-# wall CMD...: seconds of one run (output discarded).
-wall() {
-  local s e
-  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN {printf "%.4f\n", e - s}'
-}
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 for f in v2.mp3 cbr320.mp3 v2.wma; do
   : >"$work/q"; : >"$work/f"; : >"$work/m"
