@@ -1,0 +1,87 @@
+#include "UAbout.h"
+
+#include <QIcon>
+#include <filesystem>
+
+#include "UMain.h"
+#include "app_errors.h"
+#include "text.h"
+#include "textfile.h"
+
+namespace quillet {
+
+TFrmAbout::TFrmAbout(TFrmQuillet& main) : QDialog(nullptr, Qt::Tool), FMain(main) {
+    setWindowTitle(QStringLiteral("Quillet 0.6"));
+    setFont(main.font());
+    setFixedSize(210, 345);
+
+    imgLogo = new QLabel(this);
+    imgLogo->setGeometry(0, 0, 210, 278);
+    imgLogo->setPixmap(QIcon(QStringLiteral(":/logo.svg")).pixmap(QSize(210, 278)));
+    imgLogo->setAccessibleName(QStringLiteral("Quillet 0.6"));
+
+    lblLang = new QLabel(QStringLiteral("Language:"), this);
+    lblLang->move(0, 304);
+    lblLang->adjustSize();
+
+    cbLang = new QComboBox(this);
+    cbLang->setEditable(false);
+    cbLang->setGeometry(56, 296, 145, 21);
+    lblLang->setBuddy(cbLang);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(56, 320, 97, 25);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([&] { Button1Click(); }); });
+
+    // Centred on the main window.
+    move(main.frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    FormCreate();
+}
+
+void TFrmAbout::FormCreate() {
+    FillLanguageList();
+    try {
+        SelectCurrentLanguage();
+        lblLang->setText(QString::fromStdString(FMain.LanguageCaption));
+        lblLang->adjustSize();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+void TFrmAbout::FillLanguageList() {
+    cbLang->clear();
+    cbLang->addItem(QStringLiteral("en"));
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // In the order the file system gives them, unsorted: "en" may come twice.
+    for (fs::directory_iterator it(fs::path(FMain.ProgramFolder()) / "lang", error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".ini") == 0)
+            cbLang->addItem(QString::fromStdString(name.substr(0, name.size() - 4)));
+    }
+    cbLang->setCurrentIndex(-1);  // nothing chosen until "lang.cfg" names one
+}
+
+void TFrmAbout::SelectCurrentLanguage() {
+    const std::string current = Utf8Left(ReadFirstLine(FMain.ProgramFolder() + "lang.cfg"), 4);
+    cbLang->setCurrentIndex(-1);
+    for (int i = 0; i < cbLang->count(); ++i) {
+        if (SameTextAscii(cbLang->itemText(i).toStdString(), current)) {
+            cbLang->setCurrentIndex(i);
+            break;
+        }
+    }
+}
+
+void TFrmAbout::Button1Click() {
+    const std::string name =
+        cbLang->currentIndex() >= 0 ? cbLang->currentText().toStdString() : std::string();
+    WriteFileAtomic(FMain.ProgramFolder() + "lang.cfg", name + "\r\n");
+    FMain.LoadLanguage(name);
+    accept();
+}
+
+}  // namespace quillet

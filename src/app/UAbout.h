@@ -1,0 +1,38 @@
+// The About dialog: the program's picture, and the language choice stored in
+// "lang.cfg" beside the program and applied to the main window at once.
+// It exists only while it is shown (GUI thread).
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+
+namespace quillet {
+
+class TFrmQuillet;
+
+class TFrmAbout : public QDialog {
+    Q_OBJECT
+  public:
+    // Fills and preselects the language list (FormCreate); a "lang.cfg" that
+    // cannot be read is reported and the dialog opens all the same.
+    explicit TFrmAbout(TFrmQuillet& main);
+
+    QLabel* imgLogo;
+    QLabel* lblLang;
+    QComboBox* cbLang;
+    QPushButton* Button1;
+
+    void FormCreate();
+    void FillLanguageList();
+    void SelectCurrentLanguage();
+    // OK: writes "lang.cfg", applies the language, closes. When the file
+    // cannot be written it raises, and nothing is applied.
+    void Button1Click();
+
+  private:
+    TFrmQuillet& FMain;
+};
+
+}  // namespace quillet

@@ -1,0 +1,195 @@
+// The main window: the playlist model, the transport commands and the
+// language texts. Every handler runs on the GUI thread; the output's events
+// reach it there through the dispatcher. Nothing here is locked.
+#pragma once
+
+#include <QListWidget>
+#include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ACS_DXAudio.h"
+#include "PlayList.h"
+#include "input_table.h"
+
+namespace quillet {
+
+// Scroll notifications of the position bar, in the platform's order.
+enum TScrollCode {
+    scLineUp = 0,
+    scLineDown = 1,
+    scPageUp = 2,
+    scPageDown = 3,
+    scPosition = 4,
+    scTrack = 5,
+    scTop = 6,
+    scBottom = 7,
+    scEndScroll = 8
+};
+
+// Maps a QAbstractSlider action to the scroll code it stands for. A move while
+// the thumb is held is tracking; any other move (the wheel) is a line step.
+TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int current);
+
+// A file dialog's texts, kept until the dialog is shown. The filter is in the
+// program's "description|pattern|..." form.
+struct TFileDialogSpec {
+    QString Title;
+    QString Filter;
+    // The same filter as Qt's file dialogs take it ("description (pattern);;...").
+    QString QtFilter() const;
+};
+
+// The program's built-in sound-file filter (replaced from the language file).
+extern const char* const kSoundFileFilter;
+
+// What the save dialog gives back: the name chosen or typed, and the filter
+// selected, counted from 1 in the order the filter lists them.
+struct TSaveDialogResult {
+    std::string FileName;
+    int FilterIndex = 0;
+};
+
+// The modal dialogs of the editing commands. The window shows Qt's own
+// (MakeQtDialogs); tests put in their own so nothing blocks on a dialog.
+// File names are UTF-8; an empty name means the dialog was cancelled.
+class TDialogProvider {
+  public:
+    virtual ~TDialogProvider() = default;
+    // One file, which need not exist.
+    virtual std::string OpenSoundFile(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    // One existing file in an existing folder.
+    virtual std::string OpenPlaylist(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    // Asks nothing when the file exists.
+    virtual TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    // The edited text after OK, nothing after Cancel.
+    virtual std::optional<std::string> InputQuery(QWidget* parent, const std::string& caption,
+                                                  const std::string& prompt,
+                                                  const std::string& initial) = 0;
+};
+std::unique_ptr<TDialogProvider> MakeQtDialogs();
+
+// Extensions accepted from a drop, compared exactly (letter case included).
+bool IsDropAccepted(std::string_view path);
+
+class TFrmQuillet : public QWidget {
+    Q_OBJECT
+  public:
+    // `programFolder` holds "lang/" and the About dialog's "lang.cfg"; empty
+    // means the folder of the running program. `sound` is the output's sound
+    // platform; null means SDL2. Tests give their own of both.
+    explicit TFrmQuillet(const std::string& programFolder = {},
+                         std::shared_ptr<SoundSystem> sound = nullptr);
+    ~TFrmQuillet() override;
+
+    // --- Controls, all children of cbMain at fixed positions.
+    QWidget* cbMain;
+    QToolButton* sbPlay;
+    QToolButton* sbPause;
+    QToolButton* sbStop;
+    QToolButton* sbRewind;
+    QToolButton* sbForward;
+    QScrollBar* sbSoundLength;
+    QListWidget* lbPlaylist;
+    QSlider* tbVolume;
+    QToolButton* sbAddFile;
+    QToolButton* sbRemoveFile;
+    QToolButton* sbPlaylistOpen;
+    QToolButton* sbSavePlaylist;
+    QToolButton* sbNewPlaylist;
+    QToolButton* sbAbout;
+    TFileDialogSpec odOpenSoundFile;
+    TFileDialogSpec odOpenPlaylist;
+    TFileDialogSpec sdSavePlaylist;
+
+    // --- Audio components. audOut is declared last so it goes first.
+    std::array<Owned<TAuFileIn>, 6> FInputs;  // by TInputKind; null: no input yet
+    TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
+    Owned<TDXAudioOut> audOut;
+
+    // --- The playlist model: row i of lbPlaylist shows entry i.
+    std::vector<TPlaylistEntry> PlaylistEntries;
+    // Appends an entry (title cut to 150 characters) and a row showing
+    // `rowText`, or the stored title when `rowText` is null.
+    void AppendEntry(const std::string& title, const std::string& filePath,
+                     const std::string* rowText = nullptr);
+    // Appends entries whose titles are already cut, each row showing its
+    // title; one insertion into the list however many there are.
+    void AppendEntries(std::vector<TPlaylistEntry> entries);
+    void ClearEntries();
+    int Count() const { return lbPlaylist->count(); }
+    // The selected row, -1 for none.
+    int ItemIndex() const;
+    // Selects a row; anything out of range clears the selection. Raises no
+    // lbPlaylistClick (only the user's own selection changes do).
+    void SetItemIndex(int index);
+
+    // The Pause command's own toggle (not tied to the output's state).
+    bool Paused = false;
+
+    // --- Texts of the language file.
+    std::string LanguageCaption = "Language";
+    std::string RenameTitle = "Change name";
+    std::string RenamePrompt = "Change visible sound name:";
+    void LoadLanguage(const std::string& Name);
+    const std::string& ProgramFolder() const { return FProgramFolder; }
+
+    // --- Handlers. They raise; the connections route errors to the
+    // application's default handler.
+    void FormCreate();
+    void FormClose();
+    void sbPlayClick();
+    void sbPauseClick();
+    void sbStopClick();
+    void sbRewindClick();
+    void sbForwardClick();
+    void sbSoundLengthScroll(TScrollCode ScrollCode, int ScrollPos);
+    void audOutProgress(TComponent* Sender);
+    void audOutDone(TComponent* Sender);
+    void tbVolumeChange();
+    void lbPlaylistClick();
+    void lbPlaylistDblClick();
+    void sbAboutClick();
+
+    // --- Editing the playlist. None of them touches playback.
+    void sbAddFileClick();
+    void sbRemoveFileClick();
+    void sbNewPlaylistClick();
+    void sbPlaylistOpenClick();
+    void sbSavePlaylistClick();
+    // A character typed in the list; the list still uses it for type-ahead.
+    void lbPlaylistKeyPress(const QString& Key);
+    // Local files dropped on the window, in the drop's order.
+    void WMDropFiles(const QStringList& Files);
+
+    // The dialogs the commands show; the window starts with Qt's.
+    void SetDialogs(std::unique_ptr<TDialogProvider> dialogs) { FDialogs = std::move(dialogs); }
+    TDialogProvider& Dialogs() const { return *FDialogs; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void CreateControls();
+    void ConnectHandlers();
+    void CreateAudio(std::shared_ptr<SoundSystem> sound);
+    void SetHint(QWidget* control, const QString& hint);
+    void RenameSelected();
+
+    std::string FProgramFolder;
+    bool FSelectingInCode = false;
+    std::unique_ptr<TDialogProvider> FDialogs;
+};
+
+}  // namespace quillet

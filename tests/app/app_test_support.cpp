@@ -1,0 +1,84 @@
+#include "app_test_support.h"
+
+#include <unistd.h>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+// Qt is not built with ThreadSanitizer, so the locking inside its thread pool
+// is invisible to it and shows up as races within Qt's own code.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
+}
+
+namespace quillet::test {
+
+namespace {
+
+// The application object lives from the first test to the last.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "app_window_test";
+        static char* argv[] = {name, nullptr};
+        FApp = std::make_unique<TQuilletApplication>(argc, argv);
+    }
+    void TearDown() override { FApp.reset(); }
+
+  private:
+    std::unique_ptr<TQuilletApplication> FApp;
+};
+
+[[maybe_unused]] ::testing::Environment* const gQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+void AppTest::SetUp() {
+    namespace fs = std::filesystem;
+    const char* tmp = std::getenv("QUILLET_TEST_TMP");  // set by the test main
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) /
+                   (std::string("app-") + info->test_suite_name() + "-" + info->name() + "-" +
+                    std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "prog");
+    Dir = dir.string() + "/";
+    ProgramDir = Dir + "prog/";
+    FOldCwd = fs::current_path().string();
+    fs::current_path(dir);
+    SetMessageBoxHook([this](TMessageKind kind, const QString& caption, const QString& text) {
+        Boxes.push_back({kind, caption, text});
+    });
+}
+
+void AppTest::TearDown() {
+    SetMessageBoxHook(nullptr);
+    std::filesystem::current_path(FOldCwd);
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir, ignored);
+}
+
+void AppTest::WriteFile(const std::string& path, const std::string& content) {
+    const std::string full = path.starts_with('/') ? path : Dir + path;
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+    std::ofstream(full, std::ios::binary) << content;
+}
+
+}  // namespace quillet::test
