@@ -24,5 +24,6 @@ esac
 if [ ! -f "$top/$dir/build.ninja" ]; then
   cmake -B "$top/$dir" "${args[@]}" >/dev/null
 fi
-cmake --build "$top/$dir" -j "$(nproc)"
+# Build output goes to stderr: callers read the folder from stdout.
+cmake --build "$top/$dir" -j "$(nproc)" >&2
 echo "$top/$dir"
