@@ -85,33 +85,33 @@ QString FileDialogName(const QFileDialog& dialog) {
     return files.isEmpty() ? QString() : files.first();
 }
 
-void SetUpFileDialog(QFileDialog& dialog, const TFileDialogSpec& spec) {
-    dialog.setWindowTitle(spec.Title);
-    dialog.setNameFilters(spec.QtFilter().split(QStringLiteral(";;")));
+void SetUpFileDialog(QFileDialog& dialog, const TFileDialogSetup& setup) {
+    dialog.setWindowTitle(setup.Title);
+    dialog.setNameFilters(setup.QtFilter().split(QStringLiteral(";;")));
 }
 
 class TQtDialogs : public TDialogProvider {
   public:
-    std::string OpenSoundFile(QWidget* parent, const TFileDialogSpec& spec) override {
+    std::string OpenSoundFile(QWidget* parent, const TFileDialogSetup& setup) override {
         QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, spec);
+        SetUpFileDialog(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         // A typed name is taken even when no such file exists.
         dialog.setFileMode(QFileDialog::AnyFile);
         if (dialog.exec() != QDialog::Accepted) return {};
         return FileDialogName(dialog).toStdString();
     }
-    std::string OpenPlaylist(QWidget* parent, const TFileDialogSpec& spec) override {
+    std::string OpenPlaylist(QWidget* parent, const TFileDialogSetup& setup) override {
         QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, spec);
+        SetUpFileDialog(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         if (dialog.exec() != QDialog::Accepted) return {};
         return FileDialogName(dialog).toStdString();
     }
-    TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSpec& spec) override {
+    TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSetup& setup) override {
         QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, spec);
+        SetUpFileDialog(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // The filter picks the format and the command adds the extension.
@@ -169,7 +169,7 @@ TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int cur
     }
 }
 
-QString TFileDialogSpec::QtFilter() const {
+QString TFileDialogSetup::QtFilter() const {
     const QStringList parts = Filter.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {

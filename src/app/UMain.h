@@ -40,7 +40,7 @@ TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int cur
 
 // A file dialog's texts, kept until the dialog is shown. The filter is in the
 // program's "description|pattern|..." form.
-struct TFileDialogSpec {
+struct TFileDialogSetup {
     QString Title;
     QString Filter;
     // The same filter as Qt's file dialogs take it ("description (pattern);;...").
@@ -64,11 +64,11 @@ class TDialogProvider {
   public:
     virtual ~TDialogProvider() = default;
     // One file, which need not exist.
-    virtual std::string OpenSoundFile(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    virtual std::string OpenSoundFile(QWidget* parent, const TFileDialogSetup& setup) = 0;
     // One existing file in an existing folder.
-    virtual std::string OpenPlaylist(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    virtual std::string OpenPlaylist(QWidget* parent, const TFileDialogSetup& setup) = 0;
     // Asks nothing when the file exists.
-    virtual TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSpec& spec) = 0;
+    virtual TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSetup& setup) = 0;
     // The edited text after OK, nothing after Cancel.
     virtual std::optional<std::string> InputQuery(QWidget* parent, const std::string& caption,
                                                   const std::string& prompt,
@@ -105,9 +105,9 @@ class TFrmQuillet : public QWidget {
     QToolButton* sbSavePlaylist;
     QToolButton* sbNewPlaylist;
     QToolButton* sbAbout;
-    TFileDialogSpec odOpenSoundFile;
-    TFileDialogSpec odOpenPlaylist;
-    TFileDialogSpec sdSavePlaylist;
+    TFileDialogSetup odOpenSoundFile;
+    TFileDialogSetup odOpenPlaylist;
+    TFileDialogSetup sdSavePlaylist;
 
     // --- Audio components. audOut is declared last so it goes first.
     std::array<Owned<TAuFileIn>, 6> FInputs;  // by TInputKind; null: no input yet

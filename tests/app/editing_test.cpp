@@ -37,16 +37,16 @@ class ScriptedDialogs : public TDialogProvider {
     std::deque<std::optional<std::string>> Inputs;
     std::vector<Shown> Log;
 
-    std::string OpenSoundFile(QWidget*, const TFileDialogSpec& spec) override {
-        Log.push_back({"sound", spec.Title, spec.Filter, {}});
+    std::string OpenSoundFile(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"sound", setup.Title, setup.Filter, {}});
         return Next(SoundFiles, std::string());
     }
-    std::string OpenPlaylist(QWidget*, const TFileDialogSpec& spec) override {
-        Log.push_back({"playlist", spec.Title, spec.Filter, {}});
+    std::string OpenPlaylist(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"playlist", setup.Title, setup.Filter, {}});
         return Next(Playlists, std::string());
     }
-    TSaveDialogResult SavePlaylist(QWidget*, const TFileDialogSpec& spec) override {
-        Log.push_back({"save", spec.Title, spec.Filter, {}});
+    TSaveDialogResult SavePlaylist(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"save", setup.Title, setup.Filter, {}});
         return Next(Saves, TSaveDialogResult{});
     }
     std::optional<std::string> InputQuery(QWidget*, const std::string& caption,
