@@ -1,43 +1,16 @@
 // TMPCIn over arbitrary bytes: open, read the APEv2 tag, decode in odd-sized
 // requests and seek once, as a run on the worker would.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-
 #include "ACS_MPC.h"
+#include "fuzz_input_common.h"
 
 namespace {
 volatile uint64_t g_sink;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
-    const uint32_t chunk = 1 + data[0] * 61u;
-    const bool seek = data[1] & 1;
-    quillet::TMemoryStream stream(data + 2, size - 2);
-    quillet::TMPCIn in;
-    in.SetOutBitsPerSample(8u * (1 + (data[1] >> 1) % 4));
-    in.SetStream(&stream);
-    uint64_t sum = 0;
-    try {
-        in.BeginRead();
-        for (const auto& f : in.APEv2Tags().ListFields()) sum += f.Value.size();
-        sum += in.GetChannels() * 31u + in.GetSampleRate() + static_cast<uint64_t>(in.DataSize());
-        for (int round = 0; round < (seek ? 2 : 1); ++round) {
-            for (;;) {
-                uint8_t* block = nullptr;
-                uint32_t bytes = chunk;
-                in.GetBlock(block, bytes);
-                if (bytes == 0 || !block) break;
-                for (uint32_t i = 0; i < bytes; i += 7) sum = sum * 131 + block[i];
-            }
-            if (seek) in.GoToSample(data[1] * 97);
-        }
-        in.EndRead();
-    } catch (const std::exception&) {
-        in.Reset();
-    }
-    in.SetStream(nullptr);
-    g_sink = sum;
+    g_sink = quillet::fuzz::DecodeRun<quillet::TMPCIn>(
+        data, size,
+        [](quillet::TMPCIn& in, uint8_t b) { in.SetOutBitsPerSample(8u * (1 + (b >> 1) % 4)); },
+        [](quillet::TMPCIn& in) -> quillet::TAuTags& { return in.APEv2Tags(); });
     return 0;
 }
