@@ -18,13 +18,16 @@ void TAuThread::Execute() {
     TAuOutput& out = *FOutput;
     while (!Terminated()) {
         try {
+            // The pause state is reset before the run becomes active, not
+            // after preparing: a Pause made while the device and the file
+            // open must hold the run, not be wiped and time out.
+            FPauseRequest = false;
+            FPausedNow = false;
+            FPauseSignal.Reset();
             out.FActive = true;  // before preparing, so a failure is still cleaned up
             out.PrepareOutput();
             bool running = true;
             out.FFeeding = true;
-            FPauseRequest = false;
-            FPausedNow = false;
-            FPauseSignal.Reset();
             while (!FStopRequest && running) {
                 const int32_t p = out.GetProgress();
                 if (p != out.FLastProgress) {
