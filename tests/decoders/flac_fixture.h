@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ACS_FLAC.h"
+#include "synthetic.h"
 
 namespace quillet::test::flac_fixture {
 
@@ -147,17 +148,7 @@ inline const Fixture& Stereo16() {
 
 // Drains a run the way `quillet-cli decode` does, in requests of `chunk`.
 inline Bytes DecodeAll(TFLACIn& in, uint32_t chunk = 1 << 20) {
-    Bytes out;
-    in.BeginRead();
-    for (;;) {
-        uint8_t* block = nullptr;
-        uint32_t bytes = chunk;
-        in.GetBlock(block, bytes);
-        if (bytes == 0 || !block) break;
-        out.insert(out.end(), block, block + bytes);
-    }
-    in.EndRead();
-    return out;
+    return DrainRun(in, chunk);
 }
 
 inline Bytes ReadBytes(TFLACIn& in, size_t count, uint32_t chunk = 3000) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ACS_Wave.h"
+#include "synthetic.h"
 
 namespace quillet::test {
 
@@ -146,17 +147,7 @@ inline bool FfmpegToRaw(const std::vector<std::string>& files, const std::string
 
 // Drains a source as a sink would, asking for `request` bytes per block.
 inline Bytes DecodeAll(TAuInput& in, uint32_t request = 1u << 20) {
-    Bytes out;
-    in.BeginRead();
-    for (;;) {
-        uint8_t* p = nullptr;
-        uint32_t n = request;
-        in.GetBlock(p, n);
-        if (n == 0 || !p) break;
-        Append(out, p, n);
-    }
-    in.EndRead();
-    return out;
+    return DrainRun(in, request);
 }
 
 inline Bytes DecodeFile(const std::string& path) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ACS_Classes.h"
+#include "synthetic.h"
 
 namespace quillet::test::wm {
 
@@ -54,17 +55,7 @@ inline std::vector<int16_t> AsInt16(const Bytes& b) {
 
 // Drains a source as a sink would, asking for `request` bytes per block.
 inline Bytes DecodeAll(TAuInput& in, uint32_t request = 1u << 20) {
-    Bytes out;
-    in.BeginRead();
-    for (;;) {
-        uint8_t* p = nullptr;
-        uint32_t n = request;
-        in.GetBlock(p, n);
-        if (n == 0 || !p) break;
-        Append(out, p, n);
-    }
-    in.EndRead();
-    return out;
+    return DrainRun(in, request);
 }
 
 inline bool Run(const std::string& cmd) {

@@ -170,6 +170,22 @@ class MemorySink : public TAuOutput {
     std::vector<uint8_t> Buffer;
 };
 
+// Drains a whole run of `in` as a sink would, asking for `request` bytes per
+// block, and returns every byte delivered.
+inline std::vector<uint8_t> DrainRun(TAuInput& in, uint32_t request = 1u << 20) {
+    std::vector<uint8_t> out;
+    in.BeginRead();
+    for (;;) {
+        uint8_t* block = nullptr;
+        uint32_t bytes = request;
+        in.GetBlock(block, bytes);
+        if (bytes == 0 || !block) break;
+        out.insert(out.end(), block, block + bytes);
+    }
+    in.EndRead();
+    return out;
+}
+
 // Serves the main-thread queue until `cond` holds or `timeout` passes.
 inline bool PumpUntil(const std::function<bool()>& cond,
                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
