@@ -9,31 +9,14 @@
 # fair comparison).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-7}
-cli=$build/quillet-cli
-[ -x "$cli" ] || { echo "no $cli: build it first" >&2; exit 2; }
-for t in sox mpcenc mpcdec; do
-  command -v $t >/dev/null || { echo "$t is not installed" >&2; exit 2; }
-done
-
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+need sox mpcenc mpcdec
+cli_setup "$@"
 sox -D -n -r 44100 -c 2 -b 16 "$work/cd.wav" synth 60 sine 200-4000 sine 523 pinknoise vol 0.4
 sox -D -n -r 48000 -c 2 -b 16 "$work/dat.wav" synth 60 sine 200-4000 sine 523 pinknoise vol 0.4
 mpcenc --silent --standard "$work/cd.wav" "$work/standard.mpc"
 mpcenc --silent --insane "$work/cd.wav" "$work/insane.mpc"
 mpcenc --silent --standard "$work/dat.wav" "$work/48k.mpc"
 
-
 for f in standard.mpc insane.mpc 48k.mpc; do
-  : >"$work/q"; : >"$work/r"
-  for ((i = 1; i <= runs; i++)); do
-    wall "$cli" decode --null "$work/$f" >>"$work/q"
-    wall mpcdec "$work/$f" /dev/null >>"$work/r"
-  done
-  q=$(median <"$work/q"); r=$(median <"$work/r")
-  awk -v f="$f" -v q="$q" -v r="$r" 'BEGIN {
-    printf "%-13s quillet %.3f s, mpcdec %.3f s, ratio mpcdec/quillet %.2f\n", f, q, r, r / q
-  }'
+  race mpcdec "$work/$f" 'mpcdec "$1" /dev/null'
 done

@@ -9,16 +9,8 @@
 # fair comparison).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-7}
-cli=$build/quillet-cli
-[ -x "$cli" ] || { echo "no $cli: build it first" >&2; exit 2; }
-for t in sox oggenc oggdec; do
-  command -v $t >/dev/null || { echo "$t is not installed" >&2; exit 2; }
-done
-
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+need sox oggenc oggdec
+cli_setup "$@"
 sox -D -n -r 44100 -c 2 -b 16 "$work/cd.wav" synth 60 sine 200-4000 sine 523 pinknoise vol 0.4
 sox -D -n -r 48000 -c 6 -b 16 "$work/six.wav" synth 60 sine 200-4000 sine 523 pinknoise \
   sine 330 sine 60 whitenoise vol 0.4
@@ -26,15 +18,6 @@ oggenc -Q -q 3 -o "$work/q3.ogg" "$work/cd.wav"
 oggenc -Q -q 8 -o "$work/q8.ogg" "$work/cd.wav"
 oggenc -Q -q 3 -o "$work/six.ogg" "$work/six.wav" 2>/dev/null
 
-
 for f in q3.ogg q8.ogg six.ogg; do
-  : >"$work/q"; : >"$work/r"
-  for ((i = 1; i <= runs; i++)); do
-    wall "$cli" decode --null "$work/$f" >>"$work/q"
-    wall sh -c "oggdec -Q -o - '$work/$f' > /dev/null" >>"$work/r"
-  done
-  q=$(median <"$work/q"); r=$(median <"$work/r")
-  awk -v f="$f" -v q="$q" -v r="$r" 'BEGIN {
-    printf "%-10s quillet %.3f s, oggdec %.3f s, ratio oggdec/quillet %.2f\n", f, q, r, r / q
-  }'
+  race oggdec "$work/$f" 'oggdec -Q -o - "$1" > /dev/null'
 done
