@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 
 #include "text.h"
 
@@ -18,6 +20,18 @@ int64_t TStream::Size() {
     const int64_t end = Seek(0, TSeekOrigin::soEnd);
     Seek(pos, TSeekOrigin::soBeginning);
     return end;
+}
+
+bool SizeHolds(TStream& stream) {
+    const int64_t pos = stream.Position();
+    const int64_t size = stream.Size();
+    if (pos < 0 || size < 0) return false;
+    if (size == 0) return true;
+    uint8_t last;
+    const bool ok =
+        stream.Seek(size - 1, TSeekOrigin::soBeginning) == size - 1 && stream.Read(&last, 1) == 1;
+    stream.Seek(pos, TSeekOrigin::soBeginning);
+    return ok;
 }
 
 TAuFileStream::TAuFileStream(const std::u16string& fileName, uint16_t mode) {
@@ -104,9 +118,13 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
-    if (count <= 0) return 0;
+    if (count <= 0 || count > std::numeric_limits<int64_t>::max() - FPos) return 0;
     const size_t end = static_cast<size_t>(FPos + count);
-    if (end > FData.size()) FData.resize(end);
+    try {
+        if (end > FData.size()) FData.resize(end);
+    } catch (const std::exception&) {  // bad_alloc, length_error
+        return 0;                      // a write the memory cannot hold fails like a full disk
+    }
     std::memcpy(FData.data() + FPos, buffer, static_cast<size_t>(count));
     FPos += count;
     return count;
@@ -116,7 +134,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
     const int64_t base = origin == TSeekOrigin::soBeginning ? 0
                          : origin == TSeekOrigin::soCurrent ? FPos
                                                             : static_cast<int64_t>(FData.size());
-    if (offset < -base) return -1;
+    if (offset < -base || offset > std::numeric_limits<int64_t>::max() - base) return -1;
     FPos = base + offset;
     return FPos;
 }

@@ -35,6 +35,11 @@ class TStream {
     }
 };
 
+// Whether the stream's size can be believed: the last byte it claims can be
+// read. The position is kept. A reader that scans back from the end (to find
+// the last page of a file, say) must not trust a size that fails this.
+bool SizeHolds(TStream& stream);
+
 // Mode values of TAuFileStream (a 16-bit mode word as the decoders pass it).
 inline constexpr uint16_t fmCreate = 0xFFFF;  // read/write, created or truncated
 inline constexpr uint16_t fmOpenRead = 0x0000;

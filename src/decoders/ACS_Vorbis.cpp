@@ -26,6 +26,7 @@ void TVorbisIn::OpenSource() {
         FIsValid = false;
         return;
     }
+    FSeekable = FCanSeek && SizeHolds(*FSourceStream);
     const ov_callbacks callbacks{&VorbisRead, &VorbisSeek, &VorbisClose, &VorbisTell};
     FVorbisFile = OggVorbis_File{};
     int result = lib.ov_test_callbacks(this, &FVorbisFile, nullptr, 0, callbacks);
@@ -128,7 +129,7 @@ size_t TVorbisIn::VorbisRead(void* Destination, size_t Size, size_t Count, void*
 
 int TVorbisIn::VorbisSeek(void* Source, ogg_int64_t Offset, int Whence) {
     auto* self = static_cast<TVorbisIn*>(Source);
-    if (!self->FCanSeek || !self->FSourceStream) return -1;
+    if (!self->FSeekable || !self->FSourceStream) return -1;
     TSeekOrigin origin = TSeekOrigin::soBeginning;
     if (Whence == SEEK_CUR) origin = TSeekOrigin::soCurrent;
     if (Whence == SEEK_END) origin = TSeekOrigin::soEnd;

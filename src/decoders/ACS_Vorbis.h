@@ -60,6 +60,10 @@ class TVorbisIn : public TAuFileIn {
     // The library has no more data for this position. Kept apart from FAtEnd
     // so that bytes still in the buffer are delivered first; a seek clears it.
     bool FDecoderDone = false;
+    // Seeking is offered to the library only when the stream can seek and its
+    // size holds: it scans back from the end for the last page, and a size
+    // that lies sends that scan through terabytes of nothing.
+    bool FSeekable = false;
     Owned<TVorbisTags> FVorbisTags;
 };
 

@@ -2,6 +2,9 @@
 // positioning and FillBuffer's end semantics.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "lying_stream.h"
 #include "synthetic.h"
 
 using namespace quillet;
@@ -258,6 +261,34 @@ TEST(FileStream, MemoryStreamReadsSeeksAndWrites) {
     EXPECT_STREQ(buf, "cdef");
     EXPECT_EQ(m.Seek(-10, TSeekOrigin::soCurrent), -1);
     EXPECT_EQ(m.Size(), 6);
+
+    // Positions that do not fit, and writes no memory can hold, fail cleanly.
+    const int64_t top = std::numeric_limits<int64_t>::max();
+    EXPECT_EQ(m.Seek(top, TSeekOrigin::soCurrent), -1);
+    EXPECT_EQ(m.Seek(top - 1, TSeekOrigin::soBeginning), top - 1);
+    EXPECT_EQ(m.Write("x", 2), 0);
+    EXPECT_EQ(m.Seek(int64_t{1} << 50, TSeekOrigin::soBeginning), int64_t{1} << 50);
+    EXPECT_EQ(m.Write("x", 1), 0);
+    EXPECT_EQ(m.Size(), 6);
+}
+
+TEST(FileStream, SizeHoldsOnlyWhenTheLastClaimedByteReads) {
+    const uint8_t bytes[100] = {};
+    TMemoryStream honest(bytes, sizeof bytes);
+    honest.Seek(40, TSeekOrigin::soBeginning);
+    EXPECT_TRUE(SizeHolds(honest));
+    EXPECT_EQ(honest.Position(), 40);  // kept
+    TMemoryStream empty;
+    EXPECT_TRUE(SizeHolds(empty));
+
+    // Fault bits of the lying stream: 1 doubled size, 2 halved, 3 unknown,
+    // 32 no seeking, 64 absurd size.
+    for (uint8_t lie : {1, 3, 32, 64}) {
+        LyingStream s(bytes, sizeof bytes, lie, 0);
+        EXPECT_FALSE(SizeHolds(s)) << int(lie);
+    }
+    LyingStream shorter(bytes, sizeof bytes, 2, 0);  // short claims do no harm
+    EXPECT_TRUE(SizeHolds(shorter));
 }
 
 }  // namespace

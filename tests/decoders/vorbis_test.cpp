@@ -10,6 +10,7 @@
 #include "ACS_Vorbis.h"
 #include "decoders/vorbis_fixture.h"
 #include "lib_loader.h"
+#include "lying_stream.h"
 
 namespace quillet::test {
 namespace {
@@ -232,6 +233,22 @@ TEST(VorbisDamage, ForeignMissingTruncatedAndCorruptFiles) {
     const ByteVec out = DrainRun(in, 4096);
     in.EndRead();
     EXPECT_LE(out.size(), f.reference.size() + 12288);
+}
+
+// A stream claiming an absurd size once sent the library scanning back from
+// that end for the last page, for ever. Such a stream is read straight through
+// instead; so is one handing out a byte at a time.
+TEST(VorbisDamage, StreamsThatLieAboutTheirSizeDecodeStraightThrough) {
+    const OggFixture& f = Stereo();
+    const ByteVec good = ReadAll(f.path);
+    for (uint8_t lie : {uint8_t{64}, uint8_t{1}, uint8_t{64 | 4}}) {
+        SCOPED_TRACE(int(lie));
+        LyingStream stream(good.data(), good.size(), lie, 0);
+        TVorbisIn in;
+        in.SetStream(&stream);
+        EXPECT_TRUE(DecodeFile(in, 4096) == f.reference);
+        in.SetStream(nullptr);
+    }
 }
 
 }  // namespace
