@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "PlayList.h"
-#include "textfile.h"
 #include "paths.h"
+#include "textfile.h"
 
 namespace {
 volatile size_t g_sink;

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(lying_input LIBS quillet_decoders)
