@@ -25,6 +25,9 @@ TAudioStream::~TAudioStream() {
 AVIOContext* TAudioStream::Open(int64_t origin) {
     Release();
     FOrigin = origin;
+    // A size that cannot be read up to is not passed on: the demuxers seek
+    // to the end for trailing tags and read their way there.
+    FSizeHolds = SizeHolds(FStream);
     FStream.SetPosition(origin);
     auto* buffer = static_cast<unsigned char*>(FfAvUtil().av_malloc(kBufferBytes));
     if (!buffer) return nullptr;
@@ -49,7 +52,7 @@ int TAudioStream::Read(uint8_t* buffer, int size) {
 }
 
 int64_t TAudioStream::Seek(int64_t offset, int whence) {
-    const int64_t size = FStream.Size();
+    const int64_t size = FSizeHolds ? FStream.Size() : -1;
     if (whence & AVSEEK_SIZE) return size >= FOrigin ? size - FOrigin : -1;
     int64_t target;
     switch (whence & ~AVSEEK_FORCE) {

@@ -46,6 +46,7 @@ class TAudioStream {
   private:
     TStream& FStream;
     int64_t FOrigin = 0;
+    bool FSizeHolds = true;  // the stream's size can be read up to (checked at Open)
     AVIOContext* FContext = nullptr;
 };
 
