@@ -21,6 +21,6 @@ case "$kind" in
     ctest --test-dir "$dir" -L threaded -j "$(nproc)" --timeout 900 ;;
   fuzz)
     ./scripts/build.sh fuzz >/dev/null
-    ./fuzz/run-all.sh "${FUZZ_SECONDS:-20}" ;;
+    ./fuzz/run-all.sh "${FUZZ_SECONDS:-30}" ;;
   *) echo "usage: $0 [asan|tsan|fuzz]" >&2; exit 2 ;;
 esac
