@@ -102,6 +102,13 @@ int Decode(const std::vector<std::string>& args) {
     if (start >= 0) input->SetStartSample(start);
     if (end >= 0) input->SetEndSample(end);
     input->BeginRead();
+    // A file no input can read decodes to nothing; that is a failure, not an
+    // empty success (scripts and benchmarks rely on the exit status).
+    if (!input->IsValid()) {
+        input->EndRead();
+        std::fprintf(stderr, "%s: not a file this input can read\n", files[0].c_str());
+        return 1;
+    }
     const uint32_t channels = input->GetChannels(), rate = input->GetSampleRate(),
                    bits = input->GetBitsPerSample();
 

@@ -90,6 +90,11 @@ TEST_F(CliMedia, ErrorsAndUsage) {
     r = Cli("info " + Dir + "/missing.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
+    // A file its input cannot read is a failed decode, not an empty one.
+    WriteFile(Dir + "/noise.wav", NoiseBytes(3000));
+    r = Cli("decode --null " + Dir + "/noise.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, Dir + "/noise.wav: not a file this input can read\n");
     EXPECT_EQ(Cli("decode " + In).status, 2);
     EXPECT_EQ(Cli("decode --start x " + In + " o.wav").status, 2);
     EXPECT_EQ(Cli("play").status, 2);
