@@ -19,9 +19,9 @@ namespace {
 class OneFile : public quillet::TDialogProvider {
   public:
     explicit OneFile(std::string file) : FFile(std::move(file)) {}
-    std::string OpenSoundFile(QWidget*, const quillet::TFileDialogSpec&) override { return {}; }
-    std::string OpenPlaylist(QWidget*, const quillet::TFileDialogSpec&) override { return FFile; }
-    quillet::TSaveDialogResult SavePlaylist(QWidget*, const quillet::TFileDialogSpec&) override {
+    std::string OpenSoundFile(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
+    std::string OpenPlaylist(QWidget*, const quillet::TFileDialogSetup&) override { return FFile; }
+    quillet::TSaveDialogResult SavePlaylist(QWidget*, const quillet::TFileDialogSetup&) override {
         return {};
     }
     std::optional<std::string> InputQuery(QWidget*, const std::string&, const std::string&,

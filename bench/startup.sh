@@ -2,22 +2,24 @@
 # Start-up of the player next to mpv, on a virtual X display, same run:
 # time from process start to its window being mapped, and resident memory
 # once the window is up. Run from anywhere:
-#   bench/startup.sh [build-dir] [runs]
-# Prints the medians and the ratios quillet/mpv.
+#   bench/startup.sh [build-dir] [runs]     (default: build, 10)
+# Prints the medians and the ratios quillet/mpv (targets: the window shown
+# within 150 ms, less memory than mpv).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-10}
-[ -x "$build/quillet" ] || { echo "no $build/quillet: build it first" >&2; exit 2; }
-command -v mpv >/dev/null || { echo "mpv is not installed" >&2; exit 2; }
+need mpv xvfb-run xwininfo
+bench_setup 10 "$@"
+need_built quillet
 
-export BENCH_BUILD=$build BENCH_RUNS=$runs
-exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+# The display lives as long as the child shell; it gets this script's helpers,
+# build, runs and scratch folder through the environment.
+export BENCH_LIB=$top/bench/lib.sh BENCH_BUILD=$build BENCH_RUNS=$runs BENCH_WORK=$work
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -euo pipefail
+. "$BENCH_LIB"
+work=$BENCH_WORK
 export SDL_AUDIODRIVER=dummy
-now_ms() { date +%s%N | cut -b1-13; }
-# measure NAME TITLE CMD...: prints "ms rss_kib" for one start.
+# measure TITLE CMD...: prints "ms rss_kib" for one start.
 measure() {
   local title=$1; shift
   local t0 t1 pid id=""
@@ -27,6 +29,10 @@ measure() {
     id=$(xwininfo -root -tree 2>/dev/null | awk -v t="\"$title\"" "index(\$0, t) {print \$1; exit}" || true)
     if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep IsViewable >/dev/null; then break; fi
     kill -0 $pid 2>/dev/null || { echo "$title: ended before its window showed" >&2; exit 1; }
+    # A window that never shows must not hang an unattended run.
+    if (( $(date +%s%N) - t0 > 30000000000 )); then
+      kill -TERM $pid; echo "$title: no window after 30 s" >&2; exit 1
+    fi
   done
   t1=$(date +%s%N)
   sleep 0.5
@@ -36,20 +42,22 @@ measure() {
   echo "$(( (t1 - t0) / 1000000 )) $rss"
 }
 
-work=$(mktemp -d); trap "rm -rf $work" EXIT
 cd "$BENCH_BUILD"
 # Warm the file cache once for each, so every run starts alike.
 measure "Quillet 0.6" ./quillet >/dev/null
 measure "mpvbench" mpv --force-window=yes --idle=yes --title=mpvbench --no-config >/dev/null
-: > $work/q; : > $work/m
+: > "$work/q"; : > "$work/m"
 for i in $(seq 1 "$BENCH_RUNS"); do
-  measure "Quillet 0.6" ./quillet >> $work/q
-  measure "mpvbench" mpv --force-window=yes --idle=yes --title=mpvbench --no-config >> $work/m
+  measure "Quillet 0.6" ./quillet >> "$work/q"
+  measure "mpvbench" mpv --force-window=yes --idle=yes --title=mpvbench --no-config >> "$work/m"
 done
-qt=$(cut -d" " -f1 $work/q | median); qm=$(cut -d" " -f2 $work/q | median)
-mt=$(cut -d" " -f1 $work/m | median); mm=$(cut -d" " -f2 $work/m | median)
+qt=$(cut -d" " -f1 "$work/q" | median); qm=$(cut -d" " -f2 "$work/q" | median)
+mt=$(cut -d" " -f1 "$work/m" | median); mm=$(cut -d" " -f2 "$work/m" | median)
 printf "runs: %s (medians; window mapped, RSS 0.5 s later)\n" "$BENCH_RUNS"
 printf "quillet: %6s ms  %8s KiB\n" "$qt" "$qm"
 printf "mpv:     %6s ms  %8s KiB\n" "$mt" "$mm"
-awk -v a="$qt" -v b="$mt" -v c="$qm" -v d="$mm" "BEGIN {printf \"ratio quillet/mpv: time %.2f, memory %.2f\n\", a/b, c/d}"
+echo "ratio quillet/mpv: time $(ratio "$qt" "$mt"), memory $(ratio "$qm" "$mm")"
+table_row "start-up: window shown" mpv "$qt ms" "$mt ms" "$(ratio "$qt" "$mt")" "$(verdict "< 150 ms" "$qt")"
+table_row "start-up: memory (RSS)" mpv "$qm KiB" "$mm KiB" "$(ratio "$qm" "$mm")" \
+  "$(verdict "< 1" "$(ratio "$qm" "$mm" %.6f)")"
 '
