@@ -84,8 +84,10 @@ void TDXAudioOut::PrepareOutput() {
     }
 
     // No device plays such a format, and the size below must not overflow.
-    if (FOutChannels < 1 || FOutChannels > 0xFFFF || FOutBits < 1 || FOutBits > 0xFFFF ||
-        FOutRate < 1)
+    // The sample width is checked before it sizes anything: an unplayable
+    // file's header can claim 60000-bit samples, which made a 1.4 GB buffer.
+    const bool widthPlays = FOutBits == 8 || FOutBits == 16 || FOutBits == 24 || FOutBits == 32;
+    if (FOutChannels < 1 || FOutChannels > 0xFFFF || !widthPlays || FOutRate < 1)
         throw EAuException(BufferError(DSERR_BADFORMAT));
     // A ring larger than 2 GiB (a bad FramesInBuffer or format) could not be
     // addressed by the device layer's 32-bit offsets.
