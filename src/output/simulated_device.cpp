@@ -157,7 +157,7 @@ void SimulatedSoundSystem::Sleep(uint32_t Milliseconds) {
     std::function<void(uint32_t)> h;
     {
         std::lock_guard<std::mutex> g(FLock);
-        FSleeps.push_back(Milliseconds);
+        if (FKeepHistory) FSleeps.push_back(Milliseconds);
         h = FOnSleep;
     }
     if (h)
@@ -206,8 +206,14 @@ TDSResult SimulatedSoundSystem::NewRing(const TWaveFormat& Format, uint32_t Byte
     state->Lead = FLead.load() % Bytes;
     state->Write = state->Lead;
     state->HasVolumeControl = FVolumeControl.load();
+    state->Capture = FKeepHistory.load();
     Ring = std::make_unique<SimulatedRing>(state);
     std::lock_guard<std::mutex> g(FLock);
+    if (!FKeepHistory)
+        std::erase_if(FRings, [](const std::shared_ptr<SimulatedRingState>& r) {
+            std::lock_guard<std::mutex> rg(r->Lock);
+            return r->Released;
+        });
     FRings.push_back(std::move(state));
     return DS_OK;
 }

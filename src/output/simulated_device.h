@@ -70,6 +70,9 @@ class SimulatedSoundSystem : public SoundSystem {
     // New rings get this write lead and volume control.
     void SetWriteLead(uint32_t bytes) { FLead = bytes; }
     void SetVolumeControl(bool has) { FVolumeControl = has; }
+    // Off: released rings are forgotten, sleeps and played sound are not
+    // recorded, so a run of thousands of tracks keeps a steady footprint.
+    void SetKeepHistory(bool keep) { FKeepHistory = keep; }
     // The clock: ticks per second (0 = no clock) and the current tick.
     void SetFrequency(int64_t f) { FFrequency = f; }
     void SetCounter(int64_t t) { FNow = t; }
@@ -105,6 +108,7 @@ class SimulatedSoundSystem : public SoundSystem {
     std::atomic<TDSResult> FCreateResult{DS_OK};
     std::atomic<uint32_t> FLead{0};
     std::atomic<bool> FVolumeControl{true};
+    std::atomic<bool> FKeepHistory{true};
     std::atomic<int64_t> FFrequency{1000000000};
     std::atomic<int64_t> FNow{0};
     std::atomic<int32_t> FOpens{0};
