@@ -120,10 +120,12 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     if (count <= 0 || count > std::numeric_limits<int64_t>::max() - FPos) return 0;
     const size_t end = static_cast<size_t>(FPos + count);
+    // A write the memory cannot hold (bad_alloc, length_error) fails like a
+    // write to a full disk.
     try {
         if (end > FData.size()) FData.resize(end);
-    } catch (const std::exception&) {  // bad_alloc, length_error
-        return 0;                      // a write the memory cannot hold fails like a full disk
+    } catch (const std::exception&) {
+        return 0;
     }
     std::memcpy(FData.data() + FPos, buffer, static_cast<size_t>(count));
     FPos += count;
