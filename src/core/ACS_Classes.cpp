@@ -54,6 +54,10 @@ void TAuInput::EndRead() {
 
 int32_t TAuInput::CopyBlock(void* Dest, int32_t Size) {
     if (Size <= 0) return 0;
+    // The block lives in the decoder's storage, which a seek from another
+    // thread (the position bar) decodes into: hold the data lock until the
+    // copy is done, not only while the block is fetched.
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
     uint8_t* block = nullptr;
     uint32_t bytes = static_cast<uint32_t>(Size);
     GetBlock(block, bytes);
