@@ -261,6 +261,9 @@ class TAuOutput : public TComponent {
     TNotifyEvent OnThreadException() const;
     // Stops any run and ends the worker; idempotent.
     void ShutdownWorker();
+    // Worker: a stop has been asked for this run. For a step that waits
+    // (a drain), which would otherwise hold a waiting Stop until it ends.
+    bool StopRequested() const;
 
     std::atomic<bool> FFeeding{false};  // the run may still feed the device
 

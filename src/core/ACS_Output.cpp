@@ -92,6 +92,10 @@ void TAuOutput::BeforeDestruction() {
     TComponent::BeforeDestruction();
 }
 
+bool TAuOutput::StopRequested() const {
+    return FWorker && FWorker->FStopRequest.load();
+}
+
 void TAuOutput::ShutdownWorker() {
     if (!FWorker) return;
     Stop(false);

@@ -148,8 +148,10 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
         // every track.
         double seconds = static_cast<double>(FTransferSize) /
                          (static_cast<double>(FOutBits / 8) * FOutChannels * FOutRate);
+        // A stop ends the drain at once: a waiting Stop (every Play and
+        // Next) would otherwise hold the window for up to the whole wait.
         auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
-        for (int64_t elapsed = 0; elapsed < wait; elapsed += 100) {
+        for (int64_t elapsed = 0; elapsed < wait && !StopRequested(); elapsed += 100) {
             FSystem->Sleep(100);
             FillFreeSpace(FDevice, FSilence);
         }

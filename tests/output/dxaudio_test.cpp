@@ -98,6 +98,26 @@ TEST(DXAudio, DrainLastsTheRingRoundedUpToWholeSeconds) {
     }
 }
 
+// Every Play and Next stops the current run with a waiting Stop; in the
+// drain that Stop once waited the full two seconds, freezing the window.
+TEST(DXAudio, AStopDuringTheDrainEndsItAtOnce) {
+    Player r;
+    SyntheticSource src({.frames = 1000});
+    std::atomic<int> drainSteps{0};
+    r.sys->SetOnSleep([&](uint32_t ms) {
+        if (ms == 100) ++drainSteps;
+        std::this_thread::sleep_for(1ms);
+        r.sys->Advance(ms);
+    });
+    r.out->SetInput(&src);
+    r.out->Start();
+    ASSERT_TRUE(PumpUntil([&] { return drainSteps > 0; }));
+    r.out->Stop(false);
+    EXPECT_FALSE(r.out->Active());
+    EXPECT_LE(drainSteps.load(), 2) << "of the 20 a whole drain takes";
+    EXPECT_FALSE(Playing(r.sys->Ring()));
+}
+
 TEST(DXAudio, SilenceFollowsTheSampleFormat) {
     for (uint32_t bits : {8u, 16u}) {
         Player r;
