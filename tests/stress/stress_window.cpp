@@ -58,13 +58,23 @@ int64_t ResidentKb() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-int OpenDescriptors() {
+namespace {
+int Entries(const char* folder) {
     int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
+    if (DIR* d = opendir(folder)) {
         while (readdir(d)) ++n;
         closedir(d);
     }
-    return n - 3;  // ".", ".." and the listing's own descriptor
+    return n - 2;  // "." and ".."
+}
+}  // namespace
+
+int OpenDescriptors() {
+    return Entries("/proc/self/fd") - 1;  // the listing's own descriptor
+}
+
+int Threads() {
+    return Entries("/proc/self/task");
 }
 
 void StressWindowTest::SetUp() {

@@ -59,9 +59,10 @@ class Watchdog {
     std::thread FThread;
 };
 
-// Resident memory in KiB and the number of open descriptors of this process.
+// Resident memory in KiB, and the open descriptors and threads of this process.
 int64_t ResidentKb();
 int OpenDescriptors();
+int Threads();
 
 class StressWindowTest : public AppTest {
   protected:
