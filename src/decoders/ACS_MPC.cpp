@@ -4,23 +4,13 @@
 #include <cstring>
 #include <limits>
 
+#include "ACS_Procs.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace quillet {
-
-namespace {
-
-// floor() of a value known to fit the result, without a library call; the
-// loops below stay free of branches so the compiler can vectorise them.
-template <class Int, class Real>
-inline Int FloorTo(Real v) {
-    const Int t = static_cast<Int>(v);
-    return t - static_cast<Int>(static_cast<Real>(t) > v);
-}
-
-}  // namespace
 
 void ConvertMPCSamples(const float* Samples, size_t Count, uint32_t Bits, uint8_t* Out) {
     switch (Bits) {

@@ -1,17 +1,8 @@
 #include "ACS_Procs.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace quillet {
-
-int32_t FloatToInt32(double value) {
-    if (value >= 1.0) return 2147483647;
-    if (value <= -1.0) return -2147483647 - 1;
-    // NaN fails both tests above; converting floor(NaN) would be undefined.
-    if (!(value == value) || value == 0.0) return 0;
-    return static_cast<int32_t>(std::floor(value * 2147483647.0));
-}
 
 void FloatsToInt32(void* data, size_t bytes) {
     auto* p = static_cast<uint8_t*>(data);

@@ -2,6 +2,7 @@
 // buffers, GUID comparison and splitting a text at a character.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,8 +18,24 @@ void FloatsToInt32(void* data, size_t bytes);
 // The same for 64-bit doubles; the integers are packed at the start of the
 // area, so the output is half the input's size.
 void DoublesToInt32(void* data, size_t bytes);
-// The rule above for one value.
-int32_t FloatToInt32(double value);
+// floor() of a value known to fit the result, without a library call (the
+// baseline x86-64 has no floor instruction), so that conversion loops stay
+// free of calls and branches and can be vectorised.
+template <class Int, class Real>
+inline Int FloorTo(Real v) {
+    const Int t = static_cast<Int>(v);
+    return t - static_cast<Int>(static_cast<Real>(t) > v);
+}
+
+// The rule above for one value, without branches so that the buffer loops
+// vectorise: NaN becomes 0 first, the product is clamped to what int32 holds
+// (so 1.0 and above give 2147483647), and -1.0 and below are picked last.
+inline int32_t FloatToInt32(double value) {
+    const double v = value == value ? value : 0.0;
+    const double y = std::max(std::min(v * 2147483647.0, 2147483647.0), -2147483648.0);
+    const int32_t t = FloorTo<int32_t>(y);
+    return v <= -1.0 ? -2147483647 - 1 : t;
+}
 
 // Equality of two 16-byte GUIDs as stored in a file.
 bool SameGuid(const uint8_t* a, const uint8_t* b);
