@@ -7,14 +7,14 @@
 # within 150 ms, less memory than mpv).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-need mpv xvfb-run xwininfo
+need mpv Xvfb xwininfo
 bench_setup 10 "$@"
 need_built quillet
 
 # The display lives as long as the child shell; it gets this script's helpers,
 # build, runs and scratch folder through the environment.
 export BENCH_LIB=$top/bench/lib.sh BENCH_BUILD=$build BENCH_RUNS=$runs BENCH_WORK=$work
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+"$top/scripts/with-xvfb.sh" 1024x768x24 -- bash -c '
 set -euo pipefail
 . "$BENCH_LIB"
 work=$BENCH_WORK

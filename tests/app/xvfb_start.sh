@@ -7,20 +7,11 @@ program=$1
 artifacts=$2
 mkdir -p "$artifacts"
 work=$(mktemp -d "${QUILLET_TEST_TMP:-/tmp}/xvfb-start.XXXXXX" 2>/dev/null || mktemp -d)
-xpid=""
-trap '[ -n "$xpid" ] && kill "$xpid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 printf 'en\r\n' > "$work/lang.cfg"
 
-# The server picks a free display itself and writes its number once it takes
-# connections: no race with other servers, no guessing when it is ready.
-Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
-xpid=$!
-for _ in $(seq 1 200); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
-
 export QUILLET_PROGRAM=$program QUILLET_SHOT=$artifacts/main-window.png QUILLET_WORK=$work
-bash -c '
+"$(dirname "$0")/../../scripts/with-xvfb.sh" 640x480x24 -- bash -c '
   set -euo pipefail
   cd "$QUILLET_WORK"
   QT_QPA_PLATFORM=xcb "$QUILLET_PROGRAM" & pid=$!
