@@ -77,6 +77,10 @@ class TAuInput : public TComponent {
     bool Active() const { return FActive.load(); }
     int64_t Delivered() const { return FDelivered.load(); }
     int64_t DataSize() const { return FDataSize.load(); }
+    // The size came from a header's estimate (a headerless VBR MP3's bit
+    // rate, an ASF duration), not from a count the file gives: it serves
+    // progress until decoding passes it, and never ends a run.
+    bool SizeIsEstimate() const { return FSizeIsEstimate.load(); }
     uint16_t FrameBytes() const { return FFrameBytes; }
 
   protected:
@@ -91,6 +95,8 @@ class TAuInput : public TComponent {
     std::atomic<int64_t> FDelivered{0};
     // PCM bytes of the range; -1 unknown, 0 none. Atomic for the same reason.
     std::atomic<int64_t> FDataSize{0};
+    // Set by the decoder when it opens, with FDataSize.
+    std::atomic<bool> FSizeIsEstimate{false};
     uint16_t FFrameBytes = 0;          // under FDataLock (set at run start)
     std::atomic<bool> FActive{false};  // true from DoBeginRead to DoEndRead
     int32_t FBlockStart = 0;           // the decoder's storage window (its own
