@@ -95,7 +95,12 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         FAtEnd = true;
     } else {
         FDelivered += Bytes;
-        if (dataSize > 0 && FDelivered >= dataSize) {
+        if (dataSize > 0 && FDelivered > dataSize && FSizeIsEstimate && FEndSample == -1) {
+            // An estimated length never ends a run (only the caller's range
+            // does): past it, the size follows what was delivered, so the
+            // progress stays at 100 until the decoder ends.
+            FDataSize = FDelivered.load();
+        } else if (dataSize > 0 && FDelivered >= dataSize) {
             FAtEnd = true;
             if (FDelivered > dataSize) {
                 Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
