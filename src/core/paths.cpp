@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace quillet {
 
@@ -43,6 +44,21 @@ std::string ProgramFolder() {
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "./";
     return ExtractFilePath(std::string_view(buf, static_cast<size_t>(n)));
+}
+
+std::string ConfigFolder() {
+    // The base directory rules: a relative or empty value is ignored.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        base = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    if (base.back() != '/') base += '/';
+    return base + "quillet/";
 }
 
 }  // namespace quillet

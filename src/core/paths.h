@@ -21,5 +21,9 @@ std::string ExtractFilePath(std::string_view path);
 std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view entry);
 // The folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
+// The player's own settings folder, with a trailing "/": "quillet/" under
+// $XDG_CONFIG_HOME when that is an absolute path, else under $HOME/.config.
+// Empty when neither gives a folder. Nothing is created.
+std::string ConfigFolder();
 
 }  // namespace quillet

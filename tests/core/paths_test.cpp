@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "paths.h"
 
 using namespace quillet;
@@ -19,4 +22,30 @@ TEST(Paths, PlaylistEntriesResolveAgainstTheListsFolder) {
     EXPECT_EQ(ResolveEntryPath("/lists", "song.mp3"), "/lists/song.mp3");
     EXPECT_EQ(ResolveEntryPath("/lists/", "/abs/song.mp3"), "/abs/song.mp3");
     EXPECT_EQ(ResolveEntryPath("/lists/", "D:\\Music\\x.mp3"), "D:\\Music\\x.mp3");
+}
+
+TEST(Paths, ConfigFolderFollowsTheBaseDirectoryRules) {
+    struct Case {
+        const char* Xdg;  // nullptr: unset
+        const char* Home;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {"/x/conf", "/home/u", "/x/conf/quillet/"},
+        {"/x/conf/", "/home/u", "/x/conf/quillet/"},
+        {"relative", "/home/u", "/home/u/.config/quillet/"},  // relative values are ignored
+        {"", "/home/u", "/home/u/.config/quillet/"},
+        {nullptr, "/home/u", "/home/u/.config/quillet/"},
+        {nullptr, nullptr, ""},
+    };
+    const std::string savedXdg =
+        std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const Case& c : cases) {
+        c.Xdg ? setenv("XDG_CONFIG_HOME", c.Xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+        c.Home ? setenv("HOME", c.Home, 1) : unsetenv("HOME");
+        EXPECT_EQ(ConfigFolder(), c.Expected) << (c.Xdg ? c.Xdg : "(unset)");
+    }
+    savedXdg.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    setenv("HOME", savedHome.c_str(), 1);
 }
