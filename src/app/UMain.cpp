@@ -197,6 +197,8 @@ TFrmQuillet::~TFrmQuillet() {
     try {
         audOut->SetOnDone({});
         audOut->SetOnProgress({});
+        audOut->SetOnNeedNext({});
+        audOut->SetOnTrackChange({});
         audOut->Stop(false);
     } catch (...) {
     }
@@ -334,6 +336,25 @@ void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
     audOut->SetInput(initial);
     audOut->SetOnDone([this](TComponent* Sender) { audOutDone(Sender); });
     audOut->SetOnProgress([this](TComponent* Sender) { audOutProgress(Sender); });
+
+    FChain = std::make_unique<TTrackChain>(
+        *audOut,
+        TTrackChain::THost{
+            [this] { return Count(); },
+            [this] { return ItemIndex(); },
+            [this](int row) {
+                return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
+                           ? PlaylistEntries[static_cast<size_t>(row)].FilePath
+                           : std::string();
+            },
+            [this](TInputKind kind) { return Input(kind); },
+            // What the end-of-track step does, now that the row is heard.
+            [this](int row) {
+                SetItemIndex(row);
+                lbPlaylist->repaint();
+            }});
+    audOut->SetOnNeedNext([this](TComponent*) { FChain->NeedNext(); });
+    audOut->SetOnTrackChange([this](TComponent*) { FChain->TrackChanged(); });
 }
 
 void TFrmQuillet::ConnectHandlers() {
@@ -433,6 +454,7 @@ void TFrmQuillet::AppendEntry(const std::string& title, const std::string& fileP
     entry.FilePath = filePath;
     lbPlaylist->addItem(QString::fromStdString(rowText ? *rowText : entry.Title));
     PlaylistEntries.push_back(std::move(entry));
+    FChain->ListChanged();
 }
 
 void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
@@ -446,11 +468,13 @@ void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
         PlaylistEntries.insert(PlaylistEntries.end(), std::make_move_iterator(entries.begin()),
                                std::make_move_iterator(entries.end()));
     }
+    FChain->ListChanged();
 }
 
 void TFrmQuillet::ClearEntries() {
     lbPlaylist->clear();
     PlaylistEntries.clear();
+    FChain->ListReplaced();
 }
 
 int TFrmQuillet::ItemIndex() const {
@@ -471,6 +495,7 @@ void TFrmQuillet::sbPlayClick() {
     const int index = ItemIndex();
     if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
     audOut->Stop(false);
+    FChain->Starting(!FChainStep);
     const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
     const std::optional<TInputKind> kind = FindInputKind(entry.FilePath);
     TAuFileIn* input = kind ? Input(*kind) : nullptr;
@@ -518,6 +543,13 @@ void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
 }
 
 void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
+    if (!FChain->RunEnded()) {
+        // A whole lap without sound: say why once, and stop going round.
+        if (const std::string error = audOut->LastError(); !error.empty())
+            ShowException(std::make_exception_ptr(EAuException(error)));
+        return;
+    }
+    TFlagScope step(FChainStep);
     sbForwardClick();
 }
 
@@ -531,6 +563,7 @@ void TFrmQuillet::tbVolumeChange() {
 }
 
 void TFrmQuillet::lbPlaylistClick() {
+    FChain->ListChanged();  // the row after the selection follows the one playing
     const int index = ItemIndex();
     if (index >= 0) lbPlaylist->setToolTip(lbPlaylist->item(index)->text());
 }
@@ -570,6 +603,7 @@ void TFrmQuillet::sbRemoveFileClick() {
         delete lbPlaylist->takeItem(index);
     }
     SetItemIndex(-1);
+    FChain->RowRemoved(index);
 }
 
 void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {

@@ -18,6 +18,7 @@
 #include "ACS_DXAudio.h"
 #include "PlayList.h"
 #include "input_table.h"
+#include "track_chain.h"
 
 namespace quillet {
 
@@ -112,6 +113,8 @@ class TFrmQuillet : public QWidget {
     // --- Audio components. audOut is declared last so it goes first.
     std::array<Owned<TAuFileIn>, 6> FInputs;  // by TInputKind; null: no input yet
     TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
+    // The gapless chain's side of the list (outlives audOut).
+    std::unique_ptr<TTrackChain> FChain;
     Owned<TDXAudioOut> audOut;
 
     // --- The playlist model: row i of lbPlaylist shows entry i.
@@ -189,6 +192,7 @@ class TFrmQuillet : public QWidget {
 
     std::string FProgramFolder;
     bool FSelectingInCode = false;
+    bool FChainStep = false;  // Play runs as the end-of-track step, not for the user
     std::unique_ptr<TDialogProvider> FDialogs;
 };
 
