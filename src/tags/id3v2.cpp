@@ -206,12 +206,17 @@ std::optional<std::string> ResolveGenre(std::string_view s) {
     return std::nullopt;
 }
 
-// A timestamp's year: its first four characters when they are digits.
-std::string TimestampYear(std::string text) {
-    if (text.size() >= 4 &&
-        std::all_of(text.begin(), text.begin() + 4, [](char c) { return c >= '0' && c <= '9'; }))
-        text.resize(4);
-    return text;
+// A timestamp's year: its first four characters when they are digits. The
+// text keeps its kind, so that writing it back loses nothing.
+TTagValue TimestampYear(const TTagValue& value) {
+    auto cut = [](auto text) {
+        if (text.size() >= 4 && std::all_of(text.begin(), text.begin() + 4,
+                                            [](auto c) { return c >= '0' && c <= '9'; }))
+            text.resize(4);
+        return text;
+    };
+    return value.Kind() == TTagValue::TKind::Wide ? TTagValue::Wide(cut(value.WideText()))
+                                                  : TTagValue::Narrow(cut(value.NarrowText()));
 }
 
 // One walk over a tag's frames, storing the first value of each known frame.
@@ -279,7 +284,7 @@ class TFrameWalk {
         std::optional<TTagValue> value = FirstTextValue(payload.data(), payload.size());
         if (!value) return;
         if (timestamp) {
-            value = TTagValue::Narrow(TimestampYear(ValueAsString(*value)));
+            value = TimestampYear(*value);
             FYearFromTimestamp = true;
         } else {
             FSeen[index] = true;
