@@ -148,7 +148,7 @@ bool WriteReplacing(const std::string& target, const std::string& folder,
         if (fd < 0 && errno != EEXIST) Fail(errno);
     }
     if (fd < 0) Fail(EEXIST);
-    auto give_up = [&](int err) {
+    auto giveUp = [&](int err) {
         close(fd);
         unlink(tmp.c_str());
         if (err != 0) Fail(err);
@@ -156,14 +156,14 @@ bool WriteReplacing(const std::string& target, const std::string& folder,
     };
     if (old) {
         struct stat now {};
-        if (fstat(fd, &now) != 0) return give_up(errno);
+        if (fstat(fd, &now) != 0) return giveUp(errno);
         if ((now.st_uid != old->st_uid || now.st_gid != old->st_gid) &&
             fchown(fd, old->st_uid, old->st_gid) != 0)
-            return give_up(0);
+            return giveUp(0);
         // After the owner: a change of owner clears the set-id bits.
         fchmod(fd, old->st_mode & 07777);
     }
-    if (!WriteAllFd(fd, content) || fsync(fd) != 0) return give_up(errno);
+    if (!WriteAllFd(fd, content) || fsync(fd) != 0) return giveUp(errno);
     if (close(fd) != 0 || rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(tmp.c_str());

@@ -54,23 +54,3 @@ TEST(TextFile, AtomicWriteReplacesAndFailureKeepsTheOldFile) {
     }
     EXPECT_EQ(ReadTextLines(p), std::vector<std::string>{"new"});
 }
-
-TEST(TextFile, LeadingLinesReadOnlyTheStart) {
-    const std::string p = TempDir() + "/leading.txt";
-    const std::string longLine(10000, 'a');
-    struct Case {
-        std::string content, first, firstNonBlank;
-    } cases[] = {
-        {"", "", ""},
-        {"\r\n  \t\r\nab\r\ncd", "", "ab"},
-        {" x \nnext", " x ", " x "},
-        {"last\r", "last\r", "last\r"},  // a CR without LF stays, as in ReadTextLines
-        {"\n \n", "", ""},
-        {"\n" + longLine + "\n", "", longLine.substr(0, 4096)},
-    };
-    for (const Case& c : cases) {
-        std::ofstream(p, std::ios::binary) << c.content;
-        EXPECT_EQ(ReadFirstLine(p), c.first) << c.content.substr(0, 20);
-        EXPECT_EQ(ReadFirstNonBlankLine(p), c.firstNonBlank) << c.content.substr(0, 20);
-    }
-}

