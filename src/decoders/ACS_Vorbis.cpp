@@ -61,6 +61,9 @@ void TVorbisIn::OpenSource() {
         FDataSize = (frames < 0 || frames > std::numeric_limits<int64_t>::max() / frameBytes)
                         ? -1
                         : frames * frameBytes;
+        // Opening a seekable chain leaves the library at its last link:
+        // back to the first sample, so every link plays.
+        if (FSeekable && lib.ov_streams(&FVorbisFile) > 1) lib.ov_pcm_seek(&FVorbisFile, 0);
     } catch (...) {
         lib.ov_clear(&FVorbisFile);  // closes the stream through VorbisClose
         FIsValid = false;
@@ -94,6 +97,9 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             const long got = VorbisFileLib().ov_read(
                 &FVorbisFile, reinterpret_cast<char*>(FPcmBuffer + FBlockEnd),
                 kPcmBufferBytes - FBlockEnd, 0, 2, 1, &FCurrentSection);
+            // A hole (a damaged page, or the seam between two chained links
+            // of a stream) is skipped; each call consumes input, so this ends.
+            if (got == OV_HOLE) continue;
             if (got <= 0) {
                 FDecoderDone = true;
                 break;
