@@ -15,8 +15,9 @@ command -v /usr/bin/time >/dev/null || { echo "/usr/bin/time is not installed" >
 seconds=${BENCH_RSS_SECONDS:-3600}
 [[ $seconds =~ ^[1-9][0-9]*$ ]] || { echo "BENCH_RSS_SECONDS must be a whole number above 0" >&2; exit 1; }
 long=$work/long.flac
-sox -n -r 96000 -c 2 -b 24 -t wav - synth "$seconds" sine 440 vol 0.5 2>/dev/null |
-  flac -s -0 --ignore-chunk-sizes -o "$long" - || failed "making $long"
+sox -n -r 96000 -c 2 -b 24 -e signed -L -t raw - synth "$seconds" sine 440 vol 0.5 |
+  flac -s -0 --force-raw-format --endian=little --sign=signed --channels=2 --bps=24 \
+    --sample-rate=96000 -o "$long" - 2>"$work/err" || failed "making $long"
 
 # peak CMD...: the peak RSS in KiB of CMD writing to a pipe (cat is not counted).
 peak() {
