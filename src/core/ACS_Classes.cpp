@@ -95,17 +95,19 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         FAtEnd = true;
     } else {
         FDelivered += Bytes;
-        if (dataSize > 0 && FDelivered > dataSize && FSizeIsEstimate && FEndSample == -1) {
+        if (SizeEndsRun()) {
+            if (dataSize > 0 && FDelivered >= dataSize) {
+                FAtEnd = true;
+                if (FDelivered > dataSize) {
+                    Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
+                    FDelivered = dataSize;
+                }
+            }
+        } else if (dataSize > 0 && FDelivered > dataSize) {
             // An estimated length never ends a run (only the caller's range
             // does): past it, the size follows what was delivered, so the
             // progress stays at 100 until the decoder ends.
             FDataSize = FDelivered.load();
-        } else if (dataSize > 0 && FDelivered >= dataSize) {
-            FAtEnd = true;
-            if (FDelivered > dataSize) {
-                Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
-                FDelivered = dataSize;
-            }
         }
     }
     if (FAtEnd && FLoop) {
@@ -126,7 +128,7 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         } else {
             FDelivered += Bytes;
             const int64_t size = FDataSize;
-            if (size > 0 && FDelivered >= size) FAtEnd = true;
+            if (SizeEndsRun() && size > 0 && FDelivered >= size) FAtEnd = true;
         }
     }
 }

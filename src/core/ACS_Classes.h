@@ -129,6 +129,9 @@ class TAuStreamedInput : public TAuInput {
     bool CanSeek() const { return FCanSeek.load(); }
 
   protected:
+    // Whether reaching FDataSize ends the run: a count the file gives, or
+    // the caller's range end; never an estimate alone.
+    bool SizeEndsRun() const { return !FSizeIsEstimate || FEndSample != -1; }
     // Repositions so that the next block starts at absolute frame SampleNum;
     // may update SampleNum to the frame reached.
     virtual bool SeekToSample(int64_t& SampleNum) = 0;
@@ -177,7 +180,8 @@ class TAuFileIn : public TAuStreamedInput {
     virtual void CloseSource() = 0;
 
     // For decoders' OpenSource: unless a stream was given, open FFileName
-    // (its bytes, never the UTF-16 form) with a TAuFileStream in mode $20 (raises with the system's text).
+    // (its bytes, never the UTF-16 form) with a TAuFileStream in mode $20 (raises with the system's
+    // text).
     void OpenFileStream();
     // For decoders' CloseSource: rewind a given stream, free our own.
     void CloseFileStream();

@@ -191,11 +191,12 @@ bool TWaveIn::ParseWaveHeader() {
             // of other chunks' sizes that nothing here needs.
             uint32_t size;
             uint8_t body[16];
-            ok = readSize(size) && size >= 16 && read(body, 16) && skip(size - 16) &&
-                 readNextId(size);
+            if (!readSize(size) || size < 16 || !read(body, 16)) return false;
             ds64DataSize = GetLE64(body + 8);
             haveDs64 = true;
-            if (!ok || (FCanSeek && AtStreamEnd(s)) || consumed >= kMaxHeaderBytes) return false;
+            if (!skip(size - 16) || !readNextId(size) || (FCanSeek && AtStreamEnd(s)) ||
+                consumed >= kMaxHeaderBytes)
+                return false;
             continue;
         }
         switch (state) {

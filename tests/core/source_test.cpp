@@ -214,6 +214,7 @@ TEST(Source, RangesCutWhereAskedWhateverTheLength) {
         {"unknown, end only", unknown, -1, 999, 0, 1000, 4000},
         {"unknown, start and end", unknown, 10, 99, 10, 90, 360},
         {"unknown, start only", unknown, 10, -1, 10, 990, -1},
+        {"estimate, whole file", estimate, -1, -1, 0, 1000, 2000},
         {"estimate, end past it", estimate, -1, 799, 0, 800, 3200},
         {"estimate, start past it", estimate, 600, -1, 600, 400, -1},
         {"exact, start past the end", exact, 2000, -1, 0, 0, 0},
