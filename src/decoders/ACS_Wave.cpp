@@ -596,7 +596,8 @@ void TWaveIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             case K::wkALaw:
             case K::wkMuLaw: {
                 // Read into the front half and widen from the back, in place.
-                const int64_t got = ReadData(FBlock.data(), kBlockBytes / 2);
+                const int64_t got =
+                    ReadData(FBlock.data(), kBlockBytes / 2 - kBlockBytes / 2 % FChannels);
                 const int16_t* table = FKind == K::wkALaw ? kG711.ALaw : kG711.MuLaw;
                 for (int64_t i = got - 1; i >= 0; --i)
                     Put16(FBlock.data(), static_cast<int32_t>(i),
