@@ -173,7 +173,8 @@ table_row() {
 }
 
 # race FILE NAME TARGET REF [NAME TARGET REF]...: decodes FILE with
-# `quillet-cli decode --null` and with each shell command REF (FILE is its $1),
+# `quillet-cli decode --null` (or the shell command $RACE_OURS, FILE its $1,
+# when set) and with each shell command REF (FILE is its $1),
 # in turn, $runs times, then prints the medians and the ratios NAME/quillet
 # (above 1: we are faster), and adds one table row for each REF. TARGET is the
 # ratio aimed at (e.g. ">= 0.95"), or "-" for a tool only compared with.
@@ -191,15 +192,19 @@ race() {
   : >"$work/q"
   for j in "${!ref[@]}"; do : >"$work/r$j"; done
   for ((i = 1; i <= runs; i++)); do
-    wall "$cli" decode --null "$file" >>"$work/q"
+    if [ -n "${RACE_OURS:-}" ]; then
+      wall sh -c "$RACE_OURS" _ "$file" >>"$work/q"
+    else
+      wall "$cli" decode --null "$file" >>"$work/q"
+    fi
     for j in "${!ref[@]}"; do wall sh -c "${ref[j]}" _ "$file" >>"$work/r$j"; done
   done
   q=$(median <"$work/q")
-  line="$(num %-13s "${file##*/}") quillet $(num %.3f "$q") s"
+  line="$(num %-13s "${file##*/}${RACE_LABEL:-}") quillet $(num %.3f "$q") s"
   for j in "${!ref[@]}"; do
     r=$(median <"$work/r$j")
     line+=", ${name[j]} $(num %.3f "$r") s, ratio ${name[j]}/quillet $(ratio "$r" "$q")"
-    table_row "${file##*/}" "${name[j]}" "$(num '%.3f s' "$q")" "$(num '%.3f s' "$r")" \
+    table_row "${file##*/}${RACE_LABEL:-}" "${name[j]}" "$(num '%.3f s' "$q")" "$(num '%.3f s' "$r")" \
       "$(ratio "$r" "$q")" "$(verdict "${target[j]}" "$(ratio "$r" "$q" %.6f)")"
   done
   echo "$line"

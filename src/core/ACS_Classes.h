@@ -129,6 +129,9 @@ class TAuStreamedInput : public TAuInput {
     bool CanSeek() const { return FCanSeek.load(); }
 
   protected:
+    // Whether reaching FDataSize ends the run: a count the file gives, or
+    // the caller's range end; never an estimate alone.
+    bool SizeEndsRun() const { return !FSizeIsEstimate || FEndSample != -1; }
     // Repositions so that the next block starts at absolute frame SampleNum;
     // may update SampleNum to the frame reached.
     virtual bool SeekToSample(int64_t& SampleNum) = 0;
@@ -168,14 +171,17 @@ class TAuFileIn : public TAuStreamedInput {
   protected:
     void DoBeginRead() override;
     void DoEndRead() override;
+    // Run start: the caller's StartSample/EndSample applied to the size.
+    void NarrowToRange();
     // Under FOpenLock; opens only when FOpenCount is 0, then increments it.
     virtual void OpenSource() = 0;
     // Under FOpenLock; releases the decoder, closes or rewinds the stream,
     // FOpenCount := 0.
     virtual void CloseSource() = 0;
 
-    // For decoders' OpenSource: unless a stream was given, open FFileNameW
-    // with a TAuFileStream in mode $20 (raises with the system's text).
+    // For decoders' OpenSource: unless a stream was given, open FFileName
+    // (its bytes, never the UTF-16 form) with a TAuFileStream in mode $20 (raises with the system's
+    // text).
     void OpenFileStream();
     // For decoders' CloseSource: rewind a given stream, free our own.
     void CloseFileStream();
