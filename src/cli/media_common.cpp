@@ -3,14 +3,15 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "input_table.h"
+#include "content_sniff.h"
 
 namespace quillet::cli {
 
 const char kFormatNotSupported[] = "Format not supported";
 
 Owned<TAuFileIn> OpenInput(const std::string& path) {
-    const auto kind = FindInputKind(path);
+    // The extension's input, or the one the file's first bytes call for.
+    const auto kind = InputKindFor(path);
     TAuFileIn* input = kind ? CreateInput(*kind, nullptr) : nullptr;
     if (!input) throw EAuException(kFormatNotSupported);
     Owned<TAuFileIn> owned(input);
