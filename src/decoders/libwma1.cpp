@@ -289,12 +289,13 @@ void MeasureLength(TWMReader& R) {
 }
 
 // Frames of preroll before a seek target: the codec's own figure, and at
-// least a few codec frames, since MP3's bit reservoir and every transform
-// codec's overlap need the frames before the target to decode it.
+// least a dozen codec frames, since every transform codec's overlap and MP3's
+// bit reservoir need the frames before the target to decode it (the
+// reservoir reaches back 511 bytes: ten frames of 8 kbit/s MPEG-2).
 int64_t SeekPreroll(const TWMReader& R) {
     const AVCodecParameters& par = *R.Reader->streams[R.StreamNumber]->codecpar;
     const int64_t frameSize = par.frame_size > 0 ? par.frame_size : 1152;
-    const int64_t preroll = std::max<int64_t>(par.seek_preroll, 4 * frameSize);
+    const int64_t preroll = std::max<int64_t>(par.seek_preroll, 12 * frameSize);
     // Lossless codecs with large blocks would decode seconds for nothing.
     return std::min<int64_t>(preroll, std::max<int64_t>(par.seek_preroll, R.SampleRate / 2));
 }
