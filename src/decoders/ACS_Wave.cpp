@@ -198,10 +198,10 @@ bool TWaveIn::ParseWaveHeader() {
                             else if (size >= 16 && SameGuid(b + size - 16, kFloatGuid))
                                 FKind = TWaveFormatKind::wkExtensibleFloat;
                             else
-                                return false;
+                                return ParseThroughFfmpeg();
                             break;
                         default:
-                            return false;
+                            return ParseThroughFfmpeg();
                     }
                     FChannels = GetLE16(b + 2);
                     FSampleRate = GetLE32(b + 4);

@@ -69,6 +69,9 @@ class TWaveIn : public TAuFileIn {
     void SettleFormat();
     // Converts an MPEG layer-3 payload; false when it cannot be converted.
     bool OpenConverted();
+    // Any other codec: FFmpeg decodes the file into a PCM WAV in memory and
+    // the walk reads that (wave_ffmpeg.cpp); false when it cannot.
+    bool ParseThroughFfmpeg();
     int32_t DecodedBlockBytes() const;
 
     bool ReadImaBlock();
