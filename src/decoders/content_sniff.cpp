@@ -48,7 +48,8 @@ int64_t Id3v2Size(const uint8_t* d, size_t n) {
 
 TContentKind SniffContent(const uint8_t* d, size_t n) {
     using C = TContentKind;
-    if (n >= 12 && (Starts(d, n, 0, "RIFF") || Starts(d, n, 0, "RF64") || Starts(d, n, 0, "BW64")) &&
+    if (n >= 12 &&
+        (Starts(d, n, 0, "RIFF") || Starts(d, n, 0, "RF64") || Starts(d, n, 0, "BW64")) &&
         Starts(d, n, 8, "WAVE"))
         return C::ckWave;
     if (Starts(d, n, 0, "fLaC")) return C::ckFlac;

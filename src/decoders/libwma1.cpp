@@ -28,8 +28,8 @@ struct TOfferedFormat {
 // The output width that keeps every bit of the source: lossy codecs and
 // sources of up to 16 bits give 16.
 uint32_t SourceWidth(const AVCodecParameters& par) {
-    const int bits = par.bits_per_raw_sample > 0 ? par.bits_per_raw_sample
-                                                 : par.bits_per_coded_sample;
+    const int bits =
+        par.bits_per_raw_sample > 0 ? par.bits_per_raw_sample : par.bits_per_coded_sample;
     return bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
 }
 
@@ -283,9 +283,9 @@ void MeasureLength(TWMReader& R) {
         if (!Rescale(R.Reader->duration, AVRational{1, AV_TIME_BASE}, frame, frames)) frames = -1;
     }
     R.SampleCount = frames > 0 ? frames : 0;
-    R.DurationIsEstimate =
-        R.SampleCount == 0 || R.Reader->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE ||
-        std::strcmp(R.Reader->iformat->name, "asf") == 0;
+    R.DurationIsEstimate = R.SampleCount == 0 ||
+                           R.Reader->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE ||
+                           std::strcmp(R.Reader->iformat->name, "asf") == 0;
 }
 
 // Frames of preroll before a seek target: the codec's own figure, and at

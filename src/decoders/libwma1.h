@@ -69,8 +69,9 @@ struct TWMReader {
     TWMReader(const TWMReader&) = delete;
     TWMReader& operator=(const TWMReader&) = delete;
 
-    const TWMReaderProfile* Profile = &kMp3WmaProfile;  // kept by WMClose
-    std::unique_ptr<TAudioStream> Adapter;              // over the source's stream
+    // What the reader may open and how wide its PCM is; WMClose keeps it.
+    const TWMReaderProfile* Profile = &kMp3WmaProfile;
+    std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
     AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
     AVCodecContext* Decoder = nullptr;      // set only with HasAudio
     SwrContext* Converter = nullptr;        // decoded samples -> the chosen PCM
@@ -87,7 +88,7 @@ struct TWMReader {
     uint32_t Channels = 0;
     uint32_t SampleRate = 0;
     uint32_t BitsPerSample = 0;
-    int64_t Duration = 0;  // length in 100-nanosecond units; 0 unknown
+    int64_t Duration = 0;     // length in 100-nanosecond units; 0 unknown
     int64_t SampleCount = 0;  // output frames the container declares; 0 unknown
     bool DurationIsEstimate = false;
 
@@ -96,7 +97,7 @@ struct TWMReader {
     bool Ended = false;           // nothing more will come
     int64_t SkipUntil = 0;        // after a seek: drop samples before this (stream time base)
     bool Skipping = false;
-    int64_t Origin = 0;  // stream time of output frame 0 (after the skipped delay)
+    int64_t Origin = 0;        // stream time of output frame 0 (after the skipped delay)
     bool OriginKnown = false;  // Origin is the first decoded frame's time stamp
     int ConverterFormat = -1;  // the decoded format the converter was set up for
     int ConverterRate = 0;

@@ -25,18 +25,19 @@ class FormatsTest : public AppTest {
 };
 
 TEST_F(FormatsTest, PlayChoosesTheInputTheContentCallsFor) {
-    ASSERT_EQ(std::system(("sox -n -r 48000 -c 2 -b 16 '" + Dir + "tone.wav' synth 0.2 sine 440 && " +
-                           "ffmpeg -v error -i '" + Dir + "tone.wav' -c:a libopus -f opus '" + Dir +
-                           "opus.ogg' && cp '" + Dir + "tone.wav' '" + Dir + "wave.mp3'")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("sox -n -r 48000 -c 2 -b 16 '" + Dir + "tone.wav' synth 0.2 sine 440 && " +
+                     "ffmpeg -v error -i '" + Dir + "tone.wav' -c:a libopus -f opus '" + Dir +
+                     "opus.ogg' && cp '" + Dir + "tone.wav' '" + Dir + "wave.mp3'")
+                        .c_str()),
+        0);
     struct TCase {
         const char* Name;
         TInputKind Kind;
     };
-    for (const TCase& c : {TCase{"opus.ogg", TInputKind::ikFFmpeg},
-                           TCase{"wave.mp3", TInputKind::ikWave},
-                           TCase{"tone.wav", TInputKind::ikWave}}) {
+    for (const TCase& c :
+         {TCase{"opus.ogg", TInputKind::ikFFmpeg}, TCase{"wave.mp3", TInputKind::ikWave},
+          TCase{"tone.wav", TInputKind::ikWave}}) {
         SCOPED_TRACE(c.Name);
         Form->ClearEntries();
         Form->AppendEntry(c.Name, Dir + c.Name);

@@ -151,7 +151,8 @@ TEST(FfHostile, DemuxersOutsideTheAllowListAreRefused) {
         SCOPED_TRACE(c.Name);
         const std::string path = dir + "/" + c.Name;
         if (std::string(c.Name) == "wave.opus")
-            std::filesystem::copy_file(wav, path, std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(wav, path,
+                                       std::filesystem::copy_options::overwrite_existing);
         else
             WriteFile(path, Bytes(c.Content.begin(), c.Content.end()));
         TFFmpegIn in;
@@ -180,7 +181,10 @@ TEST(FfSniff, FirstBytesClassify) {
         {"\xff\xfb\xf0\x64", TContentKind::ckUnknown},  // bit rate index 15
         {"\xff\xf1\x50\x80", TContentKind::ckFFmpeg},   // ADTS
         {"MPCK", TContentKind::ckMusepack},
-        {std::string("\0\0\0\x20" "ftypM4A ", 12), TContentKind::ckFFmpeg},
+        {std::string("\0\0\0\x20"
+                     "ftypM4A ",
+                     12),
+         TContentKind::ckFFmpeg},
         {std::string("FORM\0\0\0\0AIFF", 12), TContentKind::ckFFmpeg},
         {"wvpk", TContentKind::ckFFmpeg},
         {"hello world", TContentKind::ckUnknown},
@@ -231,8 +235,8 @@ TEST(FfSniff, FilesGoToAnInputThatReadsThem) {
         {copy(mp3, "mp3_in.m4a"), TInputKind::ikFFmpeg},  // the general input reads MPEG audio
         {copy(mp3, "plain.mp3"), TInputKind::ikMP3},
         {copy(id3flac, "id3_in.ogg"), TInputKind::ikFLAC},
-        {fifo, TInputKind::ikVorbis},                     // never read, never waited for
-        {dir + "/missing.wav", TInputKind::ikWave},       // the input reports it
+        {fifo, TInputKind::ikVorbis},                // never read, never waited for
+        {dir + "/missing.wav", TInputKind::ikWave},  // the input reports it
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Path);
@@ -255,9 +259,9 @@ TEST(FfTable, FilterAndDropListComeFromTheTable) {
     const std::string& filter = SoundFileFilter();
     EXPECT_EQ(filter.rfind("MP3 Files|*.mp3|Vorbis Files (ogg)|*.ogg|FLAC Files |*.flac|", 0), 0u);
     EXPECT_TRUE(filter.ends_with("|All files|*"));
-    for (const char* ext : {".opus", ".oga", ".m4a", ".m4b", ".mp4", ".aac", ".alac", ".aif",
-                            ".aiff", ".aifc", ".wv", ".ape", ".mp2", ".mpa", ".tta", ".caf", ".w64",
-                            ".au", ".snd", ".dsf"}) {
+    for (const char* ext :
+         {".opus", ".oga", ".m4a", ".m4b", ".mp4", ".aac", ".alac", ".aif", ".aiff", ".aifc",
+          ".wv",   ".ape", ".mp2", ".mpa", ".tta", ".caf", ".w64",  ".au",  ".snd",  ".dsf"}) {
         SCOPED_TRACE(ext);
         const size_t at = filter.find(std::string("*") + ext);
         ASSERT_NE(at, std::string::npos);
@@ -279,7 +283,8 @@ TEST(FfTable, FilterAndDropListComeFromTheTable) {
 TEST(FfWave, OtherCodecsGoToFfmpeg) {
     const std::string wav = wm::SourceWav(44100, 2);
     const char* const recipes[][2] = {
-        {"gsm.wav", "sox '%s' -r 8000 -c 1 -e gsm-full-rate \"$OUT\".wav && mv \"$OUT\".wav \"$OUT\""},
+        {"gsm.wav",
+         "sox '%s' -r 8000 -c 1 -e gsm-full-rate \"$OUT\".wav && mv \"$OUT\".wav \"$OUT\""},
         {"g726.wav", "ffmpeg -v error -i '%s' -ar 8000 -ac 1 -c:a adpcm_g726 -f wav \"$OUT\""},
         {"yamaha.wav", "ffmpeg -v error -i '%s' -c:a adpcm_yamaha -f wav \"$OUT\""},
     };

@@ -154,8 +154,7 @@ Bytes AfterSeek(TWMIn& in, int64_t target, bool active, size_t frames) {
 
 // Where `got` sits in `ref`: the offset within `span` frames of `target`
 // where every sample is within 1 LSB; -1 when there is none.
-int64_t Landing(const Bytes& got, const Bytes& ref, size_t channels, int64_t target,
-                int64_t span) {
+int64_t Landing(const Bytes& got, const Bytes& ref, size_t channels, int64_t target, int64_t span) {
     const auto w = AsInt16(got), r = AsInt16(ref);
     for (int64_t at = std::max<int64_t>(target - span, 0); at <= target + span; ++at) {
         const size_t off = static_cast<size_t>(at) * channels;
@@ -173,8 +172,8 @@ int64_t Landing(const Bytes& got, const Bytes& ref, size_t channels, int64_t tar
 // and the transform overlap are there (straight to the target, the first
 // ~50 ms came out as zeros and clicks).
 TEST(WmSeek, LandsOnTheFrameWithTheFirstSamplesRight) {
-    for (const TWmFixture& f : {kWmFixtures[0], kWmFixtures[1], kWmFixtures[2], kWmFixtures[3],
-                                kWmFixtures[6]}) {
+    for (const TWmFixture& f :
+         {kWmFixtures[0], kWmFixtures[1], kWmFixtures[2], kWmFixtures[3], kWmFixtures[6]}) {
         const std::string path = MakeFixture(f);
         ASSERT_FALSE(path.empty());
         const Bytes ref = Reference(path);
@@ -199,12 +198,12 @@ TEST(WmSeek, LandsOnTheFrameWithTheFirstSamplesRight) {
 // plays; seeking inside the estimate lands exactly, past it reports failure
 // and the run goes on.
 TEST(WmLength, HeaderlessVbrPlaysWholeAndSeeksWithinTheEstimate) {
-    const std::string path = Made(
-        "noise_sine60.mp3",
-        "sox -R -n -r 44100 -c 2 -b 16 \"$OUT\".a.wav synth 3 whitenoise vol 0.9 && "
-        "sox -R -n -r 44100 -c 2 -b 16 \"$OUT\".b.wav synth 57 sine 440 vol 0.05 && "
-        "sox \"$OUT\".a.wav \"$OUT\".b.wav \"$OUT\".wav && lame --quiet -V 6 -t \"$OUT\".wav "
-        "\"$OUT\".mp3 && mv \"$OUT\".mp3 \"$OUT\"; rm -f \"$OUT\".*.wav \"$OUT\".wav");
+    const std::string path =
+        Made("noise_sine60.mp3",
+             "sox -R -n -r 44100 -c 2 -b 16 \"$OUT\".a.wav synth 3 whitenoise vol 0.9 && "
+             "sox -R -n -r 44100 -c 2 -b 16 \"$OUT\".b.wav synth 57 sine 440 vol 0.05 && "
+             "sox \"$OUT\".a.wav \"$OUT\".b.wav \"$OUT\".wav && lame --quiet -V 6 -t \"$OUT\".wav "
+             "\"$OUT\".mp3 && mv \"$OUT\".mp3 \"$OUT\"; rm -f \"$OUT\".*.wav \"$OUT\".wav");
     ASSERT_FALSE(path.empty());
     const Bytes ref = Reference(path);
     ASSERT_GT(ref.size(), size_t{59} * 44100 * 4);
@@ -238,11 +237,10 @@ TEST(WmLength, AsfHeaderDurationIsOnlyAnEstimate) {
     const Bytes wma = ReadFile(MakeFixture(kWmFixtures[6]));
     const Bytes ref = Reference(MakeFixture(kWmFixtures[6]));
     // The File Properties object: play duration at +64, flags at +88.
-    static constexpr uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
-                                                    0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
-                                                    0x0C, 0x20, 0x53, 0x65};
-    const auto it = std::search(wma.begin(), wma.end(), std::begin(kFileProperties),
-                                std::end(kFileProperties));
+    static constexpr uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                    0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+    const auto it =
+        std::search(wma.begin(), wma.end(), std::begin(kFileProperties), std::end(kFileProperties));
     ASSERT_NE(it, wma.end());
     const size_t at = static_cast<size_t>(it - wma.begin());
     struct TCase {
@@ -250,8 +248,8 @@ TEST(WmLength, AsfHeaderDurationIsOnlyAnEstimate) {
         uint64_t Duration;
         uint8_t Flags;
     };
-    for (const TCase& c : {TCase{"zero", 0, 2}, TCase{"short", 2000000, 2},
-                           TCase{"absent", 0, 1}}) {
+    for (const TCase& c :
+         {TCase{"zero", 0, 2}, TCase{"short", 2000000, 2}, TCase{"absent", 0, 1}}) {
         SCOPED_TRACE(c.Name);
         Bytes b = wma;
         for (int i = 0; i < 8; ++i) b[at + 64 + i] = static_cast<uint8_t>(c.Duration >> (8 * i));
@@ -262,10 +260,10 @@ TEST(WmLength, AsfHeaderDurationIsOnlyAnEstimate) {
         in.SetFileName(path);
         ASSERT_TRUE(in.IsValid());
         const Bytes got = DecodeAll(in);
-        EXPECT_EQ(got.size(), ReadFile(Made(std::string("duration_") + c.Name + ".s16",
-                                            "ffmpeg -v error -i '" + path +
-                                                "' -f s16le -y \"$OUT\""))
-                                  .size());
+        EXPECT_EQ(got.size(),
+                  ReadFile(Made(std::string("duration_") + c.Name + ".s16",
+                                "ffmpeg -v error -i '" + path + "' -f s16le -y \"$OUT\""))
+                      .size());
         EXPECT_EQ(got.size(), ref.size());
     }
 }
