@@ -1,5 +1,5 @@
 // The general FFmpeg input against ffmpeg's own decode and the lossless
-// sources; tags; seeking; the demuxer allow-list; content sniffing; the
+// sources; seeking; the demuxer allow-list; content sniffing; the
 // extension table's filter and drop list; WAV codecs handed to FFmpeg.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -106,29 +106,6 @@ TEST(FfSeek, LandsOnTheFrameAskedFor) {
             for (size_t i = 0; i < g.size(); ++i) worst = std::max(worst, std::abs(g[i] - r[i]));
             EXPECT_LE(worst, 64);
         }
-    }
-}
-
-TEST(FfTags, ContainerMetadataFillsTheSevenFields) {
-    for (const char* name : {"tagged.opus", "tagged.m4a", "tagged.wv"}) {
-        SCOPED_TRACE(name);
-        const std::string path = Made(
-            name, "ffmpeg -v error -i '" + wm::SourceWav(48000, 2) +
-                      "' -t 0.5 -metadata title=Abcd -metadata 'artist=Ärtist' -metadata "
-                      "album=Album -metadata genre=Genre -metadata track=3/12 -metadata "
-                      "date=2001 -metadata 'copyright=Copy right' \"$OUT\".x." +
-                      std::string(std::strrchr(name, '.') + 1) + " && mv \"$OUT\".x.* \"$OUT\"");
-        ASSERT_FALSE(path.empty());
-        TFFmpegIn in;
-        in.SetFileName(path);
-        ASSERT_TRUE(in.IsValid());
-        TId3v2Tags& t = in.Id3v2Tags();
-        EXPECT_EQ(t.Title(), u"Abcd");
-        EXPECT_EQ(t.Artist(), u"Ärtist");
-        EXPECT_EQ(t.Album(), u"Album");
-        EXPECT_EQ(t.Genre(), u"Genre");
-        EXPECT_EQ(t.Track().substr(0, 1), "3");
-        EXPECT_EQ(t.Year(), "2001");
     }
 }
 
@@ -302,12 +279,13 @@ TEST(FfWave, OtherCodecsGoToFfmpeg) {
     TWaveIn in;
     in.SetFileName(WmDir() + "/gsm.wav");
     FailLibraryLoadForTesting("libavcodec.so.59", true);
+    std::string message;
     try {
         in.BeginRead();
-        ADD_FAILURE() << "no error";
     } catch (const EAuException& e) {
-        EXPECT_STREQ(e.what(), "libavcodec.so.59 library could not be loaded.");
+        message = e.what();
     }
+    EXPECT_EQ(message, "libavcodec.so.59 library could not be loaded.");
     in.Reset();
     FailLibraryLoadForTesting("libavcodec.so.59", false);
     EXPECT_TRUE(in.IsValid());

@@ -11,6 +11,7 @@
 #include "ACS_WinMedia.h"
 #include "ACS_smpeg.h"
 #include "ffmpeg_lib.h"
+#include "input_table.h"
 #include "lib_loader.h"
 #include "wm_fixture.h"
 
@@ -81,22 +82,32 @@ TEST(WmDecode, ReadsThroughAGivenStreamAndRewindsIt) {
     EXPECT_EQ(stream.Position(), 0);
 }
 
-// Runs of seven attributes: ID3v2 (MP3) and ASF metadata (WMA).
-TEST(WmTags, SevenFieldsFromId3v2AndAsf) {
+// Runs of seven attributes: ID3v2 (MP3), ASF metadata (WMA), and the
+// general input's containers (Vorbis comments, MP4 atoms, APEv2).
+TEST(WmTags, SevenFieldsFromEveryContainer) {
     const std::string mp3 =
         Made("tagged.mp3", "cp '" + MakeFixture(kWmFixtures[0]) +
                                "' \"$OUT\" && mid3v2 -t Abcd -a 'Ärtist' -A Album "
                                "-g Genre -T 3/12 -y 2001 --TCOP 'Copy right' \"$OUT\"");
-    const std::string wma = Made(
-        "tagged.wma",
-        "ffmpeg -v error -i '" + SourceWav(44100, 2) +
-            "' -c:a wmav2 -metadata title=Abcd -metadata 'artist=Ärtist' -metadata album=Album "
-            "-metadata genre=Genre -metadata track=3/12 -metadata date=2001 -metadata "
-            "'copyright=Copy right' -f asf \"$OUT\"");
-    for (const std::string& path : {mp3, wma}) {
+    auto tagged = [](const char* name, const char* format) {
+        return Made(name, "ffmpeg -v error -i '" + SourceWav(44100, 2) +
+                              "' -t 1 -metadata title=Abcd -metadata 'artist=Ärtist' -metadata "
+                              "album=Album -metadata genre=Genre -metadata track=3/12 -metadata "
+                              "date=2001 -metadata 'copyright=Copy right' -f " +
+                              format + " \"$OUT\"");
+    };
+    const std::pair<std::string, TInputKind> files[] = {
+        {mp3, TInputKind::ikMP3},
+        {tagged("tagged.wma", "asf -c:a wmav2"), TInputKind::ikWM},
+        {tagged("tagged.opus", "opus"), TInputKind::ikFFmpeg},
+        {tagged("tagged.m4a", "ipod"), TInputKind::ikFFmpeg},
+        {tagged("tagged.wv", "wv"), TInputKind::ikFFmpeg},
+    };
+    for (const auto& [path, kind] : files) {
         SCOPED_TRACE(path);
         ASSERT_FALSE(path.empty());
-        TMP3In in;
+        Owned<TAuFileIn> input(CreateInput(kind, nullptr));
+        auto& in = dynamic_cast<TWMIn&>(*input);
         in.SetFileName(path);
         ASSERT_TRUE(in.IsValid());
         TId3v2Tags& t = in.Id3v2Tags();
