@@ -127,7 +127,19 @@ void TWMIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
 
 bool TWMIn::SeekToSample(int64_t& SampleNum) {
     if (!Active()) return false;
-    return WMSeekFrame(FReader, SampleNum);
+    const int64_t was = FStartSample + (FFrameBytes ? FDelivered / FFrameBytes : 0);
+    if (WMSeekFrame(FReader, SampleNum)) return true;
+    if (!FReader.Ended) {
+        SampleNum = was;  // the demuxer refused: nothing moved
+        return false;
+    }
+    // No audio there. With an exact length that is the end, as asked; past
+    // the real end of a file whose length was only an estimate the run goes
+    // on from where it was.
+    if (!FSizeIsEstimate) return true;
+    WMSeekFrame(FReader, was);
+    SampleNum = was;
+    return false;
 }
 
 }  // namespace quillet

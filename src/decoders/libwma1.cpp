@@ -263,9 +263,9 @@ bool Rescale(int64_t t, AVRational from, AVRational to, int64_t& out) {
 // Where output frame 0 lies on the stream's timeline until the first frame
 // tells (FFmpeg drops the encoder delay it knows of: an MP3's LAME delay
 // shows as the start time, an Opus pre-skip as initial padding), and how
-// many frames the container declares. Lengths that FFmpeg derives from a bit rate, and ASF's header
-// duration, are estimates: files whose header is absent, zero or short still
-// play every packet.
+// many frames the container declares. Lengths that FFmpeg derives from a
+// bit rate, and ASF's header duration, are estimates: files whose header is
+// absent, zero or short still play every packet.
 void MeasureLength(TWMReader& R) {
     const AVStream& st = *R.Reader->streams[R.StreamNumber];
     const AVRational tb = st.time_base, frame{1, static_cast<int>(R.SampleRate)};
@@ -447,11 +447,16 @@ bool WMSeekFrame(TWMReader& R, int64_t Frame) {
     const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
     const AVRational frame{1, static_cast<int>(R.SampleRate)};
     int64_t target = 0, from = 0;
-    if (!Rescale(Frame, frame, tb, target) || target > INT64_MAX - R.Origin) return false;
-    target += R.Origin;
-    if (!Rescale(std::max<int64_t>(Frame - SeekPreroll(R), 0), frame, tb, from)) return false;
-    from += R.Origin;
-    if (FfAvFormat().avformat_seek_file(R.Reader, R.StreamNumber, INT64_MIN, from, from, 0) < 0)
+    if (!Rescale(Frame, frame, tb, target) ||
+        !Rescale(std::max<int64_t>(Frame - SeekPreroll(R), 0), frame, tb, from))
+        return false;
+    // The origin comes from the file's time stamps: keep the sums in range.
+    const __int128 at = static_cast<__int128>(target) + R.Origin,
+                   start = static_cast<__int128>(from) + R.Origin;
+    if (at > INT64_MAX || start < INT64_MIN) return false;
+    if (FfAvFormat().avformat_seek_file(R.Reader, R.StreamNumber, INT64_MIN,
+                                        static_cast<int64_t>(start), static_cast<int64_t>(start),
+                                        0) < 0)
         return false;
     FfAvCodec().avcodec_flush_buffers(R.Decoder);
     if (R.Converter) FfSwResample().swr_free(&R.Converter);
@@ -459,10 +464,11 @@ bool WMSeekFrame(TWMReader& R, int64_t Frame) {
     R.SampleBytes = R.SampleOffset = 0;
     R.DecoderDrained = R.Ended = false;
     // Demuxers land on a packet at or before the target; the decoded samples
-    // before it are dropped, so the position is exact to the sample.
+    // before it are dropped, so the position is exact to the sample. Decoding
+    // up to the target now tells whether there is audio there at all.
     R.Skipping = true;
-    R.SkipUntil = target;
-    return true;
+    R.SkipUntil = static_cast<int64_t>(at);
+    return NextSample(R);
 }
 
 void WMClose(TWMReader& R) {

@@ -128,6 +128,8 @@ bool WMSeek(TWMReader& R, uint32_t Hundredths);
 // The same to the output frame Frame, exactly. Decoding restarts a little
 // before the target (codecs that carry state from frame to frame, such as
 // MP3's bit reservoir, need it) and what precedes the target is dropped.
+// False with the reader as it was when the demuxer cannot seek; false with
+// the reader at the end (R.Ended) when no audio follows the target.
 bool WMSeekFrame(TWMReader& R, int64_t Frame);
 // Releases everything and clears R.
 void WMClose(TWMReader& R);
