@@ -140,37 +140,21 @@ TEST(FfHostile, DemuxersOutsideTheAllowListAreRefused) {
     }
 }
 
+// What real files cannot show: headers cut short or not quite right.
 TEST(FfSniff, FirstBytesClassify) {
-    struct TCase {
-        std::string Bytes;
-        TContentKind Kind;
-    };
     // One segment on the first page: the codec's packet at byte 28.
     const std::string ogg = std::string("OggS\0\2", 6) + std::string(20, '\0') + "\1\x1e";
-    const TCase cases[] = {
-        {std::string("RIFF\0\0\0\0WAVEfmt ", 16), TContentKind::ckWave},
+    const std::pair<std::string, TContentKind> cases[] = {
         {std::string("RF64\xff\xff\xff\xffWAVEds64", 16), TContentKind::ckWave},
-        {"fLaC", TContentKind::ckFlac},
         {ogg + "\x01vorbis", TContentKind::ckOggVorbis},
-        {ogg + "OpusHead", TContentKind::ckOggOther},
-        {ogg, TContentKind::ckUnknown},
-        {"\xff\xfb\x90\x64", TContentKind::ckMpegAudio},
+        {ogg, TContentKind::ckUnknown},                 // no packet yet
         {"\xff\xfb\xf0\x64", TContentKind::ckUnknown},  // bit rate index 15
         {"\xff\xf1\x50\x80", TContentKind::ckFFmpeg},   // ADTS
-        {"MPCK", TContentKind::ckMusepack},
-        {std::string("\0\0\0\x20"
-                     "ftypM4A ",
-                     12),
-         TContentKind::ckFFmpeg},
-        {std::string("FORM\0\0\0\0AIFF", 12), TContentKind::ckFFmpeg},
-        {"wvpk", TContentKind::ckFFmpeg},
-        {"hello world", TContentKind::ckUnknown},
         {"", TContentKind::ckUnknown},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Bytes);
-        EXPECT_EQ(SniffContent(reinterpret_cast<const uint8_t*>(c.Bytes.data()), c.Bytes.size()),
-                  c.Kind);
+    for (const auto& [bytes, kind] : cases) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(SniffContent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), kind);
     }
 }
 
