@@ -110,7 +110,7 @@ class TFrmQuillet : public QWidget {
     TFileDialogSetup sdSavePlaylist;
 
     // --- Audio components. audOut is declared last so it goes first.
-    std::array<Owned<TAuFileIn>, 6> FInputs;  // by TInputKind; null: no input yet
+    std::array<Owned<TAuFileIn>, kInputKindCount> FInputs;  // by TInputKind; null: no input yet
     TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
     Owned<TDXAudioOut> audOut;
 

@@ -263,11 +263,11 @@ bool TWaveIn::ParseWaveHeader() {
                                     FKind = TWaveFormatKind::wkMuLaw;
                                     break;
                                 default:
-                                    return false;
+                                    return ParseThroughFfmpeg();
                             }
                             break;
                         default:
-                            return false;
+                            return ParseThroughFfmpeg();
                     }
                     FChannels = GetLE16(b + 2);
                     FSampleRate = GetLE32(b + 4);

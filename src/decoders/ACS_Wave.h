@@ -76,6 +76,9 @@ class TWaveIn : public TAuFileIn {
     void SettleFormat();
     // Converts an MPEG layer-3 payload; false when it cannot be converted.
     bool OpenConverted();
+    // Any other codec: FFmpeg decodes the file into a PCM WAV in memory and
+    // the walk reads that (wave_ffmpeg.cpp); false when it cannot.
+    bool ParseThroughFfmpeg();
     int32_t DecodedBlockBytes() const;
     // Reads up to `count` bytes of the data chunk (never past its end).
     int64_t ReadData(void* buffer, int64_t count);

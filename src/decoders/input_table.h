@@ -1,7 +1,9 @@
 // The extension-to-input table: which input plays a file, chosen by its
-// extension. The one copy of this table; the window and quillet-cli use it.
+// extension. The one copy of this table; the window and quillet-cli use it,
+// and the window's Add-file filter and drop accept list are made from it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +12,8 @@
 
 namespace quillet {
 
-enum class TInputKind { ikMP3, ikVorbis, ikWave, ikWM, ikFLAC, ikMPC };
+enum class TInputKind { ikMP3, ikVorbis, ikWave, ikWM, ikFLAC, ikMPC, ikFFmpeg };
+inline constexpr size_t kInputKindCount = 7;
 
 // The extension as Play takes it: the text from the last "." of the file-name
 // part, dot included, lower-cased, at most its first five characters.
@@ -22,5 +25,15 @@ std::optional<TInputKind> FindInputKind(std::string_view path);
 // Creates an input of that kind, owned by `owner` (nullptr: the caller owns
 // it). Returns nullptr for a kind that has no row in the table.
 TAuFileIn* CreateInput(TInputKind kind, TComponent* owner);
+
+// The sound-file filter of the Add-file dialog, in the "description|pattern|"
+// form: one pair per group of the table, in table order, then "All files"
+// matching every file.
+const std::string& SoundFileFilter();
+
+// Whether a dropped file is taken: its extension (at most five characters,
+// letter case included) is a row of the table that drops accept. WMA files
+// are not taken from a drop.
+bool IsDropExtension(std::string_view path);
 
 }  // namespace quillet
