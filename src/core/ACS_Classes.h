@@ -97,7 +97,9 @@ class TAuInput : public TComponent {
     std::atomic<int64_t> FDataSize{0};
     // Set by the decoder when it opens, with FDataSize.
     std::atomic<bool> FSizeIsEstimate{false};
-    uint16_t FFrameBytes = 0;          // under FDataLock (set at run start)
+    // Written under FDataLock at run start; atomic so the main thread may
+    // read it for the position while a run starts.
+    std::atomic<uint16_t> FFrameBytes{0};
     std::atomic<bool> FActive{false};  // true from DoBeginRead to DoEndRead
     int32_t FBlockStart = 0;           // the decoder's storage window (its own
     int32_t FBlockEnd = 0;             // convention); reset to 1/0 each run
@@ -245,6 +247,8 @@ class TAuOutput : public TComponent {
     TAuInput* Input() const { return FInput.load(); }
     void SetInput(TAuInput* Value) { AssignInput(Value); }
     bool Active() const { return FActive.load(); }
+    // The worker holds in a pause (Pause acknowledged, not yet resumed).
+    bool Holding() const { return FWorker && FWorker->FPausedNow.load(); }
 
     void SetOnDone(TOutputDoneEvent h);
     void SetOnProgress(TOutputProgressEvent h);

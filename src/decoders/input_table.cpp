@@ -33,6 +33,12 @@ std::string PlayExtension(std::string_view path) {
     return AsciiLower(ExtractExtension(path).substr(0, 5));
 }
 
+std::vector<std::string> PlayableExtensions() {
+    std::vector<std::string> extensions;
+    for (const TInputRow& row : kInputTable) extensions.emplace_back(row.Extension);
+    return extensions;
+}
+
 std::optional<TInputKind> FindInputKind(std::string_view path) {
     const std::string ext = PlayExtension(path);
     const auto row = std::find_if(std::begin(kInputTable), std::end(kInputTable),
