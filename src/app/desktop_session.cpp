@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QEvent>
 #include <QPointer>
+#include <QTimer>
 #include <cstdio>
 
 #include "session_state.h"
@@ -45,7 +47,23 @@ void TDesktopSession::Post(Work work, Done done) {
     });
 }
 
+void TDesktopSession::StartWhenShown() {
+    FWindow.installEventFilter(this);
+    QTimer::singleShot(1000, this, &TDesktopSession::Start);
+}
+
+bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &FWindow && event->type() == QEvent::Paint) {
+        FWindow.removeEventFilter(this);
+        QTimer::singleShot(0, this, &TDesktopSession::Start);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void TDesktopSession::Start() {
+    if (FStarted) return;
+    FStarted = true;
+    FWindow.removeEventFilter(this);
     if (!FSocketName.isEmpty()) {
         switch (FServer.Listen(FSocketName)) {
             case TInstanceServer::TListen::OtherInstance:

@@ -36,6 +36,9 @@ class TDesktopSession : public QObject {
     // arguments, then the bus. When another player already listens, the
     // arguments go to it and the application quits.
     void Start();
+    // Start() once the window has painted for the first time (so its map
+    // request has reached the display), or after a second at the latest.
+    void StartWhenShown();
     // Opens the paths as the command line does: added in the background,
     // then, with `play`, the first one added plays.
     void Open(const std::vector<std::string>& paths, bool play);
@@ -46,6 +49,9 @@ class TDesktopSession : public QObject {
     bool Restored() const { return FRestored; }
     bool HandedOff() const { return FHandedOff; }
     TMprisService& Mpris() { return FMpris; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Runs `work` on the job thread, then `done` with its result here.
@@ -61,6 +67,7 @@ class TDesktopSession : public QObject {
     TInstanceServer FServer;
     QThreadPool FJobs;
     std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
+    bool FStarted = false;
     bool FRestored = false;
     bool FHandedOff = false;
 };

@@ -2,7 +2,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -75,7 +74,7 @@ int main(int argc, char** argv) {
 
     FrmQuillet.show();
     // The socket, the saved list and the bus wait until the window is up.
-    QTimer::singleShot(0, &session, &TDesktopSession::Start);
+    session.StartWhenShown();
     const int status = app.exec();
     session.SaveState();
     return status;
