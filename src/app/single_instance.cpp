@@ -111,7 +111,8 @@ bool HandOffToRunningInstance(const QString& name, const TInstanceMessage& messa
 }
 
 TInstanceServer::TInstanceServer(QObject* parent) : QObject(parent) {
-    FServer.setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt renames its socket over whatever file
+    // is there, a live player's included. The folder is the user's own.
     connect(&FServer, &QLocalServer::newConnection, this, &TInstanceServer::Accept);
 }
 

@@ -54,7 +54,7 @@ TAuFileIn* TWindowPlayer::RunningInput() const {
 
 TPlayerControl::TStatus TWindowPlayer::Status() const {
     if (!W.audOut->Active()) return TStatus::Stopped;
-    return W.audOut->Holding() ? TStatus::Paused : TStatus::Playing;
+    return W.audOut->PauseRequested() ? TStatus::Paused : TStatus::Playing;
 }
 
 std::optional<TPlayerControl::TTrack> TWindowPlayer::Track() const {

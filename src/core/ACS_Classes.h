@@ -247,8 +247,10 @@ class TAuOutput : public TComponent {
     TAuInput* Input() const { return FInput.load(); }
     void SetInput(TAuInput* Value) { AssignInput(Value); }
     bool Active() const { return FActive.load(); }
-    // The worker holds in a pause (Pause acknowledged, not yet resumed).
-    bool Holding() const { return FWorker && FWorker->FPausedNow.load(); }
+    // A pause is in force: Pause was called on this run and neither Resume
+    // nor Stop has ended it. Main thread (it alone sets and clears the request
+    // while a run goes on), so it holds as soon as Pause returns.
+    bool PauseRequested() const { return FWorker && FWorker->FPauseRequest.load(); }
 
     void SetOnDone(TOutputDoneEvent h);
     void SetOnProgress(TOutputProgressEvent h);
