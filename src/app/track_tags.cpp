@@ -1,5 +1,7 @@
 #include "track_tags.h"
 
+#include <sys/stat.h>
+
 #include "ACS_FLAC.h"
 #include "ACS_Vorbis.h"
 #include "input_table.h"
@@ -25,7 +27,9 @@ void FillWide(TTrackTags& out, const Tags& tags) {
 TTrackTags ReadTrackTags(const std::string& path) {
     TTrackTags out;
     const std::optional<TInputKind> kind = FindInputKind(path);
-    if (!kind) return out;
+    struct stat st {};
+    // A FIFO or a device named like a sound file would block the open.
+    if (!kind || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return out;
     try {
         Owned<TAuFileIn> input(CreateInput(*kind, nullptr));
         if (!input) return out;

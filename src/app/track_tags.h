@@ -17,7 +17,7 @@ struct TTrackTags {
 
 // ID3v2, then APEv2, then ID3v1, each field from the first set that has it;
 // Vorbis comments for Ogg Vorbis and FLAC. Nothing for a file that cannot be
-// opened or has no input.
+// opened, is not a regular file or has no input.
 TTrackTags ReadTrackTags(const std::string& path);
 
 }  // namespace quillet

@@ -15,11 +15,13 @@
 #include "PlayList.h"
 #include "app_test_support.h"
 #include "command_line.h"
+#include "decoders/codec_fixture.h"
 #include "input_table.h"
 #include "mime_types.h"
 #include "paths.h"
 #include "play_position.h"
 #include "single_instance.h"
+#include "track_tags.h"
 
 namespace quillet::test {
 namespace {
@@ -125,6 +127,40 @@ TEST(PlayPosition, FromCountersAndBack) {
     EXPECT_EQ(FrameAt(-5, 44100), 0);
     EXPECT_EQ(FrameAt(INT64_MAX, UINT32_MAX), INT64_MAX);
     EXPECT_EQ(PlayPositionOf(nullptr).Length, -1);
+}
+
+TEST(TrackTags, EachFormatsTagsAndNothingFromWhatCannotBeRead) {
+    const std::string dir = FixtureDir("track-tags");
+    const std::string wav = "'" + dir + "/source.wav'";
+    ASSERT_TRUE(Sh("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 0.2 sine 440"));
+    struct Case {
+        const char* Name;
+        std::string Recipe;
+        TTrackTags Want;
+    };
+    const TTrackTags tagged{"Tïtle", "Ärtist", "Album"};
+    const Case cases[] = {
+        {"t.mp3",
+         "lame --quiet --id3v2-only --tt Tïtle --ta Ärtist --tl Album " + wav + " \"$OUT\"",
+         tagged},
+        {"t.ogg", "oggenc -Q -t Tïtle -a Ärtist -l Album -o \"$OUT\" " + wav, tagged},
+        {"t.flac", "flac -s -f -T TITLE=Tïtle -T ARTIST=Ärtist -T ALBUM=Album -o \"$OUT\" " + wav,
+         tagged},
+        {"t.mpc",
+         "mpcenc --silent --overwrite --title Tïtle --artist Ärtist --album Album " + wav +
+             " \"$OUT\"",
+         tagged},
+        {"t.wav", "cp " + wav + " \"$OUT\"", {}},
+        {"garbage.flac", "head -c 3000 /dev/urandom > \"$OUT\"", {}},
+        {"fifo.mp3", "mkfifo \"$OUT\"", {}},  // must not block
+        {"t.txt", "echo x > \"$OUT\"", {}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir + "/" + c.Name;
+        ASSERT_TRUE(Sh("OUT='" + path + "'; rm -f \"$OUT\"; " + c.Recipe)) << c.Name;
+        EXPECT_EQ(ReadTrackTags(path), c.Want) << c.Name;
+    }
+    EXPECT_EQ(ReadTrackTags(dir + "/missing.ogg"), TTrackTags{});
 }
 
 TEST(InstanceMessage, RoundTripsAndRefusesGarbage) {
