@@ -443,6 +443,15 @@ void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
     }
 }
 
+void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
+    const int first = Count();
+    const bool any = !entries.empty();
+    AppendEntries(std::move(entries));
+    if (!play || !any) return;
+    SetItemIndex(first);
+    Guarded([&] { sbPlayClick(); });
+}
+
 void TFrmQuillet::ClearEntries() {
     lbPlaylist->clear();
     PlaylistEntries.clear();

@@ -124,6 +124,9 @@ class TFrmQuillet : public QWidget {
     // title; one insertion into the list however many there are.
     void AppendEntries(std::vector<TPlaylistEntry> entries);
     void ClearEntries();
+    // Entries from outside the window (the command line, another start, the
+    // desktop): appended; with `play`, the first of them is selected and played.
+    void AddEntries(std::vector<TPlaylistEntry> entries, bool play);
     int Count() const { return lbPlaylist->count(); }
     // The selected row, -1 for none.
     int ItemIndex() const;

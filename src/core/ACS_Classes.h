@@ -97,7 +97,9 @@ class TAuInput : public TComponent {
     std::atomic<int64_t> FDataSize{0};
     // Set by the decoder when it opens, with FDataSize.
     std::atomic<bool> FSizeIsEstimate{false};
-    uint16_t FFrameBytes = 0;          // under FDataLock (set at run start)
+    // Written under FDataLock at run start; atomic so the main thread may
+    // read it for the position while a run starts.
+    std::atomic<uint16_t> FFrameBytes{0};
     std::atomic<bool> FActive{false};  // true from DoBeginRead to DoEndRead
     int32_t FBlockStart = 0;           // the decoder's storage window (its own
     int32_t FBlockEnd = 0;             // convention); reset to 1/0 each run
@@ -251,6 +253,10 @@ class TAuOutput : public TComponent {
     TAuInput* Input() const { return FInput.load(); }
     void SetInput(TAuInput* Value) { AssignInput(Value); }
     bool Active() const { return FActive.load(); }
+    // A pause is in force: Pause was called on this run and neither Resume
+    // nor Stop has ended it. Main thread (it alone sets and clears the request
+    // while a run goes on), so it holds as soon as Pause returns.
+    bool PauseRequested() const { return FWorker && FWorker->FPauseRequest.load(); }
 
     void SetOnDone(TOutputDoneEvent h);
     void SetOnProgress(TOutputProgressEvent h);

@@ -69,6 +69,12 @@ std::string PlayExtension(std::string_view path) {
     return AsciiLower(ExtractExtension(path).substr(0, 5));
 }
 
+std::vector<std::string> PlayableExtensions() {
+    std::vector<std::string> extensions;
+    for (const TInputRow& row : kInputTable) extensions.emplace_back(row.Extension);
+    return extensions;
+}
+
 std::optional<TInputKind> FindInputKind(std::string_view path) {
     const TInputRow* row = FindRow(PlayExtension(path));
     if (!row) return std::nullopt;

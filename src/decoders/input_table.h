@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ACS_Classes.h"
 
@@ -18,6 +19,9 @@ inline constexpr size_t kInputKindCount = 7;
 // The extension as Play takes it: the text from the last "." of the file-name
 // part, dot included, lower-cased, at most its first five characters.
 std::string PlayExtension(std::string_view path);
+
+// Every extension the table plays (lower case, dot included), in table order.
+std::vector<std::string> PlayableExtensions();
 
 // The input for a path's extension; nullopt means "Format not supported".
 std::optional<TInputKind> FindInputKind(std::string_view path);
