@@ -113,6 +113,25 @@ make_input() {
     cbr320.mp3) need lame; make_input "$d" pcm16.wav; lame --quiet -b 320 "$d/pcm16.wav" "$tmp" ;;
     v2.wma) need ffmpeg; make_input "$d" pcm16.wav
             ffmpeg -v error -i "$d/pcm16.wav" -c:a wmav2 -b:a 192k -f asf "$tmp" ;;
+    # The general FFmpeg input's formats (Monkey's Audio has no encoder packaged).
+    opus.opus|aac.m4a|adts.aac|alac.m4a|pcm24.aiff|mp2.mp2|tta.tta|pcm.caf|pcm.w64|pcm.au|flac.oga)
+      need ffmpeg
+      local src=pcm16.wav args
+      case $f in
+        opus.opus) args=(-c:a libopus -b:a 128k -f opus) ;;
+        aac.m4a) args=(-c:a aac -b:a 192k -f ipod) ;;
+        adts.aac) args=(-c:a aac -b:a 192k -f adts) ;;
+        alac.m4a) src=hr.wav; args=(-c:a alac -f ipod) ;;
+        pcm24.aiff) src=hr.wav; args=(-c:a pcm_s24be -f aiff) ;;
+        mp2.mp2) args=(-c:a mp2 -b:a 256k -f mp2) ;;
+        tta.tta) args=(-f tta) ;;
+        pcm.caf) args=(-f caf) ;;
+        pcm.w64) src=hr.wav; args=(-c:a pcm_s24le -f w64) ;;
+        pcm.au) args=(-f au) ;;
+        flac.oga) args=(-c:a flac -f ogg) ;;
+      esac
+      make_input "$d" "$src"; ffmpeg -v error -i "$d/$src" "${args[@]}" "$tmp" ;;
+    wv.wv) need wavpack; make_input "$d" hr.wav; wavpack -q -y "$d/hr.wav" -o "$tmp.wv"; mv "$tmp.wv" "$tmp" ;;
     *) echo "no recipe for corpus file $f" >&2; exit 1 ;;
   esac
   mv "$tmp" "$d/$f"
@@ -128,6 +147,8 @@ corpus() {
     vorbis) files=(q3.ogg q8.ogg six.ogg) ;;
     mpc) files=(standard.mpc insane.mpc 48k.mpc) ;;
     wm) files=(v2.mp3 cbr320.mp3 v2.wma) ;;
+    ffmpeg) files=(opus.opus aac.m4a adts.aac alac.m4a pcm24.aiff wv.wv mp2.mp2 tta.tta pcm.caf
+                   pcm.w64 pcm.au flac.oga) ;;
     *) echo "no corpus kind $1" >&2; exit 1 ;;
   esac
   corpus=${BENCH_CORPUS:-$work}
@@ -173,7 +194,8 @@ table_row() {
 }
 
 # race FILE NAME TARGET REF [NAME TARGET REF]...: decodes FILE with
-# `quillet-cli decode --null` and with each shell command REF (FILE is its $1),
+# `quillet-cli decode --null` (or the shell command $RACE_OURS, FILE its $1,
+# when set) and with each shell command REF (FILE is its $1),
 # in turn, $runs times, then prints the medians and the ratios NAME/quillet
 # (above 1: we are faster), and adds one table row for each REF. TARGET is the
 # ratio aimed at (e.g. ">= 0.95"), or "-" for a tool only compared with.
@@ -191,15 +213,19 @@ race() {
   : >"$work/q"
   for j in "${!ref[@]}"; do : >"$work/r$j"; done
   for ((i = 1; i <= runs; i++)); do
-    wall "$cli" decode --null "$file" >>"$work/q"
+    if [ -n "${RACE_OURS:-}" ]; then
+      wall sh -c "$RACE_OURS" _ "$file" >>"$work/q"
+    else
+      wall "$cli" decode --null "$file" >>"$work/q"
+    fi
     for j in "${!ref[@]}"; do wall sh -c "${ref[j]}" _ "$file" >>"$work/r$j"; done
   done
   q=$(median <"$work/q")
-  line="$(num %-13s "${file##*/}") quillet $(num %.3f "$q") s"
+  line="$(num %-13s "${file##*/}${RACE_LABEL:-}") quillet $(num %.3f "$q") s"
   for j in "${!ref[@]}"; do
     r=$(median <"$work/r$j")
     line+=", ${name[j]} $(num %.3f "$r") s, ratio ${name[j]}/quillet $(ratio "$r" "$q")"
-    table_row "${file##*/}" "${name[j]}" "$(num '%.3f s' "$q")" "$(num '%.3f s' "$r")" \
+    table_row "${file##*/}${RACE_LABEL:-}" "${name[j]}" "$(num '%.3f s' "$q")" "$(num '%.3f s' "$r")" \
       "$(ratio "$r" "$q")" "$(verdict "${target[j]}" "$(ratio "$r" "$q" %.6f)")"
   done
   echo "$line"

@@ -21,7 +21,7 @@ load average at the start $load1 $load5 $load15; runs: $runs; corpus: ${BENCH_SE
 export BENCH_CORPUS=$work/corpus BENCH_SECONDS=${BENCH_SECONDS:-60}
 mkdir "$BENCH_CORPUS"
 echo "making the ${BENCH_SECONDS}-second corpus"
-for kind in wave flac vorbis mpc wm; do
+for kind in wave flac vorbis mpc wm ffmpeg; do
   # A shell of its own, so that set -e holds inside it: a kind that cannot be
   # made (a missing encoder) is reported by its benchmark, as skipped.
   bash -c 'set -euo pipefail; . "$1"; corpus "$2"' _ "$top/bench/lib.sh" "$kind" || true
@@ -47,8 +47,10 @@ bench() {
     *) BENCH_TABLE=$2 table_row "$script.sh" - - - - "FAILED (exit $rc): $why"; status=1 ;;
   esac
 }
-for script in wave_decode flac_decode vorbis_decode mpc_decode wm_decode; do bench "$script" "$decode"; done
-for script in playback_cpu startup playlist playlist_window; do bench "$script" "$other"; done
+for script in wave_decode flac_decode vorbis_decode mpc_decode wm_decode ffmpeg_decode pipe_decode; do
+  bench "$script" "$decode"
+done
+for script in pipe_memory playback_cpu startup playlist playlist_window; do bench "$script" "$other"; done
 
 # markdown TSV: the rows as a Markdown table padded to line up in plain text;
 # the numbers (columns 3 to 5) aligned right.

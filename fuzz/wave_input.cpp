@@ -1,5 +1,6 @@
-// Fuzzes the WAV input: the header walk and block decoding of every kind over
-// an in-memory stream, with a reposition halfway.
+// Fuzzes the WAV input: the header walk (RF64's ds64 and odd chunks' pads
+// too) and block decoding of every kind (A-law and mu-law too) over an
+// in-memory stream, with a reposition halfway.
 #include <cstddef>
 #include <cstdint>
 

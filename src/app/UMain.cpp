@@ -14,6 +14,7 @@
 
 #include "UAbout.h"
 #include "app_errors.h"
+#include "content_sniff.h"
 #include "ini.h"
 #include "paths.h"
 #include "text.h"
@@ -27,9 +28,7 @@ static void InitResources() {
 
 namespace quillet {
 
-const char* const kSoundFileFilter =
-    "MP3 Files|*.mp3|Vorbis Files (ogg)|*.ogg|FLAC Files |*.flac|WMA File|*.wma|"
-    "WAV Files|*.wav|MusePack Files (mpc)|*.mpc|All files|*.*";
+const char* const kSoundFileFilter = SoundFileFilter().c_str();
 
 namespace {
 
@@ -139,12 +138,7 @@ std::unique_ptr<TDialogProvider> MakeQtDialogs() {
 }
 
 bool IsDropAccepted(std::string_view path) {
-    static constexpr std::string_view kAccepted[] = {".mp3", ".ogg", ".flac", ".wav",
-                                                     ".mpc", ".mpp", ".mp+"};
-    const std::string ext = Utf8Left(ExtractExtension(path), 5);
-    for (std::string_view accepted : kAccepted)
-        if (ext == accepted) return true;
-    return false;
+    return IsDropExtension(path);
 }
 
 TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int current) {
@@ -175,6 +169,9 @@ QString TFileDialogSetup::QtFilter() const {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString pattern = parts[i + 1];
         pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // "*.*" means every file (as where the form comes from); on Linux it
+        // would hide the files without a dot.
+        if (pattern.trimmed() == QStringLiteral("*.*")) pattern = QStringLiteral("*");
         filters << parts[i].trimmed() + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
@@ -320,10 +317,8 @@ void TFrmQuillet::SetHint(QWidget* control, const QString& hint) {
 }
 
 void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
-    for (TInputKind kind : {TInputKind::ikMP3, TInputKind::ikVorbis, TInputKind::ikWave,
-                            TInputKind::ikWM, TInputKind::ikFLAC, TInputKind::ikMPC}) {
-        FInputs[static_cast<size_t>(kind)] = Owned<TAuFileIn>(CreateInput(kind, nullptr));
-    }
+    for (size_t kind = 0; kind < kInputKindCount; ++kind)
+        FInputs[kind] = Owned<TAuFileIn>(CreateInput(static_cast<TInputKind>(kind), nullptr));
     audOut =
         sound ? MakeOwned<TDXAudioOut>(nullptr, std::move(sound)) : MakeOwned<TDXAudioOut>(nullptr);
     audOut->SetDeviceNumber(0);
@@ -471,6 +466,15 @@ void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
     FChain->ListChanged();
 }
 
+void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
+    const int first = Count();
+    const bool any = !entries.empty();
+    AppendEntries(std::move(entries));
+    if (!play || !any) return;
+    SetItemIndex(first);
+    Guarded([&] { sbPlayClick(); });
+}
+
 void TFrmQuillet::ClearEntries() {
     lbPlaylist->clear();
     PlaylistEntries.clear();
@@ -497,7 +501,8 @@ void TFrmQuillet::sbPlayClick() {
     audOut->Stop(false);
     FChain->Starting(!FChainStep);
     const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
-    const std::optional<TInputKind> kind = FindInputKind(entry.FilePath);
+    // The extension's input, or the one the file's first bytes call for.
+    const std::optional<TInputKind> kind = InputKindFor(entry.FilePath);
     TAuFileIn* input = kind ? Input(*kind) : nullptr;
     if (input == nullptr) {
         ShowMessage(QStringLiteral("Format not supported"));

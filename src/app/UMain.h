@@ -111,7 +111,7 @@ class TFrmQuillet : public QWidget {
     TFileDialogSetup sdSavePlaylist;
 
     // --- Audio components. audOut is declared last so it goes first.
-    std::array<Owned<TAuFileIn>, 6> FInputs;  // by TInputKind; null: no input yet
+    std::array<Owned<TAuFileIn>, kInputKindCount> FInputs;  // by TInputKind; null: no input yet
     TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
     // The gapless chain's side of the list (outlives audOut).
     std::unique_ptr<TTrackChain> FChain;
@@ -127,6 +127,9 @@ class TFrmQuillet : public QWidget {
     // title; one insertion into the list however many there are.
     void AppendEntries(std::vector<TPlaylistEntry> entries);
     void ClearEntries();
+    // Entries from outside the window (the command line, another start, the
+    // desktop): appended; with `play`, the first of them is selected and played.
+    void AddEntries(std::vector<TPlaylistEntry> entries, bool play);
     int Count() const { return lbPlaylist->count(); }
     // The selected row, -1 for none.
     int ItemIndex() const;

@@ -2,10 +2,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QSocketNotifier>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 
 #include "UMain.h"
 #include "app_errors.h"
+#include "command_line.h"
+#include "desktop_session.h"
+#include "paths.h"
+#include "single_instance.h"
 
 namespace {
 
@@ -17,11 +23,36 @@ void OnQuitSignal(int) {
     [[maybe_unused]] ssize_t n = write(gSignalPipe[1], &byte, 1);
 }
 
+std::string CurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string("/");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    quillet::TQuilletApplication app(argc, argv);
-    quillet::TFrmQuillet FrmQuillet;
+    using namespace quillet;
+    // --help and --version answer without a display.
+    if (const TCommandLine early = ParseCommandLine(argc, argv); early.Help || early.Version) {
+        std::fputs(early.Help ? UsageText().c_str() : VersionText().c_str(), stdout);
+        return 0;
+    }
+    TQuilletApplication app(argc, argv);
+    // Qt has taken its own options out of argv by now.
+    const TCommandLine line = ParseCommandLine(argc, argv);
+    if (!line.Error.empty()) {
+        std::fprintf(stderr, "quillet: %s\n%s", line.Error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    TInstanceMessage arguments{line.Enqueue, {}};
+    const std::string cwd = CurrentFolder();
+    for (const std::string& path : line.Paths) arguments.Paths.push_back(AbsolutePath(path, cwd));
+    // A player already running in this session takes the arguments.
+    const QString socketName = InstanceSocketName();
+    if (HandOffToRunningInstance(socketName, arguments)) return 0;
+
+    TFrmQuillet FrmQuillet;
+    TDesktopSession session(FrmQuillet, std::move(arguments), ConfigFolder(), socketName);
 
     // SIGTERM and SIGINT close the window the normal way, so playback stops
     // cleanly before the program ends.
@@ -42,5 +73,9 @@ int main(int argc, char** argv) {
     }
 
     FrmQuillet.show();
-    return app.exec();
+    // The socket, the saved list and the bus wait until the window is up.
+    session.StartWhenShown();
+    const int status = app.exec();
+    session.SaveState();
+    return status;
 }

@@ -1,4 +1,7 @@
 // quillet-cli decode: a file through the player's own input to WAV or raw PCM.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,15 +15,21 @@
 namespace quillet::cli {
 namespace {
 
-// The canonical 44-byte header of a PCM WAV.
+// The data size a WAV header gives when the length is not known: what other
+// tools write to pipes.
+constexpr uint64_t kUnknownWaveSize = 0xFFFFFFFFull;
+
+// The canonical 44-byte header of a PCM WAV; kUnknownWaveSize sets both
+// sizes to all ones.
 std::vector<uint8_t> WaveHeader(uint32_t channels, uint32_t rate, uint32_t bits,
                                 uint64_t dataSize) {
     std::vector<uint8_t> h(44, 0);
+    const bool unknown = dataSize == kUnknownWaveSize;
     const uint32_t size =
         dataSize > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(dataSize);
     const uint16_t align = FrameBytesOf(channels, bits);
     std::memcpy(&h[0], "RIFF", 4);
-    PutLE32(&h[4], 36 + size);
+    PutLE32(&h[4], unknown ? 0xFFFFFFFFu : 36 + size);
     std::memcpy(&h[8], "WAVEfmt ", 8);
     PutLE32(&h[16], 16);
     PutLE16(&h[20], 1);
@@ -30,13 +39,44 @@ std::vector<uint8_t> WaveHeader(uint32_t channels, uint32_t rate, uint32_t bits,
     PutLE16(&h[32], align);
     PutLE16(&h[34], static_cast<uint16_t>(bits));
     std::memcpy(&h[36], "data", 4);
-    PutLE32(&h[40], size);
+    PutLE32(&h[40], unknown ? 0xFFFFFFFFu : size);
     return h;
 }
 
-bool WriteAll(FILE* f, const void* data, size_t size) {
-    return size == 0 || std::fwrite(data, 1, size, f) == size;
-}
+// Writes to a descriptor through one fixed buffer: small blocks are
+// gathered, large ones go straight from the decoder's storage.
+class TSink {
+  public:
+    explicit TSink(int fd) : FFd(fd), FBuffer(kBufferBytes) {}
+    bool Put(const uint8_t* data, size_t size) {
+        if (size >= kBufferBytes) return Flush() && WriteOut(data, size);
+        if (FUsed + size > kBufferBytes && !Flush()) return false;
+        std::memcpy(FBuffer.data() + FUsed, data, size);
+        FUsed += size;
+        return true;
+    }
+    bool Flush() {
+        const bool ok = WriteOut(FBuffer.data(), FUsed);
+        FUsed = 0;
+        return ok;
+    }
+
+  private:
+    static constexpr size_t kBufferBytes = 256 * 1024;
+    bool WriteOut(const uint8_t* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(FFd, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    int FFd;
+    std::vector<uint8_t> FBuffer;
+    size_t FUsed = 0;
+};
 
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
@@ -69,7 +109,7 @@ int Decode(const std::vector<std::string>& args) {
     input->BeginRead();
     // A file no input can read decodes to nothing; that is a failure, not an
     // empty success (scripts and benchmarks rely on the exit status).
-    if (!input->IsValid()) {
+    if (!PlayableFormat(*input)) {
         input->EndRead();
         std::fprintf(stderr, "%s: not a file this input can read\n", files[0].c_str());
         return 1;
@@ -77,22 +117,31 @@ int Decode(const std::vector<std::string>& args) {
     const uint32_t channels = input->GetChannels(), rate = input->GetSampleRate(),
                    bits = input->GetBitsPerSample();
 
-    // A file gets its header first and its sizes patched at the end; standard
-    // output cannot be patched, so its PCM is held until the end.
+    // A file gets its header first and its sizes patched at the end. Standard
+    // output cannot be patched: it gets the run's length when the file gives
+    // one, else the "unknown" size, and the PCM as it comes.
     const bool toStdout = !discard && files[1] == "-";
-    FILE* out = nullptr;
+    int fd = -1;
     if (!discard) {
-        out = toStdout ? stdout : std::fopen(files[1].c_str(), "wb");
-        if (!out) {
+        fd = toStdout ? STDOUT_FILENO
+                      : ::open(files[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
             input->EndRead();
             std::fprintf(stderr, "%s: %s\n", files[1].c_str(), std::strerror(errno));
             return 1;
         }
     }
+    TSink sink(fd);
     bool ok = true;
-    if (out && !raw && !toStdout)
-        ok = WriteAll(out, WaveHeader(channels, rate, bits, 0).data(), 44);
-    std::vector<uint8_t> held;
+    if (fd >= 0 && !raw) {
+        const int64_t size = input->DataSize();
+        const bool known = toStdout && size >= 0 && !input->SizeIsEstimate();
+        const std::vector<uint8_t> header = WaveHeader(channels, rate, bits,
+                                                       known      ? static_cast<uint64_t>(size)
+                                                       : toStdout ? kUnknownWaveSize
+                                                                  : 0);
+        ok = sink.Put(header.data(), header.size());
+    }
     uint64_t total = 0;
     for (;;) {
         uint8_t* block = nullptr;
@@ -100,21 +149,18 @@ int Decode(const std::vector<std::string>& args) {
         input->GetBlock(block, bytes);
         if (bytes == 0 || !block) break;
         total += bytes;
-        if (!out) continue;
-        if (toStdout && !raw)
-            held.insert(held.end(), block, block + bytes);
-        else
-            ok = ok && WriteAll(out, block, bytes);
+        if (fd >= 0 && !(ok = sink.Put(block, bytes))) break;
     }
     input->EndRead();
-    if (out && toStdout && !raw) {
-        ok = WriteAll(out, WaveHeader(channels, rate, bits, total).data(), 44) &&
-             WriteAll(out, held.data(), held.size());
-    } else if (out && !raw) {
-        const std::vector<uint8_t> header = WaveHeader(channels, rate, bits, total);
-        ok = ok && std::fseek(out, 0, SEEK_SET) == 0 && WriteAll(out, header.data(), 44);
+    if (fd >= 0) ok = sink.Flush() && ok;
+    if (fd >= 0 && !toStdout) {
+        if (ok && !raw) {
+            const std::vector<uint8_t> header = WaveHeader(channels, rate, bits, total);
+            ok = ::pwrite(fd, header.data(), header.size(), 0) ==
+                 static_cast<ssize_t>(header.size());
+        }
+        ok = ::close(fd) == 0 && ok;
     }
-    if (out) ok = (out == stdout ? std::fflush(out) : std::fclose(out)) == 0 && ok;
     if (!ok) {
         std::fprintf(stderr, "%s: %s\n", files[1].c_str(), std::strerror(errno));
         return 1;

@@ -1,4 +1,6 @@
-// quillet-cli tags FILE: what each tag reader finds in a file.
+// quillet-cli tags FILE: every tag set a file has, as each tag reader finds
+// it: ID3v1, ID3v2 and APEv2 in any file, and the Vorbis comments of FLAC and
+// Ogg files (read by their inputs, when built).
 #include <unistd.h>
 
 #include <cstdio>
@@ -6,7 +8,10 @@
 #include "ACS_Streams.h"
 #include "ACS_Tags.h"
 #include "commands.h"
-#include "text.h"
+#ifdef QUILLET_CLI_MEDIA
+#include "input_table.h"
+#include "media_common.h"
+#endif
 
 namespace quillet::cli {
 namespace {
@@ -21,7 +26,8 @@ void Print(const char* set, const TAuTags& tags) {
 
 int Tags(const std::vector<std::string>& args) {
     if (args.size() != 1) return UsageError("tags takes one file");
-    TAuFileStream file(Utf8ToUtf16(args[0]), fmOpenRead | fmShareDenyWrite);
+    // By the name's bytes: it need not be valid UTF-8.
+    TAuFileStream file(args[0], fmOpenRead | fmShareDenyWrite);
     TId3v1Tags id3v1;
     id3v1.ReadFromFile(file.Handle());
     TId3v2Tags id3v2;
@@ -32,6 +38,15 @@ int Tags(const std::vector<std::string>& args) {
     Print("id3v1", id3v1);
     Print("id3v2", id3v2);
     Print("apev2", apev2);
+#ifdef QUILLET_CLI_MEDIA
+    const auto kind = FindInputKind(args[0]);
+    if (kind == TInputKind::ikFLAC || kind == TInputKind::ikVorbis) {
+        Owned<TAuFileIn> input = OpenInput(args[0]);
+        input->IsValid();  // opens it: the comments are read with the headers
+        std::fflush(stdout);
+        PrintInputTags(*input, true);
+    }
+#endif
     return 0;
 }
 

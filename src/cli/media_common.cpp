@@ -1,8 +1,14 @@
 #include "media_common.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
+#include "ACS_FLAC.h"
+#include "ACS_MPC.h"
+#include "ACS_Vorbis.h"
+#include "ACS_WinMedia.h"
+#include "content_sniff.h"
 #include "input_table.h"
 
 namespace quillet::cli {
@@ -10,12 +16,40 @@ namespace quillet::cli {
 const char kFormatNotSupported[] = "Format not supported";
 
 Owned<TAuFileIn> OpenInput(const std::string& path) {
-    const auto kind = FindInputKind(path);
+    // The extension's input, or the one the file's first bytes call for.
+    const auto kind = InputKindFor(path);
     TAuFileIn* input = kind ? CreateInput(*kind, nullptr) : nullptr;
     if (!input) throw EAuException(kFormatNotSupported);
     Owned<TAuFileIn> owned(input);
     owned->SetFileName(path);
     return owned;
+}
+
+bool PlayableFormat(TAuFileIn& input) {
+    const uint32_t bits = input.GetBitsPerSample();
+    return input.IsValid() && input.GetChannels() > 0 && input.GetSampleRate() > 0 &&
+           (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+}
+
+namespace {
+
+void PrintTagSet(const char* set, const TAuTags& tags) {
+    for (const TTagFieldText& f : tags.ListFields()) {
+        std::printf("%s.%s: ", set, f.Property.c_str());
+        std::fwrite(f.Value.data(), 1, f.Value.size(), stdout);
+        std::putchar('\n');
+    }
+}
+
+}  // namespace
+
+void PrintInputTags(TAuFileIn& input, bool vorbisOnly) {
+    if (auto* flac = dynamic_cast<TFLACIn*>(&input)) PrintTagSet("vorbis", flac->VorbisTags());
+    if (auto* ogg = dynamic_cast<TVorbisIn*>(&input)) PrintTagSet("vorbis", ogg->VorbisTags());
+    if (vorbisOnly) return;
+    // MP3 and WMA: the seven header attributes, in the ID3v2 set.
+    if (auto* wm = dynamic_cast<TWMIn*>(&input)) PrintTagSet("id3v2", wm->Id3v2Tags());
+    if (auto* mpc = dynamic_cast<TMPCIn*>(&input)) PrintTagSet("apev2", mpc->APEv2Tags());
 }
 
 bool ParseInt64(const std::string& text, int64_t& value) {

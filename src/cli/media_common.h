@@ -1,5 +1,6 @@
 // What the media commands share: the input the player would choose for a
-// file, and number parsing for their options.
+// file, the checks and tag lines they print alike, and number parsing for
+// their options.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,15 @@ extern const char kFormatNotSupported[];
 // The input the player would use for `path`, with the file name set.
 // Raises "Format not supported" for an extension with no input.
 Owned<TAuFileIn> OpenInput(const std::string& path);
+
+// The input understood the file and its format is one a sink can play:
+// channels and a rate, and a width of 8, 16, 24 or 32 bits.
+bool PlayableFormat(TAuFileIn& input);
+
+// One "SET.Field: value" line per non-empty tag field the input itself read
+// (SET: id3v2 for MP3/WMA, vorbis for FLAC/Ogg, apev2 for Musepack); with
+// `vorbisOnly`, only the Vorbis comments.
+void PrintInputTags(TAuFileIn& input, bool vorbisOnly = false);
 
 // A whole decimal number, nothing else; false leaves `value` alone.
 bool ParseInt64(const std::string& text, int64_t& value);

@@ -95,17 +95,19 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         FAtEnd = true;
     } else {
         FDelivered += Bytes;
-        if (dataSize > 0 && FDelivered > dataSize && FSizeIsEstimate && FEndSample == -1) {
+        if (SizeEndsRun()) {
+            if (dataSize > 0 && FDelivered >= dataSize) {
+                FAtEnd = true;
+                if (FDelivered > dataSize) {
+                    Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
+                    FDelivered = dataSize;
+                }
+            }
+        } else if (dataSize > 0 && FDelivered > dataSize) {
             // An estimated length never ends a run (only the caller's range
             // does): past it, the size follows what was delivered, so the
             // progress stays at 100 until the decoder ends.
             FDataSize = FDelivered.load();
-        } else if (dataSize > 0 && FDelivered >= dataSize) {
-            FAtEnd = true;
-            if (FDelivered > dataSize) {
-                Bytes -= static_cast<uint32_t>(FDelivered - dataSize);
-                FDelivered = dataSize;
-            }
         }
     }
     if (FAtEnd && FLoop) {
@@ -126,7 +128,7 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         } else {
             FDelivered += Bytes;
             const int64_t size = FDataSize;
-            if (size > 0 && FDelivered >= size) FAtEnd = true;
+            if (SizeEndsRun() && size > 0 && FDelivered >= size) FAtEnd = true;
         }
     }
 }
@@ -134,7 +136,8 @@ void TAuStreamedInput::GetBlock(uint8_t*& Buffer, uint32_t& Bytes) {
 bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
     if (!FCanSeek) return false;
     std::lock_guard<std::recursive_mutex> l(FDataLock);
-    if (FSampleCount != 0 && SampleNum > FSampleCount) return false;
+    // A count of 0 or less is not known, so it limits nothing.
+    if (FSampleCount > 0 && SampleNum > FSampleCount) return false;
     if (!FActive) {
         FStartSample = SampleNum;
         FEndSample = -1;
@@ -155,7 +158,8 @@ bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
 
 void TAuStreamedInput::SeekPercent(int32_t Delta) {
     const int64_t dataSize = FDataSize;
-    if (!FCanSeek || dataSize == 0) return;
+    // Without a length there is nothing to take a percentage of.
+    if (!FCanSeek || dataSize <= 0) return;
     double f = static_cast<double>(FDelivered) / static_cast<double>(dataSize) +
                static_cast<double>(Delta) / 100.0;
     if (f < 0) f = 0;
@@ -165,6 +169,7 @@ void TAuStreamedInput::SeekPercent(int32_t Delta) {
         std::lock_guard<std::recursive_mutex> l(FDataLock);
         count = FSampleCount;
     }
+    if (count <= 0) return;
     // Halves to even, as the default rounding mode does.
     GoToSample(static_cast<int64_t>(std::nearbyint(static_cast<double>(count) * f)));
 }
@@ -233,9 +238,20 @@ void TAuFileIn::SetStream(TStream* Stream) {
 
 void TAuFileIn::SetFileName(const std::string& Value) {
     CloseSource();
-    std::lock_guard<std::recursive_mutex> l(FOpenLock);
-    FFileNameW = Utf8ToUtf16(Value);
-    FFileName = Value;
+    {
+        std::lock_guard<std::recursive_mutex> l(FOpenLock);
+        FFileNameW = Utf8ToUtf16(Value);
+        FFileName = Value;
+    }
+    // A start point or range set while idle belonged to the previous file.
+    // (The data lock is never taken inside the open lock.)
+    std::lock_guard<std::recursive_mutex> d(FDataLock);
+    if (!FActive) {
+        FStartSample = 0;
+        FEndSample = -1;
+        FDelivered = 0;
+        FSampleCount = 0;
+    }
 }
 
 void TAuFileIn::DoBeginRead() {
@@ -247,19 +263,47 @@ void TAuFileIn::DoBeginRead() {
     FFrameBytes = FrameBytesOf(FChannels, FBitsPerSample);
     // An input that gave no usable format cannot be divided by; its run
     // then delivers whatever the decoder gives, with an unknown count.
-    FSampleCount = FFrameBytes ? FDataSize / FFrameBytes : 0;
-    FDuration = FSampleRate ? static_cast<int32_t>(FSampleCount / FSampleRate) : 0;
+    const int64_t size = FDataSize;
+    FSampleCount = FFrameBytes == 0 ? 0 : size < 0 ? -1 : size / FFrameBytes;
+    FDuration =
+        FSampleRate && FSampleCount > 0 ? static_cast<int32_t>(FSampleCount / FSampleRate) : 0;
     if (FStartSample > 0) {
         GoToSample(0);
         FDelivered = 0;
     }
-    if (FStartSample > 0 || FEndSample != -1) {
-        if (FEndSample > FSampleCount) FEndSample = -1;
-        FSampleCount = (FEndSample == -1 ? FSampleCount : FEndSample.load()) - FStartSample + 1;
-        FDataSize = FSampleCount * FFrameBytes;
-    }
+    if (FStartSample > 0 || FEndSample != -1) NarrowToRange();
     FBlockStart = 1;
     FBlockEnd = 0;
+}
+
+void TAuFileIn::NarrowToRange() {
+    const int64_t count = FSampleCount;
+    // Only a count the file vouches for limits the caller's end; an unknown
+    // or estimated one never cuts the range short.
+    const bool exact = count > 0 && !FSizeIsEstimate;
+    if (exact && FEndSample > count) FEndSample = -1;
+    int64_t frames;
+    if (FEndSample != -1)
+        frames = FEndSample - FStartSample + 1;
+    else if (count > 0)
+        frames = count - FStartSample + 1;
+    else
+        return;  // to the decoder's end, length unknown
+    if (frames <= 0 && FEndSample == -1 && !exact) {
+        // Past an estimate the file may still go on.
+        FSampleCount = -1;
+        FDataSize = -1;
+        return;
+    }
+    if (frames <= 0) {
+        // The range holds nothing (a start past the end): the run is empty.
+        FSampleCount = 0;
+        FDataSize = 0;
+        FAtEnd = true;
+        return;
+    }
+    FSampleCount = frames;
+    FDataSize = frames * FFrameBytes;
 }
 
 void TAuFileIn::DoEndRead() {
@@ -271,7 +315,8 @@ void TAuFileIn::DoEndRead() {
 
 void TAuFileIn::OpenFileStream() {
     if (FStreamGiven) return;
-    FOwnStream = std::make_unique<TAuFileStream>(FFileNameW, fmShareDenyWrite);
+    // By the name's own bytes: its UTF-16 form is for display only.
+    FOwnStream = std::make_unique<TAuFileStream>(FFileName, fmShareDenyWrite);
     FSourceStream = FOwnStream.get();
 }
 

@@ -110,7 +110,9 @@ class TAuInput : public TComponent {
     std::atomic<int64_t> FDataSize{0};
     // Set by the decoder when it opens, with FDataSize.
     std::atomic<bool> FSizeIsEstimate{false};
-    uint16_t FFrameBytes = 0;          // under FDataLock (set at run start)
+    // Written under FDataLock at run start; atomic so the main thread may
+    // read it for the position while a run starts.
+    std::atomic<uint16_t> FFrameBytes{0};
     std::atomic<bool> FActive{false};  // true from DoBeginRead to DoEndRead
     int32_t FBlockStart = 0;           // the decoder's storage window (its own
     int32_t FBlockEnd = 0;             // convention); reset to 1/0 each run
@@ -144,6 +146,9 @@ class TAuStreamedInput : public TAuInput {
     bool CanSeek() const { return FCanSeek.load(); }
 
   protected:
+    // Whether reaching FDataSize ends the run: a count the file gives, or
+    // the caller's range end; never an estimate alone.
+    bool SizeEndsRun() const { return !FSizeIsEstimate || FEndSample != -1; }
     // Repositions so that the next block starts at absolute frame SampleNum;
     // may update SampleNum to the frame reached.
     virtual bool SeekToSample(int64_t& SampleNum) = 0;
@@ -183,14 +188,17 @@ class TAuFileIn : public TAuStreamedInput {
   protected:
     void DoBeginRead() override;
     void DoEndRead() override;
+    // Run start: the caller's StartSample/EndSample applied to the size.
+    void NarrowToRange();
     // Under FOpenLock; opens only when FOpenCount is 0, then increments it.
     virtual void OpenSource() = 0;
     // Under FOpenLock; releases the decoder, closes or rewinds the stream,
     // FOpenCount := 0.
     virtual void CloseSource() = 0;
 
-    // For decoders' OpenSource: unless a stream was given, open FFileNameW
-    // with a TAuFileStream in mode $20 (raises with the system's text).
+    // For decoders' OpenSource: unless a stream was given, open FFileName
+    // (its bytes, never the UTF-16 form) with a TAuFileStream in mode $20 (raises with the system's
+    // text).
     void OpenFileStream();
     // For decoders' CloseSource: rewind a given stream, free our own.
     void CloseFileStream();
@@ -270,6 +278,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     TAuInput* Input() const { return FInput.load(); }
     void SetInput(TAuInput* Value) { AssignInput(Value); }
     bool Active() const { return FActive.load(); }
+    // A pause is in force: Pause was called on this run and neither Resume
+    // nor Stop has ended it. Main thread (it alone sets and clears the request
+    // while a run goes on), so it holds as soon as Pause returns.
+    bool PauseRequested() const { return FWorker && FWorker->FPauseRequest.load(); }
 
     void SetOnDone(TOutputDoneEvent h);
     void SetOnProgress(TOutputProgressEvent h);

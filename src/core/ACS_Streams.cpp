@@ -34,7 +34,10 @@ bool SizeHolds(TStream& stream) {
     return ok;
 }
 
-TAuFileStream::TAuFileStream(const std::u16string& fileName, uint16_t mode) {
+TAuFileStream::TAuFileStream(const std::u16string& fileName, uint16_t mode)
+    : TAuFileStream(Utf16ToUtf8(fileName), mode) {}
+
+TAuFileStream::TAuFileStream(const std::string& name, uint16_t mode) {
     int flags = O_CLOEXEC;
     if (mode == fmCreate) {
         flags |= O_RDWR | O_CREAT | O_TRUNC;
@@ -51,7 +54,6 @@ TAuFileStream::TAuFileStream(const std::u16string& fileName, uint16_t mode) {
                 break;
         }
     }
-    const std::string name = Utf16ToUtf8(fileName);
     // Non-blocking open so a FIFO cannot hang the caller; cleared below.
     FHandle = open(name.c_str(), flags | O_NONBLOCK, 0644);
     if (FHandle < 0) throw EAuException(std::strerror(errno));

@@ -48,12 +48,14 @@ inline constexpr uint16_t fmOpenReadWrite = 0x0002;
 inline constexpr uint16_t fmShareDenyWrite = 0x0020;  // what the decoders use: $20
 // Share bits (4..7) have no meaning on Linux and are ignored.
 
-// A file stream over a POSIX descriptor. The name is wide (UTF-16) text and is
+// A file stream over a POSIX descriptor. A narrow name is opened by its bytes
+// as given (a Linux name need not be valid UTF-8); a wide (UTF-16) name is
 // opened as UTF-8. When the file cannot be opened the constructor raises
 // EAuException with the system's text for errno. Closes the descriptor when
 // destroyed.
 class TAuFileStream : public TStream {
   public:
+    TAuFileStream(const std::string& fileName, uint16_t mode);
     TAuFileStream(const std::u16string& fileName, uint16_t mode);
     ~TAuFileStream() override;
     TAuFileStream(const TAuFileStream&) = delete;

@@ -20,7 +20,7 @@ std::string_view ExtractExtension(std::string_view path) {
 }
 
 std::string ExtractFilePath(std::string_view path) {
-    const size_t p = path.find_last_of("/\\");
+    const size_t p = path.rfind('/');
     return p == std::string_view::npos ? std::string{} : std::string(path.substr(0, p + 1));
 }
 

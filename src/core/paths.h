@@ -1,6 +1,7 @@
 // Path rules, in one place: file-name part, extension, playlist entries.
-// "/" separates folders; the file-name part is the text after the last "/"
-// or "\" (playlists written on Windows use "\").
+// "/" separates folders. Playlist entries written on Windows use "\" too, so
+// the file-name part is the text after the last "/" or "\"; a local path's
+// folder (ExtractFilePath) ends at its last "/" only.
 #pragma once
 
 #include <string>
@@ -13,7 +14,8 @@ std::string_view FileNamePart(std::string_view path);
 // The extension, dot included: the text from the last "." of the file-name
 // part; empty when that part has no ".".
 std::string_view ExtractExtension(std::string_view path);
-// The folder part with its trailing "/" (empty when there is none).
+// The folder part of a local path with its trailing "/" (empty when there is
+// none). "\" is an ordinary character in a local name.
 std::string ExtractFilePath(std::string_view path);
 // A playlist entry as a path: absolute when it starts with "/" or with a
 // drive letter and ":" (kept as it is); otherwise "\" becomes "/" and the

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -17,33 +18,85 @@ namespace {
     throw EInOutError(FileErrorText(err), err);
 }
 
-// Reads a whole regular file. Refuses folders and other non-regular files
-// (a FIFO would block the caller forever).
-std::string ReadAll(const std::string& path) {
+// A descriptor closed when it goes out of scope.
+struct TFd {
+    int Fd;
+    ~TFd() {
+        if (Fd >= 0) close(Fd);
+    }
+};
+
+// Opens a regular file for reading. Refuses folders and other non-regular
+// files (a FIFO would block the caller forever).
+int OpenRegular(const std::string& path, struct stat& st) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) Fail(errno);
-    struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
         Fail(err);
     }
+    return fd;
+}
+
+// One read(2), retried when interrupted; raises on an error.
+size_t ReadSome(int fd, char* buf, size_t size) {
+    for (;;) {
+        const ssize_t n = read(fd, buf, size);
+        if (n >= 0) return static_cast<size_t>(n);
+        if (errno != EINTR) Fail(errno);
+    }
+}
+
+std::string ReadAll(const std::string& path) {
+    struct stat st {};
+    const TFd fd{OpenRegular(path, st)};
+    if (st.st_size > MaxTextFileSize) Fail(EFBIG);
     std::string data;
     data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            close(fd);
-            Fail(err);
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<size_t>(n));
+    while (const size_t n = ReadSome(fd.Fd, buf, sizeof buf)) {
+        // A file that grows while it is read stays under the cap too.
+        if (static_cast<int64_t>(data.size() + n) > MaxTextFileSize) Fail(EFBIG);
+        data.append(buf, n);
     }
-    close(fd);
     return data;
+}
+
+// The first line (the first non-blank one when `skipBlank`), at most `keep`
+// bytes of it, reading no further than needed.
+std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank) {
+    struct stat st {};
+    const TFd fd{OpenRegular(path, st)};
+    std::string line;
+    bool blank = true;  // the line so far holds only characters <= ' '
+    bool cut = false;   // bytes of the line were dropped after `keep`
+    int64_t total = 0;
+    char buf[65536];
+    while (total < MaxTextFileSize) {
+        const size_t n = ReadSome(fd.Fd, buf, sizeof buf);
+        if (n == 0) break;
+        total += static_cast<int64_t>(n);
+        for (size_t i = 0; i < n; ++i) {
+            const char c = buf[i];
+            if (c == '\n') {
+                if (!blank || !skipBlank) {
+                    if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+                    return line;
+                }
+                line.clear();
+                cut = false;
+                continue;
+            }
+            if (line.size() < keep)
+                line += c;
+            else
+                cut = true;
+            if (static_cast<unsigned char>(c) > ' ') blank = false;
+            if (cut && (!blank || !skipBlank)) return line;
+        }
+    }
+    return !blank || !skipBlank ? line : std::string();
 }
 
 bool WriteAllFd(int fd, const std::string& s) {
@@ -56,6 +109,65 @@ bool WriteAllFd(int fd, const std::string& s) {
             return false;
         }
         done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Rewrites the file in place (creating it through a dangling link). The new
+// length is reserved before the old content is touched, so that running out
+// of space or quota leaves the old content whole.
+void WriteInPlace(const std::string& path, const std::string& content) {
+    const TFd fd{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)};
+    struct stat st {};
+    if (fd.Fd < 0 || fstat(fd.Fd, &st) != 0) Fail(errno);
+    if (!content.empty()) {
+        const int err = posix_fallocate(fd.Fd, 0, static_cast<off_t>(content.size()));
+        // Other errors mean the file system cannot reserve; write anyway.
+        if (err == ENOSPC || err == EFBIG || err == EDQUOT) {
+            (void)ftruncate(fd.Fd, st.st_size);
+            Fail(err);
+        }
+    }
+    if (!WriteAllFd(fd.Fd, content) || ftruncate(fd.Fd, static_cast<off_t>(content.size())) != 0 ||
+        fsync(fd.Fd) != 0)
+        Fail(errno);
+}
+
+// Writes a temporary file in `folder` and renames it over `target`, keeping
+// the old file's mode and owner. False (nothing changed) when the owner
+// cannot be kept or the folder refuses the temporary file of an existing one.
+bool WriteReplacing(const std::string& target, const std::string& folder,
+                    const std::string& content, const struct stat* old) {
+    std::mt19937_64 rng(std::random_device{}());
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        tmp = folder + ".quillet-" + std::to_string(rng() % 1000000000ULL) + ".tmp";
+        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && old && (errno == EACCES || errno == EPERM || errno == EROFS)) return false;
+        if (fd < 0 && errno != EEXIST) Fail(errno);
+    }
+    if (fd < 0) Fail(EEXIST);
+    auto giveUp = [&](int err) {
+        close(fd);
+        unlink(tmp.c_str());
+        if (err != 0) Fail(err);
+        return false;
+    };
+    if (old) {
+        struct stat now {};
+        if (fstat(fd, &now) != 0) return giveUp(errno);
+        if ((now.st_uid != old->st_uid || now.st_gid != old->st_gid) &&
+            fchown(fd, old->st_uid, old->st_gid) != 0)
+            return giveUp(0);
+        // After the owner: a change of owner clears the set-id bits.
+        fchmod(fd, old->st_mode & 07777);
+    }
+    if (!WriteAllFd(fd, content) || fsync(fd) != 0) return giveUp(errno);
+    if (close(fd) != 0 || rename(tmp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        unlink(tmp.c_str());
+        Fail(err);
     }
     return true;
 }
@@ -102,45 +214,45 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
     return SplitTextLines(ReadAll(path));
 }
 
-std::string ReadFirstLine(const std::string& path) {
-    const std::vector<std::string> lines = ReadTextLines(path);
-    return lines.empty() ? std::string{} : lines.front();
+std::string ReadFirstLine(const std::string& path, size_t keep) {
+    return ReadLeadingLine(path, keep, false);
+}
+
+std::string ReadFirstNonBlankLine(const std::string& path, size_t keep) {
+    return ReadLeadingLine(path, keep, true);
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& content) {
-    // A missing folder reads "Path not found", as for a direct open.
-    std::string folder = ExtractFilePath(path);
-    if (folder.empty()) folder = "./";
+    // The link stays a link: the file it leads to gets the content.
+    std::string target = path;
     struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        } else if (errno == ENOENT) {
+            return WriteInPlace(path, content);  // creates the missing target
+        } else {
+            Fail(errno);
+        }
+    }
+    // A missing folder reads "Path not found", as for a direct open.
+    std::string folder = ExtractFilePath(target);
+    if (folder.empty()) folder = "./";
     if (stat(folder.c_str(), &st) != 0) Fail(errno == ENOENT ? ENOTDIR : errno);
     // Writing over a folder or a file we may not write is refused up front, so
     // the rename below never replaces something the user could not change.
-    if (stat(path.c_str(), &st) == 0) {
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists) {
         if (S_ISDIR(st.st_mode)) Fail(EISDIR);
-        if (access(path.c_str(), W_OK) != 0) Fail(errno);
+        if (access(target.c_str(), W_OK) != 0) Fail(errno);
+        // After a rename the file's other names would keep the old content,
+        // and a folder we may not write takes no new file: rewrite in place.
+        if (st.st_nlink > 1 || access(folder.c_str(), W_OK) != 0)
+            return WriteInPlace(target, content);
     }
-    std::mt19937_64 rng(std::random_device{}());
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tmp = folder + ".quillet-" + std::to_string(rng() % 1000000000ULL) + ".tmp";
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST) Fail(errno);
-    }
-    if (fd < 0) Fail(EEXIST);
-    // Keep the old file's permissions.
-    if (stat(path.c_str(), &st) == 0) fchmod(fd, st.st_mode & 07777);
-    if (!WriteAllFd(fd, content) || fsync(fd) != 0) {
-        const int err = errno;
-        close(fd);
-        unlink(tmp.c_str());
-        Fail(err);
-    }
-    if (close(fd) != 0 || rename(tmp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        unlink(tmp.c_str());
-        Fail(err);
-    }
+    if (!WriteReplacing(target, folder, content, exists ? &st : nullptr))
+        WriteInPlace(target, content);
 }
 
 }  // namespace quillet

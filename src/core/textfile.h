@@ -1,9 +1,10 @@
 // Text files as the program reads and writes them: lines end with LF or
 // CR LF when read and with CR LF when written. Errors carry the run-time
 // library's words: "File not found", "Path not found", "File access denied",
-// otherwise strerror(errno).
+// otherwise strerror(errno) ("File too large" for a file over the cap).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,10 @@
 #include "ACS_Types.h"
 
 namespace quillet {
+
+// The largest text file read whole (playlists, INI files). A larger one is
+// refused with "File too large" before anything is allocated for it.
+inline constexpr int64_t MaxTextFileSize = int64_t{256} << 20;
 
 // The run-time library's text for a file error (errno value).
 std::string FileErrorText(int err);
@@ -25,15 +30,28 @@ class EInOutError : public Exception {
 // Splits text into lines: a line ends at LF or CR LF (a CR alone stays in the
 // line), and a final line end starts no new line.
 std::vector<std::string> SplitTextLines(std::string_view text);
-// Reads a whole regular file; raises EInOutError when it cannot be read.
+// Reads a whole regular file of at most MaxTextFileSize bytes; raises
+// EInOutError when it cannot be read or is larger.
 std::string ReadFileText(const std::string& path);
-// Reads every line; raises EInOutError when the file cannot be read.
+// Reads every line (ReadFileText's rules).
 std::vector<std::string> ReadTextLines(const std::string& path);
-// The first line of a file (empty when the file is empty).
-std::string ReadFirstLine(const std::string& path);
-// Writes `content` to a temporary file in the target's folder, flushes it to
-// disk and renames it over `path`, so a failure never destroys the old file.
-// Raises EInOutError on failure (the old file is untouched).
+// The first line of a file, at most its first `keep` bytes (empty when the
+// file is empty). Reads no further than that.
+std::string ReadFirstLine(const std::string& path, size_t keep = 4096);
+// The first line that is not blank (Trim leaves something), at most its first
+// `keep` bytes; empty when there is none. Reads no further than that line,
+// and gives up as if there were none after MaxTextFileSize bytes of blanks,
+// so a huge file costs no more than its start.
+std::string ReadFirstNonBlankLine(const std::string& path, size_t keep = 4096);
+// Replaces the content of the file `path` names, raising EInOutError on
+// failure. A symbolic link is followed: its target gets the new content. The
+// new content goes to a temporary file in the target's folder, flushed to
+// disk and renamed over the target with the old file's mode (and owner, where
+// allowed), so a failure never destroys the old file. Where a rename would
+// change more than the content (the file has other hard links, its owner
+// cannot be kept, or the folder may not be written though the file may), the
+// file is rewritten in place instead, its new length reserved first, so that
+// a full disk still leaves the old content whole.
 void WriteFileAtomic(const std::string& path, const std::string& content);
 
 }  // namespace quillet

@@ -292,7 +292,8 @@ void TFLACIn::OpenSource() {
             break;
     }
     FReadingMetadata = false;
-    if (!FMetadataDone || FChannels == 0 ||
+    // A stream without a rate or channels has no sound a sink could play.
+    if (!FMetadataDone || FChannels == 0 || FSampleRate == 0 ||
         !IsFrameState(lib.FLAC__stream_decoder_get_state(FDecoder)))
         FIsValid = false;
     FBlockData.reset();

@@ -28,12 +28,19 @@ inline Int FloorTo(Real v) {
 }
 
 // The rule above for one value, without branches so that the buffer loops
-// vectorise: NaN becomes 0 first, the product is clamped to what int32 holds
-// (so 1.0 and above give 2147483647), and -1.0 and below are picked last.
+// vectorise. NaN becomes 0 and the value is clamped to -1..1 first. The
+// product v * (2^31 - 1) needs up to 84 bits, so it is formed as
+// v * 2^31 - v: both terms are exact, and the rounding error of the
+// difference is recovered exactly (two-sum), which decides the floor when
+// the rounded difference lands on a whole number.
 inline int32_t FloatToInt32(double value) {
-    const double v = value == value ? value : 0.0;
-    const double y = std::max(std::min(v * 2147483647.0, 2147483647.0), -2147483648.0);
-    const int32_t t = FloorTo<int32_t>(y);
+    const double v = std::max(std::min(value == value ? value : 0.0, 1.0), -1.0);
+    const double a = v * 2147483648.0;
+    const double s = a - v;
+    const double back = s - a;
+    const double error = (a - (s - back)) + (-v - back);
+    int32_t t = FloorTo<int32_t>(s);
+    t -= static_cast<int32_t>((static_cast<double>(t) == s) & (error < 0));
     return v <= -1.0 ? -2147483647 - 1 : t;
 }
 
@@ -55,6 +62,9 @@ inline uint16_t GetLE16(const uint8_t* p) {
 inline uint32_t GetLE32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t GetLE64(const uint8_t* p) {
+    return GetLE32(p) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32);
 }
 inline void PutLE16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);

@@ -8,6 +8,8 @@
 
 namespace quillet {
 
+const char kFormatChanged[] = "The stream changes its channels or sample rate; it ends there";
+
 TVorbisIn::TVorbisIn(TComponent* owner) : TAuFileIn(owner), FVorbisTags(MakeOwned<TVorbisTags>()) {}
 
 TVorbisIn::~TVorbisIn() {
@@ -59,13 +61,18 @@ void TVorbisIn::OpenSource() {
         FDataSize = (frames < 0 || frames > std::numeric_limits<int64_t>::max() / frameBytes)
                         ? -1
                         : frames * frameBytes;
+        // Opening a seekable chain leaves the library at its last link:
+        // back to the first sample, so every link plays.
+        if (FSeekable && lib.ov_streams(&FVorbisFile) > 1) lib.ov_pcm_seek(&FVorbisFile, 0);
     } catch (...) {
         lib.ov_clear(&FVorbisFile);  // closes the stream through VorbisClose
         FIsValid = false;
         throw;
     }
     FCurrentSection = -1;
+    FCheckedSection = -1;
     FDecoderDone = false;
+    FFormatChanged = false;
     ++FOpenCount;
 }
 
@@ -90,10 +97,21 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             const long got = VorbisFileLib().ov_read(
                 &FVorbisFile, reinterpret_cast<char*>(FPcmBuffer + FBlockEnd),
                 kPcmBufferBytes - FBlockEnd, 0, 2, 1, &FCurrentSection);
+            // A hole (a damaged page, or the seam between two chained links
+            // of a stream) is skipped; each call consumes input, so this ends.
+            if (got == OV_HOLE) continue;
             if (got <= 0) {
                 FDecoderDone = true;
                 break;
             }
+            if (FCurrentSection != FCheckedSection && !SameFormat(FCurrentSection)) {
+                // A chained link in another format: its samples cannot be
+                // delivered in this run's format, so the data ends before them.
+                FDecoderDone = true;
+                FFormatChanged = true;
+                break;
+            }
+            FCheckedSection = FCurrentSection;
             FBlockEnd += static_cast<int32_t>(got);
             const int64_t delivered = FDelivered;
             if (dataSize >= 0 && delivered + FBlockEnd >= dataSize) {
@@ -103,6 +121,10 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             }
         }
     }
+    if (FBlockStart > FBlockEnd && FFormatChanged) {
+        FFormatChanged = false;
+        throw EAuException(kFormatChanged);
+    }
     const uint32_t available = static_cast<uint32_t>(FBlockEnd - FBlockStart + 1);
     if (available < Bytes) Bytes = available;
     Buffer = FPcmBuffer + (FBlockStart - 1);
@@ -111,11 +133,26 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
 
 bool TVorbisIn::SeekToSample(int64_t& SampleNum) {
     OpenSource();
-    if (FOpenCount > 0) VorbisFileLib().ov_pcm_seek(&FVorbisFile, SampleNum);
     FBlockStart = 1;
     FBlockEnd = 0;
     FDecoderDone = false;
-    return true;
+    FFormatChanged = false;
+    if (FOpenCount <= 0) return true;
+    TVorbisFileLib& lib = VorbisFileLib();
+    // The library refuses a target at or past the end and stays where it
+    // was; that target is simply the end of the data.
+    const int64_t total = lib.ov_pcm_total(&FVorbisFile, -1);
+    if (total >= 0 && SampleNum >= total) {
+        FDecoderDone = true;
+        return true;
+    }
+    return lib.ov_pcm_seek(&FVorbisFile, SampleNum) == 0;
+}
+
+bool TVorbisIn::SameFormat(int section) {
+    const vorbis_info* info = VorbisFileLib().ov_info(&FVorbisFile, section);
+    return info && static_cast<uint32_t>(info->channels) == FChannels &&
+           static_cast<uint32_t>(info->rate) == FSampleRate;
 }
 
 size_t TVorbisIn::VorbisRead(void* Destination, size_t Size, size_t Count, void* Source) {

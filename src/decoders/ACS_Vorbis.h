@@ -22,6 +22,9 @@
 
 namespace quillet {
 
+// What a run raises when a chained file's next link changes channels or rate.
+extern const char kFormatChanged[];
+
 class TVorbisIn : public TAuFileIn {
   public:
     explicit TVorbisIn(TComponent* owner = nullptr);
@@ -56,7 +59,14 @@ class TVorbisIn : public TAuFileIn {
     OggVorbis_File FVorbisFile{};  // valid while FOpenCount > 0
     // Decoded PCM; bytes FBlockStart..FBlockEnd (1-based) not yet handed out.
     uint8_t FPcmBuffer[kPcmBufferBytes];
+    // Whether a chained link has this run's channels and rate.
+    bool SameFormat(int section);
+
     int FCurrentSection = -1;  // the logical bitstream ov_read reports
+    int FCheckedSection = -1;  // the last link found in this run's format
+    // The data ended at a link in another format: the next request that
+    // finds nothing pending raises kFormatChanged (once).
+    bool FFormatChanged = false;
     // The library has no more data for this position. Kept apart from FAtEnd
     // so that bytes still in the buffer are delivered first; a seek clears it.
     bool FDecoderDone = false;

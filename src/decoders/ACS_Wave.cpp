@@ -10,10 +10,34 @@
 namespace quillet {
 namespace {
 
-const uint8_t kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                              0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-const uint8_t kFloatGuid[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// An extensible file's sub-format GUID: a format tag in its first two bytes,
+// then these fourteen.
+const uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                               0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// The format tag a sub-format GUID stands for; 0 for any other GUID.
+uint16_t SubFormatTag(const uint8_t* guid) {
+    return std::memcmp(guid + 2, kGuidTail, sizeof kGuidTail) == 0 ? GetLE16(guid) : 0;
+}
+
+// G.711 expansion to 16-bit linear, one table per law.
+struct TG711Tables {
+    int16_t ALaw[256];
+    int16_t MuLaw[256];
+    constexpr TG711Tables() : ALaw(), MuLaw() {
+        for (int i = 0; i < 256; ++i) {
+            const int a = i ^ 0x55;
+            const int seg = (a >> 4) & 7;
+            int t = ((a & 0x0F) << 4) + 8;
+            if (seg != 0) t = (t + 0x100) << (seg - 1);
+            ALaw[i] = static_cast<int16_t>((a & 0x80) ? t : -t);
+            const int u = ~i & 0xFF;
+            const int m = ((((u & 0x0F) << 3) + 0x84) << ((u >> 4) & 7)) - 0x84;
+            MuLaw[i] = static_cast<int16_t>((u & 0x80) ? -m : m);
+        }
+    }
+};
+constexpr TG711Tables kG711;
 
 const int16_t kImaSteps[89] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
@@ -112,6 +136,8 @@ TWaveFormatKind TWaveIn::Kind() {
 
 bool TWaveIn::ParseWaveHeader() {
     FDataSize = 0;
+    FSizeIsEstimate = false;
+    FDataBytes = FDataLeft = -1;
     FBitsPerSample = FChannels = FSampleRate = 0;
     FKind = TWaveFormatKind::wkUnknown;
     FHeaderSize = 0;
@@ -119,6 +145,9 @@ bool TWaveIn::ParseWaveHeader() {
     const int64_t streamSize = s.Size();
     int64_t consumed = 0;
     uint8_t id[4];
+    bool rf64 = false;
+    uint64_t ds64DataSize = 0;  // the 64-bit data size of an RF64/BW64 file
+    bool haveDs64 = false;
     auto read = [&](void* p, int64_t n) {
         const int64_t got = ReadUpTo(s, p, n);
         consumed += got;
@@ -141,18 +170,39 @@ bool TWaveIn::ParseWaveHeader() {
         consumed += n;
         return true;
     };
+    // RIFF pads an odd-sized chunk with one byte. Writers that leave the pad
+    // out are met too: only a byte that cannot begin an identifier is a pad.
+    auto readNextId = [&](uint32_t size) {
+        if (!readId()) return false;
+        if ((size & 1) && (id[0] < 0x20 || id[0] > 0x7E)) return slide();
+        return true;
+    };
     auto skipChunk = [&] {
         uint32_t size;
-        return readSize(size) && skip(size) && readId();
+        return readSize(size) && skip(size) && readNextId(size);
     };
 
     enum { sRiff, sWave, sFmt, sFact, sData } state = sRiff;
     if (!readId()) return false;
     for (;;) {
         bool ok = true;
+        if (rf64 && state >= sFmt && SameChunkId(id, "ds64")) {
+            // RIFF size, data size, sample count (64 bits each), then a table
+            // of other chunks' sizes that nothing here needs.
+            uint32_t size;
+            uint8_t body[16];
+            if (!readSize(size) || size < 16 || !read(body, 16)) return false;
+            ds64DataSize = GetLE64(body + 8);
+            haveDs64 = true;
+            if (!skip(size - 16) || !readNextId(size) || (FCanSeek && AtStreamEnd(s)) ||
+                consumed >= kMaxHeaderBytes)
+                return false;
+            continue;
+        }
         switch (state) {
             case sRiff:
-                if (SameChunkId(id, "RIFF")) {
+                if (SameChunkId(id, "RIFF") || SameChunkId(id, "RF64") || SameChunkId(id, "BW64")) {
+                    rf64 = !SameChunkId(id, "RIFF");
                     uint32_t riffSize;
                     ok = readSize(riffSize);
                     state = sWave;
@@ -192,16 +242,32 @@ bool TWaveIn::ParseWaveHeader() {
                         case 3:
                             FKind = TWaveFormatKind::wkFloat;
                             break;
+                        case 6:
+                            FKind = TWaveFormatKind::wkALaw;
+                            break;
+                        case 7:
+                            FKind = TWaveFormatKind::wkMuLaw;
+                            break;
                         case 0xFFFE:
-                            if (size >= 16 && SameGuid(b + size - 16, kPcmGuid))
-                                FKind = TWaveFormatKind::wkExtensiblePcm;
-                            else if (size >= 16 && SameGuid(b + size - 16, kFloatGuid))
-                                FKind = TWaveFormatKind::wkExtensibleFloat;
-                            else
-                                return false;
+                            switch (size >= 16 ? SubFormatTag(b + size - 16) : 0) {
+                                case 1:
+                                    FKind = TWaveFormatKind::wkExtensiblePcm;
+                                    break;
+                                case 3:
+                                    FKind = TWaveFormatKind::wkExtensibleFloat;
+                                    break;
+                                case 6:
+                                    FKind = TWaveFormatKind::wkALaw;
+                                    break;
+                                case 7:
+                                    FKind = TWaveFormatKind::wkMuLaw;
+                                    break;
+                                default:
+                                    return ParseThroughFfmpeg();
+                            }
                             break;
                         default:
-                            return false;
+                            return ParseThroughFfmpeg();
                     }
                     FChannels = GetLE16(b + 2);
                     FSampleRate = GetLE32(b + 4);
@@ -229,7 +295,7 @@ bool TWaveIn::ParseWaveHeader() {
                             FKind == TWaveFormatKind::wkMpegLayer3)
                             state = sFact;
                     }
-                    ok = readId();
+                    ok = readNextId(size);
                 } else {
                     ok = skipChunk();
                 }
@@ -239,7 +305,7 @@ bool TWaveIn::ParseWaveHeader() {
                     uint32_t size;
                     uint8_t count[4] = {};
                     ok = readSize(size) && read(count, std::min<uint32_t>(size, 4)) &&
-                         skip(size - std::min<uint32_t>(size, 4)) && readId();
+                         skip(size - std::min<uint32_t>(size, 4)) && readNextId(size);
                     if (FKind == TWaveFormatKind::wkImaAdpcm)
                         FImaSampleCount = GetLE32(count);
                     else
@@ -253,24 +319,38 @@ bool TWaveIn::ParseWaveHeader() {
                 if (SameChunkId(id, "data")) {
                     uint32_t size;
                     if (!readSize(size)) return false;
-                    if (FKind == TWaveFormatKind::wkPcm || FKind == TWaveFormatKind::wkFloat ||
-                        FKind == TWaveFormatKind::wkExtensiblePcm ||
-                        FKind == TWaveFormatKind::wkExtensibleFloat) {
-                        // A size beyond the end of the file (a truncated file, or a
-                        // writer that never patched it) counts what is there.
-                        int64_t dataSize = size;
-                        if (FCanSeek && streamSize >= 0)
-                            dataSize =
-                                std::min(dataSize, std::max<int64_t>(streamSize - s.Position(), 0));
-                        FDataSize = dataSize;
-                    }
                     FHeaderSize = static_cast<uint16_t>(consumed);
+                    SettleDataSize(rf64 && haveDs64 && size == 0xFFFFFFFFu ? ds64DataSize : size,
+                                   FCanSeek && streamSize >= 0
+                                       ? std::max<int64_t>(streamSize - s.Position(), 0)
+                                       : -1);
                     return true;
                 }
                 ok = skipChunk();
                 break;
         }
         if (!ok || (FCanSeek && AtStreamEnd(s)) || consumed >= kMaxHeaderBytes) return false;
+    }
+}
+
+void TWaveIn::SettleDataSize(uint64_t stored, int64_t remaining) {
+    if (stored == 0 || (remaining >= 0 && stored > static_cast<uint64_t>(remaining))) {
+        // A writer that never patched the size (or a file still being
+        // written, or cut short): play what the file holds, to its end.
+        FDataBytes = -1;
+        FDataSize = remaining;
+        FSizeIsEstimate = remaining >= 0;
+    } else {
+        FDataBytes = stored > static_cast<uint64_t>(INT64_MAX) ? -1 : static_cast<int64_t>(stored);
+        FDataSize = FDataBytes;
+    }
+    FDataLeft = FDataBytes;
+    // The compressed kinds take their length from the "fact" count instead.
+    using K = TWaveFormatKind;
+    if (FKind != K::wkPcm && FKind != K::wkFloat && FKind != K::wkExtensiblePcm &&
+        FKind != K::wkExtensibleFloat && FKind != K::wkALaw && FKind != K::wkMuLaw) {
+        FDataSize = 0;
+        FSizeIsEstimate = false;
     }
 }
 
@@ -319,8 +399,14 @@ void TWaveIn::SettleFormat() {
             case K::wkExtensibleFloat:
                 playable = bits == 32 || bits == 64;
                 FSingleFloat = bits == 32;
-                if (bits == 64) FDataSize = FDataSize / 2;
+                if (bits == 64 && FDataSize > 0) FDataSize = FDataSize / 2;
                 FBitsPerSample = 32;
+                break;
+            case K::wkALaw:
+            case K::wkMuLaw:
+                playable = bits == 8;
+                FBitsPerSample = 16;
+                if (FDataSize > 0) FDataSize = FDataSize * 2;
                 break;
             default:
                 break;
@@ -328,6 +414,7 @@ void TWaveIn::SettleFormat() {
     if (!playable) {
         FKind = K::wkUnknown;
         FDataSize = 0;
+        FSizeIsEstimate = false;
         return;
     }
     FBlock.assign(std::max(kBlockBytes, DecodedBlockBytes()), 0);
@@ -395,10 +482,17 @@ void TWaveIn::CloseSource() {
     FOpenCount = 0;
 }
 
+int64_t TWaveIn::ReadData(void* buffer, int64_t count) {
+    if (FDataLeft >= 0) count = std::min(count, FDataLeft);
+    const int64_t got = ReadUpTo(*FSourceStream, buffer, count);
+    if (FDataLeft >= 0) FDataLeft -= got;
+    return got;
+}
+
 bool TWaveIn::ReadImaBlock() {
     if (FCanSeek && AtStreamEnd(*FSourceStream)) return false;
     std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
-    return ReadUpTo(*FSourceStream, FCodedBlock.data(), FImaBlockAlign) > 0;
+    return ReadData(FCodedBlock.data(), FImaBlockAlign) > 0;
 }
 
 int32_t TWaveIn::DecodeImaMono() {
@@ -442,7 +536,7 @@ int32_t TWaveIn::DecodeImaStereo() {
 bool TWaveIn::ReadMsBlock() {
     if (AtStreamEnd(*FSourceStream)) return false;
     std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
-    return ReadUpTo(*FSourceStream, FCodedBlock.data(), FMsBlockAlign) > 0;
+    return ReadData(FCodedBlock.data(), FMsBlockAlign) > 0;
 }
 
 // Returns -1 for a block whose predictor index has no coefficient pair.
@@ -497,8 +591,20 @@ void TWaveIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             case K::wkPcm:
             case K::wkExtensiblePcm:
                 FBlockEnd = static_cast<int32_t>(
-                    ReadUpTo(*FSourceStream, FBlock.data(), kBlockBytes - kBlockBytes % frame));
+                    ReadData(FBlock.data(), kBlockBytes - kBlockBytes % frame));
                 break;
+            case K::wkALaw:
+            case K::wkMuLaw: {
+                // Read into the front half and widen from the back, in place.
+                const int64_t got =
+                    ReadData(FBlock.data(), kBlockBytes / 2 - kBlockBytes / 2 % FChannels);
+                const int16_t* table = FKind == K::wkALaw ? kG711.ALaw : kG711.MuLaw;
+                for (int64_t i = got - 1; i >= 0; --i)
+                    Put16(FBlock.data(), static_cast<int32_t>(i),
+                          table[FBlock[static_cast<size_t>(i)]]);
+                FBlockEnd = static_cast<int32_t>(2 * got);
+                break;
+            }
             case K::wkImaAdpcm:
                 if (ReadImaBlock())
                     FBlockEnd = FChannels == 1 ? DecodeImaMono() : DecodeImaStereo();
@@ -514,13 +620,12 @@ void TWaveIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
                 }
                 break;
             case K::wkMpegLayer3:
-                FBlockEnd =
-                    static_cast<int32_t>(ReadUpTo(*FSourceStream, FBlock.data(), kBlockBytes));
+                FBlockEnd = static_cast<int32_t>(ReadData(FBlock.data(), kBlockBytes));
                 break;
             case K::wkFloat:
             case K::wkExtensibleFloat: {
-                const int64_t got = ReadUpTo(*FSourceStream, FBlock.data(),
-                                             kBlockBytes - kBlockBytes % (FChannels * 8));
+                const int64_t got =
+                    ReadData(FBlock.data(), kBlockBytes - kBlockBytes % (FChannels * 8));
                 if (FSingleFloat) {
                     FloatsToInt32(FBlock.data(), static_cast<size_t>(got));
                     FBlockEnd = static_cast<int32_t>(got - got % 4);
@@ -565,6 +670,10 @@ bool TWaveIn::SeekToSample(int64_t& SampleNum) {
         case K::wkMpegLayer3:
             unit = int64_t{FChannels} * 2;
             break;
+        case K::wkALaw:
+        case K::wkMuLaw:
+            unit = FChannels;
+            break;
         case K::wkImaAdpcm:
             offset = SampleNum / FImaSamplesPerBlock;
             unit = FImaBlockAlign;
@@ -580,7 +689,9 @@ bool TWaveIn::SeekToSample(int64_t& SampleNum) {
     if (SampleNum < 0 || !FSourceStream || __builtin_mul_overflow(offset, unit, &offset) ||
         __builtin_add_overflow(offset, int64_t{FHeaderSize}, &offset))
         return false;
-    return FSourceStream->Seek(offset, TSeekOrigin::soBeginning) >= 0;
+    if (FSourceStream->Seek(offset, TSeekOrigin::soBeginning) < 0) return false;
+    if (FDataBytes >= 0) FDataLeft = std::max<int64_t>(FDataBytes - (offset - FHeaderSize), 0);
+    return true;
 }
 
 }  // namespace quillet

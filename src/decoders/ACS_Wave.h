@@ -1,8 +1,10 @@
 // TWaveIn: the source for WAV files. It walks the RIFF chunk list for the
 // format and the audio data and delivers PCM: plain PCM as stored, IMA and
-// Microsoft ADPCM decoded to 16-bit, 32/64-bit float turned into 32-bit
-// integers, and MPEG layer-3 payloads converted to 16-bit PCM in memory by
-// TWaveConverter first.
+// Microsoft ADPCM, A-law and mu-law decoded to 16-bit, 32/64-bit float turned
+// into 32-bit integers, and MPEG layer-3 payloads converted to 16-bit PCM in
+// memory by TWaveConverter first. RF64/BW64 files give their sizes in a
+// "ds64" chunk; a data size of 0, or one past the end of the file, plays to
+// the end of the file with the size marked as an estimate.
 //
 // A NOTE ON THREADS (see ACS_Classes.h): OpenSource/CloseSource run under
 // FOpenLock on the main thread (format queries) or the worker (run start and
@@ -29,6 +31,8 @@ enum class TWaveFormatKind : uint8_t {
     wkFloat = 5,
     wkExtensiblePcm = 6,
     wkExtensibleFloat = 7,
+    wkALaw = 8,   // G.711, format tag 6
+    wkMuLaw = 9,  // G.711, format tag 7
 };
 
 // True when the four bytes match, each pair equal or differing by exactly 32
@@ -64,12 +68,20 @@ class TWaveIn : public TAuFileIn {
     // The walk over FSourceStream from its position; sets FKind, the format
     // fields, FDataSize and FHeaderSize. False leaves FKind wkUnknown.
     bool ParseWaveHeader();
+    // The data chunk's extent from its stored size and what the stream holds
+    // past the header (-1 unknown); sets FDataBytes, FDataLeft, FDataSize.
+    void SettleDataSize(uint64_t stored, int64_t remaining);
     // Checks the walk's result against what the decoders can play and sizes
     // the block store; an unplayable file becomes wkUnknown.
     void SettleFormat();
     // Converts an MPEG layer-3 payload; false when it cannot be converted.
     bool OpenConverted();
+    // Any other codec: FFmpeg decodes the file into a PCM WAV in memory and
+    // the walk reads that (wave_ffmpeg.cpp); false when it cannot.
+    bool ParseThroughFfmpeg();
     int32_t DecodedBlockBytes() const;
+    // Reads up to `count` bytes of the data chunk (never past its end).
+    int64_t ReadData(void* buffer, int64_t count);
 
     bool ReadImaBlock();
     int32_t DecodeImaMono();
@@ -82,6 +94,8 @@ class TWaveIn : public TAuFileIn {
     std::vector<uint8_t> FBlock;  // decoded PCM; bytes FBlockStart..FBlockEnd (1-based) pending
     std::vector<uint8_t> FCodedBlock;  // one ADPCM block as read, zero-filled past a short read
     uint16_t FHeaderSize = 0;
+    int64_t FDataBytes = -1;  // bytes stored in the data chunk; -1 to the stream's end
+    int64_t FDataLeft = -1;   // of those, not read yet (-1: no bound)
     uint16_t FImaBlockAlign = 0;
     uint16_t FImaSamplesPerBlock = 0;
     uint32_t FImaSampleCount = 0;

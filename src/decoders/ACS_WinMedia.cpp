@@ -1,7 +1,6 @@
 #include "ACS_WinMedia.h"
 
-#include <cmath>
-#include <limits>
+#include <algorithm>
 
 #include "ffmpeg_lib.h"
 #include "text.h"
@@ -23,6 +22,10 @@ int ChannelRequest(TChannelsNumber value) {
 }
 
 TWMIn::TWMIn(TComponent* owner) : TAuTaggedFileIn(owner) {}
+
+TWMIn::TWMIn(TComponent* owner, const TWMReaderProfile& profile) : TAuTaggedFileIn(owner) {
+    FReader.Profile = &profile;
+}
 
 TWMIn::~TWMIn() {
     CloseSource();
@@ -70,6 +73,7 @@ void TWMIn::OpenSource() {
         FHundredths = FFileSampleCount = 0;
         FChannels = FBitsPerSample = FSampleRate = 0;
         FDataSize = 0;
+        FSizeIsEstimate = false;
         CloseFileStream();
         return;
     }
@@ -80,14 +84,11 @@ void TWMIn::OpenSource() {
     FChannels = channels;
     FBitsPerSample = bits;
     FSampleRate = rate;
-    // Exact integer arithmetic (a float quotient such as 3.03 * 44100 can
-    // fall just short of a whole frame). A bogus length must not overflow the
-    // byte count: at most 2^40 frames.
-    const __int128 frames = static_cast<__int128>(FHundredths) * FSampleRate / 100;
-    FFileSampleCount =
-        frames < (int64_t{1} << 40) ? static_cast<int64_t>(frames) : int64_t{1} << 40;
+    // A bogus length must not overflow the byte count: at most 2^40 frames.
+    FFileSampleCount = std::min(FReader.SampleCount, int64_t{1} << 40);
     FSampleCount = FFileSampleCount;
     FDataSize = FSampleCount * FChannels * (FBitsPerSample / 8);
+    FSizeIsEstimate = FReader.DurationIsEstimate;
     FCanSeek = true;
 
     TId3v2Tags& tags = Id3v2Tags();
@@ -111,7 +112,8 @@ void TWMIn::CloseSource() {
 
 void TWMIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
     const int64_t dataSize = FDataSize;
-    if (dataSize > 0) {
+    // An estimated length never cuts the data short; a range still does.
+    if (dataSize > 0 && !(FSizeIsEstimate && FEndSample == -1)) {
         const int64_t left = dataSize - FDelivered;
         if (left <= 0) {
             Buffer = nullptr;
@@ -125,20 +127,19 @@ void TWMIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
 
 bool TWMIn::SeekToSample(int64_t& SampleNum) {
     if (!Active()) return false;
-    // Positions by time. The file's own frame count is the measure (a range
-    // shortens FSampleCount); without a length the rate stands in for it.
-    double target = 0;
-    if (FFileSampleCount > 0)
-        target =
-            static_cast<double>(SampleNum) / static_cast<double>(FFileSampleCount) * FHundredths;
-    else if (FSampleRate > 0)
-        target = static_cast<double>(SampleNum) * 100.0 / FSampleRate;
-    target = std::nearbyint(target);
-    if (!(target >= 0)) target = 0;
-    if (target > std::numeric_limits<uint32_t>::max())
-        target = std::numeric_limits<uint32_t>::max();
-    WMSeek(FReader, static_cast<uint32_t>(target));
-    return true;
+    const int64_t was = FStartSample + (FFrameBytes ? FDelivered / FFrameBytes : 0);
+    if (WMSeekFrame(FReader, SampleNum)) return true;
+    if (!FReader.Ended) {
+        SampleNum = was;  // the demuxer refused: nothing moved
+        return false;
+    }
+    // No audio there. With an exact length that is the end, as asked; past
+    // the real end of a file whose length was only an estimate the run goes
+    // on from where it was.
+    if (!FSizeIsEstimate) return true;
+    WMSeekFrame(FReader, was);
+    SampleNum = was;
+    return false;
 }
 
 }  // namespace quillet

@@ -1,7 +1,8 @@
-// TWMIn: the source for WMA files (and, through TMP3In, MP3 files). The
-// reader record (libwma1.h) decodes through FFmpeg; the source picks one PCM
-// output format, takes its length from the file's "Duration" and fills its
-// ID3v2 tag set with seven header attributes.
+// TWMIn: the source for WMA files (and, through TMP3In, MP3 files; through
+// TFFmpegIn, every other container FFmpeg reads for us). The reader record
+// (libwma1.h) decodes through FFmpeg; the source picks one PCM output format,
+// takes its length from the container (an estimate never ends a run: see
+// SizeIsEstimate) and fills its ID3v2 tag set with seven header attributes.
 //
 // A NOTE ON THREADS (see ACS_Classes.h): OpenSource/CloseSource run under
 // FOpenLock on the main thread (format queries, property changes) or the
@@ -45,6 +46,9 @@ class TWMIn : public TAuTaggedFileIn {
     int64_t Hundredths();
 
   protected:
+    // For inputs that share this source with another reader profile.
+    TWMIn(TComponent* owner, const TWMReaderProfile& profile);
+
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
     bool SeekToSample(int64_t& SampleNum) override;
     void OpenSource() override;

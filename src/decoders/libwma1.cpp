@@ -10,12 +10,10 @@
 #include "text.h"
 
 namespace quillet {
-namespace {
 
-// The containers the reader accepts. Keeping FFmpeg to these means a hostile
-// file can never steer it into a playlist or script demuxer that opens other
-// files or URLs.
-constexpr char kFormats[] = "mp3,asf";
+const TWMReaderProfile kMp3WmaProfile{"mp3,asf", false, true};
+
+namespace {
 
 // A stream whose parameters fall outside these offers no format.
 constexpr int kMaxChannels = 8;
@@ -27,14 +25,24 @@ struct TOfferedFormat {
     uint32_t Channels, SampleRate, BitsPerSample;
 };
 
+// The output width that keeps every bit of the source: lossy codecs and
+// sources of up to 16 bits give 16.
+uint32_t SourceWidth(const AVCodecParameters& par) {
+    const int bits =
+        par.bits_per_raw_sample > 0 ? par.bits_per_raw_sample : par.bits_per_coded_sample;
+    return bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
+}
+
 // The PCM formats the stream's output offers, in order.
-std::vector<TOfferedFormat> OfferedFormats(const AVStream& st, bool highPrecision) {
+std::vector<TOfferedFormat> OfferedFormats(const AVStream& st, const TWMReaderProfile& profile,
+                                           bool highPrecision) {
     const AVCodecParameters& par = *st.codecpar;
     const int ch = par.ch_layout.nb_channels;
     if (ch < 1 || ch > kMaxChannels || par.sample_rate < 1 || par.sample_rate > kMaxSampleRate)
         return {};
     if (!FfAvCodec().avcodec_find_decoder(par.codec_id)) return {};
     const auto c = static_cast<uint32_t>(ch), r = static_cast<uint32_t>(par.sample_rate);
+    if (profile.SourceWidth) return {{c, r, SourceWidth(par)}};
     std::vector<TOfferedFormat> formats{{c, r, 16}};
     if (highPrecision) formats.push_back({c, r, 24});
     return formats;
@@ -47,13 +55,6 @@ int64_t To100ns(int64_t t, AVRational tb) {
     return v > INT64_MAX ? -1 : static_cast<int64_t>(v);
 }
 
-// Microseconds to `tb` units, saturating.
-int64_t FromMicroseconds(int64_t us, AVRational tb) {
-    const __int128 v =
-        static_cast<__int128>(us) * tb.den / (static_cast<__int128>(1000000) * tb.num);
-    return v > INT64_MAX ? INT64_MAX : v < INT64_MIN ? INT64_MIN : static_cast<int64_t>(v);
-}
-
 bool OpenContainer(TWMReader& R, int64_t origin) {
     AVIOContext* io = R.Adapter->Open(origin);
     if (!io) return false;
@@ -61,7 +62,7 @@ bool OpenContainer(TWMReader& R, int64_t origin) {
     if (!ctx) return false;
     ctx->pb = io;
     ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
-    ctx->format_whitelist = FfAvUtil().av_strdup(kFormats);
+    ctx->format_whitelist = FfAvUtil().av_strdup(R.Profile->Demuxers);
     ctx->protocol_whitelist = FfAvUtil().av_strdup("none");
     if (FfAvFormat().avformat_open_input(&ctx, "", nullptr, nullptr) < 0)
         return false;  // frees ctx
@@ -94,8 +95,9 @@ void ReleaseDecoder(TWMReader& R) {
     R.ConverterFormat = -1;
 }
 
+// 24-bit output is converted to 32 bits and packed afterwards.
 uint32_t OutBytesPerSample(const TWMReader& R) {
-    return R.BitsPerSample == 24 ? 4 : 2;
+    return R.BitsPerSample > 16 ? 4 : 2;
 }
 
 uint64_t MaskOf(const AVChannelLayout& l) {
@@ -124,7 +126,7 @@ bool SetUpConverter(TWMReader& R, const AVFrame& f) {
         FfAvUtil().av_channel_layout_default(&out, static_cast<int>(R.Channels));
     }
     int r = FfSwResample().swr_alloc_set_opts2(
-        &R.Converter, &out, R.BitsPerSample == 24 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16,
+        &R.Converter, &out, R.BitsPerSample > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16,
         static_cast<int>(R.SampleRate), &in, static_cast<AVSampleFormat>(f.format), f.sample_rate,
         0, nullptr);
     FfAvUtil().av_channel_layout_uninit(&in);
@@ -174,6 +176,12 @@ bool ConvertFrame(TWMReader& R) {
     const int channels = f.ch_layout.nb_channels;
     int n = f.nb_samples;
     if (n <= 0 || f.sample_rate <= 0 || channels <= 0 || channels > kMaxFrameChannels) return false;
+    // The first frame from the start of the file is output frame 0, whatever
+    // its time stamp says (codecs such as WMA stamp it with their delay).
+    if (!R.OriginKnown && f.best_effort_timestamp != AV_NOPTS_VALUE) {
+        R.Origin = f.best_effort_timestamp;
+        R.OriginKnown = true;
+    }
     int skip = 0;
     if (R.Skipping) {
         const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
@@ -240,6 +248,58 @@ const AVDictionaryEntry* FindMetadata(const TWMReader& R, const char* key) {
     return nullptr;
 }
 
+// `t` in `from` units to `to` units, rounded to nearest; false on overflow
+// or a meaningless base.
+bool Rescale(int64_t t, AVRational from, AVRational to, int64_t& out) {
+    if (from.num <= 0 || from.den <= 0 || to.num <= 0 || to.den <= 0) return false;
+    const __int128 num = static_cast<__int128>(t) * from.num * to.den;
+    const __int128 den = static_cast<__int128>(from.den) * to.num;
+    const __int128 q = (num >= 0 ? num + den / 2 : num - den / 2) / den;
+    if (q > INT64_MAX || q < INT64_MIN) return false;
+    out = static_cast<int64_t>(q);
+    return true;
+}
+
+// Where output frame 0 lies on the stream's timeline until the first frame
+// tells (FFmpeg drops the encoder delay it knows of: an MP3's LAME delay
+// shows as the start time, an Opus pre-skip as initial padding), and how
+// many frames the container declares. Lengths that FFmpeg derives from a
+// bit rate, and ASF's header duration, are estimates: files whose header is
+// absent, zero or short still play every packet.
+void MeasureLength(TWMReader& R) {
+    const AVStream& st = *R.Reader->streams[R.StreamNumber];
+    const AVRational tb = st.time_base, frame{1, static_cast<int>(R.SampleRate)};
+    int64_t start = 0, delay = 0;
+    if (st.start_time != AV_NOPTS_VALUE && st.start_time > 0) start = st.start_time;
+    const int padding = st.codecpar->initial_padding;
+    if (padding > 0 && Rescale(padding, frame, tb, delay) && delay <= INT64_MAX - start)
+        start += delay;
+    R.Origin = start;
+
+    int64_t frames = -1;
+    if (st.duration != AV_NOPTS_VALUE && st.duration > 0) {
+        if (!Rescale(st.duration - std::min(st.duration, start), tb, frame, frames)) frames = -1;
+    } else if (R.Reader->duration != AV_NOPTS_VALUE && R.Reader->duration > 0) {
+        if (!Rescale(R.Reader->duration, AVRational{1, AV_TIME_BASE}, frame, frames)) frames = -1;
+    }
+    R.SampleCount = frames > 0 ? frames : 0;
+    R.DurationIsEstimate = R.SampleCount == 0 ||
+                           R.Reader->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE ||
+                           std::strcmp(R.Reader->iformat->name, "asf") == 0;
+}
+
+// Frames of preroll before a seek target: the codec's own figure, and at
+// least a dozen codec frames, since every transform codec's overlap and MP3's
+// bit reservoir need the frames before the target to decode it (the
+// reservoir reaches back 511 bytes: ten frames of 8 kbit/s MPEG-2).
+int64_t SeekPreroll(const TWMReader& R) {
+    const AVCodecParameters& par = *R.Reader->streams[R.StreamNumber]->codecpar;
+    const int64_t frameSize = par.frame_size > 0 ? par.frame_size : 1152;
+    const int64_t preroll = std::max<int64_t>(par.seek_preroll, 12 * frameSize);
+    // Lossless codecs with large blocks would decode seconds for nothing.
+    return std::min<int64_t>(preroll, std::max<int64_t>(par.seek_preroll, R.SampleRate / 2));
+}
+
 }  // namespace
 
 TWMReader::~TWMReader() {
@@ -249,7 +309,7 @@ TWMReader::~TWMReader() {
 void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
     WMClose(R);
     R.Adapter = std::make_unique<TAudioStream>(Stream);
-    if (!OpenContainer(R, 0) && !OpenContainer(R, 30)) {
+    if (!OpenContainer(R, 0) && !(R.Profile->RetryFrom30 && OpenContainer(R, 30))) {
         R.Adapter.reset();
         return;
     }
@@ -265,7 +325,7 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
             continue;
         }
         audioSeen = true;
-        const std::vector<TOfferedFormat> formats = OfferedFormats(st, HighPrecision);
+        const std::vector<TOfferedFormat> formats = OfferedFormats(st, *R.Profile, HighPrecision);
         auto choose = [&](const TOfferedFormat& f) {
             R.HasAudio = true;
             R.OutputNumber = i;
@@ -313,6 +373,10 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
         d = To100ns(st.duration, st.time_base);
     }
     R.Duration = d < 0 ? 0 : d;
+    MeasureLength(R);
+    // Decoding the first frame now fixes where the output starts on the
+    // stream's timeline before anything can seek; its PCM is handed out first.
+    NextSample(R);
 }
 
 void WMGetFormat(const TWMReader& R, uint16_t& Channels, uint16_t& BitsPerSample,
@@ -374,23 +438,37 @@ void WMRead(TWMReader& R, uint8_t*& Buffer, uint32_t& Bytes) {
     }
 }
 
-void WMSeek(TWMReader& R, uint32_t Hundredths) {
-    if (!R.Reader || !R.HasAudio || !R.Decoder) return;
-    int64_t us = static_cast<int64_t>(Hundredths) * 10000;
-    // The file's timeline may start after 0 (an MP3's encoder delay).
-    const int64_t start = R.Reader->start_time;
-    if (start != AV_NOPTS_VALUE && start > 0 && start < INT64_MAX - us) us += start;
-    if (FfAvFormat().avformat_seek_file(R.Reader, -1, INT64_MIN, us, us, 0) < 0) return;
+bool WMSeek(TWMReader& R, uint32_t Hundredths) {
+    return WMSeekFrame(R, static_cast<int64_t>(Hundredths) * R.SampleRate / 100);
+}
+
+bool WMSeekFrame(TWMReader& R, int64_t Frame) {
+    if (!R.Reader || !R.HasAudio || !R.Decoder || Frame < 0) return false;
+    const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
+    const AVRational frame{1, static_cast<int>(R.SampleRate)};
+    int64_t target = 0, from = 0;
+    if (!Rescale(Frame, frame, tb, target) ||
+        !Rescale(std::max<int64_t>(Frame - SeekPreroll(R), 0), frame, tb, from))
+        return false;
+    // The origin comes from the file's time stamps: keep the sums in range.
+    const __int128 at = static_cast<__int128>(target) + R.Origin,
+                   start = static_cast<__int128>(from) + R.Origin;
+    if (at > INT64_MAX || start < INT64_MIN) return false;
+    if (FfAvFormat().avformat_seek_file(R.Reader, R.StreamNumber, INT64_MIN,
+                                        static_cast<int64_t>(start), static_cast<int64_t>(start),
+                                        0) < 0)
+        return false;
     FfAvCodec().avcodec_flush_buffers(R.Decoder);
     if (R.Converter) FfSwResample().swr_free(&R.Converter);
     R.ConverterFormat = -1;
     R.SampleBytes = R.SampleOffset = 0;
     R.DecoderDrained = R.Ended = false;
     // Demuxers land on a packet at or before the target; the decoded samples
-    // before it are dropped, so the position is exact to the sample.
-    const AVRational tb = R.Reader->streams[R.StreamNumber]->time_base;
-    R.Skipping = tb.num > 0 && tb.den > 0;
-    if (R.Skipping) R.SkipUntil = FromMicroseconds(us, tb);
+    // before it are dropped, so the position is exact to the sample. Decoding
+    // up to the target now tells whether there is audio there at all.
+    R.Skipping = true;
+    R.SkipUntil = static_cast<int64_t>(at);
+    return NextSample(R);
 }
 
 void WMClose(TWMReader& R) {
@@ -403,9 +481,11 @@ void WMClose(TWMReader& R) {
     R.OutputNumber = 0;
     R.HasAudio = false;
     R.Channels = R.SampleRate = R.BitsPerSample = 0;
-    R.Duration = 0;
+    R.Duration = R.SampleCount = 0;
+    R.DurationIsEstimate = false;
     R.DecoderDrained = R.Ended = R.Skipping = false;
-    R.SkipUntil = 0;
+    R.SkipUntil = R.Origin = 0;
+    R.OriginKnown = false;
 }
 
 }  // namespace quillet

@@ -1,17 +1,25 @@
-// TWMReader: the MP3/WMA reader record and its operations, decoding with
-// FFmpeg (loaded at run time, ffmpeg_lib.h; the caller loads it before
-// WMOpen). The file is read only through the source's own stream
-// (TAudioStream).
+// TWMReader: the reader record and its operations, decoding with FFmpeg
+// (loaded at run time, ffmpeg_lib.h; the caller loads it before WMOpen). The
+// file is read only through the source's own stream (TAudioStream). The
+// MP3/WMA input and the general FFmpeg input share it; a profile tells them
+// apart (which demuxers may open the file, how wide the PCM is).
 //
 // Outputs and formats: the reader's one audio output is the first audio
 // stream of the file. It offers PCM in the stream's native channel count and
 // rate at 16 bits, followed, when discrete output is asked for (HighPrecision),
-// by the same at 24 bits. WMOpen picks among them by the channel request:
+// by the same at 24 bits; a profile with SourceWidth offers one width instead,
+// the stream's own precision (16, 24 or 32 bits). WMOpen picks among them by
+// the channel request:
 //   0  native channels and rate, the highest bits offered;
 //   -1 every format not smaller than the best so far: the last wins;
 //   >0 (6 for 5.1, 8 for 7.1) a format with exactly that many channels; none
 //      on a file with other channel counts: the reader then exists but
 //      HasAudio stays false.
+//
+// Length: SampleCount is the output frames the container declares (FFmpeg's
+// duration less the encoder delay it skips); DurationIsEstimate says it came
+// from a bit rate or an ASF header rather than a count, so more (or less)
+// may follow.
 //
 // Delivery: WMRead hands out the decoded PCM of one codec frame at a time
 // (encoder delay and padding already removed by FFmpeg), never more than
@@ -38,12 +46,31 @@ struct SwrContext;
 
 namespace quillet {
 
+// What a reader may open and how it sizes its samples.
+struct TWMReaderProfile {
+    // FFmpeg demuxer names, comma-separated. Nothing else is ever probed, so
+    // a hostile file cannot steer FFmpeg into a playlist or script demuxer
+    // that opens other files or URLs.
+    const char* Demuxers;
+    // One output width from the stream's precision (16, or 24/32 when the
+    // source carries more than 16 bits), instead of 16 plus 24 on request.
+    bool SourceWidth;
+    // A file not understood from its first byte is tried once more from
+    // byte 30.
+    bool RetryFrom30;
+};
+
+// MP3 (every MPEG audio layer) and ASF: the reader's default.
+extern const TWMReaderProfile kMp3WmaProfile;
+
 struct TWMReader {
     TWMReader() = default;
     ~TWMReader();  // WMClose
     TWMReader(const TWMReader&) = delete;
     TWMReader& operator=(const TWMReader&) = delete;
 
+    // What the reader may open and how wide its PCM is; WMClose keeps it.
+    const TWMReaderProfile* Profile = &kMp3WmaProfile;
     std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
     AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
     AVCodecContext* Decoder = nullptr;      // set only with HasAudio
@@ -61,13 +88,17 @@ struct TWMReader {
     uint32_t Channels = 0;
     uint32_t SampleRate = 0;
     uint32_t BitsPerSample = 0;
-    int64_t Duration = 0;  // length in 100-nanosecond units; 0 unknown
+    int64_t Duration = 0;     // length in 100-nanosecond units; 0 unknown
+    int64_t SampleCount = 0;  // output frames the container declares; 0 unknown
+    bool DurationIsEstimate = false;
 
     // Decoding state.
     bool DecoderDrained = false;  // the end was sent to the decoder
     bool Ended = false;           // nothing more will come
     int64_t SkipUntil = 0;        // after a seek: drop samples before this (stream time base)
     bool Skipping = false;
+    int64_t Origin = 0;        // stream time of output frame 0 (after the skipped delay)
+    bool OriginKnown = false;  // Origin is the first decoded frame's time stamp
     int ConverterFormat = -1;  // the decoded format the converter was set up for
     int ConverterRate = 0;
     int ConverterChannels = 0;
@@ -91,8 +122,15 @@ std::u16string WMGetAttributeText(const TWMReader& R, std::string_view Name);
 // WMClose; Bytes in = most wanted, out = given. nullptr and 0 at the end.
 void WMRead(TWMReader& R, uint8_t*& Buffer, uint32_t& Bytes);
 // Positions so that the next PCM starts Hundredths / 100 seconds into the
-// file. A position the file cannot reach leaves the reader as it was.
-void WMSeek(TWMReader& R, uint32_t Hundredths);
+// file. A position the file cannot reach leaves the reader as it was and
+// gives false.
+bool WMSeek(TWMReader& R, uint32_t Hundredths);
+// The same to the output frame Frame, exactly. Decoding restarts a little
+// before the target (codecs that carry state from frame to frame, such as
+// MP3's bit reservoir, need it) and what precedes the target is dropped.
+// False with the reader as it was when the demuxer cannot seek; false with
+// the reader at the end (R.Ended) when no audio follows the target.
+bool WMSeekFrame(TWMReader& R, int64_t Frame);
 // Releases everything and clears R.
 void WMClose(TWMReader& R);
 

@@ -29,6 +29,7 @@ struct TVorbisFileLib : TLibrary {
     QUILLET_LIB_ENTRY(ov_test_callbacks);
     QUILLET_LIB_ENTRY(ov_test_open);
     QUILLET_LIB_ENTRY(ov_pcm_total);
+    QUILLET_LIB_ENTRY(ov_streams);
     QUILLET_LIB_ENTRY(ov_pcm_seek);
     QUILLET_LIB_ENTRY(ov_info);
     QUILLET_LIB_ENTRY(ov_comment);

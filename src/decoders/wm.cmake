@@ -1,7 +1,10 @@
-# MP3 and WMA through FFmpeg (TWMIn, TMP3In and the reader record).
+# MP3 and WMA through FFmpeg (TWMIn, TMP3In and the reader record), and the
+# general FFmpeg input on the same reader.
 target_sources(quillet_decoders PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/wmfintf.cpp
   ${CMAKE_CURRENT_LIST_DIR}/libwma1.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ACS_WinMedia.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_input.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wave_ffmpeg.cpp
 )
 target_link_libraries(quillet_decoders PUBLIC quillet_tags)

@@ -190,7 +190,7 @@ std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<st
 
 std::string DetectPlaylistFormat(const std::string& fileName) {
     if (!FileExists(fileName)) return std::string(fmt::Unknown);
-    return DetectPlaylistFormat(fileName, ReadTextLines(fileName));
+    return DetectPlaylistFormat(fileName, {ReadFirstNonBlankLine(fileName)});
 }
 
 namespace {
@@ -216,14 +216,15 @@ bool ParseLines(std::string_view format, const std::vector<std::string>& lines, 
     return true;
 }
 
-// Reads the file once for detection and entries; false for "Unknown".
+// Detects the format from the file's start, then reads the whole file only
+// for a format that has entries to read; false for "Unknown".
 bool ReadInto(const std::string& fileName, TSink& out, std::string* format) {
     if (format) *format = fmt::Unknown;
-    if (!FileExists(fileName)) return false;
-    const std::vector<std::string> lines = ReadTextLines(fileName);
-    const std::string detected = DetectPlaylistFormat(fileName, lines);
+    const std::string detected = DetectPlaylistFormat(fileName);
     if (format) *format = detected;
-    return ParseLines(detected, lines, out);
+    if (detected == fmt::Unknown) return false;
+    if (detected == fmt::BSPlayerCrypted) return true;
+    return ParseLines(detected, ReadTextLines(fileName), out);
 }
 
 }  // namespace

@@ -43,15 +43,17 @@ inline constexpr std::string_view Unknown = "Unknown";
 
 // The file's format: the first non-blank line is tested first ("#EXTM3U",
 // "BSPL", "MPCPLAYLIST", "<ASX"), then the extension. "Unknown" for a file
-// that does not exist (nothing is opened) or that no rule recognises.
+// that does not exist (nothing is opened) or that no rule recognises. Only
+// the file's start is read, up to that line (at most its first 4 KiB).
 std::string DetectPlaylistFormat(const std::string& fileName);
 // The same over lines already read; `fileName` gives only the extension.
 std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<std::string>& lines);
 
 // Clears both lists, detects the format and reads the entries in file order:
 // titles[i] and paths[i] belong to one entry. False for "Unknown" (lists
-// empty), true otherwise, also when nothing was found. `format`, when given,
-// receives the detected format name.
+// empty; the rest of the file is not read), true otherwise, also when nothing
+// was found. `format`, when given, receives the detected format name. A
+// playlist over MaxTextFileSize (256 MiB) raises EInOutError "File too large".
 bool ReadPlaylist(const std::string& fileName, std::vector<std::string>& titles,
                   std::vector<std::string>& paths, std::string* format = nullptr);
 // One format's reading over lines already read; false for "Unknown".
@@ -85,6 +87,8 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
 // "#EXTINF:60,<title>" and the path per entry). Raises EInOutError with the
 // file error on failure; the old file is then left as it was.
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
+// Both writers replace the file as WriteFileAtomic (textfile.h) does: through
+// a symbolic link its target, keeping the file's mode, owner and hard links.
 // Save playlist after its dialog: writes the entries to
 // PlaylistSaveTarget(chosenName, format) and returns that name. An empty
 // name writes nothing and returns "".

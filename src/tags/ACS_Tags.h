@@ -248,9 +248,16 @@ class TId3v2Tags : public TAuTags {
 
     // HasTag: whether a valid header stands at the current offset (restored).
     // ReadFromFile: clears; false for an invalid header (offset then after the
-    // 10 header bytes); otherwise reads the known text frames (damaged or
-    // truncated frames end the walk silently), leaves the offset just past the
-    // tag (footer included) and returns true.
+    // 10 header bytes); otherwise reads the known text frames, leaves the
+    // offset just past the tag (footer included) and returns true. Reading
+    // follows what taggers write: an extended header is skipped, tag- and
+    // frame-level unsynchronisation undone, UTF-16 read in the byte order its
+    // mark gives (encoding 2: big-endian). Of duplicate frames and of a
+    // frame's several values the first is kept. A frame that cannot be read
+    // (unknown encoding, compressed, encrypted) is skipped; one whose size
+    // does not fit in the tag ends the walk. Genre references ("(3)",
+    // "(3)Dance", "3") become the ID3v1 list's names, and a 2.4 timestamp
+    // (TDRC) gives Year its first four digits unless a TYER frame is present.
     // WriteToFile: puts a new 2.4 tag (the 4-character fields, comment
     // excluded; UTF-8 for wide values when `unicode`, else ISO-8859-1) in
     // front of the file, a multiple of 16 bytes long with 1..16 bytes of
@@ -263,8 +270,6 @@ class TId3v2Tags : public TAuTags {
     std::vector<TTagFieldText> ListFields() const override;
 
   private:
-    bool ReadFrames(THandle handle, int64_t tagSize, int version);
-    void ApplyFrame(std::string_view id, const std::vector<uint8_t>& data, size_t size);
     std::string Id(int index) const { return ID3v2FrameIds[FLongIds ? 1 : 0][index]; }
 
     bool FLongIds = true;

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <optional>
 
 #include "ACS_Tags.h"
 #include "tags_internal.h"
@@ -22,7 +24,20 @@ const char* const ID3v2FrameIds[2][12] = {
 namespace {
 
 constexpr int kHeaderSize = 10;
+constexpr int kGenreIndex = 2;
+constexpr int kYearIndex = 5;
 constexpr int kCommentIndex = 6;
+
+// Tag header flags.
+constexpr uint8_t kTagUnsync = 0x80;
+constexpr uint8_t kTagExtended = 0x40;
+constexpr uint8_t kTagFooter = 0x10;
+// Frame format flags (the second flag byte) of 2.3 and of 2.4.
+constexpr uint8_t kV23Compressed = 0x80, kV23Encrypted = 0x40, kV23Grouped = 0x20;
+constexpr uint8_t kV24Grouped = 0x40, kV24Compressed = 0x08, kV24Encrypted = 0x04,
+                  kV24Unsync = 0x02, kV24DataLength = 0x01;
+
+using TBytes = std::vector<uint8_t>;
 
 uint32_t BigEndian(const uint8_t* p, int n) {
     uint32_t v = 0;
@@ -41,50 +56,256 @@ void PutSynchsafe(uint8_t* p, uint32_t v) {
     p[3] = v & 0x7F;
 }
 
-// Reads the 10 header bytes at the file offset (left after them); returns the
-// whole tag's size (footer included) or 0 when the header is not valid.
-int64_t CheckID3v2Header(THandle handle, int& version) {
+struct THeader {
+    int Version = 0;
+    uint8_t Flags = 0;
+    int64_t TagSize = 0;  // the whole tag, header and footer included
+};
+
+// Reads the 10 header bytes at the file offset (left after them); false when
+// they are not a valid header.
+bool ReadHeader(THandle handle, THeader& header) {
     uint8_t h[kHeaderSize];
     if (ReadAll(handle, h, kHeaderSize) != kHeaderSize || std::memcmp(h, "ID3", 3) != 0 ||
         h[4] == 255)
-        return 0;
-    version = h[3];
+        return false;
+    const int version = h[3];
     const uint8_t flags = h[5];
     const bool flagsOk = (version == 2 && (flags & 0x3F) == 0) ||
                          (version == 3 && (flags & 0x1F) == 0) ||
                          (version == 4 && (flags & 0x0F) == 0);
-    if (!flagsOk || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return 0;
-    return int64_t{Synchsafe(h + 6)} + kHeaderSize + ((flags & 0x10) ? kHeaderSize : 0);
+    if (!flagsOk || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return false;
+    header.Version = version;
+    header.Flags = flags;
+    header.TagSize =
+        int64_t{Synchsafe(h + 6)} + kHeaderSize + ((flags & kTagFooter) ? kHeaderSize : 0);
+    return true;
 }
 
 bool IsIdChar(uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// Whether a frame ending at `next` is followed by the end of the tag, padding
-// or another frame header.
-bool PlausibleFrameEnd(THandle handle, int64_t next, int64_t end) {
-    if (next == end) return true;
-    if (next > end) return false;
-    uint8_t id[4] = {};
-    size_t n = PReadAll(handle, id, std::min<int64_t>(4, end - next), next);
-    if (n >= 1 && id[0] == 0) return true;
-    return n == 4 && IsIdChar(id[0]) && IsIdChar(id[1]) && IsIdChar(id[2]) && IsIdChar(id[3]);
+bool IsFrameId(const uint8_t* p) {
+    return IsIdChar(p[0]) && IsIdChar(p[1]) && IsIdChar(p[2]) && IsIdChar(p[3]);
 }
 
-// A 2.3/2.4 frame's size. The field is a plain 32-bit number in 2.3; 2.4 made
-// it synchsafe, but some writers keep the plain form there. The two readings
-// agree below 128; otherwise take the one that lands on a frame boundary,
-// preferring the standard's.
-uint32_t FrameSize(THandle handle, const uint8_t* field, int version, int64_t pos, int64_t end) {
+// Drops the zero byte that unsynchronisation put after every FF.
+void Resync(TBytes& b) {
+    size_t out = 0;
+    for (size_t i = 0; i < b.size(); ++i) {
+        b[out++] = b[i];
+        if (b[i] == 0xFF && i + 1 < b.size() && b[i + 1] == 0) ++i;
+    }
+    b.resize(out);
+}
+
+// Whether a frame ending at `next` is followed by the end of the frames,
+// padding or another frame header.
+bool PlausibleFrameEnd(const TBytes& b, size_t next) {
+    if (next == b.size()) return true;
+    if (next > b.size()) return false;
+    if (b[next] == 0) return true;
+    return b.size() - next >= 4 && IsFrameId(b.data() + next);
+}
+
+// A 2.3/2.4 frame's size; `pos` is where its data starts. The field is a
+// plain 32-bit number in 2.3; 2.4 made it synchsafe, but some writers keep
+// the plain form there. The two readings agree below 128; otherwise take the
+// one that lands on a frame boundary, preferring the standard's.
+uint32_t FrameSize(const TBytes& b, const uint8_t* field, int version, size_t pos) {
     const uint32_t plain = BigEndian(field, 4);
     if (version != 4 || plain < 0x80 || ((field[0] | field[1] | field[2] | field[3]) & 0x80))
         return plain;
     const uint32_t safe = Synchsafe(field);
-    if (PlausibleFrameEnd(handle, pos + safe, end)) return safe;
-    if (PlausibleFrameEnd(handle, pos + plain, end)) return plain;
+    if (PlausibleFrameEnd(b, pos + safe)) return safe;
+    if (PlausibleFrameEnd(b, pos + plain)) return plain;
     return safe;
 }
+
+// Where the frames start behind an extended header, or nothing when it does
+// not fit. 2.3 counts the size without its own 4 bytes, 2.4 (synchsafe) with
+// them. Some writers set the flag and write no extended header: a frame id
+// then stands where the size would.
+std::optional<size_t> SkipExtendedHeader(const TBytes& b, int version) {
+    if (b.size() < 4) return std::nullopt;
+    if (IsFrameId(b.data())) return 0;
+    uint64_t size;
+    if (version == 4) {
+        if ((b[0] | b[1] | b[2] | b[3]) & 0x80) return std::nullopt;
+        size = Synchsafe(b.data());
+        if (size < 6) return std::nullopt;
+    } else {
+        size = uint64_t{4} + BigEndian(b.data(), 4);
+    }
+    if (size > b.size()) return std::nullopt;
+    return static_cast<size_t>(size);
+}
+
+// The first value of a text frame's payload (the encoding byte, then text);
+// nothing for an unknown encoding. UTF-16 follows its byte-order mark; without
+// one, encoding 1 is little-endian and encoding 2 big-endian.
+std::optional<TTagValue> FirstTextValue(const uint8_t* p, size_t n) {
+    if (n == 0) return std::nullopt;
+    const uint8_t encoding = *p++;
+    --n;
+    auto upToNul = [&] {
+        const uint8_t* end = std::find(p, p + n, uint8_t{0});
+        return std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p));
+    };
+    switch (encoding) {
+        case 0:
+            return TTagValue::Narrow(Latin1ToUtf8(upToNul()));
+        case 3:
+            return TTagValue::Wide(Utf8ToUtf16(upToNul()));
+        case 1:
+        case 2: {
+            bool big = encoding == 2;
+            size_t i = 0;
+            if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+                big = p[0] == 0xFE;
+                i = 2;
+            }
+            std::u16string wide;
+            for (; i + 1 < n; i += 2) {
+                const char16_t unit = big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
+                                          : static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+                if (unit == 0) break;
+                wide.push_back(unit);
+            }
+            return TTagValue::Wide(std::move(wide));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// A genre reference's name: an ID3v1 number, "RX" or "CR".
+std::optional<std::string> GenreRefName(std::string_view ref) {
+    if (ref == "RX") return "Remix";
+    if (ref == "CR") return "Cover";
+    if (ref.empty() || ref.size() > 3 || ref.find_first_not_of("0123456789") != ref.npos)
+        return std::nullopt;
+    int n = 0;
+    for (char c : ref) n = n * 10 + (c - '0');
+    if (n >= ID3v1GenreCount) return std::nullopt;
+    return ID3v1GenreNames[n];
+}
+
+// The genre a TCON text names when it refers to the ID3v1 list ("3", "(3)",
+// "(3)Dance", "(3)(17)": the first reference) or escapes a parenthesis
+// ("((text"); nothing when the text stands as it is.
+std::optional<std::string> ResolveGenre(std::string_view s) {
+    if (auto name = GenreRefName(s)) return name;
+    if (s.size() >= 2 && s[0] == '(' && s[1] != '(') {
+        const size_t close = s.find(')');
+        if (close != s.npos) return GenreRefName(s.substr(1, close - 1));
+        return std::nullopt;
+    }
+    if (s.substr(0, 2) == "((") return std::string(s.substr(1));
+    return std::nullopt;
+}
+
+// A timestamp's year: its first four characters when they are digits. The
+// text keeps its kind, so that writing it back loses nothing.
+TTagValue TimestampYear(const TTagValue& value) {
+    auto cut = [](auto text) {
+        if (text.size() >= 4 && std::all_of(text.begin(), text.begin() + 4,
+                                            [](auto c) { return c >= '0' && c <= '9'; }))
+            text.resize(4);
+        return text;
+    };
+    return value.Kind() == TTagValue::TKind::Wide ? TTagValue::Wide(cut(value.WideText()))
+                                                  : TTagValue::Narrow(cut(value.NarrowText()));
+}
+
+// One walk over a tag's frames, storing the first value of each known frame.
+class TFrameWalk {
+  public:
+    TFrameWalk(TId3v2Tags& tags, int version, bool tagUnsync)
+        : FTags(tags), FVersion(version), FTagUnsync(tagUnsync) {}
+
+    // `frames`: the tag after its header, resynchronised when the whole tag
+    // was, without the footer.
+    void Run(const TBytes& frames, bool extended) {
+        size_t pos = 0;
+        if (extended && FVersion >= 3) {
+            const auto start = SkipExtendedHeader(frames, FVersion);
+            if (!start) return;
+            pos = *start;
+        }
+        const size_t headerLen = FVersion == 2 ? 6 : 10;
+        const size_t idLen = FVersion == 2 ? 3 : 4;
+        while (frames.size() - pos >= headerLen) {
+            const uint8_t* h = frames.data() + pos;
+            if (std::all_of(h, h + idLen, [](uint8_t c) { return c == 0; })) break;  // padding
+            pos += headerLen;
+            const uint32_t size =
+                FVersion == 2 ? BigEndian(h + 3, 3) : FrameSize(frames, h + 4, FVersion, pos);
+            // Past the tag nothing more can be found.
+            if (size > frames.size() - pos) break;
+            const std::string_view id(reinterpret_cast<const char*>(h), idLen);
+            if (size > 0) Apply(id, FVersion == 2 ? 0 : h[9], frames.data() + pos, size);
+            pos += size;
+        }
+    }
+
+  private:
+    // The frame's payload with what its flags put around it undone; false for
+    // a frame we cannot read.
+    bool Payload(uint8_t flags, const uint8_t* data, size_t size, TBytes& out) const {
+        size_t skip = 0;
+        bool unsync = false;
+        if (FVersion == 3) {
+            if (flags & (kV23Compressed | kV23Encrypted)) return false;
+            if (flags & kV23Grouped) skip = 1;
+        } else if (FVersion == 4) {
+            if (flags & (kV24Compressed | kV24Encrypted)) return false;
+            skip = ((flags & kV24Grouped) ? 1 : 0) + ((flags & kV24DataLength) ? 4 : 0);
+            unsync = (flags & kV24Unsync) || FTagUnsync;
+        }
+        if (skip >= size) return false;
+        out.assign(data + skip, data + size);
+        if (unsync) Resync(out);
+        return true;
+    }
+
+    void Apply(std::string_view id, uint8_t flags, const uint8_t* data, size_t size) {
+        const auto& row = ID3v2FrameIds[FVersion == 2 ? 0 : 1];
+        int index = -1;
+        for (int i = 0; i < 12; ++i)
+            if (id == row[i]) index = i;
+        const bool timestamp = FVersion >= 3 && id == "TDRC";
+        if (timestamp) index = kYearIndex;
+        if (index < 0 || index == kCommentIndex || FSeen[index]) return;
+        if (timestamp && FYearFromTimestamp) return;
+        TBytes payload;
+        if (!Payload(flags, data, size, payload)) return;
+        std::optional<TTagValue> value = FirstTextValue(payload.data(), payload.size());
+        if (!value) return;
+        if (timestamp) {
+            value = TimestampYear(*value);
+            FYearFromTimestamp = true;
+        } else {
+            FSeen[index] = true;
+            if (index == kGenreIndex) ResolveGenreValue(*value);
+        }
+        FTags.SetValue(row[index], *value);
+    }
+
+    static void ResolveGenreValue(TTagValue& value) {
+        const auto name = ResolveGenre(ValueAsString(value));
+        if (!name) return;
+        value = value.Kind() == TTagValue::TKind::Wide ? TTagValue::Wide(Utf8ToUtf16(*name))
+                                                       : TTagValue::Narrow(*name);
+    }
+
+    TId3v2Tags& FTags;
+    const int FVersion;
+    const bool FTagUnsync;
+    std::array<bool, 12> FSeen{};  // a frame of this index was stored
+    bool FYearFromTimestamp = false;
+};
 
 }  // namespace
 
@@ -170,8 +391,8 @@ bool TId3v2Tags::HasTag(THandle handle) {
     if (handle < 0) return false;
     off_t pos = ::lseek(handle, 0, SEEK_CUR);
     if (pos < 0) return false;
-    int version = 0;
-    bool valid = CheckID3v2Header(handle, version) != 0;
+    THeader header;
+    bool valid = ReadHeader(handle, header);
     ::lseek(handle, pos, SEEK_SET);
     return valid;
 }
@@ -180,85 +401,26 @@ bool TId3v2Tags::ReadFromFile(THandle handle) {
     if (!TAuTags::ReadFromFile(handle)) return false;
     off_t start = ::lseek(handle, 0, SEEK_CUR);
     if (start < 0) return false;
-    int version = 0;
-    int64_t tagSize = CheckID3v2Header(handle, version);
-    if (tagSize == 0) return false;
-    FLongIds = version != 2;
-    ReadFrames(handle, tagSize, version);
-    ::lseek(handle, start + tagSize, SEEK_SET);
-    return true;
-}
-
-// Walks the frames from just after the header. Damaged or truncated frames end
-// the walk; the frames before them stay stored.
-bool TId3v2Tags::ReadFrames(THandle handle, int64_t tagSize, int version) {
-    const int64_t s = ::lseek(handle, 0, SEEK_CUR);
-    const int64_t end = s - kHeaderSize + tagSize;
+    THeader header;
+    if (!ReadHeader(handle, header)) return false;
+    FLongIds = header.Version != 2;
+    // The whole tag is read at once: the file must hold it before anything is
+    // allocated for it.
+    const int64_t footer = (header.Flags & kTagFooter) ? kHeaderSize : 0;
+    const int64_t framesLen = header.TagSize - kHeaderSize - footer;
     struct stat st;
-    if (s < 0 || ::fstat(handle, &st) != 0 || st.st_size < end) return false;
-    const int headerLen = version == 2 ? 6 : 10;
-    const int idLen = version == 2 ? 3 : 4;
-    int64_t pos = s;
-    std::vector<uint8_t> data;
-    bool ok = true;
-    while (pos < end) {
-        uint8_t h[10];
-        size_t n = ReadAll(handle, h, headerLen);
-        pos += static_cast<int64_t>(n);
-        if (n != static_cast<size_t>(headerLen) || h[0] < 'A' || h[0] > 'Z' || pos >= end) break;
-        const uint32_t size =
-            version == 2 ? BigEndian(h + 3, 3) : FrameSize(handle, h + 4, version, pos, end);
-        if (size == 0) continue;
-        // No allocation is driven by a size the tag cannot hold.
-        if (size > end - pos) {
-            ok = false;
-            break;
-        }
-        data.assign(size + 2, 0);
-        n = ReadAll(handle, data.data(), size);
-        pos += static_cast<int64_t>(n);
-        if (n != size) {
-            ok = false;
-            break;
-        }
-        ApplyFrame(std::string_view(reinterpret_cast<const char*>(h), idLen), data, size);
+    TBytes frames;
+    if (::fstat(handle, &st) == 0 && st.st_size >= start + header.TagSize) {
+        frames.resize(static_cast<size_t>(framesLen));
+        if (ReadAll(handle, frames.data(), frames.size()) != frames.size()) frames.clear();
     }
-    if (!ok) ::lseek(handle, s, SEEK_SET);
-    return ok;
-}
-
-// `data` holds `size` frame bytes followed by two zero bytes, so every text
-// walk below finds a terminator inside the buffer.
-void TId3v2Tags::ApplyFrame(std::string_view id, const std::vector<uint8_t>& data, size_t size) {
-    const auto& row = ID3v2FrameIds[FLongIds ? 1 : 0];
-    int index = -1;
-    for (int i = 0; i < 12; ++i)
-        if (id == row[i]) index = i;
-    if (index < 0 || index == kCommentIndex) return;
-    const char* text = reinterpret_cast<const char*>(data.data()) + 1;
-    TTagValue value;
-    switch (data[0]) {
-        case 0:
-            value = TTagValue::Narrow(Latin1ToUtf8(text));
-            break;
-        case 3:
-            value = TTagValue::Wide(Utf8ToUtf16(text));
-            break;
-        case 1: {
-            size_t i = (data[1] == 0xFF && data[2] == 0xFE) ? 3 : 1;
-            std::u16string wide;
-            for (; i + 1 < size + 2; i += 2) {
-                char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-                if (unit == 0) break;
-                wide.push_back(unit);
-            }
-            value = TTagValue::Wide(std::move(wide));
-            break;
-        }
-        default:
-            return;
-    }
-    SetValue(row[index], value);
+    const bool unsync = (header.Flags & kTagUnsync) != 0;
+    // Before 2.4 unsynchronisation covers the whole tag and frame sizes count
+    // the restored bytes; 2.4 applies it frame by frame.
+    if (unsync && header.Version < 4) Resync(frames);
+    TFrameWalk(*this, header.Version, unsync).Run(frames, (header.Flags & kTagExtended) != 0);
+    ::lseek(handle, start + header.TagSize, SEEK_SET);
+    return true;
 }
 
 // Writing puts the new tag in front of the file's content, which means moving

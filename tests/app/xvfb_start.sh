@@ -9,6 +9,9 @@ mkdir -p "$artifacts"
 work=$(mktemp -d "${QUILLET_TEST_TMP:-/tmp}/xvfb-start.XXXXXX" 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
 printf 'en\r\n' > "$work/lang.cfg"
+# Settings and runtime folders of its own: the user's saved list stays untouched.
+mkdir -m 700 "$work/config" "$work/run"
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 
 export QUILLET_PROGRAM=$program QUILLET_SHOT=$artifacts/main-window.png QUILLET_WORK=$work
 "$(dirname "$0")/../../scripts/with-xvfb.sh" 640x480x24 -- bash -c '

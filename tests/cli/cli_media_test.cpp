@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ACS_Procs.h"
 #include "wave_fixture.h"
 
 namespace quillet {
@@ -76,7 +77,8 @@ TEST_F(CliMedia, InfoLines) {
     Result r = Cli("info " + In);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "channels: 2\nrate: 48000\nbits: 16\nsamples: 12000\nduration: 0.250\nvalid: yes\n");
+              "channels: 2\nrate: 48000\nbits: 16\nsamples: 12000\nduration: 0.250\nvalid: "
+              "yes\nlength: exact\n");
     WriteFile(Dir + "/junk.WAV", NoiseBytes(100));
     r = Cli("info " + Dir + "/junk.WAV");
     EXPECT_EQ(r.status, 0);
@@ -99,6 +101,95 @@ TEST_F(CliMedia, ErrorsAndUsage) {
     EXPECT_EQ(Cli("decode --start x " + In + " o.wav").status, 2);
     EXPECT_EQ(Cli("play").status, 2);
     EXPECT_EQ(Cli("info").status, 2);
+}
+
+// WAV kinds beyond plain PCM, made by the reference tools (and one by hand),
+// decoded to standard output: a header with the length when the file gives
+// one (all ones when it is only an estimate), then exactly FFmpeg's samples.
+TEST_F(CliMedia, DecodeToStdoutMatchesFfmpegForEveryWavKind) {
+    const std::string src = Dir + "/src.wav";
+    ASSERT_TRUE(Shell("sox -n -r 22050 -c 2 -b 16 " + src + " synth 1.3 whitenoise vol 0.8"));
+    const std::string ff = "ffmpeg -v error -y -i " + src;
+    struct Case {
+        const char* name;
+        std::string make;  // writes $F
+        bool estimate;
+    } cases[] = {
+        {"alaw_sox.wav", "sox " + src + " -e a-law $F", false},
+        {"ulaw_sox.wav", "sox " + src + " -e u-law $F", false},
+        {"alaw_ff.wav", ff + " -c:a pcm_alaw $F", false},
+        {"ulaw_ff.wav", ff + " -c:a pcm_mulaw $F", false},
+        {"rf64.wav", ff + " -rf64 always $F", false},
+        {"bw64.wav", ff + " -rf64 always $F && printf BW64 | dd of=$F conv=notrunc status=none",
+         false},
+        {"piped.wav", ff + " -f wav - | cat > $F", true},
+        {"oddlist.wav", "", false},
+    };
+    Bytes odd =
+        Riff({Chunk("fmt ", FormatBody(1, 2, 22050, 16, 4, {}, true)),
+              Chunk("LIST", Bytes(37, 'x')), Bytes{0}, Chunk("data", NoiseBytes(4 * 5000))});
+    WriteFile(Dir + "/oddlist.wav", odd);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string f = Dir + "/" + c.name;
+        if (!c.make.empty()) {
+            ASSERT_TRUE(Shell("F=" + f + "; " + c.make));
+        }
+        ASSERT_TRUE(FfmpegToRaw({f}, "s16le"));
+        const Bytes want = ReadFile(f + ".raw");
+        const Result r = Cli("decode " + f + " -");
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_GE(r.out.size(), 44u);
+        const Bytes header(r.out.begin(), r.out.begin() + 44);
+        EXPECT_EQ(GetLE32(&header[40]), c.estimate ? 0xFFFFFFFFu : want.size());
+        EXPECT_TRUE(r.out.compare(44, std::string::npos, Text(want)) == 0)
+            << r.out.size() - 44 << " bytes against " << want.size();
+        EXPECT_NE(Cli("info " + f).out.find(c.estimate ? "length: estimated\n" : "length: exact\n"),
+                  std::string::npos);
+    }
+}
+
+// No rate, no channels or a width no sink plays: invalid for info, and decode
+// fails without writing anything.
+TEST_F(CliMedia, ImpossibleFormatsAreInvalidEverywhere) {
+    const std::string flac = Dir + "/norate.flac";
+    ASSERT_TRUE(Shell("flac -s -f -o " + flac + " " + In));
+    Bytes bytes = ReadFile(flac);
+    bytes[18] = bytes[19] = 0;  // STREAMINFO's 20-bit rate
+    bytes[20] &= 0x0F;
+    WriteFile(flac, bytes);
+    WriteFile(Dir + "/nochannels.wav", PcmWav(0, 48000, 16, Payload));
+    WriteFile(Dir + "/norate.wav", PcmWav(2, 0, 16, Payload));
+    WriteFile(Dir + "/twelve.wav", PcmWav(1, 48000, 12, Payload));
+    for (const char* name : {"norate.flac", "nochannels.wav", "norate.wav", "twelve.wav"}) {
+        SCOPED_TRACE(name);
+        const std::string f = Dir + "/" + name, out = Dir + "/never.wav";
+        EXPECT_NE(Cli("info " + f).out.find("valid: no\n"), std::string::npos);
+        std::filesystem::remove(out);
+        EXPECT_EQ(Cli("decode " + f + " " + out).status, 1);
+        EXPECT_FALSE(std::filesystem::exists(out));
+        const Result r = Cli("decode " + f + " -");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+// Vorbis comments through tags; names that are not UTF-8 open by their bytes.
+TEST_F(CliMedia, TagsListVorbisCommentsAndNamesNeedNotBeUtf8) {
+    const std::string latin1 = Dir + "/caf\xe9";
+    ASSERT_TRUE(Shell("flac -s -f -T TITLE=Flac -T ARTIST=One -o '" + latin1 + ".flac' " + In));
+    ASSERT_TRUE(Shell("oggenc -Q -t Ogg -a Two -o '" + latin1 + ".ogg' " + In));
+    std::filesystem::copy_file(In, latin1 + ".wav");
+    Result r = Cli("tags '" + latin1 + ".flac'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "vorbis.Artist: One\nvorbis.Title: Flac\n");
+    r = Cli("tags '" + latin1 + ".ogg'");
+    EXPECT_EQ(r.out, "vorbis.Artist: Two\nvorbis.Title: Ogg\n");
+    r = Cli("info '" + latin1 + ".wav'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("valid: yes\n"), std::string::npos);
+    r = Cli("decode --raw '" + latin1 + ".wav' -");
+    EXPECT_EQ(r.out, Text(Payload));
 }
 
 // Plays through SDL's disk driver: what reaches the "device" is the decoded

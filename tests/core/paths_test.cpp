@@ -15,6 +15,9 @@ TEST(Paths, FileNamePartAndExtension) {
     EXPECT_EQ(ExtractExtension("song."), ".");
     EXPECT_EQ(ExtractFilePath("/a/b/c.m3u"), "/a/b/");
     EXPECT_EQ(ExtractFilePath("c.m3u"), "");
+    // "\" is part of a local name, never a separator of its folder.
+    EXPECT_EQ(ExtractFilePath("/m/AC\\DC/x\\y.m3u"), "/m/AC\\DC/");
+    EXPECT_EQ(ExtractFilePath("x\\y.m3u"), "");
 }
 
 TEST(Paths, PlaylistEntriesResolveAgainstTheListsFolder) {

@@ -197,6 +197,73 @@ TEST(Source, SeekPercentClampsAndRoundsHalfToEven) {
     fixed.EndRead();
 }
 
+// The caller's range on sources whose length the file does not vouch for:
+// unknown (-1), or an estimate shorter than the data. The range cuts where
+// asked; only an exact count limits the end.
+TEST(Source, RangesCutWhereAskedWhateverTheLength) {
+    const SyntheticFormat unknown{.frames = 1000, .unknownSize = true};
+    const SyntheticFormat estimate{.frames = 1000, .estimatedFrames = 500};
+    const SyntheticFormat exact{.frames = 1000};
+    struct Case {
+        const char* what;
+        SyntheticFormat format;
+        int64_t start, end;
+        int64_t firstFrame, frames;  // what the run delivers
+        int64_t dataSize;            // at the run's start
+    } cases[] = {
+        {"unknown, end only", unknown, -1, 999, 0, 1000, 4000},
+        {"unknown, start and end", unknown, 10, 99, 10, 90, 360},
+        {"unknown, start only", unknown, 10, -1, 10, 990, -1},
+        {"estimate, whole file", estimate, -1, -1, 0, 1000, 2000},
+        {"estimate, end past it", estimate, -1, 799, 0, 800, 3200},
+        {"estimate, start past it", estimate, 600, -1, 600, 400, -1},
+        {"exact, start past the end", exact, 2000, -1, 0, 0, 0},
+        {"exact, end past the end", exact, 10, 5000, 10, 990, 991 * 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SyntheticSource s(c.format);
+        if (c.start >= 0) s.SetStartSample(c.start);
+        if (c.end >= 0) s.SetEndSample(c.end);
+        s.BeginRead();
+        EXPECT_EQ(s.DataSize(), c.dataSize);
+        EXPECT_EQ(ReadRun(s), PatternBytes(c.firstFrame * 4, c.frames * 4));
+        s.EndRead();
+    }
+}
+
+TEST(Source, WithoutALengthPercentSeeksDoNothingAndFrameSeeksWork) {
+    SyntheticSource s({.frames = 1000, .unknownSize = true});
+    EXPECT_EQ(s.GetSampleCount(), -1);
+    EXPECT_TRUE(s.GoToSample(500));  // idle: an unknown count limits nothing
+    s.BeginRead();
+    std::vector<uint8_t> buf(8);
+    bool end;
+    s.FillBuffer(buf.data(), 8, end);
+    EXPECT_EQ(buf, PatternBytes(2000, 8));
+    const int seeks = s.Seeks;
+    s.SeekPercent(10);
+    s.SeekPercent(-200);
+    EXPECT_EQ(s.Seeks, seeks);
+    EXPECT_EQ(s.Delivered(), 8);
+    s.EndRead();
+}
+
+TEST(Source, ANewFileNameStartsWithTheWholeFile) {
+    SyntheticSource s({.frames = 1000});
+    s.GetSampleCount();
+    ASSERT_TRUE(s.GoToSample(300));  // the position bar moved while stopped
+    s.SetEndSample(400);
+    s.SetFileName("next.raw");
+    EXPECT_EQ(s.StartSample(), 0);
+    EXPECT_EQ(s.EndSample(), -1);
+    EXPECT_EQ(s.Delivered(), 0);
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), 4000);
+    EXPECT_EQ(ReadRun(s), PatternBytes(0, 4000));
+    s.EndRead();
+}
+
 TEST(Source, OpeningFailureArrivesAsAnAuExceptionWithTheDecodersWords) {
     SyntheticSource s({.openError = "Bad header"});
     try {

@@ -170,7 +170,23 @@ TEST(FlacStream, UnknownTotalPlaysToTheEnd) {
     in.BeginRead();
     ASSERT_TRUE(in.GoToSample(15000));
     EXPECT_EQ(ReadBytes(in, 2000 * 4), Slice(f.reference, 15000 * 4, 2000 * 4));
+    // Without a length, the position bar has nothing to take a percentage of.
+    in.SeekPercent(-50);
+    EXPECT_EQ(in.Delivered(), 17000 * 4);
     in.EndRead();
+
+    // A caller's range still cuts where asked.
+    struct Range {
+        int64_t start, end, first, frames;
+    } ranges[] = {{-1, 999, 0, 1000}, {10, 99, 10, 90}, {20000, -1, 20000, 0}};
+    for (const Range& r : ranges) {
+        SCOPED_TRACE(r.start);
+        if (r.start >= 0) in.SetStartSample(r.start);
+        in.SetEndSample(r.end);
+        const Bytes out = DecodeAll(in, 4096);
+        const size_t frames = r.frames ? r.frames : f.reference.size() / 4 - r.first;
+        EXPECT_TRUE(out == Slice(f.reference, r.first * 4, frames * 4)) << out.size();
+    }
 }
 
 TEST(FlacTags, FirstCommentWinsAndEveryOpenRefills) {

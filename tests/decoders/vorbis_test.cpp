@@ -235,6 +235,67 @@ TEST(VorbisDamage, ForeignMissingTruncatedAndCorruptFiles) {
     EXPECT_LE(out.size(), f.reference.size() + 12288);
 }
 
+// Chained files (links one after another, as radio recordings are): links in
+// the run's format play on; a link in another format ends the data before its
+// first sample and the run reports it, once.
+TEST(VorbisChains, ALinkInAnotherFormatEndsTheRunWithAnError) {
+    const OggFixture& f = Stereo();
+    // Links of a chain need serial numbers of their own.
+    const OggFixture& mono = Fixture("link_mono", 1, 8000, 0.5, "-s 2001");
+    const ByteVec first = ReadAll(f.path);
+    const OggFixture& other = Fixture("link_stereo", 2, 44100, 0.5, "-s 2002");
+    struct Case {
+        const char* what;
+        ByteVec second;
+        bool pipe;
+        bool changes;
+    } cases[] = {
+        {"same format", ReadAll(other.path), false, false},
+        {"same format, not seekable", ReadAll(other.path), true, false},
+        {"another format", ReadAll(mono.path), false, true},
+        {"another format, not seekable", ReadAll(mono.path), true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ByteVec chain = first;
+        chain.insert(chain.end(), c.second.begin(), c.second.end());
+        TMemoryStream file(chain);
+        PipeStream pipe(chain);
+        TVorbisIn in;
+        in.SetStream(c.pipe ? static_cast<TStream*>(&pipe) : &file);
+        in.BeginRead();
+        ByteVec out;
+        std::string error;
+        for (bool more = true; more && error.empty();) {
+            error = MessageOf([&] {
+                uint8_t* block = nullptr;
+                uint32_t bytes = 4096;
+                in.GetBlock(block, bytes);
+                more = bytes != 0;
+                if (more) out.insert(out.end(), block, block + bytes);
+            });
+        }
+        EXPECT_EQ(error, c.changes ? kFormatChanged : "");
+        EXPECT_TRUE(DrainRun(in, 4096).empty());
+        in.EndRead();
+        in.SetStream(nullptr);
+        ByteVec want = f.reference;
+        if (!c.changes) want.insert(want.end(), other.reference.begin(), other.reference.end());
+        EXPECT_TRUE(out == want) << out.size() << " bytes against " << want.size();
+    }
+}
+
+TEST(VorbisDecode, AStartAtOrPastTheEndGivesNothing) {
+    const OggFixture& f = Stereo();
+    TVorbisIn in;
+    in.SetFileName(f.path);
+    for (int64_t start : {int64_t{88200}, int64_t{200000}}) {
+        SCOPED_TRACE(start);
+        in.SetStartSample(start);
+        EXPECT_TRUE(DecodeFile(in, 4096).empty());
+    }
+}
+
 // A stream claiming an absurd size once sent the library scanning back from
 // that end for the last page, for ever. Such a stream is read straight through
 // instead; so is one handing out a byte at a time.

@@ -160,6 +160,12 @@ TEST(WaveFloat, ConversionRuleAndClipping) {
     EXPECT_EQ(FloatToInt32(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(FloatToInt32(std::numeric_limits<double>::infinity()), 2147483647);
     EXPECT_EQ(FloatToInt32(-std::numeric_limits<double>::infinity()), -2147483647 - 1);
+    // Products a double rounds onto a whole number: the floor must still see
+    // the exact value (84 bits at most; long double holds a float's 55).
+    for (float f : {-0.99999988f, -0.99999994f, 0.99999994f, -1e-30f, 3e-10f})
+        EXPECT_EQ(FloatToInt32(f),
+                  static_cast<int32_t>(std::floor(static_cast<long double>(f) * 2147483647.0L)))
+            << f;
 
     double d[3] = {0.5, -1.0, 2.0};
     DoublesToInt32(d, sizeof d);
@@ -193,11 +199,12 @@ TEST(WaveFloat, SingleDoubleAndExtensibleDecodeByTheRule) {
                     isDouble ? values[i] : static_cast<double>(static_cast<float>(values[i]));
                 int32_t got;
                 std::memcpy(&got, &out[4 * i], 4);
-                const int32_t want = std::isnan(v) ? 0
-                                     : v >= 1.0    ? 2147483647
-                                     : v <= -1.0
-                                         ? -2147483647 - 1
-                                         : static_cast<int32_t>(std::floor(v * 2147483647.0));
+                const int32_t want =
+                    std::isnan(v) ? 0
+                    : v >= 1.0    ? 2147483647
+                    : v <= -1.0   ? -2147483647 - 1
+                                  : static_cast<int32_t>(
+                                      std::floor(static_cast<long double>(v) * 2147483647.0L));
                 ASSERT_EQ(got, want) << "sample " << i << (isDouble ? " double" : " single");
             }
         }
@@ -207,6 +214,74 @@ TEST(WaveFloat, SingleDoubleAndExtensibleDecodeByTheRule) {
     big.In.BeginRead();
     EXPECT_EQ(big.In.DataSize(), 400000);
     big.In.EndRead();
+}
+
+// The data chunk's extent: pads after odd chunks, sizes a writer never
+// patched, trailing chunks, and the 64-bit sizes of RF64/BW64.
+TEST(WaveHeader, DataExtentPadsAndSixtyFourBitSizes) {
+    const Bytes payload = NoiseBytes(4000);
+    const Bytes fmt = Chunk("fmt ", FormatBody(1, 2, 44100, 16, 4, {}, true));
+    const auto data = [&](uint32_t size) {
+        Bytes b;
+        AppendId(b, "data");
+        Append32(b, size);
+        Append(b, payload.data(), payload.size());
+        return b;
+    };
+    const auto ds64 = [](uint64_t dataSize) {
+        Bytes b(28, 0);
+        std::memcpy(&b[8], &dataSize, 8);
+        return Chunk("ds64", b);
+    };
+    Bytes oddList = Chunk("LIST", Bytes(37, 'x'));
+    Bytes padded = oddList;
+    padded.push_back(0);
+    const Bytes tail = Chunk("LIST", Bytes(20, 'z'));
+    Bytes trailing = data(4000);
+    Append(trailing, tail.data(), tail.size());
+    struct Case {
+        const char* what;
+        Bytes wav;
+        bool estimate;
+    } cases[] = {
+        {"odd chunk with its pad", Riff({fmt, padded, data(4000)}), false},
+        {"odd chunk without a pad", Riff({fmt, oddList, data(4000)}), false},
+        {"size 0", Riff({fmt, data(0)}), true},
+        {"size past the file", Riff({fmt, data(9000)}), true},
+        {"a chunk after the data", Riff({fmt, trailing}), false},
+        {"RF64", Riff({ds64(4000), fmt, data(0xFFFFFFFF)}, "RF64"), false},
+        {"BW64", Riff({ds64(4000), fmt, data(0xFFFFFFFF)}, "BW64"), false},
+        {"RF64 past the file", Riff({ds64(uint64_t{1} << 40), fmt, data(0xFFFFFFFF)}, "RF64"),
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemWave w(c.wav);
+        ASSERT_TRUE(w.In.IsValid());
+        EXPECT_EQ(w.In.GetSampleCount(), 1000);
+        EXPECT_EQ(w.In.SizeIsEstimate(), c.estimate);
+        EXPECT_EQ(DecodeAll(w.In), payload);
+        w.In.SetStartSample(900);  // and after a seek, still only the data
+        EXPECT_EQ(DecodeAll(w.In), Bytes(payload.begin() + 3600, payload.end()));
+    }
+}
+
+// Every A-law and mu-law code, as sox and FFmpeg expand them.
+TEST(WaveG711, EveryCodeMatchesSoxAndFfmpeg) {
+    Bytes codes(256);
+    for (int i = 0; i < 256; ++i) codes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    for (uint16_t tag : {6, 7}) {
+        SCOPED_TRACE(tag);
+        const std::string path = TmpRoot() + "/g711_" + std::to_string(tag) + ".wav";
+        WriteFile(path, PcmWav(1, 8000, 8, codes, tag));
+        MemWave w(ReadFile(path));
+        EXPECT_EQ(w.In.GetBitsPerSample(), 16u);
+        const Bytes ours = DecodeAll(w.In);
+        ASSERT_TRUE(FfmpegToRaw({path}, "s16le"));
+        EXPECT_EQ(ours, ReadFile(path + ".raw"));
+        ASSERT_TRUE(Shell("sox " + path + " -t s16 -e signed -L " + path + ".sox"));
+        EXPECT_EQ(ours, ReadFile(path + ".sox"));
+    }
 }
 
 // IMA ADPCM against sox's decoder (FFmpeg's IMA rounds each step differently).

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "PlayList.h"
@@ -194,6 +195,49 @@ TEST_F(PlaylistRead, OpenResolvesCutsAndDropsEmptyPaths) {
     EXPECT_FALSE(OpenPlaylistEntries(Write("x.txt", "a.mp3\n"), entries, &format));
     EXPECT_TRUE(entries.empty());
     EXPECT_EQ(format, fmt::Unknown);
+}
+
+// Bytes this process has read so far; -1 when the kernel does not say.
+int64_t BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    int64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return -1;
+}
+
+TEST_F(PlaylistRead, HugeFilesAreDetectedFromTheirStartAndRefusedWhole) {
+    constexpr off_t kSize = off_t{300} << 20;  // sparse: over the cap, no disk used
+    struct Case {
+        const char* name;
+        const char* start;
+        std::string_view format;
+    } cases[] = {
+        {"big.bin", "#EXTM3U\r\n", fmt::M3U},
+        {"big.txt", "not a playlist\n", fmt::Unknown},
+        {"big.pls", "\r\n \n[playlist]\n", fmt::PLS},
+    };
+    for (const Case& c : cases) {
+        const std::string file = Write(c.name, c.start);
+        ASSERT_EQ(truncate(file.c_str(), kSize), 0);
+        const int64_t before = BytesRead();
+        EXPECT_EQ(DetectPlaylistFormat(file), c.format) << c.name;
+        std::vector<std::string> titles, paths;
+        if (c.format == fmt::Unknown) {
+            EXPECT_FALSE(ReadPlaylist(file, titles, paths));
+        } else {
+            try {
+                ReadPlaylist(file, titles, paths);
+                ADD_FAILURE() << c.name << " was read";
+            } catch (const EInOutError& e) {
+                EXPECT_STREQ(e.what(), "File too large");
+            }
+        }
+        if (before >= 0) {
+            EXPECT_LT(BytesRead() - before, 1 << 20) << c.name;
+        }
+    }
 }
 
 TEST_F(PlaylistRead, UnreadableFileRaisesTheFileError) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "PlayList.h"
 #include "ini.h"
@@ -111,6 +115,79 @@ TEST_F(PlaylistWrite, RoundTripsThroughTheReader) {
     EXPECT_EQ(again, back);
 }
 
+// Runs `body` in a child process inside `dir`, as an ordinary user when we
+// are root; true when it returned true.
+bool InChildWithoutRoot(const std::filesystem::path& dir, const std::function<bool()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        bool ok = chdir(dir.c_str()) == 0;
+        if (ok && geteuid() == 0) ok = setgid(65534) == 0 && setuid(65534) == 0;
+        try {
+            ok = ok && body();
+        } catch (...) {
+            ok = false;
+        }
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// Saving changes the content and nothing else the user set up: a link stays
+// a link, other hard links see the new list, mode and owner stay, and a file
+// that may be written is written even where its folder may not.
+TEST_F(PlaylistWrite, SavingKeepsLinksModeOwnerAndFolder) {
+    using enum TPlaylistSaveFormat;
+    namespace fs = std::filesystem;
+    const Entries other = {{"x", "/x.mp3"}};
+    for (auto format : {PLS, M3U}) {
+        const std::string ext = format == PLS ? ".pls" : ".m3u";
+        const std::string two = Slurp(SavePlaylist(PathOf("plain2"), format, kTwo));
+        const std::string one = Slurp(SavePlaylist(PathOf("plain1"), format, other));
+        fs::create_directories(Dir / "real");
+        const std::string target = Write("real/list" + ext, "");
+        ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+
+        ASSERT_EQ(symlink(("real/list" + ext).c_str(), PathOf("link" + ext).c_str()), 0);
+        SavePlaylist(PathOf("link"), format, kTwo);
+        EXPECT_TRUE(fs::is_symlink(PathOf("link" + ext))) << ext;
+        EXPECT_EQ(Slurp(target), two) << ext;
+        struct stat st {};
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << ext;
+
+        // Emptied in place before each save: PLS keeps an old file's layout.
+        auto empty = [&] { std::ofstream(target, std::ios::trunc); };
+        ASSERT_EQ(link(target.c_str(), PathOf("hard" + ext).c_str()), 0);
+        empty();
+        SavePlaylist(PathOf("hard"), format, other);
+        EXPECT_EQ(Slurp(target), one) << ext;
+
+        if (geteuid() == 0) {  // only root can give a file away
+            ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+            empty();
+            SavePlaylist(target, format, kTwo);
+            ASSERT_EQ(stat(target.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u) << ext;
+            EXPECT_EQ(st.st_gid, 65534u) << ext;
+            EXPECT_EQ(Slurp(target), two) << ext;
+        }
+
+        fs::create_directories(Dir / "locked");
+        const std::string locked = Write("locked/list" + ext, "");
+        ASSERT_EQ(chmod(locked.c_str(), 0666), 0);
+        ASSERT_EQ(chmod((Dir / "locked").c_str(), 0555), 0);
+        EXPECT_TRUE(InChildWithoutRoot(Dir / "locked", [&] {
+            return SavePlaylist("list", format, kTwo) == "list" + ext;
+        })) << ext;
+        EXPECT_EQ(Slurp(locked), two) << ext;
+        chmod((Dir / "locked").c_str(), 0755);
+        fs::remove_all(Dir / "locked");
+        fs::remove_all(Dir / "real");
+    }
+}
+
 // Lets the next writes fail half-way (EFBIG), even for root.
 class FileSizeLimit {
   public:
@@ -147,9 +224,13 @@ TEST_F(PlaylistWrite, FailuresLeaveTheOldFileIntact) {
             EXPECT_EQ(e.what(), "Unable to write to " + pls);
         }
         EXPECT_THROW(WriteM3uPlaylist(m3u, many), EInOutError);
+        // A hard-linked file is rewritten in place, its new length reserved first.
+        ASSERT_EQ(link(m3u.c_str(), PathOf("linked.m3u").c_str()), 0);
+        EXPECT_THROW(WriteM3uPlaylist(m3u, many), EInOutError);
     }
     EXPECT_EQ(Slurp(pls), old);
     EXPECT_EQ(Slurp(m3u), old);
+    std::filesystem::remove(PathOf("linked.m3u"));
     // Nothing but the two files is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), {}), 2);
 

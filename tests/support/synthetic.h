@@ -39,6 +39,8 @@ struct SyntheticFormat {
     bool seekable = true;
     bool unknownSize = false;  // FDataSize = -1
     std::string openError;     // non-empty: OpenSource raises this
+    // When >= 0, the size the decoder claims instead, marked an estimate.
+    int64_t estimatedFrames = -1;
 };
 
 class SyntheticSource : public TAuFileIn {
@@ -65,6 +67,8 @@ class SyntheticSource : public TAuFileIn {
         FBitsPerSample = F.bits;
         FSampleRate = F.rate;
         FDataSize = F.unknownSize ? -1 : TotalBytes();
+        FSizeIsEstimate = F.estimatedFrames >= 0;
+        if (FSizeIsEstimate) FDataSize = F.estimatedFrames * FrameBytesOf(F.channels, F.bits);
         FCanSeek = F.seekable;
         FIsValid = true;
         Pos = 0;

@@ -49,11 +49,74 @@ inline void Append(Bytes& b, std::string_view s) {
 inline void Append(Bytes& b, const Bytes& s) {
     b.insert(b.end(), s.begin(), s.end());
 }
+inline Bytes Join(Bytes a, const Bytes& b) {
+    Append(a, b);
+    return a;
+}
 inline void AppendLE32(Bytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 inline void AppendBE(Bytes& b, uint32_t v, int n) {
     for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// An ID3v2 frame: 2.2's 6-byte header, or 2.3/2.4's 10 bytes with the size
+// plain (2.3) or synchsafe (2.4) and `flags` as the format flag byte.
+inline Bytes Frame(std::string_view id, const Bytes& payload, int version = 3, uint8_t flags = 0) {
+    Bytes f;
+    Append(f, id);
+    if (version == 2) {
+        AppendBE(f, static_cast<uint32_t>(payload.size()), 3);
+    } else {
+        uint32_t n = static_cast<uint32_t>(payload.size());
+        if (version == 4) n = (n & 0x7F) | ((n & 0x3F80) << 1) | ((n & 0x1FC000) << 2);
+        AppendBE(f, n, 4);
+        f.push_back(0);
+        f.push_back(flags);
+    }
+    Append(f, payload);
+    return f;
+}
+
+// A text frame's payload: the encoding byte, then the bytes.
+inline Bytes Text(uint8_t encoding, std::string_view bytes) {
+    Bytes p{encoding};
+    Append(p, bytes);
+    return p;
+}
+
+// A whole ID3v2 tag around `frames` (a footer when flags has 0x10).
+inline Bytes Tag(int version, uint8_t flags, const Bytes& frames, size_t padding = 0,
+                 uint8_t revision = 0) {
+    const uint32_t size = static_cast<uint32_t>(frames.size() + padding);
+    Bytes t = {'I',
+               'D',
+               '3',
+               static_cast<uint8_t>(version),
+               revision,
+               flags,
+               static_cast<uint8_t>((size >> 21) & 0x7F),
+               static_cast<uint8_t>((size >> 14) & 0x7F),
+               static_cast<uint8_t>((size >> 7) & 0x7F),
+               static_cast<uint8_t>(size & 0x7F)};
+    Append(t, frames);
+    t.resize(t.size() + padding, 0);
+    if (flags & 0x10) {
+        Bytes footer(t.begin(), t.begin() + 10);
+        footer[0] = '3', footer[1] = 'D', footer[2] = 'I';
+        Append(t, footer);
+    }
+    return t;
+}
+
+// ID3v2 unsynchronisation: a zero byte after every FF.
+inline Bytes Unsync(const Bytes& b) {
+    Bytes out;
+    for (uint8_t c : b) {
+        out.push_back(c);
+        if (c == 0xFF) out.push_back(0);
+    }
+    return out;
 }
 
 // Stand-in audio: bytes that no tag reader mistakes for a tag.

@@ -22,6 +22,9 @@ using test::Append;
 using test::AppendBE;
 using test::Bytes;
 using test::Fd;
+using test::Frame;
+using test::Tag;
+using test::Text;
 using K = TTagValue::TKind;
 
 // ---------------------------------------------------------------------------
@@ -148,51 +151,6 @@ TEST(Id3v1File, WriteAppendsABlockWithTheLimits) {
 // ---------------------------------------------------------------------------
 // ID3v2 reading
 
-Bytes Frame(std::string_view id, const Bytes& payload, int version = 3) {
-    Bytes f;
-    Append(f, id);
-    if (version == 2) {
-        AppendBE(f, static_cast<uint32_t>(payload.size()), 3);
-    } else {
-        uint32_t n = static_cast<uint32_t>(payload.size());
-        if (version == 4) n = (n & 0x7F) | ((n & 0x3F80) << 1) | ((n & 0x1FC000) << 2);
-        AppendBE(f, n, 4);
-        f.push_back(0);
-        f.push_back(0);
-    }
-    Append(f, payload);
-    return f;
-}
-
-Bytes Text(uint8_t encoding, std::string_view bytes) {
-    Bytes p{encoding};
-    Append(p, bytes);
-    return p;
-}
-
-Bytes Tag(int version, uint8_t flags, const Bytes& frames, size_t padding = 0,
-          uint8_t revision = 0) {
-    const uint32_t size = static_cast<uint32_t>(frames.size() + padding);
-    Bytes t = {'I',
-               'D',
-               '3',
-               static_cast<uint8_t>(version),
-               revision,
-               flags,
-               static_cast<uint8_t>((size >> 21) & 0x7F),
-               static_cast<uint8_t>((size >> 14) & 0x7F),
-               static_cast<uint8_t>((size >> 7) & 0x7F),
-               static_cast<uint8_t>(size & 0x7F)};
-    Append(t, frames);
-    t.resize(t.size() + padding, 0);
-    if (flags & 0x10) {
-        Bytes footer(t.begin(), t.begin() + 10);
-        footer[0] = '3', footer[1] = 'D', footer[2] = 'I';
-        Append(t, footer);
-    }
-    return t;
-}
-
 struct V2Read {
     bool ok;
     int64_t offsetAfter;
@@ -222,8 +180,9 @@ TEST(Id3v2Read, EncodingsOfTextFrames) {
                                       "\xe2\x98\x83"
                                       "B\0ignored")));
     Append(frames, Frame("TALB", Text(0, "Caf\xe9")));
-    Append(frames, Frame("TCON", Text(2, std::string("\0A", 2))));          // UTF-16BE: ignored
-    Append(frames, Frame("TCOM", Text(1, std::string("\xfe\xff\0A", 4))));  // BE mark kept
+    Append(frames, Frame("TCON", Text(2, std::string("\0A\0\0\0B", 6))));   // UTF-16BE
+    Append(frames, Frame("TCOM", Text(1, std::string("\xfe\xff\0A", 4))));  // big-endian mark
+    Append(frames, Frame("TLAN", Text(7, "bad encoding")));
     Append(frames, Frame("COMM", Text(0, "eng\0comment")));
     Append(frames, Frame("WXXX", Text(0, std::string("desc\0http://x", 13))));
     Append(frames, Frame("TYER", Text(0, "2004")));
@@ -236,8 +195,9 @@ TEST(Id3v2Read, EncodingsOfTextFrames) {
     EXPECT_EQ(r.tags.GetValue("TIT2").Kind(), K::Wide);
     EXPECT_EQ(r.tags.Artist(), u"\u2603B");
     EXPECT_EQ(r.tags.GetValue("TALB"), TTagValue::Narrow("Caf\xc3\xa9"));
-    EXPECT_TRUE(r.tags.Genre().empty());
-    EXPECT_EQ(r.tags.Composer(), u"\ufffe\u4100");  // FE FF read as little-endian text
+    EXPECT_EQ(r.tags.Genre(), u"A");
+    EXPECT_EQ(r.tags.Composer(), u"A");
+    EXPECT_TRUE(r.tags.GetValue("TLAN").IsEmpty());
     EXPECT_TRUE(r.tags.Comment().empty());
     EXPECT_EQ(r.tags.Link(), u"desc");
     EXPECT_EQ(r.tags.Year(), "2004");
@@ -301,8 +261,8 @@ TEST(Id3v2Read, HeaderChecks) {
     } cases[] = {
         {4, 0x10, 0, true, true},    // footer
         {3, 0x10, 0, false, false},  // undefined bit for 2.3
-        {3, 0x40, 0, true, false},   // extended header: read as a frame header
-        {3, 0x80, 0, true, true},    // unsynchronisation flag: read as stored
+        {3, 0x40, 0, true, true},    // extended header skipped
+        {3, 0x80, 0, true, true},    // unsynchronised (nothing to undo here)
         {2, 0x20, 0, false, false},
         {2, 0x40, 0, true, false},  // 2.2's compression bit: accepted,
                                     // read as stored
@@ -353,6 +313,59 @@ TEST(Id3v2Read, Version24FrameSizesSynchsafeOrPlain) {
         ReadV2(Tag(4, 0, frames, 10), r);
         EXPECT_EQ(r.tags.GetAsString("TIT2"), longTitle) << synchsafe;
         EXPECT_EQ(r.tags.Artist(), u"next") << synchsafe;
+    }
+}
+
+// What mutagen cannot judge: frames we skip, damaged extended headers, genre
+// references outside the list, and which frame gives Year.
+TEST(Id3v2Read, FlagsDamageGenresAndYears) {
+    auto v4 = [](std::initializer_list<std::pair<const char*, Bytes>> list, uint8_t flags = 0) {
+        Bytes out;
+        for (const auto& [id, payload] : list) Append(out, Frame(id, payload, 4, flags));
+        return out;
+    };
+    const Bytes title = Frame("TIT2", Text(0, "T"), 4);
+    struct Case {
+        const char* name;
+        Bytes tag;
+        std::u16string title, genre;
+        std::string year;
+    } cases[] = {
+        {"compressed and encrypted skipped, the next copy read",
+         Tag(4, 0,
+             test::Join(v4({{"TIT2", Text(0, "zip")}}, 0x08),
+                        test::Join(v4({{"TIT2", Text(0, "enc")}}, 0x04), title))),
+         u"T", u"", ""},
+        {"2.3 compressed skipped, grouped read",
+         Tag(3, 0,
+             test::Join(Frame("TIT2", Text(0, "zip"), 3, 0x80),
+                        Frame("TIT2", test::Join(Bytes{7}, Text(0, "grouped")), 3, 0x20))),
+         u"grouped", u"", ""},
+        {"extended header past the tag", Tag(3, 0x40, test::Join({0, 0, 1, 0}, title)), u"", u"",
+         ""},
+        {"2.2 unsynchronised", Tag(2, 0x80, test::Unsync(Frame("TT2", Text(0, "\xff\xff"), 2))),
+         u"\u00ff\u00ff", u"", ""},
+        {"genre number outside the list kept", Tag(4, 0, v4({{"TCON", Text(0, "(200)")}})), u"",
+         u"(200)", ""},
+        {"genre remix, wide text", Tag(4, 0, v4({{"TCON", Text(3, "(RX)(3)")}})), u"", u"Remix",
+         ""},
+        {"TYER after TDRC wins",
+         Tag(4, 0, v4({{"TDRC", Text(0, "2001-02")}, {"TYER", Text(0, "1999")}})), u"", u"",
+         "1999"},
+        {"TYER before TDRC stays",
+         Tag(4, 0, v4({{"TYER", Text(0, "1999")}, {"TDRC", Text(0, "2001")}})), u"", u"", "1999"},
+        {"first TDRC only",
+         Tag(4, 0, v4({{"TDRC", Text(0, "2001-02")}, {"TDRC", Text(0, "1980")}})), u"", u"",
+         "2001"},
+    };
+    for (const Case& c : cases) {
+        V2Read r;
+        ReadV2(c.tag, r);
+        EXPECT_TRUE(r.ok) << c.name;
+        EXPECT_EQ(r.offsetAfter, static_cast<int64_t>(c.tag.size())) << c.name;
+        EXPECT_EQ(r.tags.Title(), c.title) << c.name;
+        EXPECT_EQ(r.tags.Genre(), c.genre) << c.name;
+        EXPECT_EQ(r.tags.Year(), c.year) << c.name;
     }
 }
 

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(ffmpeg_input LIBS quillet_decoders)

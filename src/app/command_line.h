@@ -1,0 +1,41 @@
+// The player's command line, and turning its paths into playlist entries.
+// No Qt: the expansion runs on a worker thread and tests call it directly.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PlayList.h"
+
+namespace quillet {
+
+struct TCommandLine {
+    bool Help = false;
+    bool Version = false;
+    bool Enqueue = false;            // add without starting playback
+    std::vector<std::string> Paths;  // as given (bytes, possibly relative)
+    std::string Error;               // a usage error; empty when the line is good
+};
+
+// Reads argv[1..argc). "--" ends the options; "-" alone is a path.
+TCommandLine ParseCommandLine(int argc, const char* const* argv);
+// What --help and --version print.
+std::string UsageText();
+std::string VersionText();
+
+// `path` made absolute against `folder` (which ends with "/" or not); bytes
+// are kept as given, nothing is resolved on disk.
+std::string AbsolutePath(std::string_view path, std::string_view folder);
+
+// The entries the paths stand for, in order: a file with a playable
+// extension as itself (missing ones too: the list keeps them, playback skips
+// them); a regular file that is a playlist through the playlist reader;
+// a folder walked in name order, subfolders included, for playable files.
+// Anything else is skipped. Titles are file names, as Add gives them. A set
+// `cancel` ends the work early with what was found so far.
+std::vector<TPlaylistEntry> ExpandPaths(const std::vector<std::string>& paths,
+                                        const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace quillet

@@ -1,0 +1,128 @@
+#include "desktop_session.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
+#include <cstdio>
+
+#include "session_state.h"
+#include "track_tags.h"
+
+namespace quillet {
+
+TDesktopSession::TDesktopSession(TFrmQuillet& window, TInstanceMessage arguments,
+                                 std::string configFolder, QString socketName)
+    : FWindow(window),
+      FArguments(std::move(arguments)),
+      FConfigFolder(std::move(configFolder)),
+      FSocketName(std::move(socketName)),
+      FPlayer(window),
+      FMpris(FPlayer) {
+    FJobs.setMaxThreadCount(1);
+    FPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
+    FServer.OnMessage = [this](TInstanceMessage message) { Open(message.Paths, !message.Enqueue); };
+    FMpris.RequestTags = [this](const std::string& path) {
+        Post([path] { return ReadTrackTags(path); },
+             [this, path](const TTrackTags& tags) { FMpris.SetTags(path, tags); });
+    };
+}
+
+TDesktopSession::~TDesktopSession() {
+    // A long folder walk ends at its next entry; nothing it found is used.
+    FCancel->store(true);
+    FJobs.waitForDone();
+}
+
+template <class Work, class Done>
+void TDesktopSession::Post(Work work, Done done) {
+    QPointer<TDesktopSession> self(this);
+    FJobs.start([self, work = std::move(work), done = std::move(done)]() mutable {
+        auto result = work();
+        // Dropped by Qt if the session is gone by then.
+        QMetaObject::invokeMethod(
+            self.data(), [done = std::move(done), result = std::move(result)] { done(result); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TDesktopSession::StartWhenShown() {
+    FWindow.installEventFilter(this);
+    QTimer::singleShot(1000, this, &TDesktopSession::Start);
+}
+
+bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &FWindow && event->type() == QEvent::Paint) {
+        FWindow.removeEventFilter(this);
+        QTimer::singleShot(0, this, &TDesktopSession::Start);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TDesktopSession::Start() {
+    if (FStarted) return;
+    FStarted = true;
+    FWindow.removeEventFilter(this);
+    if (!FSocketName.isEmpty()) {
+        switch (FServer.Listen(FSocketName)) {
+            case TInstanceServer::TListen::OtherInstance:
+                // Started at the same moment as another: that one keeps the list.
+                FHandedOff = HandOffToRunningInstance(FSocketName, FArguments);
+                if (FHandedOff) {
+                    FWindow.hide();
+                    QCoreApplication::exit(0);
+                    return;
+                }
+                break;
+            default:
+                break;  // no socket: this player simply runs alone
+        }
+    }
+    struct TStart {
+        TSessionState State;
+        std::vector<TPlaylistEntry> Added;
+    };
+    const std::string folder = FConfigFolder;
+    const std::vector<std::string> paths = FArguments.Paths;
+    const bool play = !FArguments.Enqueue;
+    auto cancel = FCancel;
+    Post(
+        [folder, paths, cancel] {
+            return TStart{LoadSessionState(folder), ExpandPaths(paths, cancel.get())};
+        },
+        [this, play](const TStart& start) {
+            // Anything already in the list (a drop in the first instant) stays
+            // after the restored entries' turn: they were there first.
+            FWindow.AppendEntries(start.State.Entries);
+            if (start.State.Row >= 0) FWindow.SetItemIndex(start.State.Row);
+            FWindow.tbVolume->setValue(start.State.Volume);
+            FRestored = true;
+            FWindow.AddEntries(start.Added, play);
+        });
+    FPlayer.Watch([this] { FMpris.RefreshSoon(); }, [this] { FMpris.PositionJumped(); });
+    FMpris.Publish(QDBusConnection::sessionBus());
+}
+
+void TDesktopSession::Open(const std::vector<std::string>& paths, bool play) {
+    auto cancel = FCancel;
+    Post([paths, cancel] { return ExpandPaths(paths, cancel.get()); },
+         [this, play](const std::vector<TPlaylistEntry>& entries) {
+             FWindow.AddEntries(entries, play);
+         });
+}
+
+void TDesktopSession::SaveState() {
+    if (!FRestored || FConfigFolder.empty()) return;
+    TSessionState state;
+    state.Entries = FWindow.PlaylistEntries;
+    state.Row = FWindow.ItemIndex();
+    state.Volume = FWindow.tbVolume->value();
+    try {
+        SaveSessionState(FConfigFolder, state);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillet: the list could not be kept: %s\n", e.what());
+    }
+}
+
+}  // namespace quillet

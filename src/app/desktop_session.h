@@ -1,0 +1,75 @@
+// The player's place on the desktop, around the main window: the paths of
+// the command line (and of later starts), the one-player-per-session socket,
+// the bus interface and the state kept between runs. Everything that could
+// slow the first window waits until it is shown (Start); reading folders,
+// playlists and the saved state runs on a worker thread of its own, one job
+// after another, so the list gets them in the order they were asked for.
+//
+// GUI thread, except the jobs.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UMain.h"
+#include "command_line.h"
+#include "mpris.h"
+#include "single_instance.h"
+#include "window_player.h"
+
+namespace quillet {
+
+class TDesktopSession : public QObject {
+    Q_OBJECT
+  public:
+    // `configFolder` holds the saved state (empty: nothing is kept);
+    // `socketName` is the single-instance socket (empty: none).
+    TDesktopSession(TFrmQuillet& window, TInstanceMessage arguments, std::string configFolder,
+                    QString socketName);
+    ~TDesktopSession() override;
+
+    // After the window is shown: the socket, then the saved state and the
+    // arguments, then the bus. When another player already listens, the
+    // arguments go to it and the application quits.
+    void Start();
+    // Start() once the window has painted for the first time (so its map
+    // request has reached the display), or after a second at the latest.
+    void StartWhenShown();
+    // Opens the paths as the command line does: added in the background,
+    // then, with `play`, the first one added plays.
+    void Open(const std::vector<std::string>& paths, bool play);
+    // Writes the state; only once it has been read, so a start that ends
+    // early never replaces it. Errors are kept to stderr: the window is gone.
+    void SaveState();
+
+    bool Restored() const { return FRestored; }
+    bool HandedOff() const { return FHandedOff; }
+    TMprisService& Mpris() { return FMpris; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Runs `work` on the job thread, then `done` with its result here.
+    template <class Work, class Done>
+    void Post(Work work, Done done);
+
+    TFrmQuillet& FWindow;
+    TInstanceMessage FArguments;
+    std::string FConfigFolder;
+    QString FSocketName;
+    TWindowPlayer FPlayer;
+    TMprisService FMpris;
+    TInstanceServer FServer;
+    QThreadPool FJobs;
+    std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
+    bool FStarted = false;
+    bool FRestored = false;
+    bool FHandedOff = false;
+};
+
+}  // namespace quillet

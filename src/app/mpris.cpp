@@ -1,0 +1,391 @@
+#include "mpris.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QUrl>
+#include <climits>
+#include <cmath>
+
+#include "mime_types.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kSliderMax = 10000;  // -100 dB: silence
+constexpr int kPollMs = 1000;
+constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+constexpr char kTrackPrefix[] = "/org/quillet/track/";
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// A file URL for any path bytes (invalid UTF-8 included), as the bus wants it.
+QString FileUrl(const std::string& path) {
+    return QStringLiteral("file://") +
+           QString::fromLatin1(
+               QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding("/"));
+}
+
+// The root interface, as the bus shows it.
+class TRootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+  public:
+    explicit TRootAdaptor(TMprisService* service) : QDBusAbstractAdaptor(service), S(*service) {}
+    bool CanQuit() const { return true; }
+    bool CanRaise() const { return true; }
+    bool HasTrackList() const { return false; }
+    QString Identity() const { return QStringLiteral("Quillet"); }
+    QString DesktopEntry() const { return QStringLiteral("quillet"); }
+    QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList SupportedMimeTypes() const { return S.SupportedMimeTypes(); }
+  public slots:
+    void Raise() { S.Raise(); }
+    void Quit() { S.Quit(); }
+
+  private:
+    TMprisService& S;
+};
+
+class TPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
+    Q_PROPERTY(double MinimumRate READ Rate)
+    Q_PROPERTY(double MaximumRate READ Rate)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ CanSeek)
+    Q_PROPERTY(bool CanControl READ CanControl)
+  public:
+    explicit TPlayerAdaptor(TMprisService* service) : QDBusAbstractAdaptor(service), S(*service) {
+        setAutoRelaySignals(false);
+    }
+    QString PlaybackStatus() const { return S.PlaybackStatus(); }
+    double Rate() const { return 1.0; }
+    void SetRate(double) {}  // one rate only: a client's other rates are ignored
+    QVariantMap Metadata() const { return S.Metadata(); }
+    double Volume() const { return S.Volume(); }
+    void SetVolume(double volume) { S.SetVolume(volume); }
+    qlonglong Position() const { return S.Position(); }
+    bool CanGoNext() const { return S.CanGoNext(); }
+    bool CanGoPrevious() const { return S.CanGoPrevious(); }
+    bool CanPlay() const { return S.CanPlay(); }
+    bool CanPause() const { return S.CanPause(); }
+    bool CanSeek() const { return S.CanSeek(); }
+    bool CanControl() const { return true; }
+  public slots:
+    void Next() { S.Next(); }
+    void Previous() { S.Previous(); }
+    void Pause() { S.Pause(); }
+    void PlayPause() { S.PlayPause(); }
+    void Stop() { S.Stop(); }
+    void Play() { S.Play(); }
+    void Seek(qlonglong Offset) { S.Seek(Offset); }
+    void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
+        S.SetPosition(TrackId, Position);
+    }
+    void OpenUri(const QString& Uri) { S.OpenUri(Uri); }
+  signals:
+    void Seeked(qlonglong Position);
+
+  private:
+    TMprisService& S;
+};
+
+}  // namespace
+
+double BusVolumeOf(int sliderValue) {
+    if (sliderValue >= kSliderMax) return 0.0;
+    if (sliderValue <= 0) return 1.0;
+    return std::pow(10.0, -sliderValue / 2000.0);
+}
+
+int SliderValueOf(double busVolume) {
+    if (!(busVolume > 0.0)) return kSliderMax;  // 0, negative and NaN: silence
+    if (busVolume >= 1.0) return 0;
+    const double value = std::round(-2000.0 * std::log10(busVolume));
+    return value >= kSliderMax ? kSliderMax : static_cast<int>(value);
+}
+
+TMprisService::TMprisService(TPlayerControl& player, QObject* parent)
+    : QObject(parent), FPlayer(player) {
+    FPoll.setInterval(kPollMs);
+    connect(&FPoll, &QTimer::timeout, this, &TMprisService::Refresh);
+    FLast = Snapshot();
+}
+
+bool TMprisService::Publish(QDBusConnection bus) {
+    if (!bus.isConnected()) return false;
+    auto* root = new TRootAdaptor(this);
+    auto* player = new TPlayerAdaptor(this);
+    if (!bus.registerObject(QLatin1String(kMprisPath), this)) {
+        delete root;
+        delete player;
+        return false;
+    }
+    // A second player on the same bus (the socket could not be shared) takes
+    // the instance form of the name.
+    if (!bus.registerService(QLatin1String(kMprisService)) &&
+        !bus.registerService(QLatin1String(kMprisService) + QStringLiteral(".instance") +
+                             QString::number(QCoreApplication::applicationPid()))) {
+        bus.unregisterObject(QLatin1String(kMprisPath));
+        return false;
+    }
+    Notify = [bus](const QString& interface, const QVariantMap& changed) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QLatin1String(kMprisPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"));
+        signal << interface << changed << QStringList();
+        QDBusConnection(bus).send(signal);
+    };
+    SendSeeked = [player](qint64 position) { emit player->Seeked(position); };
+    return true;
+}
+
+void TMprisService::SetTags(const std::string& path, const TTrackTags& tags) {
+    if (FTrack && FTrack->Path == path) {
+        FTagsPath = path;
+        FTags = tags;
+        Refresh();
+    }
+}
+
+void TMprisService::UpdateTrack() {
+    std::optional<TPlayerControl::TTrack> track = FPlayer.Track();
+    if (track == FTrack) return;
+    const bool newPath = !track || !FTrack || track->Path != FTrack->Path;
+    FTrack = std::move(track);
+    ++FTrackSerial;
+    if (newPath) {
+        FTagsPath.clear();
+        FTags = {};
+        if (FTrack && RequestTags) RequestTags(FTrack->Path);
+    }
+}
+
+QDBusObjectPath TMprisService::TrackId() const {
+    if (!FTrack) return QDBusObjectPath(QLatin1String(kNoTrack));
+    return QDBusObjectPath(QLatin1String(kTrackPrefix) + QString::number(FTrackSerial));
+}
+
+QVariantMap TMprisService::Snapshot() const {
+    return {
+        {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
+        {QStringLiteral("Metadata"), Metadata()},
+        {QStringLiteral("Volume"), Volume()},
+        {QStringLiteral("CanPlay"), CanPlay()},
+        {QStringLiteral("CanPause"), CanPause()},
+        {QStringLiteral("CanSeek"), CanSeek()},
+        {QStringLiteral("CanGoNext"), CanGoNext()},
+        {QStringLiteral("CanGoPrevious"), CanGoPrevious()},
+    };
+}
+
+void TMprisService::Refresh() {
+    FRefreshPending = false;
+    UpdateTrack();
+    const QVariantMap now = Snapshot();
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (FLast.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
+    FLast = now;
+    if (!changed.isEmpty() && Notify) Notify(QLatin1String(kMprisPlayer), changed);
+    if (FPlayer.Status() == TPlayerControl::TStatus::Stopped) {
+        FPoll.stop();
+    } else if (!FPoll.isActive()) {
+        FPoll.start();
+    }
+}
+
+void TMprisService::RefreshSoon() {
+    if (FRefreshPending) return;
+    FRefreshPending = true;
+    QMetaObject::invokeMethod(this, &TMprisService::Refresh, Qt::QueuedConnection);
+}
+
+void TMprisService::PositionJumped() {
+    if (SendSeeked) SendSeeked(Position());
+}
+
+QStringList TMprisService::SupportedMimeTypes() const {
+    QStringList types;
+    for (const std::string& type : quillet::SupportedMimeTypes()) types << Text(type);
+    return types;
+}
+
+void TMprisService::Raise() {
+    FPlayer.Raise();
+}
+
+void TMprisService::Quit() {
+    FPlayer.Quit();
+}
+
+QString TMprisService::PlaybackStatus() const {
+    switch (FPlayer.Status()) {
+        case TPlayerControl::TStatus::Playing:
+            return QStringLiteral("Playing");
+        case TPlayerControl::TStatus::Paused:
+            return QStringLiteral("Paused");
+        default:
+            return QStringLiteral("Stopped");
+    }
+}
+
+QVariantMap TMprisService::Metadata() const {
+    QVariantMap map;
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
+    if (!FTrack) return map;
+    const TPlayPosition pos = FPlayer.Position();
+    if (pos.Length >= 0) map.insert(QStringLiteral("mpris:length"), qlonglong(pos.Length));
+    map.insert(QStringLiteral("xesam:url"), FileUrl(FTrack->Path));
+    const bool tagged = FTagsPath == FTrack->Path;
+    // The tag's title where there is one; the list's row (a file name or a
+    // playlist's title) otherwise.
+    map.insert(QStringLiteral("xesam:title"),
+               Text(tagged && !FTags.Title.empty() ? FTags.Title : FTrack->Title));
+    if (tagged && !FTags.Artist.empty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList{Text(FTags.Artist)});
+    if (tagged && !FTags.Album.empty())
+        map.insert(QStringLiteral("xesam:album"), Text(FTags.Album));
+    return map;
+}
+
+qint64 TMprisService::Position() const {
+    return FPlayer.Position().Position;
+}
+
+double TMprisService::Volume() const {
+    return BusVolumeOf(FPlayer.Volume());
+}
+
+void TMprisService::SetVolume(double volume) {
+    if (std::isnan(volume)) return;
+    FPlayer.SetVolume(SliderValueOf(volume));
+    Refresh();
+}
+
+bool TMprisService::CanPlay() const {
+    return FPlayer.Status() != TPlayerControl::TStatus::Stopped || FPlayer.Track().has_value();
+}
+
+bool TMprisService::CanPause() const {
+    return CanPlay();
+}
+
+bool TMprisService::CanSeek() const {
+    return FPlayer.CanSeek();
+}
+
+bool TMprisService::CanGoNext() const {
+    return FPlayer.CanGoNext();
+}
+
+bool TMprisService::CanGoPrevious() const {
+    return FPlayer.CanGoPrevious();
+}
+
+// The Pause button is a toggle of the window's own, which a click while
+// nothing played may have put out of step with the output: a second click
+// then brings the output where it was asked to go.
+void TMprisService::Play() {
+    using S = TPlayerControl::TStatus;
+    switch (FPlayer.Status()) {
+        case S::Playing:
+            break;
+        case S::Paused:
+            FPlayer.PauseButton();
+            if (FPlayer.Status() == S::Paused) FPlayer.PauseButton();
+            break;
+        case S::Stopped:
+            FPlayer.Play();
+            break;
+    }
+    Refresh();
+}
+
+void TMprisService::Pause() {
+    using S = TPlayerControl::TStatus;
+    if (FPlayer.Status() == S::Playing) {
+        FPlayer.PauseButton();
+        if (FPlayer.Status() == S::Playing) FPlayer.PauseButton();
+    }
+    Refresh();
+}
+
+void TMprisService::PlayPause() {
+    if (FPlayer.Status() == TPlayerControl::TStatus::Playing) {
+        Pause();
+    } else {
+        Play();
+    }
+}
+
+void TMprisService::Stop() {
+    FPlayer.Stop();
+    Refresh();
+}
+
+void TMprisService::Next() {
+    if (CanGoNext()) FPlayer.Next();
+    Refresh();
+}
+
+void TMprisService::Previous() {
+    if (CanGoPrevious()) FPlayer.Previous();
+    Refresh();
+}
+
+void TMprisService::Seek(qint64 offset) {
+    if (!CanSeek()) return;
+    const TPlayPosition pos = FPlayer.Position();
+    qint64 target = 0;
+    if (__builtin_add_overflow(pos.Position, offset, &target)) target = offset < 0 ? 0 : LLONG_MAX;
+    if (target < 0) target = 0;
+    // Past the end is the next track, as a client seeking there expects.
+    if (pos.Length >= 0 && target > pos.Length) {
+        Next();
+        return;
+    }
+    FPlayer.SeekTo(target);
+    PositionJumped();
+}
+
+void TMprisService::SetPosition(const QDBusObjectPath& trackId, qint64 position) {
+    if (!CanSeek() || trackId != TrackId() || position < 0) return;
+    const TPlayPosition pos = FPlayer.Position();
+    if (pos.Length >= 0 && position > pos.Length) return;
+    FPlayer.SeekTo(position);
+    PositionJumped();
+}
+
+void TMprisService::OpenUri(const QString& uri) {
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("file")) return;
+    if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return;
+    // The path's bytes exactly, whatever their encoding.
+    const QByteArray path =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (path.isEmpty() || path[0] != '/') return;
+    FPlayer.Open({path.toStdString()});
+    Refresh();
+}
+
+}  // namespace quillet
+
+#include "mpris.moc"

@@ -1,0 +1,140 @@
+// The media-player interface on the session bus (org.mpris.MediaPlayer2.quillet):
+// what lets media keys, the desktop's sound menu and other remote controls
+// drive the player. TMprisService holds the logic over a narrow view of the
+// player (TPlayerControl); the two adaptors only put it on the bus.
+//
+// All of it runs on the GUI thread.
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "play_position.h"
+#include "track_tags.h"
+
+namespace quillet {
+
+// What the bus may see and do. Each command is the window's own control.
+class TPlayerControl {
+  public:
+    enum class TStatus { Stopped, Playing, Paused };
+    struct TTrack {
+        std::string Path;
+        std::string Title;  // the list's title for the row
+        int Row = -1;       // -1 when the list no longer holds it
+        bool operator==(const TTrack&) const = default;
+    };
+    virtual ~TPlayerControl() = default;
+
+    virtual TStatus Status() const = 0;
+    // The track playing; when stopped, the one Play would start.
+    virtual std::optional<TTrack> Track() const = 0;
+    virtual TPlayPosition Position() const = 0;
+    virtual bool CanSeek() const = 0;
+    virtual bool CanGoNext() const = 0;
+    virtual bool CanGoPrevious() const = 0;
+    // The volume slider's value: attenuation in hundredths of a dB, 0..10000.
+    virtual int Volume() const = 0;
+    virtual void SetVolume(int value) = 0;
+
+    virtual void Play() = 0;         // the Play button
+    virtual void PauseButton() = 0;  // the Pause button (a toggle)
+    virtual void Stop() = 0;
+    virtual void Next() = 0;
+    virtual void Previous() = 0;
+    // Moves within the running track (microseconds, within its length).
+    virtual void SeekTo(int64_t microseconds) = 0;
+    // Adds local paths to the list and plays the first.
+    virtual void Open(const std::vector<std::string>& paths) = 0;
+    virtual void Raise() = 0;
+    virtual void Quit() = 0;
+};
+
+inline constexpr char kMprisPath[] = "/org/mpris/MediaPlayer2";
+inline constexpr char kMprisRoot[] = "org.mpris.MediaPlayer2";
+inline constexpr char kMprisPlayer[] = "org.mpris.MediaPlayer2.Player";
+inline constexpr char kMprisService[] = "org.mpris.MediaPlayer2.quillet";
+
+// The bus volume (0..1, linear amplitude) for a slider value, and back; the
+// slider's 0..10000 are hundredths of a decibel of attenuation.
+double BusVolumeOf(int sliderValue);
+int SliderValueOf(double busVolume);
+
+class TMprisService : public QObject {
+    Q_OBJECT
+  public:
+    // `notify` sends PropertiesChanged (interface, changed values); `seeked`
+    // sends the Seeked signal. Tests give their own; Publish() sets the bus's.
+    explicit TMprisService(TPlayerControl& player, QObject* parent = nullptr);
+
+    std::function<void(const QString& interface, const QVariantMap& changed)> Notify;
+    std::function<void(qint64 position)> SendSeeked;
+    // Asks for a file's tags; the answer comes back through SetTags. Unset:
+    // metadata carries no tags.
+    std::function<void(const std::string& path)> RequestTags;
+    void SetTags(const std::string& path, const TTrackTags& tags);
+
+    // Puts the service on `bus`; false (and nothing registered) when the
+    // bus is not there.
+    bool Publish(QDBusConnection bus);
+
+    // Compares what the bus sees with what it saw and notifies the changes.
+    void Refresh();
+    // The same once the current event is done; many calls make one refresh.
+    void RefreshSoon();
+    // The position moved by other means than playing (the position bar).
+    void PositionJumped();
+
+    // --- The root interface.
+    QStringList SupportedMimeTypes() const;
+    void Raise();
+    void Quit();
+
+    // --- The player interface.
+    QString PlaybackStatus() const;
+    QVariantMap Metadata() const;
+    qint64 Position() const;
+    double Volume() const;
+    void SetVolume(double volume);
+    bool CanPlay() const;
+    bool CanPause() const;
+    bool CanSeek() const;
+    bool CanGoNext() const;
+    bool CanGoPrevious() const;
+    void Play();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Next();
+    void Previous();
+    void Seek(qint64 offset);
+    void SetPosition(const QDBusObjectPath& trackId, qint64 position);
+    void OpenUri(const QString& uri);
+
+    // The object path naming the current track ("NoTrack" for none).
+    QDBusObjectPath TrackId() const;
+
+  private:
+    QVariantMap Snapshot() const;
+    void UpdateTrack();
+
+    TPlayerControl& FPlayer;
+    QVariantMap FLast;  // what was last notified
+    std::optional<TPlayerControl::TTrack> FTrack;
+    quint64 FTrackSerial = 0;
+    std::string FTagsPath;  // the path FTags belong to
+    TTrackTags FTags;
+    bool FRefreshPending = false;
+    QTimer FPoll;  // refreshes while a track runs (its length comes late)
+};
+
+}  // namespace quillet

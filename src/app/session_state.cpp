@@ -1,0 +1,70 @@
+#include "session_state.h"
+
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "ini.h"
+#include "textfile.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kVolumeMin = 0;
+constexpr int kVolumeMax = 10000;
+
+// A whole decimal number and nothing else.
+bool ParseInt(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+TSessionState LoadSessionState(const std::string& folder) {
+    TSessionState state;
+    if (folder.empty()) return state;
+    try {
+        OpenPlaylistEntries(folder + kStatePlaylistName, state.Entries);
+    } catch (const std::exception&) {
+        state.Entries.clear();
+    }
+    const TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    int value = 0;
+    if (ParseInt(ini.ReadString(kSessionSection, "Row"), value) && value >= 0 &&
+        value < static_cast<int>(state.Entries.size()))
+        state.Row = value;
+    if (ParseInt(ini.ReadString(kSessionSection, "Volume"), value) && value >= kVolumeMin &&
+        value <= kVolumeMax)
+        state.Volume = value;
+    return state;
+}
+
+void SaveSessionState(const std::string& folder, const TSessionState& state) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::vector<TPlaylistEntry> entries;
+    entries.reserve(state.Entries.size());
+    // Rows left out shift the ones after them: the saved row follows its entry.
+    int row = -1;
+    for (size_t i = 0; i < state.Entries.size(); ++i) {
+        TPlaylistEntry entry = state.Entries[i];
+        if (entry.FilePath.empty() || HasLineBreak(entry.FilePath)) continue;
+        for (char& c : entry.Title)
+            if (c == '\r' || c == '\n') c = ' ';
+        if (static_cast<int>(i) == state.Row) row = static_cast<int>(entries.size());
+        entries.push_back(std::move(entry));
+    }
+    WriteM3uPlaylist(folder + kStatePlaylistName, entries);
+    TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    ini.WriteString(kSessionSection, "Row", std::to_string(row));
+    ini.WriteString(kSessionSection, "Volume", std::to_string(state.Volume));
+    ini.Save(folder + kStateFileName);
+}
+
+}  // namespace quillet

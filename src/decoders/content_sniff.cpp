@@ -1,0 +1,144 @@
+#include "content_sniff.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace quillet {
+namespace {
+
+bool Starts(const uint8_t* d, size_t n, size_t at, const char* magic) {
+    const size_t len = std::strlen(magic);
+    return n >= at + len && std::memcmp(d + at, magic, len) == 0;
+}
+
+// An MPEG audio frame header: the 11-bit sync, a version and layer that
+// exist, a bit rate index that is not "bad" and a sample rate that exists.
+// ADTS (AAC) shares the sync but has layer 0.
+bool MpegHeader(const uint8_t* d, size_t n, bool& adts) {
+    if (n < 4 || d[0] != 0xFF || (d[1] & 0xE0) != 0xE0) return false;
+    adts = (d[1] & 0xF6) == 0xF0;
+    if (adts) return ((d[2] >> 2) & 0x0F) < 13;  // a sampling frequency index that exists
+    const int version = (d[1] >> 3) & 3, layer = (d[1] >> 1) & 3;
+    const int bitrate = d[2] >> 4, rate = (d[2] >> 2) & 3;
+    return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
+}
+
+constexpr uint8_t kAsfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+// Wave64 starts with the GUID of its "riff" chunk.
+constexpr uint8_t kW64Guid[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
+                                  0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+
+// The size of an ID3v2 tag at the start of `d` (header and footer
+// included), or 0 when there is none.
+int64_t Id3v2Size(const uint8_t* d, size_t n) {
+    if (n < 10 || !Starts(d, n, 0, "ID3") || d[3] == 0xFF || d[4] == 0xFF) return 0;
+    int64_t size = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (d[i] & 0x80) return 0;
+        size = size << 7 | d[i];
+    }
+    return size + 10 + ((d[5] & 0x10) ? 10 : 0);
+}
+
+}  // namespace
+
+TContentKind SniffContent(const uint8_t* d, size_t n) {
+    using C = TContentKind;
+    if (n >= 12 &&
+        (Starts(d, n, 0, "RIFF") || Starts(d, n, 0, "RF64") || Starts(d, n, 0, "BW64")) &&
+        Starts(d, n, 8, "WAVE"))
+        return C::ckWave;
+    if (Starts(d, n, 0, "fLaC")) return C::ckFlac;
+    if (Starts(d, n, 0, "OggS")) {
+        // The first page's first packet names the codec: after the 27-byte
+        // header and the segment table.
+        if (n < 27) return C::ckUnknown;
+        const size_t body = 27 + d[26];
+        if (Starts(d, n, body, "\x01vorbis")) return C::ckOggVorbis;
+        return n > body ? C::ckOggOther : C::ckUnknown;
+    }
+    if (Starts(d, n, 0, "MP+") || Starts(d, n, 0, "MPCK")) return C::ckMusepack;
+    if (n >= 16 && std::memcmp(d, kAsfGuid, 16) == 0) return C::ckAsf;
+    if (n >= 16 && std::memcmp(d, kW64Guid, 16) == 0) return C::ckFFmpeg;
+    if ((Starts(d, n, 0, "FORM") && (Starts(d, n, 8, "AIFF") || Starts(d, n, 8, "AIFC"))) ||
+        Starts(d, n, 4, "ftyp") || Starts(d, n, 0, "caff") || Starts(d, n, 0, "wvpk") ||
+        Starts(d, n, 0, "MAC ") || Starts(d, n, 0, "TTA1") || Starts(d, n, 0, ".snd") ||
+        Starts(d, n, 0, "DSD "))
+        return C::ckFFmpeg;
+    bool adts = false;
+    if (MpegHeader(d, n, adts)) return adts ? C::ckFFmpeg : C::ckMpegAudio;
+    return C::ckUnknown;
+}
+
+bool InputReads(TInputKind kind, TContentKind content) {
+    using C = TContentKind;
+    switch (kind) {
+        case TInputKind::ikWave:
+            return content == C::ckWave;
+        case TInputKind::ikFLAC:
+            return content == C::ckFlac;
+        case TInputKind::ikVorbis:
+            return content == C::ckOggVorbis;
+        case TInputKind::ikMPC:
+            return content == C::ckMusepack;
+        case TInputKind::ikMP3:
+        case TInputKind::ikWM:
+            return content == C::ckMpegAudio || content == C::ckAsf;
+        case TInputKind::ikFFmpeg:
+            return content == C::ckOggVorbis || content == C::ckOggOther ||
+                   content == C::ckMpegAudio || content == C::ckFFmpeg;
+    }
+    return false;
+}
+
+TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content) {
+    using C = TContentKind;
+    if (content == C::ckUnknown || InputReads(byExtension, content)) return byExtension;
+    switch (content) {
+        case C::ckWave:
+            return TInputKind::ikWave;
+        case C::ckFlac:
+            return TInputKind::ikFLAC;
+        case C::ckOggVorbis:
+            return TInputKind::ikVorbis;
+        case C::ckMpegAudio:
+            return TInputKind::ikMP3;
+        case C::ckAsf:
+            return TInputKind::ikWM;
+        case C::ckMusepack:
+            return TInputKind::ikMPC;
+        default:
+            return TInputKind::ikFFmpeg;
+    }
+}
+
+std::optional<TInputKind> InputKindFor(const std::string& path) {
+    const std::optional<TInputKind> kind = FindInputKind(path);
+    if (!kind) return kind;
+    // Non-blocking, so that a FIFO given as a file never waits for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kind;  // the input reports the error itself
+    TContentKind content = TContentKind::ckUnknown;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        uint8_t head[kSniffBytes];
+        int64_t at = 0;
+        ssize_t got = ::pread(fd, head, sizeof head, 0);
+        // Tags in front of the audio (MP3s, some FLACs): look behind them.
+        for (int tags = 0; tags < 4 && got > 0; ++tags) {
+            const int64_t size = Id3v2Size(head, static_cast<size_t>(got));
+            if (size == 0 || size > st.st_size - at) break;
+            at += size;
+            got = ::pread(fd, head, sizeof head, at);
+        }
+        if (got > 0) content = SniffContent(head, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return ChooseInputKind(*kind, content);
+}
+
+}  // namespace quillet

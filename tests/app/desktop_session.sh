@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The real program on a virtual display with a private session bus, driven by
+# a real media-player client (playerctl) and by later starts of itself:
+# play, pause, skip, seek, volume, metadata; a second start's files reach the
+# first; out-of-range bus calls change nothing; the list comes back after a
+# restart; a crashed player's socket does not stop the next one.
+#   desktop_session.sh PROGRAM
+set -euo pipefail
+program=$1
+work=$(mktemp -d "${QUILLET_TEST_TMP:-/tmp}/desktop-session.XXXXXX" 2>/dev/null || mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Sounds with tags (FLAC) and without (WAV); 20 s each, so nothing ends mid-test.
+sox -n -r 22050 -c 1 -b 16 "$work/tone.wav" synth 20 sine 440 vol 0.1
+flac -s -T TITLE="Song A" -T ARTIST="Artist A" -T ALBUM="Album A" -o "$work/a.flac" "$work/tone.wav"
+flac -s -T TITLE="Song B" -T ARTIST="Artist B" -o "$work/b.flac" "$work/tone.wav"
+cp "$work/tone.wav" "$work/c.wav"
+cp "$work/tone.wav" "$work/d.wav"
+printf 'en\r\n' > "$work/lang.cfg"
+mkdir -m 700 "$work/run" "$work/config"
+
+export QUILLET_PROGRAM=$program QUILLET_WORK=$work
+"$(dirname "$0")/../../scripts/with-xvfb.sh" 640x480x24 -- dbus-run-session -- bash -c '
+set -euo pipefail
+cd "$QUILLET_WORK"
+export XDG_RUNTIME_DIR=$PWD/run XDG_CONFIG_HOME=$PWD/config QT_QPA_PLATFORM=xcb
+q=$QUILLET_PROGRAM
+pc() { playerctl -p quillet "$@" 2>/dev/null; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# expect WHAT VALUE CMD...: waits up to 10 s for CMD to print VALUE.
+expect() {
+  local what=$1 want=$2 got=""; shift 2
+  for _ in $(seq 1 100); do
+    got=$("$@" 2>/dev/null || true)
+    [ "$got" = "$want" ] && { echo "ok: $what = $want"; return 0; }
+    sleep 0.1
+  done
+  fail "$what: wanted \"$want\", got \"$got\""
+}
+# near WHAT LOW HIGH CMD...: a number from CMD within [LOW, HIGH].
+near() {
+  local what=$1 low=$2 high=$3 got; shift 3
+  got=$("$@")
+  awk -v g="$got" -v l="$low" -v h="$high" "BEGIN { exit !(g >= l && g <= h) }" ||
+    fail "$what: $got not within [$low, $high]"
+  echo "ok: $what = $got"
+}
+call() {  # call METHOD ARGS...: a bare bus call on the player interface
+  dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+    "org.mpris.MediaPlayer2.Player.$@" >/dev/null
+}
+setvol() {
+  dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+    org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:Volume \
+    variant:double:"$1" >/dev/null
+}
+
+"$q" a.flac b.flac & pid=$!
+expect status Playing pc status
+expect title "Song A" pc metadata xesam:title
+expect artist "Artist A" pc metadata xesam:artist
+expect album "Album A" pc metadata xesam:album
+expect url "file://$PWD/a.flac" pc metadata xesam:url
+expect length 20000000 pc metadata mpris:length
+pc pause;      expect pause Paused pc status
+pc play;       expect play Playing pc status
+pc play-pause; expect play-pause Paused pc status
+pc play-pause; expect play-pause Playing pc status
+pc next;       expect next "Song B" pc metadata xesam:title
+pc previous;   expect previous "Song A" pc metadata xesam:title
+# The position counts what has gone to the sound device, up to its buffer ahead.
+pc position 10; sleep 0.3; near "position after seek to 10 s" 9.5 13.5 pc position
+pc position 5-; sleep 0.3; near "position after 5 s back" 4.5 8.5 pc position
+pc volume 0.5; near volume 0.49 0.51 pc volume
+
+# Out-of-range bus calls: clamped or ignored, the player goes on.
+setvol -1;  expect "volume -1 clamps" 0.000000 pc volume
+setvol 1e9; expect "volume 1e9 clamps" 1.000000 pc volume
+call Seek int64:-9223372036854775808; sleep 0.3; near "seek by INT64_MIN" 0 3.5 pc position
+call SetPosition objpath:/org/quillet/track/999 int64:15000000; sleep 0.3
+near "another track id is ignored" 0 5 pc position
+call OpenUri string:http://example.invalid/x.mp3
+call OpenUri string:file:///nonexistent/folder/
+expect "still playing" Playing pc status
+expect "same title" "Song A" pc metadata xesam:title
+
+# A second start hands its files over and ends at once.
+timeout 10 "$q" c.wav || fail "a second start did not end by itself"
+expect "second start plays its file" "file://$PWD/c.wav" pc metadata xesam:url
+timeout 10 "$q" --enqueue d.wav || fail "an --enqueue start did not end by itself"
+sleep 0.5
+expect "--enqueue does not play" "file://$PWD/c.wav" pc metadata xesam:url
+pc volume 0.25
+kill -TERM $pid; wait $pid || fail "the player ended with $?"
+grep -c "^/" config/quillet/playlist.m3u8 | grep -qx 4 || fail "the list was not kept"
+
+# The list, the row and the volume come back.
+"$q" & pid=$!
+expect "restored row" "file://$PWD/c.wav" pc metadata xesam:url
+expect "restored, stopped" Stopped pc status
+near "restored volume" 0.24 0.26 pc volume
+pc next; expect "restored list plays on" "file://$PWD/d.wav" pc metadata xesam:url
+
+# A crash leaves its socket file behind; the next start takes its place.
+kill -KILL $pid; wait $pid 2>/dev/null || true
+ls run/*.socket >/dev/null || fail "expected a socket file left behind"
+"$q" b.flac & pid=$!
+expect "after a crash, a new player" "Song B" pc metadata xesam:title
+kill -TERM $pid; wait $pid || fail "the player ended with $?"
+'
+"$program" --version | grep -qx "Quillet [0-9.]*"
+"$program" --help | grep -q -- "--enqueue"
+echo "desktop session: all checks passed"

@@ -1,0 +1,226 @@
+// The bus logic over a fake player: which command each call gives, what
+// out-of-range values do, and which changes are announced.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app_test_support.h"
+#include "mpris.h"
+
+namespace quillet::test {
+namespace {
+
+using S = TPlayerControl::TStatus;
+
+// Behaves as the window does: Play plays the selected row, Pause is a toggle
+// of its own that only reaches a running output.
+class FakePlayer : public TPlayerControl {
+  public:
+    bool Running = false, Held = false, Toggle = false;
+    std::optional<TTrack> Current = TTrack{"/m/a.flac", "a.flac", 0};
+    TPlayPosition Pos{5000000, 10000000, false};
+    bool Seekable = true;
+    int Slider = 0;
+    std::vector<std::string> Calls;
+
+    TStatus Status() const override {
+        return !Running ? S::Stopped : Held ? S::Paused : S::Playing;
+    }
+    std::optional<TTrack> Track() const override { return Current; }
+    TPlayPosition Position() const override { return Pos; }
+    bool CanSeek() const override { return Running && Seekable; }
+    bool CanGoNext() const override { return true; }
+    bool CanGoPrevious() const override { return true; }
+    int Volume() const override { return Slider; }
+    void SetVolume(int value) override { Slider = value; }
+    void Play() override { Calls.push_back("play"), Running = true, Held = false; }
+    void PauseButton() override {
+        Calls.push_back("pause");
+        Toggle = !Toggle;
+        if (Running) Held = Toggle;
+    }
+    void Stop() override { Calls.push_back("stop"), Running = false; }
+    void Next() override { Calls.push_back("next"); }
+    void Previous() override { Calls.push_back("previous"); }
+    void SeekTo(int64_t us) override { Calls.push_back("seek " + std::to_string(us)); }
+    void Open(const std::vector<std::string>& paths) override {
+        for (const auto& p : paths) Calls.push_back("open " + p);
+    }
+    void Raise() override { Calls.push_back("raise"); }
+    void Quit() override { Calls.push_back("quit"); }
+};
+
+class MprisTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        Service = std::make_unique<TMprisService>(Player);
+        Service->Notify = [this](const QString& iface, const QVariantMap& changed) {
+            EXPECT_EQ(iface, QLatin1String(kMprisPlayer));
+            Changes.push_back(changed);
+        };
+        Service->SendSeeked = [this](qint64 pos) { Seeks.push_back(pos); };
+        Service->Refresh();
+        Changes.clear();
+    }
+    FakePlayer Player;
+    std::unique_ptr<TMprisService> Service;
+    std::vector<QVariantMap> Changes;
+    std::vector<qint64> Seeks;
+};
+
+TEST_F(MprisTest, PlayAndPauseReachTheOutputWhateverTheToggle) {
+    struct Case {
+        const char* What;
+        bool Running, Held, Toggle;
+        void (TMprisService::*Call)();
+        S Want;
+        std::vector<std::string> Calls;
+    };
+    const Case cases[] = {
+        {"play when stopped", false, false, false, &TMprisService::Play, S::Playing, {"play"}},
+        {"play when playing", true, false, false, &TMprisService::Play, S::Playing, {}},
+        {"play when paused", true, true, true, &TMprisService::Play, S::Playing, {"pause"}},
+        {"pause when playing", true, false, false, &TMprisService::Pause, S::Paused, {"pause"}},
+        // A click while nothing played left the toggle set: two clicks pause.
+        {"pause, toggle out of step",
+         true,
+         false,
+         true,
+         &TMprisService::Pause,
+         S::Paused,
+         {"pause", "pause"}},
+        {"pause when stopped", false, false, false, &TMprisService::Pause, S::Stopped, {}},
+        {"play-pause when playing",
+         true,
+         false,
+         false,
+         &TMprisService::PlayPause,
+         S::Paused,
+         {"pause"}},
+        {"play-pause when paused",
+         true,
+         true,
+         true,
+         &TMprisService::PlayPause,
+         S::Playing,
+         {"pause"}},
+        {"stop", true, false, false, &TMprisService::Stop, S::Stopped, {"stop"}},
+    };
+    for (const Case& c : cases) {
+        Player.Running = c.Running, Player.Held = c.Held, Player.Toggle = c.Toggle;
+        Player.Calls.clear();
+        (Service.get()->*c.Call)();
+        EXPECT_EQ(Player.Status(), c.Want) << c.What;
+        EXPECT_EQ(Player.Calls, c.Calls) << c.What;
+    }
+}
+
+TEST_F(MprisTest, OutOfRangeValuesAreClampedOrIgnored) {
+    struct VolumeCase {
+        double Bus;
+        int Slider;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const VolumeCase& c : std::vector<VolumeCase>{
+             {-1, 10000}, {0, 10000}, {1e9, 0}, {1, 0}, {0.5, 602}, {nan, 602}, {1e-9, 10000}}) {
+        Service->SetVolume(c.Bus);
+        EXPECT_EQ(Player.Slider, c.Slider) << c.Bus;
+    }
+    EXPECT_NEAR(BusVolumeOf(602), 0.5, 1e-4);
+    EXPECT_EQ(BusVolumeOf(10000), 0.0);
+
+    Player.Running = true;
+    Service->Refresh();
+    const QDBusObjectPath id = Service->TrackId();
+    struct SeekCase {
+        const char* What;
+        std::function<void()> Call;
+        std::vector<std::string> Calls;
+    };
+    const SeekCase seeks[] = {
+        {"seek forward", [&] { Service->Seek(2000000); }, {"seek 7000000"}},
+        {"seek before the start", [&] { Service->Seek(-9000000); }, {"seek 0"}},
+        {"seek by INT64_MIN", [&] { Service->Seek(INT64_MIN); }, {"seek 0"}},
+        {"seek by INT64_MAX: next", [&] { Service->Seek(INT64_MAX); }, {"next"}},
+        {"set position", [&] { Service->SetPosition(id, 10000000); }, {"seek 10000000"}},
+        {"set position past the end", [&] { Service->SetPosition(id, 10000001); }, {}},
+        {"set position negative", [&] { Service->SetPosition(id, -1); }, {}},
+        {"set position, other track",
+         [&] { Service->SetPosition(QDBusObjectPath("/org/quillet/track/999"), 1); },
+         {}},
+        {"open a file URI",
+         [&] { Service->OpenUri("file:///m/a%20b%FF.mp3"); },
+         {"open /m/a b\xff.mp3"}},
+        {"open a localhost URI",
+         [&] { Service->OpenUri("file://localhost/m/x.ogg"); },
+         {"open /m/x.ogg"}},
+        {"open a web URI", [&] { Service->OpenUri("http://example.com/a.mp3"); }, {}},
+        {"open another host's file", [&] { Service->OpenUri("file://host/m/a.mp3"); }, {}},
+        {"open garbage", [&] { Service->OpenUri("::::"); }, {}},
+    };
+    for (const SeekCase& c : seeks) {
+        Player.Calls.clear();
+        c.Call();
+        EXPECT_EQ(Player.Calls, c.Calls) << c.What;
+    }
+    Player.Seekable = false;
+    Player.Calls.clear();
+    Service->Seek(1000);
+    EXPECT_TRUE(Player.Calls.empty());
+}
+
+TEST_F(MprisTest, AnnouncesEachChangeOnceWithItsValue) {
+    Service->Refresh();
+    EXPECT_TRUE(Changes.empty());
+
+    Player.Running = true;
+    Service->Refresh();
+    ASSERT_EQ(Changes.size(), 1u);
+    EXPECT_EQ(Changes[0].value("PlaybackStatus").toString(), "Playing");
+    EXPECT_TRUE(Changes[0].value("CanSeek").toBool());
+    EXPECT_FALSE(Changes[0].contains("Metadata"));
+
+    // A new track: a new id; its tags arrive later and change the metadata again.
+    std::vector<std::string> asked;
+    Service->RequestTags = [&](const std::string& path) { asked.push_back(path); };
+    const QDBusObjectPath before = Service->TrackId();
+    Player.Current = TPlayerControl::TTrack{"/m/b.mp3", "b.mp3", 1};
+    Service->Refresh();
+    ASSERT_EQ(Changes.size(), 2u);
+    QVariantMap meta = Changes[1].value("Metadata").toMap();
+    EXPECT_NE(meta.value("mpris:trackid").value<QDBusObjectPath>(), before);
+    EXPECT_EQ(meta.value("xesam:title").toString(), "b.mp3");
+    EXPECT_EQ(meta.value("xesam:url").toString(), "file:///m/b.mp3");
+    EXPECT_EQ(meta.value("mpris:length").toLongLong(), 10000000);
+    EXPECT_EQ(asked, std::vector<std::string>{"/m/b.mp3"});
+
+    Service->SetTags("/m/other.mp3", {"Late", "Nobody", ""});  // no longer current
+    EXPECT_EQ(Changes.size(), 2u);
+    Service->SetTags("/m/b.mp3", {"Title B", "Artist B", "Album B"});
+    ASSERT_EQ(Changes.size(), 3u);
+    meta = Changes[2].value("Metadata").toMap();
+    EXPECT_EQ(meta.value("xesam:title").toString(), "Title B");
+    EXPECT_EQ(meta.value("xesam:artist").toStringList(), QStringList{"Artist B"});
+    EXPECT_EQ(meta.value("xesam:album").toString(), "Album B");
+
+    Service->SetVolume(0.5);
+    ASSERT_EQ(Changes.size(), 4u);
+    EXPECT_EQ(Changes[3].keys(), QStringList{"Volume"});
+
+    Player.Current.reset();
+    Player.Running = false;
+    Service->Refresh();
+    meta = Changes.back().value("Metadata").toMap();
+    EXPECT_EQ(meta.value("mpris:trackid").value<QDBusObjectPath>().path(),
+              "/org/mpris/MediaPlayer2/TrackList/NoTrack");
+    EXPECT_FALSE(Changes.back().value("CanPlay").toBool());
+
+    Player.Running = true;
+    Service->Seek(1000000);
+    EXPECT_EQ(Seeks, std::vector<qint64>{5000000});  // the fake does not move
+}
+
+}  // namespace
+}  // namespace quillet::test

@@ -1,0 +1,133 @@
+// The state kept between runs: what a damaged state gives, what survives a
+// round trip, and the whole start and close of the window's session.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app_test_support.h"
+#include "desktop_session.h"
+#include "ini.h"
+#include "session_state.h"
+#include "simulated_device.h"
+#include "textfile.h"
+
+namespace quillet::test {
+namespace {
+
+class SessionStateTest : public AppTest {
+  protected:
+    std::string Folder() const { return Dir + "config/quillet/"; }
+};
+
+TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
+    struct Case {
+        const char* What;
+        const char* Playlist;  // nullptr: no file
+        const char* Ini;
+        size_t Entries;
+        int Row, Volume;
+    };
+    const Case cases[] = {
+        {"nothing saved", nullptr, nullptr, 0, -1, 0},
+        {"garbage list", "\x01\x02\xff garbage", "[session]\r\nRow=0\r\nVolume=300\r\n", 0, -1,
+         300},
+        {"row and volume not numbers", "#EXTM3U\r\n/a.mp3\r\n",
+         "[session]\r\nRow=x\r\nVolume=1e3\r\n", 1, -1, 0},
+        {"row past the list, volume out of range", "#EXTM3U\r\n/a.mp3\r\n",
+         "[session]\r\nRow=1\r\nVolume=10001\r\n", 1, -1, 0},
+        {"negative volume", "#EXTM3U\r\n/a.mp3\r\n", "[session]\r\nRow=0\r\nVolume=-1\r\n", 1, 0,
+         0},
+        {"good", "#EXTM3U\r\n/a.mp3\r\n/b.mp3\r\n", "[SESSION]\r\nrow = 1\r\nVolume=10000\r\n", 2,
+         1, 10000},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(Folder());
+        if (c.Playlist) WriteFile(Folder() + kStatePlaylistName, c.Playlist);
+        if (c.Ini) WriteFile(Folder() + kStateFileName, c.Ini);
+        const TSessionState s = LoadSessionState(Folder());
+        EXPECT_EQ(s.Entries.size(), c.Entries) << c.What;
+        EXPECT_EQ(s.Row, c.Row) << c.What;
+        EXPECT_EQ(s.Volume, c.Volume) << c.What;
+    }
+    // A folder that is a file, and no folder at all.
+    WriteFile(Dir + "plain", "x");
+    EXPECT_TRUE(LoadSessionState(Dir + "plain/").Entries.empty());
+    EXPECT_TRUE(LoadSessionState("").Entries.empty());
+}
+
+TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
+    TSessionState saved;
+    saved.Entries = {
+        {"Ünïcödé title", "/music/Ünïcödé.flac"},
+        {"skipped", "/music/new\nline.mp3"},  // cannot be a playlist line
+        {"two\nlines", "/music/\xff latin1.mp3"},
+        {"gone", "/no/such/file.ogg"},  // stays listed
+    };
+    saved.Row = 2;
+    saved.Volume = 1234;
+    WriteFile(Folder() + kStateFileName, "[window]\r\nGeometry=1,2,3,4\r\n");
+    SaveSessionState(Folder(), saved);
+
+    const TSessionState back = LoadSessionState(Folder());
+    const std::vector<TPlaylistEntry> want = {
+        {"Ünïcödé title", "/music/Ünïcödé.flac"},
+        {"two lines", "/music/\xff latin1.mp3"},
+        {"gone", "/no/such/file.ogg"},
+    };
+    EXPECT_EQ(back.Entries, want);
+    EXPECT_EQ(back.Row, 1);  // followed its entry past the one left out
+    EXPECT_EQ(back.Volume, 1234);
+    // Keys of other parts of the player stay.
+    EXPECT_EQ(TIniFile::Load(Folder() + kStateFileName).ReadString("window", "Geometry"),
+              "1,2,3,4");
+
+    // A folder that cannot be made fails loudly and leaves nothing half-written.
+    WriteFile(Dir + "blocker", "x");
+    EXPECT_THROW(SaveSessionState(Dir + "blocker/quillet/", saved), EInOutError);
+}
+
+class DesktopSessionTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        WriteFile("lang.cfg", "en\r\n");
+    }
+    std::unique_ptr<TFrmQuillet> MakeWindow() {
+        return std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());
+    }
+};
+
+TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
+    const std::string folder = Dir + "config/";
+    TSessionState saved;
+    saved.Entries = {{"one", Dir + "one.wav"}, {"two", Dir + "two.wav"}};
+    saved.Row = 1;
+    saved.Volume = 2500;
+    SaveSessionState(folder, saved);
+    WriteFile("x.txt", "not a sound");
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(*window, {true, {Dir + "three.wav", Dir + "x.txt"}}, folder, {});
+        session.SaveState();  // nothing read yet: nothing written
+        EXPECT_EQ(LoadSessionState(folder).Entries.size(), 2u);
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] { return window->Count() == 3; }));
+        EXPECT_EQ(window->ItemIndex(), 1);  // --enqueue: the saved row stays selected
+        EXPECT_EQ(window->tbVolume->value(), 2500);
+        EXPECT_FALSE(window->audOut->Active());
+        session.Open({Dir + "four.wav"}, false);
+        ASSERT_TRUE(WaitFor([&] { return window->Count() == 4; }));
+        window->tbVolume->setValue(700);
+        session.SaveState();
+    }
+    const TSessionState back = LoadSessionState(folder);
+    ASSERT_EQ(back.Entries.size(), 4u);
+    EXPECT_EQ(back.Entries[2].FilePath, Dir + "three.wav");
+    EXPECT_EQ(back.Entries[3].Title, "four.wav");
+    EXPECT_EQ(back.Row, 1);
+    EXPECT_EQ(back.Volume, 700);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+}  // namespace
+}  // namespace quillet::test
