@@ -25,7 +25,10 @@ constexpr TMimeRow kAudioTypes[] = {
     {".m4a", "audio/x-m4a"},       {".aac", "audio/aac"},          {".ape", "audio/x-ape"},
     {".wv", "audio/x-wavpack"},    {".aif", "audio/x-aiff"},       {".aiff", "audio/x-aiff"},
     {".au", "audio/basic"},        {".mka", "audio/x-matroska"},   {".ac3", "audio/ac3"},
-    {".tta", "audio/x-tta"},       {".spx", "audio/x-speex+ogg"},
+    {".tta", "audio/x-tta"},       {".spx", "audio/x-speex+ogg"},  {".m4b", "audio/x-m4b"},
+    {".mp4", "audio/mp4"},         {".alac", "audio/mp4"},         {".aifc", "audio/x-aifc"},
+    {".mpa", "audio/mpeg"},        {".caf", "audio/x-caf"},        {".w64", "audio/x-w64"},
+    {".snd", "audio/basic"},       {".dsf", "audio/x-dsf"},
 };
 
 constexpr TMimeRow kPlaylistTypes[] = {
