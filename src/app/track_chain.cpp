@@ -1,5 +1,7 @@
 #include "track_chain.h"
 
+#include "content_sniff.h"
+
 namespace quillet {
 
 TTrackChain::TTrackChain(TAuOutput& out, THost host) : FOut(out), FHost(std::move(host)) {}
@@ -32,7 +34,7 @@ void TTrackChain::Answer() {
     }
     const int row = RowAfter(PlayingRow());
     const std::string path = FHost.PathOf(row);
-    const std::optional<TInputKind> kind = FindInputKind(path);
+    const std::optional<TInputKind> kind = InputKindFor(path);
     TAuFileIn* input = kind ? FreeInput(*kind) : nullptr;
     if (input == nullptr) {
         // The run ends here; the end-of-track step then meets the row itself
