@@ -19,6 +19,8 @@ set -euo pipefail
 . "$BENCH_LIB"
 work=$BENCH_WORK
 export SDL_AUDIODRIVER=dummy
+# Settings of its own: every start alike, the user settings untouched.
+export XDG_CONFIG_HOME=$work/config
 # measure TITLE CMD...: prints "ms rss_kib" for one start.
 measure() {
   local title=$1; shift

@@ -9,6 +9,8 @@ mkdir -p "$artifacts"
 work=$(mktemp -d "${QUILLET_TEST_TMP:-/tmp}/xvfb-start.XXXXXX" 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
 printf 'en\r\n' > "$work/lang.cfg"
+# The window remembers its place on closing: not in the user's settings.
+export XDG_CONFIG_HOME=$work/config
 
 export QUILLET_PROGRAM=$program QUILLET_SHOT=$artifacts/main-window.png QUILLET_WORK=$work
 "$(dirname "$0")/../../scripts/with-xvfb.sh" 640x480x24 -- bash -c '
