@@ -27,10 +27,14 @@ constexpr int kTickMs = 250;
 void TFrmQuillet::CreateFeatures() {
     TWindowFeatures& f = *FFeatures;
 
-    // Right of the transport buttons, above the end of the position bar; at
-    // the design size a long time takes two lines.
+    // Right of the transport buttons, above the end of the position bar, in
+    // the About button's smaller type: at the design size "1:23 / 4:56" fits
+    // one line, a longer time takes two.
     lblTime = new QLabel(cbMain);
     lblTime->setGeometry(197, 2, 56, 26);
+    QFont small = font();
+    small.setPixelSize(10);
+    lblTime->setFont(small);
     lblTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblTime->setWordWrap(true);
     lblTime->setAccessibleName(QStringLiteral("Time"));
