@@ -16,6 +16,12 @@ extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
 }
 
+// Fontconfig keeps what it allocates for each font it loads (a bold or a
+// smaller face of the window's font) until the process ends.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
 namespace quillet::test {
 
 namespace {

@@ -240,7 +240,7 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     EXPECT_EQ(Form->PlayingRow(), -1);
     EXPECT_EQ(BoldRows(), std::vector<int>{});
     EXPECT_EQ(Form->windowTitle(), "Night song - Quillet 0.6");
-    EXPECT_TRUE(Form->audOut->Active());
+    EXPECT_TRUE(WaitFor([&] { return RingPlaying(); }));
 
     // The end of a track moves it with the design's Next.
     Form->sbStop->click();
