@@ -9,7 +9,6 @@
 #include "ini.h"
 #include "paths.h"
 #include "window_geometry.h"
-#include "window_layout.h"
 
 namespace quillet::test {
 namespace {
@@ -32,26 +31,6 @@ class FeaturesTest : public WindowFixture {
         return rows;
     }
 };
-
-TEST(WindowLayout, AnchorsKeepTheirDistances) {
-    const QRect r(10, 20, 30, 40);
-    const QSize grow(100, 50);
-    const struct {
-        int anchors;
-        QRect expected;
-    } cases[] = {
-        {akLeft | akTop, r},
-        {akRight | akTop, QRect(110, 20, 30, 40)},
-        {akLeft | akRight | akTop, QRect(10, 20, 130, 40)},
-        {akLeft | akBottom, QRect(10, 70, 30, 40)},
-        {akLeft | akTop | akRight | akBottom, QRect(10, 20, 130, 90)},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(AnchoredRect(r, c.anchors, grow), c.expected) << c.anchors;
-        EXPECT_EQ(AnchoredRect(r, c.anchors, QSize(0, 0)), r);
-        EXPECT_EQ(AnchoredRect(r, c.anchors, QSize(-5, -5)), r);  // never below the design
-    }
-}
 
 TEST_F(FeaturesTest, ListAndPositionBarTakeTheRoomOfALargerWindow) {
     Form->show();
