@@ -50,7 +50,9 @@ bench() {
 for script in wave_decode flac_decode vorbis_decode mpc_decode wm_decode ffmpeg_decode pipe_decode; do
   bench "$script" "$decode"
 done
-for script in pipe_memory playback_cpu startup playlist playlist_window; do bench "$script" "$other"; done
+for script in pipe_memory playback_cpu startup playlist playlist_window add_files; do
+  bench "$script" "$other"
+done
 
 # markdown TSV: the rows as a Markdown table padded to line up in plain text;
 # the numbers (columns 3 to 5) aligned right.

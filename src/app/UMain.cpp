@@ -19,6 +19,7 @@
 #include "paths.h"
 #include "text.h"
 #include "textfile.h"
+#include "window_features.h"
 
 // The resources live in a static library: the linker keeps them only when
 // something refers to them.
@@ -179,12 +180,14 @@ QString TFileDialogSetup::QtFilter() const {
 
 TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<SoundSystem> sound)
     : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
-      FDialogs(MakeQtDialogs()) {
+      FDialogs(MakeQtDialogs()),
+      FFeatures(std::make_unique<TWindowFeatures>(DesignSize())) {
     if (FProgramFolder.empty() || FProgramFolder.back() != '/') FProgramFolder += '/';
     InitResources();
     CreateControls();
     CreateAudio(std::move(sound));
     ConnectHandlers();
+    CreateFeatures();
     FormCreate();
 }
 
@@ -209,8 +212,9 @@ void TFrmQuillet::CreateControls() {
     font.setPixelSize(11);
     setFont(font);
     // The client area of a 263 x 261 window with the frame the layout was
-    // drawn for; the controls sit at fixed places, so the size is fixed too.
-    setFixedSize(255, 234);
+    // drawn for; the window may grow from there, never shrink below it.
+    setMinimumSize(DesignSize());
+    resize(DesignSize());
 
     cbMain = new QWidget(this);
     cbMain->setObjectName(QStringLiteral("cbMain"));
@@ -311,9 +315,10 @@ void TFrmQuillet::CreateControls() {
 }
 
 void TFrmQuillet::SetHint(QWidget* control, const QString& hint) {
-    control->setToolTip(hint);
+    const QString shown = HintWithKey(control, hint);
+    control->setToolTip(shown);
     // Screen readers announce the same text the mouse user sees.
-    control->setAccessibleName(hint);
+    control->setAccessibleName(shown);
 }
 
 void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
@@ -407,6 +412,7 @@ void TFrmQuillet::FormCreate() {
 
 void TFrmQuillet::closeEvent(QCloseEvent* event) {
     Guarded([&] { FormClose(); });
+    RememberGeometry();
     event->accept();
 }
 
@@ -500,6 +506,7 @@ void TFrmQuillet::sbPlayClick() {
     if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
     audOut->Stop(false);
     FChain->Starting(!FChainStep);
+    NowStopped();
     const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
     // The extension's input, or the one the file's first bytes call for.
     const std::optional<TInputKind> kind = InputKindFor(entry.FilePath);
@@ -511,6 +518,7 @@ void TFrmQuillet::sbPlayClick() {
     input->SetFileName(entry.FilePath);
     audOut->SetInput(input);
     audOut->Start();
+    NowPlaying(index);
 }
 
 void TFrmQuillet::sbPauseClick() {
@@ -525,6 +533,7 @@ void TFrmQuillet::sbPauseClick() {
 
 void TFrmQuillet::sbStopClick() {
     audOut->Stop(false);
+    NowStopped();
 }
 
 void TFrmQuillet::sbRewindClick() {
@@ -545,6 +554,8 @@ void TFrmQuillet::sbForwardClick() {
 void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
     const int progress = audOut->Progress();
     sbSoundLength->setValue(progress < 0 ? 0 : progress);
+    FFeatures->Clock.RunBegun();
+    ShowPlayTime();
 }
 
 void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
@@ -587,15 +598,18 @@ void TFrmQuillet::sbAddFileClick() {
     const std::string path = FDialogs->OpenSoundFile(this, odOpenSoundFile);
     if (path.empty()) return;
     AppendEntry(std::string(FileNamePart(path)), path);
+    ReadTagTitles(Count() - 1);
 }
 
 void TFrmQuillet::WMDropFiles(const QStringList& Files) {
+    const int first = Count();
     for (const QString& file : Files) {
         const std::string path = file.toStdString();
         if (!IsDropAccepted(path)) continue;
         const std::string name(FileNamePart(path));
         AppendEntry(name, path, &name);
     }
+    ReadTagTitles(first);
 }
 
 void TFrmQuillet::sbRemoveFileClick() {
@@ -662,6 +676,7 @@ void TFrmQuillet::LoadLanguage(const std::string& Name) {
     auto read = [&ini](const char* key, const char* builtIn) {
         return ini.ReadString("lang", key, builtIn, kLanguageValueBuffer);
     };
+    LoadFeatureTexts(read);
     auto text = [&read](const char* key, const char* builtIn) {
         return QString::fromStdString(read(key, builtIn));
     };

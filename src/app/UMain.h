@@ -3,12 +3,14 @@
 // reach it there through the dispatcher. Nothing here is locked.
 #pragma once
 
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 #include "ACS_DXAudio.h"
 #include "PlayList.h"
 #include "input_table.h"
+#include "tag_titles.h"
 #include "track_chain.h"
 
 namespace quillet {
@@ -79,6 +82,8 @@ std::unique_ptr<TDialogProvider> MakeQtDialogs();
 
 // Extensions accepted from a drop, compared exactly (letter case included).
 bool IsDropAccepted(std::string_view path);
+
+struct TWindowFeatures;
 
 class TFrmQuillet : public QWidget {
     Q_OBJECT
@@ -179,12 +184,35 @@ class TFrmQuillet : public QWidget {
     void SetDialogs(std::unique_ptr<TDialogProvider> dialogs) { FDialogs = std::move(dialogs); }
     TDialogProvider& Dialogs() const { return *FDialogs; }
 
+    // --- Beyond the controls the window was drawn with (window_features.cpp).
+    // Elapsed and total time, right of the transport buttons.
+    QLabel* lblTime;
+    // The one place that moves the playing mark and the caption with it:
+    // `Row` is heard now (out of range: a track plays whose row is gone).
+    void NowPlaying(int Row);
+    // Nothing plays: no mark, the plain caption, no time.
+    void NowStopped();
+    // The marked row, -1 for none.
+    int PlayingRow() const;
+    // Appends files as a drop does (each row showing its file name, no
+    // extension check), then retitles each row from its file's tags as they
+    // are read on another thread.
+    void AddFiles(const std::vector<std::string>& Paths);
+    // Moves the playing track by `Seconds` (back when negative), kept inside
+    // the track; nothing while its time is unknown.
+    void SeekBySeconds(int Seconds);
+    // The time shown ("1:23 / 4:56").
+    QString TimeText() const;
+    // The size the controls were drawn for; the window is never smaller.
+    static QSize DesignSize() { return {255, 234}; }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void CreateControls();
@@ -192,11 +220,25 @@ class TFrmQuillet : public QWidget {
     void CreateAudio(std::shared_ptr<SoundSystem> sound);
     void SetHint(QWidget* control, const QString& hint);
     void RenameSelected();
+    // The features' part of the constructor, of LoadLanguage and of closing.
+    void CreateFeatures();
+    void LoadFeatureTexts(const std::function<std::string(const char*, const char*)>& read);
+    void RememberGeometry();
+    void CreateShortcuts();
+    void ShowPlayTime();
+    void ShowPlayingCaption();
+    void ReadTagTitles(int firstRow);
+    void ApplyTagTitles(const std::vector<TTagTitleReader::TResult>& results);
+    void MoveSelection(int delta);
+    void PlayOrPause();
+    // Remembers a control's hint and gives it as shown: with its key, if any.
+    QString HintWithKey(QWidget* control, const QString& hint);
 
     std::string FProgramFolder;
     bool FSelectingInCode = false;
     bool FChainStep = false;  // Play runs as the end-of-track step, not for the user
     std::unique_ptr<TDialogProvider> FDialogs;
+    std::unique_ptr<TWindowFeatures> FFeatures;  // last: its connections end first
 };
 
 }  // namespace quillet

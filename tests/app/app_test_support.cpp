@@ -8,11 +8,18 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 // Qt is not built with ThreadSanitizer, so the locking inside its thread pool
 // is invisible to it and shows up as races within Qt's own code.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
+}
+
+// Fontconfig keeps what it allocates for each font it loads (a bold or a
+// smaller face of the window's font) until the process ends.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
 }
 
 namespace quillet::test {
@@ -63,6 +70,8 @@ void AppTest::SetUp() {
     ProgramDir = Dir + "prog/";
     FOldCwd = fs::current_path().string();
     fs::current_path(dir);
+    // The window reads and writes its settings here, never the user's.
+    setenv("XDG_CONFIG_HOME", (Dir + "config").c_str(), 1);
     SetMessageBoxHook([this](TMessageKind kind, const QString& caption, const QString& text) {
         Boxes.push_back({kind, caption, text});
     });
@@ -79,6 +88,73 @@ void AppTest::WriteFile(const std::string& path, const std::string& content) {
     const std::string full = path.starts_with('/') ? path : Dir + path;
     std::filesystem::create_directories(std::filesystem::path(full).parent_path());
     std::ofstream(full, std::ios::binary) << content;
+}
+
+void WindowFixture::SetUp() {
+    AppTest::SetUp();
+    WriteFile("lang.cfg", "en\r\n");
+    Sound = std::make_shared<SimulatedSoundSystem>();
+    SimulatedSoundSystem* sound = Sound.get();
+    Sound->SetOnSleep([sound](uint32_t ms) {
+        std::this_thread::sleep_for(std::chrono::microseconds(ms * 50));
+        sound->Advance(ms);
+    });
+    Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    Dialogs = dialogs.get();
+    Form->SetDialogs(std::move(dialogs));
+    ASSERT_TRUE(Boxes.empty());
+}
+
+void WindowFixture::TearDown() {
+    Form.reset();
+    AppTest::TearDown();
+}
+
+void WindowFixture::AddRows(std::initializer_list<const char*> names) {
+    for (const char* name : names) Form->AppendEntry(name, Dir + name);
+}
+
+void WindowFixture::PlayRow(int row) {
+    Form->SetItemIndex(row);
+    Form->sbPlay->click();
+}
+
+std::string WindowFixture::PlayingFile() const {
+    auto* file = dynamic_cast<TAuFileIn*>(Form->audOut->Input());
+    return file ? file->FileName() : std::string();
+}
+
+bool WindowFixture::RingPlaying() const {
+    auto ring = Sound->Ring();
+    if (!ring) return false;
+    std::lock_guard<std::mutex> g(ring->Lock);
+    return ring->Playing && !ring->Released;
+}
+
+int32_t WindowFixture::RingVolume() const {
+    auto ring = Sound->Ring();
+    std::lock_guard<std::mutex> g(ring->Lock);
+    return ring->Volume;
+}
+
+std::vector<std::string> WindowFixture::Rows() const {
+    std::vector<std::string> rows;
+    for (int i = 0; i < Form->lbPlaylist->count(); ++i)
+        rows.push_back(Form->lbPlaylist->item(i)->text().toStdString());
+    return rows;
+}
+
+std::vector<std::string> WindowFixture::Titles() const {
+    std::vector<std::string> titles;
+    for (const TPlaylistEntry& e : Form->PlaylistEntries) titles.push_back(e.Title);
+    return titles;
+}
+
+std::vector<std::string> WindowFixture::Paths() const {
+    std::vector<std::string> paths;
+    for (const TPlaylistEntry& e : Form->PlaylistEntries) paths.push_back(e.FilePath);
+    return paths;
 }
 
 }  // namespace quillet::test

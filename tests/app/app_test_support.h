@@ -6,11 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <deque>
 #include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "UMain.h"
 #include "app_errors.h"
+#include "simulated_device.h"
+#include "synthetic.h"
 
 namespace quillet::test {
 
@@ -38,6 +45,90 @@ class AppTest : public ::testing::Test {
 
   private:
     std::string FOldCwd;
+};
+
+// Answers each dialog with the next scripted answer and records what it was
+// shown. A dialog nobody scripted fails the test and is cancelled.
+class ScriptedDialogs : public TDialogProvider {
+  public:
+    struct Shown {
+        std::string Kind;  // "sound", "playlist", "save", "input"
+        QString Title;     // or the input box's caption
+        QString Filter;    // or the input box's prompt
+        std::string Initial;
+    };
+    std::deque<std::string> SoundFiles, Playlists;
+    std::deque<TSaveDialogResult> Saves;
+    std::deque<std::optional<std::string>> Inputs;
+    std::vector<Shown> Log;
+
+    std::string OpenSoundFile(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"sound", setup.Title, setup.Filter, {}});
+        return Next(SoundFiles, std::string());
+    }
+    std::string OpenPlaylist(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"playlist", setup.Title, setup.Filter, {}});
+        return Next(Playlists, std::string());
+    }
+    TSaveDialogResult SavePlaylist(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"save", setup.Title, setup.Filter, {}});
+        return Next(Saves, TSaveDialogResult{});
+    }
+    std::optional<std::string> InputQuery(QWidget*, const std::string& caption,
+                                          const std::string& prompt,
+                                          const std::string& initial) override {
+        Log.push_back(
+            {"input", QString::fromStdString(caption), QString::fromStdString(prompt), initial});
+        return Next(Inputs, std::optional<std::string>());
+    }
+
+  private:
+    template <class T>
+    T Next(std::deque<T>& answers, T cancelled) {
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected dialog " << Log.back().Kind;
+            return cancelled;
+        }
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// The window with English texts on the simulated sound system, whose clock
+// runs about 20 times faster than real time; dialogs are scripted.
+class WindowFixture : public AppTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Puts a synthetic source of `frames` frames in an input slot.
+    template <class Source = SyntheticSource>
+    Source* Install(TInputKind kind, int64_t frames, SyntheticFormat f = {}) {
+        f.frames = frames;
+        f.blockBytes = 16384;
+        auto* source = new Source(f);
+        Form->FInputs[static_cast<size_t>(kind)] = Owned<TAuFileIn>(source);
+        // The output forgets an input that goes; give it the new one.
+        if (Form->audOut->Input() == nullptr) Form->audOut->SetInput(source);
+        return source;
+    }
+    // Rows titled by name for files of that name in Dir.
+    void AddRows(std::initializer_list<const char*> names);
+    // Selects the row in code and clicks Play.
+    void PlayRow(int row);
+    // The file given to the output by the last Play (its run starts on the
+    // worker, a moment later).
+    std::string PlayingFile() const;
+    bool RingPlaying() const;
+    int32_t RingVolume() const;
+    std::vector<std::string> Rows() const;
+    std::vector<std::string> Titles() const;
+    std::vector<std::string> Paths() const;
+
+    std::shared_ptr<SimulatedSoundSystem> Sound;
+    std::unique_ptr<TFrmQuillet> Form;
+    ScriptedDialogs* Dialogs = nullptr;
 };
 
 }  // namespace quillet::test

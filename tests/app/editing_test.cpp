@@ -22,54 +22,6 @@
 namespace quillet::test {
 namespace {
 
-// Answers each dialog with the next scripted answer and records what it was
-// shown. A dialog nobody scripted fails the test and is cancelled.
-class ScriptedDialogs : public TDialogProvider {
-  public:
-    struct Shown {
-        std::string Kind;  // "sound", "playlist", "save", "input"
-        QString Title;     // or the input box's caption
-        QString Filter;    // or the input box's prompt
-        std::string Initial;
-    };
-    std::deque<std::string> SoundFiles, Playlists;
-    std::deque<TSaveDialogResult> Saves;
-    std::deque<std::optional<std::string>> Inputs;
-    std::vector<Shown> Log;
-
-    std::string OpenSoundFile(QWidget*, const TFileDialogSetup& setup) override {
-        Log.push_back({"sound", setup.Title, setup.Filter, {}});
-        return Next(SoundFiles, std::string());
-    }
-    std::string OpenPlaylist(QWidget*, const TFileDialogSetup& setup) override {
-        Log.push_back({"playlist", setup.Title, setup.Filter, {}});
-        return Next(Playlists, std::string());
-    }
-    TSaveDialogResult SavePlaylist(QWidget*, const TFileDialogSetup& setup) override {
-        Log.push_back({"save", setup.Title, setup.Filter, {}});
-        return Next(Saves, TSaveDialogResult{});
-    }
-    std::optional<std::string> InputQuery(QWidget*, const std::string& caption,
-                                          const std::string& prompt,
-                                          const std::string& initial) override {
-        Log.push_back(
-            {"input", QString::fromStdString(caption), QString::fromStdString(prompt), initial});
-        return Next(Inputs, std::optional<std::string>());
-    }
-
-  private:
-    template <class T>
-    T Next(std::deque<T>& answers, T cancelled) {
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected dialog " << Log.back().Kind;
-            return cancelled;
-        }
-        T answer = std::move(answers.front());
-        answers.pop_front();
-        return answer;
-    }
-};
-
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -77,47 +29,8 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
-class EditingTest : public AppTest {
+class EditingTest : public WindowFixture {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        WriteFile("lang.cfg", "en\r\n");
-        Sound = std::make_shared<SimulatedSoundSystem>();
-        SimulatedSoundSystem* sound = Sound.get();
-        Sound->SetOnSleep([sound](uint32_t ms) {
-            std::this_thread::sleep_for(std::chrono::microseconds(ms * 50));
-            sound->Advance(ms);
-        });
-        Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
-        auto dialogs = std::make_unique<ScriptedDialogs>();
-        Dialogs = dialogs.get();
-        Form->SetDialogs(std::move(dialogs));
-        ASSERT_TRUE(Boxes.empty());
-    }
-    void TearDown() override {
-        Form.reset();
-        AppTest::TearDown();
-    }
-
-    std::vector<std::string> Rows() const {
-        std::vector<std::string> rows;
-        for (int i = 0; i < Form->lbPlaylist->count(); ++i)
-            rows.push_back(Form->lbPlaylist->item(i)->text().toStdString());
-        return rows;
-    }
-    std::vector<std::string> Titles() const {
-        std::vector<std::string> titles;
-        for (const TPlaylistEntry& e : Form->PlaylistEntries) titles.push_back(e.Title);
-        return titles;
-    }
-    std::vector<std::string> Paths() const {
-        std::vector<std::string> paths;
-        for (const TPlaylistEntry& e : Form->PlaylistEntries) paths.push_back(e.FilePath);
-        return paths;
-    }
-    void AddRows(std::initializer_list<const char*> names) {
-        for (const char* name : names) Form->AppendEntry(name, Dir + name);
-    }
     void Drop(const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);
@@ -128,10 +41,6 @@ class EditingTest : public AppTest {
         QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Form.get(), &drop);
     }
-
-    std::shared_ptr<SimulatedSoundSystem> Sound;
-    std::unique_ptr<TFrmQuillet> Form;
-    ScriptedDialogs* Dialogs = nullptr;
 };
 
 TEST_F(EditingTest, AddFileTakesAnyNameWithTheLanguagesDialogTexts) {

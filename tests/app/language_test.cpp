@@ -51,7 +51,7 @@ TEST_F(LanguageTest, MissingFileOrKeysGiveBuiltInTexts) {
     WriteFile("lang.cfg", "en\r\n");
     auto form = MakeForm();
     form->LoadLanguage("nosuch");
-    EXPECT_EQ(form->sbRemoveFile->toolTip(), "Remove file");
+    EXPECT_EQ(form->sbRemoveFile->toolTip(), "Remove file (Del)");
     EXPECT_EQ(form->odOpenSoundFile.Title, "Open File");
     EXPECT_EQ(form->odOpenSoundFile.Filter, QString::fromLatin1(kSoundFileFilter));
     EXPECT_EQ(form->RenamePrompt, "Change visible sound name:");
@@ -60,7 +60,7 @@ TEST_F(LanguageTest, MissingFileOrKeysGiveBuiltInTexts) {
     WriteLanguage("one", "pLaY = \"Spielen\"\r\n");
     form->LoadLanguage("one");
     EXPECT_EQ(form->sbPlay->toolTip(), "Spielen");
-    EXPECT_EQ(form->sbPause->toolTip(), "Pause");
+    EXPECT_EQ(form->sbPause->toolTip(), "Pause (Space)");
     EXPECT_EQ(form->odOpenSoundFile.Title, "Open File");
     EXPECT_EQ(form->LanguageCaption, "Language");
     EXPECT_EQ(form->RenameTitle, "Change name");

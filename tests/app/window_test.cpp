@@ -49,64 +49,7 @@ class OpenRecorder : public SyntheticSource {
     std::vector<std::string> FFiles;
 };
 
-class WindowTest : public AppTest {
-  protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        WriteFile("lang.cfg", "en\r\n");
-        Sound = std::make_shared<SimulatedSoundSystem>();
-        SimulatedSoundSystem* sound = Sound.get();
-        Sound->SetOnSleep([sound](uint32_t ms) {
-            std::this_thread::sleep_for(std::chrono::microseconds(ms * 50));
-            sound->Advance(ms);
-        });
-        Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
-        ASSERT_TRUE(Boxes.empty());
-    }
-    void TearDown() override {
-        Form.reset();
-        AppTest::TearDown();
-    }
-
-    template <class Source = SyntheticSource>
-    Source* Install(TInputKind kind, int64_t frames) {
-        SyntheticFormat f;
-        f.frames = frames;
-        f.blockBytes = 16384;
-        auto* source = new Source(f);
-        Form->FInputs[static_cast<size_t>(kind)] = Owned<TAuFileIn>(source);
-        // The output forgets an input that goes; give it the new one.
-        if (Form->audOut->Input() == nullptr) Form->audOut->SetInput(source);
-        return source;
-    }
-    void AddRows(std::initializer_list<const char*> names) {
-        for (const char* name : names) Form->AppendEntry(name, Dir + name);
-    }
-    // The file given to the output by the last Play (its run starts on the
-    // worker, a moment later).
-    std::string PlayingFile() {
-        auto* file = dynamic_cast<TAuFileIn*>(Form->audOut->Input());
-        return file ? file->FileName() : std::string();
-    }
-    bool RingPlaying() {
-        auto ring = Sound->Ring();
-        if (!ring) return false;
-        std::lock_guard<std::mutex> g(ring->Lock);
-        return ring->Playing && !ring->Released;
-    }
-    int32_t RingVolume() {
-        auto ring = Sound->Ring();
-        std::lock_guard<std::mutex> g(ring->Lock);
-        return ring->Volume;
-    }
-    void PlayRow(int row) {
-        Form->SetItemIndex(row);
-        Form->sbPlay->click();
-    }
-
-    std::shared_ptr<SimulatedSoundSystem> Sound;
-    std::unique_ptr<TFrmQuillet> Form;
-};
+using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(Form->windowTitle(), "Quillet 0.6");

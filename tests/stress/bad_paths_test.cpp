@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "gap_meter.h"
 #include "lib_loader.h"
 #include "media_files.h"
 #include "stress_window.h"
@@ -20,29 +21,6 @@ namespace quillet::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The longest the GUI thread went without serving its event loop while this
-// object lived, in milliseconds.
-class GapMeter {
-  public:
-    GapMeter() {
-        FLast = Clock::now();
-        QObject::connect(&FTimer, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            FMax = std::max<int64_t>(
-                FMax, std::chrono::duration_cast<std::chrono::milliseconds>(now - FLast).count());
-            FLast = now;
-        });
-        FTimer.start(5);
-    }
-    int64_t MaxGapMs() const { return FMax; }
-
-  private:
-    using Clock = std::chrono::steady_clock;
-    QTimer FTimer;
-    Clock::time_point FLast;
-    int64_t FMax = 0;
-};
 
 class BadPathsTest : public StressWindowTest {
   protected:

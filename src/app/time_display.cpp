@@ -1,0 +1,75 @@
+#include "time_display.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quillet {
+
+std::string FormatClock(int64_t seconds) {
+    if (seconds < 0) return "--:--";
+    char text[32];
+    const auto minutes = static_cast<int>(seconds / 60 % 60);
+    const auto secs = static_cast<int>(seconds % 60);
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
+                      minutes, secs);
+    } else {
+        std::snprintf(text, sizeof text, "%d:%02d", minutes, secs);
+    }
+    return text;
+}
+
+std::string FormatPlayTime(const TPlayTime& time) {
+    auto seconds = [&time](int64_t frames) -> int64_t {
+        return frames < 0 || time.SampleRate == 0 ? -1 : frames / time.SampleRate;
+    };
+    const int64_t length = seconds(time.Length);
+    return FormatClock(seconds(time.Position)) + " / " +
+           (time.Estimated && length >= 0 ? "~" : "") + FormatClock(length);
+}
+
+std::optional<int64_t> SeekTarget(const TPlayTime& time, int seconds) {
+    if (time.Position < 0 || time.SampleRate == 0) return std::nullopt;
+    int64_t target = std::max<int64_t>(0, time.Position + int64_t{seconds} * time.SampleRate);
+    // The input refuses a frame past its count, so a seek near the end goes
+    // to the end rather than nowhere.
+    if (time.Length >= 0) target = std::min(target, time.Length);
+    return target;
+}
+
+void TPlayClock::Restart(TAuInput* input) {
+    FInput = input;
+    FStaleDelivered = input ? input->Delivered() : 0;
+    FBegun = false;
+    FFrameBytes = 0;
+    FRate = 0;
+}
+
+TPlayTime TPlayClock::Read(TAuInput* input) {
+    TPlayTime time;
+    if (input == nullptr || input != FInput) return time;
+    if (!FBegun) {
+        // A run's start only ever writes 0, before it sets the format; any
+        // other new count was written after it, so the format is there.
+        const int64_t delivered = input->Delivered();
+        if (delivered <= 0 || delivered == FStaleDelivered) return time;
+        FBegun = true;
+    }
+    if (FRate == 0) {
+        // A run that has already ended closed its file; asking for the rate
+        // now would open it again on this thread.
+        if (!input->Active()) return time;
+        FFrameBytes = input->FrameBytes();
+        FRate = FFrameBytes ? input->GetSampleRate() : 0;
+        if (FRate == 0) return time;
+    }
+    const int64_t size = input->DataSize();
+    time.SampleRate = FRate;
+    time.Length = size > 0 ? size / FFrameBytes : -1;
+    time.Position = input->Delivered() / FFrameBytes;
+    if (time.Length >= 0) time.Position = std::min(time.Position, time.Length);
+    time.Estimated = input->SizeIsEstimate();
+    return time;
+}
+
+}  // namespace quillet

@@ -1,0 +1,82 @@
+#include "window_geometry.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+
+#include "ini.h"
+
+namespace quillet {
+
+const char* const kWindowGeometryFile = "window.ini";
+
+namespace {
+
+constexpr const char* kSection = "window";
+// Far beyond any desktop; a value past it is damage, not a place.
+constexpr int kLimit = 1 << 20;
+// A few lines are expected; anything much larger is not ours to read.
+constexpr std::uintmax_t kMaxFileBytes = 64 * 1024;
+
+std::optional<int> ReadNumber(const TIniFile& ini, const char* key) {
+    const std::string text = ini.ReadString(kSection, key);
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, err] = std::from_chars(text.data(), end, value);
+    if (text.empty() || err != std::errc() || stop != end || value < -kLimit || value > kLimit)
+        return std::nullopt;
+    return value;
+}
+
+TIniFile LoadFile(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxFileBytes) return TIniFile();
+    return TIniFile::Load(path);
+}
+
+}  // namespace
+
+std::optional<QRect> LoadWindowGeometry(const std::string& folder) {
+    if (folder.empty()) return std::nullopt;
+    const TIniFile ini = LoadFile(folder + kWindowGeometryFile);
+    const auto x = ReadNumber(ini, "X"), y = ReadNumber(ini, "Y");
+    const auto w = ReadNumber(ini, "Width"), h = ReadNumber(ini, "Height");
+    if (!x || !y || !w || !h || *w <= 0 || *h <= 0) return std::nullopt;
+    return QRect(*x, *y, *w, *h);
+}
+
+void SaveWindowGeometry(const std::string& folder, const QRect& rect) {
+    if (folder.empty()) return;
+    std::error_code ignored;  // a folder that cannot be made fails the write below
+    std::filesystem::create_directories(folder, ignored);
+    const std::string path = folder + kWindowGeometryFile;
+    TIniFile ini = LoadFile(path);
+    ini.WriteString(kSection, "X", std::to_string(rect.x()));
+    ini.WriteString(kSection, "Y", std::to_string(rect.y()));
+    ini.WriteString(kSection, "Width", std::to_string(rect.width()));
+    ini.WriteString(kSection, "Height", std::to_string(rect.height()));
+    ini.Save(path);
+}
+
+QRect FitWindowRect(const QRect& saved, const QSize& minimum, const std::vector<QRect>& screens) {
+    QRect rect(saved.topLeft(), saved.size().expandedTo(minimum));
+    if (screens.empty()) return rect;
+    // The screen holding the window's top left corner (its title bar).
+    auto on = std::find_if(screens.begin(), screens.end(),
+                           [&](const QRect& s) { return s.contains(rect.topLeft()); });
+    const QRect screen = on != screens.end() ? *on : screens.front();
+    rect.setSize(rect.size().boundedTo(screen.size()).expandedTo(minimum));
+    if (on == screens.end()) {
+        rect.moveCenter(screen.center());
+    } else {
+        // Keep it whole on its screen where it fits.
+        rect.moveLeft(
+            std::max(screen.left(), std::min(rect.left(), screen.right() + 1 - rect.width())));
+        rect.moveTop(
+            std::max(screen.top(), std::min(rect.top(), screen.bottom() + 1 - rect.height())));
+    }
+    return rect;
+}
+
+}  // namespace quillet

@@ -1,0 +1,28 @@
+// The main window's place between runs: its frame position and client size,
+// kept in "window.ini" in the player's settings folder.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+// The file name inside the settings folder.
+extern const char* const kWindowGeometryFile;
+
+// The rect saved in `folder` (with a trailing "/"); nothing when there is no
+// file or it does not hold a whole, plausible rect.
+std::optional<QRect> LoadWindowGeometry(const std::string& folder);
+// Saves `rect` in `folder`, creating it; other lines of the file stay. Raises
+// EInOutError when the file cannot be written (the old one stays whole).
+void SaveWindowGeometry(const std::string& folder, const QRect& rect);
+// A saved rect made to fit the screens there are now: no smaller than
+// `minimum`, no larger than the screen it lands on, and moved onto that
+// screen; centred on the first screen when it lands on none. Unchanged when
+// there are no screens.
+QRect FitWindowRect(const QRect& saved, const QSize& minimum, const std::vector<QRect>& screens);
+
+}  // namespace quillet
