@@ -339,20 +339,19 @@ void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
 
     FChain = std::make_unique<TTrackChain>(
         *audOut,
-        TTrackChain::THost{
-            [this] { return Count(); },
-            [this] { return ItemIndex(); },
-            [this](int row) {
-                return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
-                           ? PlaylistEntries[static_cast<size_t>(row)].FilePath
-                           : std::string();
-            },
-            [this](TInputKind kind) { return Input(kind); },
-            // What the end-of-track step does, now that the row is heard.
-            [this](int row) {
-                SetItemIndex(row);
-                lbPlaylist->repaint();
-            }});
+        TTrackChain::THost{[this] { return Count(); }, [this] { return ItemIndex(); },
+                           [this](int row) {
+                               return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
+                                          ? PlaylistEntries[static_cast<size_t>(row)].FilePath
+                                          : std::string();
+                           },
+                           [this](TInputKind kind) { return Input(kind); },
+                           // What the end-of-track step does, now that the row is heard.
+                           [this](int row) {
+                               SetItemIndex(row);
+                               lbPlaylist->repaint();
+                               NowPlaying(row);
+                           }});
     audOut->SetOnNeedNext([this](TComponent*) { FChain->NeedNext(); });
     audOut->SetOnTrackChange([this](TComponent*) { FChain->TrackChanged(); });
 }
@@ -476,6 +475,8 @@ void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
     const int first = Count();
     const bool any = !entries.empty();
     AppendEntries(std::move(entries));
+    // Rows still showing their file names get their tags' titles.
+    ReadTagTitles(first);
     if (!play || !any) return;
     SetItemIndex(first);
     Guarded([&] { sbPlayClick(); });
@@ -554,13 +555,13 @@ void TFrmQuillet::sbForwardClick() {
 void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
     const int progress = audOut->Progress();
     sbSoundLength->setValue(progress < 0 ? 0 : progress);
-    FFeatures->Clock.RunBegun();
     ShowPlayTime();
 }
 
 void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
     if (!FChain->RunEnded()) {
         // A whole lap without sound: say why once, and stop going round.
+        NowStopped();
         if (const std::string error = audOut->LastError(); !error.empty())
             ShowException(std::make_exception_ptr(EAuException(error)));
         return;

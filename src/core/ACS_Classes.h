@@ -310,6 +310,17 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Whether the last run (or the current one) gave the device any sound.
     bool ProducedSound() const { return FProducedSound.load(); }
 
+    // Where the sound heard now is in the current input, for a time display
+    // or a media-player interface (Progress, by contrast, counts what was
+    // delivered, up to a ring ahead). Frames; -1 unknown; Rate 0: no run.
+    struct TPlayPoint {
+        int64_t Frame = -1;
+        int64_t Length = -1;
+        uint32_t Rate = 0;
+        bool Estimated = false;  // Length is only a header's estimate
+    };
+    TPlayPoint PlayPoint() const;
+
     // The source was moved while playing (the seeking thread).
     void InputRepositioned() override { WakeWorker(); }
 
@@ -339,6 +350,11 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Any thread: ends the worker's current wait early (a seek). The base
     // has nothing to wake.
     virtual void WakeWorker() {}
+    // Worker: the run's PCM format, once the device has taken it (0, 0:
+    // none); FinishRun clears it.
+    void SetRunFormat(uint32_t Rate, uint32_t FrameBytes);
+    // Any thread: bytes given to the device and not heard yet.
+    virtual int64_t QueuedBytes() const { return 0; }
 
     // --- The gapless chain (worker side, for concrete sinks).
     enum class TChainAnswer { caNone, caWaiting, caInput };
@@ -384,6 +400,8 @@ class TAuOutput : public TComponent, public TSeekListener {
     std::deque<TAuInput*> FUnheardInputs;         // under FChainLock: handed over, not yet heard
     std::deque<TAuInput*> FHeardInputs;           // under FChainLock: heard, not yet taken
     std::atomic<int32_t> FUnheard{0};             // FUnheardInputs' size, for Progress
+    std::atomic<uint32_t> FRunRate{0};
+    std::atomic<uint32_t> FRunFrameBytes{0};
     std::unique_ptr<TAuThread> FWorker;
     std::atomic<TAuInput*> FInput{nullptr};
     std::atomic<bool> FActive{false};

@@ -1,4 +1,5 @@
 // Sinks: the worker's run loop, Start/Stop/Pause/Resume and progress.
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -194,8 +195,31 @@ int32_t TAuOutput::GetProgress() {
         std::nearbyint(static_cast<double>(in->Delivered()) / static_cast<double>(size) * 100.0));
 }
 
+void TAuOutput::SetRunFormat(uint32_t Rate, uint32_t FrameBytes) {
+    FRunFrameBytes = FrameBytes;
+    FRunRate = Rate;
+}
+
+TAuOutput::TPlayPoint TAuOutput::PlayPoint() const {
+    TPlayPoint point;
+    TAuInput* in = FInput.load();
+    const uint32_t rate = FRunRate.load(), frame = FRunFrameBytes.load();
+    if (in == nullptr || rate == 0 || frame == 0 || !FActive) return point;
+    point.Rate = rate;
+    const int64_t size = in->DataSize();
+    point.Length = size > 0 ? size / frame : -1;
+    point.Estimated = in->SizeIsEstimate();
+    // Until a change is heard, the sound is still the input before this one.
+    const int64_t heard =
+        FUnheard.load() > 0 ? 0 : std::max<int64_t>(0, in->Delivered() - QueuedBytes());
+    point.Frame = heard / frame;
+    if (point.Length >= 0) point.Frame = std::min(point.Frame, point.Length);
+    return point;
+}
+
 void TAuOutput::FinishRun() {
     if (!FActive) return;
+    SetRunFormat(0, 0);
     FFeeding = false;
     ReleaseOutput();
     FActive = false;

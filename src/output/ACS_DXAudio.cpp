@@ -118,9 +118,11 @@ void TDXAudioOut::PrepareOutput() {
             }
         }
     }
+    SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
     FFirstFill = true;
     FInputEnded = false;
     FSourceDone = false;
+    FQueued = 0;
     FUnderrunsSeen = 0;
     FDataEnd = 0;
     FBoundaries.clear();
@@ -195,6 +197,7 @@ bool TDXAudioOut::DropIfSeeked() {
     if (seeks == FSeekSeen) return false;
     FSeekSeen = seeks;
     if (DropQueued(FDevice) != DS_OK) return false;
+    NoteQueued();
     // A track change in the sound just dropped is heard now: the seek was
     // made in the new track.
     while (!FBoundaries.empty() && FBoundaries.back() > FDevice.WrittenTotal) {
@@ -232,6 +235,7 @@ void TDXAudioOut::Drain() {
         AcknowledgePause();
         FSystem->Sleep(100);
         FillFreeSpace(FDevice, FSilence);
+        NoteQueued();
         PostHeardChanges();
         if (played) break;
         played = FDevice.PlayedTotal >= FDataEnd;
@@ -248,6 +252,7 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
         WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
         if (FInputEnded) MarkDataEnd();
         BeginPlayback(FDevice);
+        NoteQueued();
         FFirstFill = false;
     }
 
@@ -282,6 +287,7 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
         if (queued <= margin) FInputEnded = true;
     }
     if (FInputEnded) MarkDataEnd();
+    NoteQueued();
     PostHeardChanges();
 
     if (FDevice.Underflows == FUnderrunsSeen) return true;

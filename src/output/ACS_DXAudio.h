@@ -77,6 +77,7 @@ class TDXAudioOut : public TAuOutput {
     void ReleaseOutput() override;
     void PrepareOutput() override;
     void WakeWorker() override { FSystem->Interrupt(); }
+    int64_t QueuedBytes() const override { return FQueued.load(); }
 
   private:
     TUnderrunEvent UnderrunHandler() const;
@@ -95,6 +96,10 @@ class TDXAudioOut : public TAuOutput {
     void Drain();
     // Worker: the end of the data has been written.
     void MarkDataEnd();
+    // Worker: publishes what the ring holds that is not heard yet.
+    void NoteQueued() {
+        FQueued = static_cast<int64_t>(FDevice.WrittenTotal - FDevice.PlayedTotal);
+    }
     int64_t BytesPerSecond() const;
 
     std::shared_ptr<SoundSystem> FSystem;  // immutable
@@ -119,6 +124,7 @@ class TDXAudioOut : public TAuOutput {
     uint32_t FSeekSeen = 0;            // the current input's SeekCount last acted on
     uint64_t FDataEnd = 0;             // WrittenTotal after the last sample of the run
     std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
+    std::atomic<int64_t> FQueued{0};   // written by the worker, read by the main thread
     // Written by the worker, read by the main thread:
     std::atomic<bool> FInputEnded{false};
     // Main thread; read by the worker under FRingLock when a ring is created.

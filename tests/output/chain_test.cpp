@@ -202,4 +202,35 @@ TEST(Chain, APauseDuringTheDrainReturnsAtOnce) {
     ASSERT_TRUE(PumpUntil([&] { return c.done == 1; }));
 }
 
+// The play point follows what is heard, not what was delivered (a ring
+// ahead of it), and lands on the target of a seek at once.
+TEST(Chain, ThePlayPointIsWhatIsHeard) {
+    Chain c({SyntheticFormat{.frames = 400000}});
+    std::vector<std::pair<int64_t, int64_t>> points;  // (play point, frames played)
+    std::atomic<int> sleeps{0};
+    c.sys->SetOnSleep([&](uint32_t ms) {
+        const int n = ++sleeps;
+        if (n % 10 == 0 && n <= 60) {
+            const TAuOutput::TPlayPoint p = c.out->PlayPoint();
+            points.emplace_back(p.Frame, static_cast<int64_t>(Played(c.sys->Ring()).size() / 4));
+            EXPECT_EQ(p.Rate, 44100u);
+            EXPECT_EQ(p.Length, 400000);
+        }
+        if (n == 55) {
+            EXPECT_TRUE(c.sources[0]->GoToSample(300000));
+        }
+        c.Sleep(ms);
+    });
+    c.Play();
+    ASSERT_EQ(points.size(), 6u);
+    // Each poll of 7 ms plays about 309 frames.
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_NEAR(static_cast<double>(points[i].first), static_cast<double>(points[i].second),
+                    320)
+            << i;
+    EXPECT_GE(points[5].first, 300000);
+    EXPECT_LE(points[5].first, 300000 + 5 * 320);
+    EXPECT_EQ(c.out->PlayPoint().Rate, 0u) << "no run, no point";
+}
+
 }  // namespace

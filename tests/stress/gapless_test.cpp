@@ -120,5 +120,28 @@ TEST_F(GaplessTest, ASeekReachesTheDeviceAtOnce) {
     EXPECT_LT(ms, 150);
 }
 
+// The playing mark moves when a row is heard, whatever is selected; the row
+// that follows is the one after the selection, as the end-of-track step has
+// always chosen.
+TEST_F(GaplessTest, ThePlayingMarkFollowsTheChainNotTheSelection) {
+    const CutRecording cut = CutInto("wav", 4, 1.0);
+    AddRows(cut.tracks);
+    SetSpeed(200);  // 1 s of sound in 0.2 s
+    Watchdog dog(60);
+    std::vector<int> marks;
+    Form->audOut->SetOnTrackChange([&](TComponent*) {
+        Form->FChain->TrackChanged();
+        marks.push_back(Form->PlayingRow());
+    });
+    PlayRow(0);
+    EXPECT_EQ(Form->PlayingRow(), 0);
+    Form->lbPlaylist->setCurrentRow(2);  // the user selects another row
+    EXPECT_EQ(Form->PlayingRow(), 0) << "selecting is not playing";
+    ASSERT_TRUE(WaitFor([&] { return marks.size() >= 2; }, 20000));
+    Form->sbStop->click();
+    EXPECT_EQ(marks[0], 3) << "the row after the selection followed";
+    EXPECT_EQ(marks[1], 0) << "and the list wrapped round";
+}
+
 }  // namespace
 }  // namespace quillet::test
