@@ -197,6 +197,8 @@ TFrmQuillet::~TFrmQuillet() {
     try {
         audOut->SetOnDone({});
         audOut->SetOnProgress({});
+        audOut->SetOnNeedNext({});
+        audOut->SetOnTrackChange({});
         audOut->Stop(false);
     } catch (...) {
     }
@@ -334,6 +336,24 @@ void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
     audOut->SetInput(initial);
     audOut->SetOnDone([this](TComponent* Sender) { audOutDone(Sender); });
     audOut->SetOnProgress([this](TComponent* Sender) { audOutProgress(Sender); });
+
+    FChain = std::make_unique<TTrackChain>(
+        *audOut,
+        TTrackChain::THost{[this] { return Count(); }, [this] { return ItemIndex(); },
+                           [this](int row) {
+                               return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
+                                          ? PlaylistEntries[static_cast<size_t>(row)].FilePath
+                                          : std::string();
+                           },
+                           [this](TInputKind kind) { return Input(kind); },
+                           // What the end-of-track step does, now that the row is heard.
+                           [this](int row) {
+                               SetItemIndex(row);
+                               lbPlaylist->repaint();
+                               NowPlaying(row);
+                           }});
+    audOut->SetOnNeedNext([this](TComponent*) { FChain->NeedNext(); });
+    audOut->SetOnTrackChange([this](TComponent*) { FChain->TrackChanged(); });
 }
 
 void TFrmQuillet::ConnectHandlers() {
@@ -434,6 +454,7 @@ void TFrmQuillet::AppendEntry(const std::string& title, const std::string& fileP
     entry.FilePath = filePath;
     lbPlaylist->addItem(QString::fromStdString(rowText ? *rowText : entry.Title));
     PlaylistEntries.push_back(std::move(entry));
+    FChain->ListChanged();
 }
 
 void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
@@ -447,12 +468,15 @@ void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
         PlaylistEntries.insert(PlaylistEntries.end(), std::make_move_iterator(entries.begin()),
                                std::make_move_iterator(entries.end()));
     }
+    FChain->ListChanged();
 }
 
 void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
     const int first = Count();
     const bool any = !entries.empty();
     AppendEntries(std::move(entries));
+    // Rows still showing their file names get their tags' titles.
+    ReadTagTitles(first);
     if (!play || !any) return;
     SetItemIndex(first);
     Guarded([&] { sbPlayClick(); });
@@ -461,6 +485,7 @@ void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
 void TFrmQuillet::ClearEntries() {
     lbPlaylist->clear();
     PlaylistEntries.clear();
+    FChain->ListReplaced();
 }
 
 int TFrmQuillet::ItemIndex() const {
@@ -481,6 +506,7 @@ void TFrmQuillet::sbPlayClick() {
     const int index = ItemIndex();
     if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
     audOut->Stop(false);
+    FChain->Starting(!FChainStep);
     NowStopped();
     const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
     // The extension's input, or the one the file's first bytes call for.
@@ -529,11 +555,18 @@ void TFrmQuillet::sbForwardClick() {
 void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
     const int progress = audOut->Progress();
     sbSoundLength->setValue(progress < 0 ? 0 : progress);
-    FFeatures->Clock.RunBegun();
     ShowPlayTime();
 }
 
 void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
+    if (!FChain->RunEnded()) {
+        // A whole lap without sound: say why once, and stop going round.
+        NowStopped();
+        if (const std::string error = audOut->LastError(); !error.empty())
+            ShowException(std::make_exception_ptr(EAuException(error)));
+        return;
+    }
+    TFlagScope step(FChainStep);
     sbForwardClick();
 }
 
@@ -547,6 +580,7 @@ void TFrmQuillet::tbVolumeChange() {
 }
 
 void TFrmQuillet::lbPlaylistClick() {
+    FChain->ListChanged();  // the row after the selection follows the one playing
     const int index = ItemIndex();
     if (index >= 0) lbPlaylist->setToolTip(lbPlaylist->item(index)->text());
 }
@@ -589,6 +623,7 @@ void TFrmQuillet::sbRemoveFileClick() {
         delete lbPlaylist->takeItem(index);
     }
     SetItemIndex(-1);
+    FChain->RowRemoved(index);
 }
 
 void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {

@@ -21,6 +21,7 @@
 #include "PlayList.h"
 #include "input_table.h"
 #include "tag_titles.h"
+#include "track_chain.h"
 
 namespace quillet {
 
@@ -117,6 +118,8 @@ class TFrmQuillet : public QWidget {
     // --- Audio components. audOut is declared last so it goes first.
     std::array<Owned<TAuFileIn>, kInputKindCount> FInputs;  // by TInputKind; null: no input yet
     TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
+    // The gapless chain's side of the list (outlives audOut).
+    std::unique_ptr<TTrackChain> FChain;
     Owned<TDXAudioOut> audOut;
 
     // --- The playlist model: row i of lbPlaylist shows entry i.
@@ -233,6 +236,7 @@ class TFrmQuillet : public QWidget {
 
     std::string FProgramFolder;
     bool FSelectingInCode = false;
+    bool FChainStep = false;  // Play runs as the end-of-track step, not for the user
     std::unique_ptr<TDialogProvider> FDialogs;
     std::unique_ptr<TWindowFeatures> FFeatures;  // last: its connections end first
 };

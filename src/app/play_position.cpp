@@ -1,5 +1,6 @@
 #include "play_position.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace quillet {
@@ -20,28 +21,15 @@ int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
 
 }  // namespace
 
-TPlayPosition PlayPositionFrom(int64_t delivered, int64_t dataSize, uint16_t frameBytes,
-                               uint32_t rate, bool estimate) {
+TPlayPosition PlayPositionOf(const TAuOutput::TPlayPoint& point) {
     TPlayPosition pos;
-    if (frameBytes == 0 || rate == 0) return pos;
-    pos.Position = MulDiv(delivered > 0 ? delivered / frameBytes : 0, kMicro, rate);
-    if (dataSize > 0) {
-        pos.Length = MulDiv(dataSize / frameBytes, kMicro, rate);
-        pos.Estimate = estimate;
-        // Decoding past an estimate: the length is at least where we are.
-        if (pos.Position > pos.Length) pos.Length = pos.Position;
+    if (point.Rate == 0) return pos;
+    pos.Position = MulDiv(std::max<int64_t>(point.Frame, 0), kMicro, point.Rate);
+    if (point.Length >= 0) {
+        pos.Length = MulDiv(point.Length, kMicro, point.Rate);
+        pos.Estimate = point.Estimated;
     }
     return pos;
-}
-
-TPlayPosition PlayPositionOf(TAuInput* input) {
-    if (input == nullptr || !input->Active()) return {};
-    try {
-        return PlayPositionFrom(input->Delivered(), input->DataSize(), input->FrameBytes(),
-                                input->GetSampleRate(), input->SizeIsEstimate());
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 int64_t FrameAt(int64_t microseconds, uint32_t rate) {

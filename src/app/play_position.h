@@ -1,6 +1,6 @@
-// Where playback is in the current track, in microseconds, from the output's
-// current input: what the media-player interface reports as Position and as
-// the track's length.
+// Where playback is in the current track, in microseconds, from what the
+// output says is heard: what the media-player interface reports as Position
+// and as the track's length.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +15,8 @@ struct TPlayPosition {
     bool Estimate = false;  // the length comes from a header's estimate
 };
 
-// From the input's counters: `delivered` and `dataSize` in bytes (dataSize
-// -1 unknown, 0 none), `frameBytes` per frame, `rate` frames per second.
-// Without a frame size or a rate nothing is known.
-TPlayPosition PlayPositionFrom(int64_t delivered, int64_t dataSize, uint16_t frameBytes,
-                               uint32_t rate, bool estimate);
-
-// The running input's position; an idle input (or none) is at 0, length
-// unknown. Main thread.
-TPlayPosition PlayPositionOf(TAuInput* input);
+// The output's play point in microseconds; no run: at 0, length unknown.
+TPlayPosition PlayPositionOf(const TAuOutput::TPlayPoint& point);
 
 // The frame at `microseconds` (clamped at 0) for `rate`, without overflow.
 int64_t FrameAt(int64_t microseconds, uint32_t rate);

@@ -1,79 +1,9 @@
 #include "tag_titles.h"
 
-#include <exception>
-#include <optional>
-
-#include "ACS_FLAC.h"
-#include "ACS_Streams.h"
-#include "ACS_Tags.h"
-#include "ACS_Vorbis.h"
-#include "ACS_WinMedia.h"
-#include "input_table.h"
 #include "text.h"
+#include "track_tags.h"
 
 namespace quillet {
-
-namespace {
-
-struct TNames {
-    std::string Artist;
-    std::string Title;
-};
-
-std::optional<TNames> Named(std::string artist, std::string title) {
-    if (OneLine(title).empty()) return std::nullopt;
-    return TNames{std::move(artist), std::move(title)};
-}
-
-std::optional<TNames> Named(const std::u16string& artist, const std::u16string& title) {
-    return Named(Utf16ToUtf8(artist), Utf16ToUtf8(title));
-}
-
-// ID3v2 at the start of the file, then APEv2 and ID3v1 at its end.
-std::optional<TNames> FileTags(const std::string& path) {
-    TAuFileStream file(Utf8ToUtf16(path), fmOpenRead | fmShareDenyWrite);
-    TId3v2Tags id3v2;
-    if (id3v2.ReadFromFile(file.Handle()))
-        if (auto names = Named(id3v2.Artist(), id3v2.Title())) return names;
-    TAPEv2Tags apev2;
-    ReadAPEv2Tag(file, apev2);
-    if (auto names = Named(apev2.Artist(), apev2.Title())) return names;
-    TId3v1Tags id3v1;
-    if (id3v1.ReadFromFile(file.Handle())) return Named(id3v1.Artist(), id3v1.Title());
-    return std::nullopt;
-}
-
-// What the input for the file finds while it opens.
-std::optional<TNames> InputTags(const std::string& path, TInputKind kind) {
-    Owned<TAuFileIn> input(CreateInput(kind, nullptr));
-    if (!input) return std::nullopt;
-    input->SetFileName(path);
-    if (!input->IsValid()) return std::nullopt;
-    if (auto* wm = dynamic_cast<TWMIn*>(input.get()))
-        return Named(wm->Id3v2Tags().Artist(), wm->Id3v2Tags().Title());
-    if (auto* vorbis = dynamic_cast<TVorbisIn*>(input.get()))
-        return Named(vorbis->VorbisTags().Artist(), vorbis->VorbisTags().Title());
-    if (auto* flac = dynamic_cast<TFLACIn*>(input.get()))
-        return Named(flac->VorbisTags().Artist(), flac->VorbisTags().Title());
-    return std::nullopt;
-}
-
-std::optional<TNames> ReadNames(const std::string& path) {
-    const std::optional<TInputKind> kind = FindInputKind(path);
-    switch (kind.value_or(TInputKind::ikWave)) {
-        case TInputKind::ikVorbis:
-        case TInputKind::ikFLAC:
-        case TInputKind::ikWM:
-            return InputTags(path, *kind);
-        case TInputKind::ikMP3:
-            if (auto names = FileTags(path)) return names;
-            return InputTags(path, *kind);
-        default:
-            return FileTags(path);
-    }
-}
-
-}  // namespace
 
 std::string OneLine(std::string_view text) {
     std::u16string line;
@@ -96,14 +26,8 @@ std::string JoinTagTitle(std::string_view artist, std::string_view title) {
 }
 
 std::string ReadTagTitle(const std::string& path) {
-    try {
-        if (const std::optional<TNames> names = ReadNames(path))
-            return JoinTagTitle(names->Artist, names->Title);
-    } catch (const std::exception&) {
-        // Unreadable, not a regular file, a codec library missing: the row
-        // keeps its file name.
-    }
-    return {};
+    const TTrackTags tags = ReadTrackTags(path);
+    return JoinTagTitle(tags.Artist, tags.Title);
 }
 
 TTagTitleReader::TTagTitleReader(QObject* parent) : QObject(parent) {}

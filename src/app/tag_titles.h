@@ -26,11 +26,8 @@ std::string OneLine(std::string_view text);
 // "Artist - Title", or the title alone without an artist; empty without a
 // title. Both made one line first.
 std::string JoinTagTitle(std::string_view artist, std::string_view title);
-// The title the file's tags give, by its extension: MP3 from ID3v2, then
-// APEv2, then ID3v1, then the MP3 input's fields; WMA from the input's
-// fields; Ogg Vorbis and FLAC from their Vorbis comments; any other file from
-// ID3v2, APEv2 or ID3v1. Empty when none gives a title or the file cannot be
-// read. The first tag set with a title gives the artist too.
+// "Artist - Title" from the file's tags (ReadTrackTags); empty when none
+// gives a title or the file cannot be read.
 std::string ReadTagTitle(const std::string& path);
 
 class TTagTitleReader : public QObject {

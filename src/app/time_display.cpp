@@ -37,38 +37,13 @@ std::optional<int64_t> SeekTarget(const TPlayTime& time, int seconds) {
     return target;
 }
 
-void TPlayClock::Restart(TAuInput* input) {
-    FInput = input;
-    FStaleDelivered = input ? input->Delivered() : 0;
-    FBegun = false;
-    FFrameBytes = 0;
-    FRate = 0;
-}
-
-TPlayTime TPlayClock::Read(TAuInput* input) {
+TPlayTime PlayTimeOf(const TAuOutput::TPlayPoint& point) {
     TPlayTime time;
-    if (input == nullptr || input != FInput) return time;
-    if (!FBegun) {
-        // A run's start only ever writes 0, before it sets the format; any
-        // other new count was written after it, so the format is there.
-        const int64_t delivered = input->Delivered();
-        if (delivered <= 0 || delivered == FStaleDelivered) return time;
-        FBegun = true;
-    }
-    if (FRate == 0) {
-        // A run that has already ended closed its file; asking for the rate
-        // now would open it again on this thread.
-        if (!input->Active()) return time;
-        FFrameBytes = input->FrameBytes();
-        FRate = FFrameBytes ? input->GetSampleRate() : 0;
-        if (FRate == 0) return time;
-    }
-    const int64_t size = input->DataSize();
-    time.SampleRate = FRate;
-    time.Length = size > 0 ? size / FFrameBytes : -1;
-    time.Position = input->Delivered() / FFrameBytes;
-    if (time.Length >= 0) time.Position = std::min(time.Position, time.Length);
-    time.Estimated = input->SizeIsEstimate();
+    if (point.Rate == 0) return time;
+    time.SampleRate = point.Rate;
+    time.Position = point.Frame;
+    time.Length = point.Length;
+    time.Estimated = point.Estimated;
     return time;
 }
 

@@ -1,10 +1,5 @@
-// Elapsed and total time of the track being played: read from the output's
-// current input, formatted for the window ("1:23 / 4:56").
-//
-// A NOTE ON THREADS: everything here runs on the GUI thread. The input's
-// position and size are atomics the worker keeps; its frame size and rate
-// are set by the worker when a run starts, so TPlayClock reads them only once
-// the run has shown that it started.
+// Elapsed and total time of the track being played, as the output tells
+// what is heard, formatted for the window ("1:23 / 4:56"). GUI thread.
 #pragma once
 
 #include <cstdint>
@@ -32,23 +27,7 @@ std::string FormatPlayTime(const TPlayTime& time);
 // 0..Length (when known); nullopt when the position or rate is unknown.
 std::optional<int64_t> SeekTarget(const TPlayTime& time, int seconds);
 
-// Follows the runs of one output. Restart when a run starts (or stops);
-// RunBegun when one of its progress events arrives.
-class TPlayClock {
-  public:
-    // A new run was started on `input` (nullptr: nothing plays).
-    void Restart(TAuInput* input);
-    // The run has delivered: its format is set (a progress event of it came).
-    void RunBegun() { FBegun = true; }
-    // The time of the run on `input` now; unknown until the run has begun.
-    TPlayTime Read(TAuInput* input);
-
-  private:
-    TAuInput* FInput = nullptr;
-    int64_t FStaleDelivered = 0;  // the input's count before the run started
-    bool FBegun = false;
-    uint16_t FFrameBytes = 0;  // read once per run
-    uint32_t FRate = 0;
-};
+// The time of what the output plays now (see TAuOutput::PlayPoint).
+TPlayTime PlayTimeOf(const TAuOutput::TPlayPoint& point);
 
 }  // namespace quillet

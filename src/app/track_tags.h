@@ -1,5 +1,5 @@
-// Title, artist and album of a file, from the tags its input reads, for the
-// media-player interface's metadata. Opens the file with an input of its own,
+// Title, artist and album of a file, from its tags: for the list's rows
+// ("Artist - Title") and the media-player interface's metadata. Opens the file with an input of its own,
 // so it may run on any thread (never on the GUI thread: opening may load a
 // codec library). No Qt.
 #pragma once
@@ -15,9 +15,12 @@ struct TTrackTags {
     bool operator==(const TTrackTags&) const = default;
 };
 
-// ID3v2, then APEv2, then ID3v1, each field from the first set that has it;
-// Vorbis comments for Ogg Vorbis and FLAC. Nothing for a file that cannot be
-// opened, is not a regular file or has no input.
+// By the file's extension: MP3 from ID3v2, then APEv2, then ID3v1, then the
+// MP3 input's fields; WMA from the input's fields; Ogg Vorbis and FLAC from
+// their Vorbis comments; any other file from ID3v2, APEv2 or ID3v1. The
+// first set with a title gives all three fields; without any title, artist
+// and album come from the first set that has each. Nothing for a file that
+// cannot be opened or is not a regular file.
 TTrackTags ReadTrackTags(const std::string& path);
 
 }  // namespace quillet

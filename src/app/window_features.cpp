@@ -113,7 +113,7 @@ void TFrmQuillet::RememberGeometry() {
 
 void TFrmQuillet::ShowPlayTime() {
     TWindowFeatures& f = *FFeatures;
-    const QString text = QString::fromStdString(FormatPlayTime(f.Clock.Read(audOut->Input())));
+    const QString text = QString::fromStdString(FormatPlayTime(PlayTimeOf(audOut->PlayPoint())));
     if (text == f.TimeText) return;
     f.TimeText = text;
     lblTime->setText(text);
@@ -128,7 +128,8 @@ void TFrmQuillet::SeekBySeconds(int Seconds) {
     TAuInput* input = audOut->Input();
     if (input == nullptr || !audOut->Active()) return;
     // The position bar's own way there: the input's GoToSample.
-    if (const std::optional<int64_t> target = SeekTarget(FFeatures->Clock.Read(input), Seconds)) {
+    if (const std::optional<int64_t> target =
+            SeekTarget(PlayTimeOf(audOut->PlayPoint()), Seconds)) {
         input->GoToSample(*target);
         ShowPlayTime();
     }
@@ -146,7 +147,6 @@ void TFrmQuillet::NowPlaying(int Row) {
         bold.setBold(true);
         item->setFont(bold);
     }
-    f.Clock.Restart(audOut->Input());
     f.Ticker.start();
     ShowPlayTime();
     if (PlayingRow() >= 0) {
@@ -161,7 +161,6 @@ void TFrmQuillet::NowStopped() {
     if (QListWidgetItem* old = lbPlaylist->item(PlayingRow())) old->setData(Qt::FontRole, {});
     f.Playing = false;
     f.PlayingIndex = QPersistentModelIndex();
-    f.Clock.Restart(nullptr);
     f.Ticker.stop();
     ShowPlayTime();
     setWindowTitle(QLatin1String(kCaption));
@@ -198,6 +197,8 @@ void TFrmQuillet::ReadTagTitles(int firstRow) {
     const int count = std::min(Count(), static_cast<int>(PlaylistEntries.size()));
     for (int row = std::max(firstRow, 0); row < count; ++row) {
         const std::string& path = PlaylistEntries[static_cast<size_t>(row)].FilePath;
+        // A title a playlist gave stays as it is; only file names are replaced.
+        if (lbPlaylist->item(row)->text().toStdString() != FileNamePart(path)) continue;
         const quint64 id = ++f.LastTitleId;
         f.PendingTitles.insert(id, {QPersistentModelIndex(lbPlaylist->model()->index(row, 0)),
                                     lbPlaylist->item(row)->text(), path});

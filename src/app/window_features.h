@@ -26,8 +26,6 @@ struct TWindowFeatures {
     QObject Context;
 
     // Time: refreshed with each progress event, and between them by the
-    // timer while a track plays (progress moves in whole percent only).
-    TPlayClock Clock;
     QTimer Ticker;
     QString TimeText;
 

@@ -71,8 +71,9 @@ std::optional<TPlayerControl::TTrack> TWindowPlayer::Track() const {
         return entryAt(selected);
     }
     const std::string& path = input->FileName();
-    // The window plays the selected row; after edits, the row may have moved.
-    for (int row : {selected, FLastRow})
+    // The row heard now (the next one may already be decoding); after edits,
+    // the row may have moved.
+    for (int row : {W.PlayingRow(), selected, FLastRow})
         if (row >= 0 && row < count && entries[static_cast<size_t>(row)].FilePath == path)
             return entryAt(FLastRow = row);
     for (int row = 0; row < count; ++row)
@@ -81,7 +82,7 @@ std::optional<TPlayerControl::TTrack> TWindowPlayer::Track() const {
 }
 
 TPlayPosition TWindowPlayer::Position() const {
-    return PlayPositionOf(RunningInput());
+    return PlayPositionOf(W.audOut->PlayPoint());
 }
 
 bool TWindowPlayer::CanSeek() const {
@@ -131,7 +132,9 @@ void TWindowPlayer::Previous() {
 void TWindowPlayer::SeekTo(int64_t microseconds) {
     TAuFileIn* input = RunningInput();
     if (input == nullptr) return;
-    Guarded([&] { input->GoToSample(FrameAt(microseconds, input->GetSampleRate())); });
+    const uint32_t rate = W.audOut->PlayPoint().Rate;
+    if (rate == 0) return;
+    Guarded([&] { input->GoToSample(FrameAt(microseconds, rate)); });
 }
 
 void TWindowPlayer::Open(const std::vector<std::string>& paths) {

@@ -1,7 +1,9 @@
-// quillet-cli play: files through the player's own output, one after another.
+// quillet-cli play: files through the player's own output, one after another,
+// joined without a gap where their formats allow.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,7 +33,10 @@ int Play(const std::vector<std::string>& args) {
     if (files.empty()) return UsageError("play needs at least one file");
 
     SetMainThread();
-    std::vector<Owned<TAuFileIn>> inputs;  // outlive the sink that refers to them
+    // Every input lives as long as the sink that may refer to it.
+    std::vector<Owned<TAuFileIn>> inputs;
+    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`
+    std::vector<bool> reported(files.size());  // an open error already printed
     auto out = MakeOwned<TDXAudioOut>(nullptr);
     // The window's ring settings.
     out->SetDeviceNumber(0);
@@ -40,26 +45,52 @@ int Play(const std::vector<std::string>& args) {
     if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
     std::atomic<bool> done{false};
     bool failed = false;
+    size_t heard = 0;   // the file whose sound began last
+    size_t queued = 0;  // the last file started or queued
+    auto open = [&](size_t i) -> TAuFileIn* {
+        try {
+            inputs.push_back(OpenInput(files[i]));
+        } catch (const std::exception& e) {
+            if (!reported[i]) std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
+            reported[i] = true;
+            failed = true;
+            return nullptr;
+        }
+        fileOf[inputs.back().get()] = i;
+        return inputs.back().get();
+    };
     out->SetOnDone([&](TComponent*) { done = true; });
     out->SetOnThreadException([&](TComponent*) {
         std::fprintf(stderr, "%s\n", out->LastError().c_str());
         failed = true;
     });
-    for (const std::string& file : files) {
+    // The files follow each other without a gap while their formats match.
+    out->SetOnNeedNext([&](TComponent*) {
+        TAuFileIn* next = nullptr;
+        while (next == nullptr && ++queued < files.size()) next = open(queued);
+        out->QueueNext(next);
+    });
+    out->SetOnTrackChange([&](TComponent*) {
+        if (const TAuInput* in = out->TakeHeardInput()) heard = fileOf[in];
+    });
+    // A run ends after its last file, or before one that could not follow
+    // (another format, unreadable): the next run starts there.
+    for (size_t i = 0; i < files.size(); i = heard + 1) {
+        heard = queued = i;
+        TAuFileIn* input = open(i);
+        if (input == nullptr) continue;
+        out->SetInput(input);
+        done = false;
         try {
-            inputs.push_back(OpenInput(file));
-            out->SetInput(inputs.back().get());
-            done = false;
             out->Start();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s: %s\n", file.c_str(), e.what());
+            std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
             failed = true;
             continue;
         }
         // The handlers run here, on the main thread, as the window's would.
         while (!done) CheckSynchronize(std::chrono::milliseconds(100));
         out->SetInput(nullptr);
-        inputs.pop_back();
     }
     return failed ? 1 : 0;
 }

@@ -148,6 +148,8 @@ bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
     try {
         const bool ok = SeekToSample(target);
         FDelivered = (target - FStartSample) * FFrameBytes;
+        ++FSeekCount;
+        if (TSeekListener* l = FSeekListener.load()) l->InputRepositioned();
         return ok;
     } catch (const std::exception&) {
         return false;

@@ -37,6 +37,16 @@ std::recursive_mutex& LibLoadLock();
 // ---------------------------------------------------------------------------
 // Sources
 
+// Told, on the seeking thread, that a source playing in a run was moved to
+// another position (a sink then drops the sound it queued from the old one).
+class TSeekListener {
+  public:
+    virtual void InputRepositioned() = 0;
+
+  protected:
+    ~TSeekListener() = default;
+};
+
 // The source contract: format queries, per-run start and end, block delivery,
 // seeking. A block is a pointer into the source's own storage plus a byte
 // count, valid until the next request to the same source.
@@ -75,6 +85,9 @@ class TAuInput : public TComponent {
     int32_t FillBuffer(void* Dest, int32_t Size, bool& EndReached);
 
     bool Active() const { return FActive.load(); }
+    // Repositionings made during runs (see TSeekListener).
+    uint32_t SeekCount() const { return FSeekCount.load(); }
+    void SetSeekListener(TSeekListener* Listener) { FSeekListener = Listener; }
     int64_t Delivered() const { return FDelivered.load(); }
     int64_t DataSize() const { return FDataSize.load(); }
     // The size came from a header's estimate (a headerless VBR MP3's bit
@@ -105,6 +118,8 @@ class TAuInput : public TComponent {
     int32_t FBlockEnd = 0;             // convention); reset to 1/0 each run
     std::recursive_mutex FDataLock;
     bool FAtEnd = false;  // under FDataLock
+    std::atomic<uint32_t> FSeekCount{0};
+    std::atomic<TSeekListener*> FSeekListener{nullptr};
 };
 
 // A source that reads a byte stream: the sample range, Loop, seekability.
@@ -231,7 +246,17 @@ class TAuThread : public TWorkerThread {
 // supplies PrepareOutput, OutputBlock and ReleaseOutput (all on the worker),
 // and its destructor must call ShutdownWorker() first, so no run is inside
 // its overrides while they are torn down.
-class TAuOutput : public TComponent {
+//
+// The gapless chain: a sink that can join inputs (TDXAudioOut) posts
+// OnNeedNext once per input, a few seconds before the input ends (at once
+// when its size is unknown); the main thread answers with QueueNext. When
+// the input ends, a queued input of the same PCM format follows it in the
+// same run, without a gap, and becomes Input; OnTrackChange is posted when
+// its first sample is heard, and until then Progress stays at 100 (the old
+// track's end is still playing). A queued input that fails to open or has
+// another format is dropped, and the run ends as it always did, with OnDone.
+// The chain knows no playlist: which input comes next is the caller's call.
+class TAuOutput : public TComponent, public TSeekListener {
   public:
     explicit TAuOutput(TComponent* owner = nullptr);
     ~TAuOutput() override;
@@ -262,6 +287,43 @@ class TAuOutput : public TComponent {
     void SetOnProgress(TOutputProgressEvent h);
     void SetOnThreadException(TThreadExceptionEvent h);
 
+    // --- The gapless chain (main thread).
+    void SetOnNeedNext(TNotifyEvent h);
+    void SetOnTrackChange(TNotifyEvent h);
+    // The input to follow the current one; nullptr answers "none". Replaces
+    // (and ends) an input queued earlier that has not been handed over. The
+    // current Input itself is refused (ignored). The sink does not own it.
+    void QueueNext(TAuInput* Next);
+    // Drops the queued input unless the worker has already made it current;
+    // true when one was dropped. The sink then waits for a new answer, as if
+    // OnNeedNext had just been posted.
+    bool CancelNext();
+    // The input queued and not yet handed over (nullptr: none).
+    TAuInput* QueuedNext() const;
+    // OnNeedNext has been posted and not answered yet.
+    bool AwaitingNext() const;
+    // Hand-overs whose first sample has not been heard yet.
+    int32_t TrackChangesPending() const { return FUnheard.load(); }
+    // For OnTrackChange: the input whose first sample was heard, one per
+    // event, oldest first; nullptr when there is none left.
+    TAuInput* TakeHeardInput();
+    // Whether the last run (or the current one) gave the device any sound.
+    bool ProducedSound() const { return FProducedSound.load(); }
+
+    // Where the sound heard now is in the current input, for a time display
+    // or a media-player interface (Progress, by contrast, counts what was
+    // delivered, up to a ring ahead). Frames; -1 unknown; Rate 0: no run.
+    struct TPlayPoint {
+        int64_t Frame = -1;
+        int64_t Length = -1;
+        uint32_t Rate = 0;
+        bool Estimated = false;  // Length is only a header's estimate
+    };
+    TPlayPoint PlayPoint() const;
+
+    // The source was moved while playing (the seeking thread).
+    void InputRepositioned() override { WakeWorker(); }
+
   protected:
     virtual void AssignInput(TAuInput* Value);
     // One step of a run; true means call again.
@@ -282,8 +344,38 @@ class TAuOutput : public TComponent {
     // Worker: a stop has been asked for this run. For a step that waits
     // (a drain), which would otherwise hold a waiting Stop until it ends.
     bool StopRequested() const;
+    // Worker: answers a Pause made while a step waits without returning (a
+    // drain plays out regardless), so the caller is not held.
+    void AcknowledgePause();
+    // Any thread: ends the worker's current wait early (a seek). The base
+    // has nothing to wake.
+    virtual void WakeWorker() {}
+    // Worker: the run's PCM format, once the device has taken it (0, 0:
+    // none); FinishRun clears it.
+    void SetRunFormat(uint32_t Rate, uint32_t FrameBytes);
+    // Any thread: bytes given to the device and not heard yet.
+    virtual int64_t QueuedBytes() const { return 0; }
 
-    std::atomic<bool> FFeeding{false};  // the run may still feed the device
+    // --- The gapless chain (worker side, for concrete sinks).
+    enum class TChainAnswer { caNone, caWaiting, caInput };
+    // Posts OnNeedNext for the current input when at most `LeadBytes` of it
+    // are left to deliver, its size is unknown, or it has ended; once per input.
+    void ChainAskIfNear(int64_t LeadBytes, bool Ended);
+    // caWaiting: asked, no answer yet; caNone: nothing will follow (answered
+    // none, or the queued input was dropped); caInput: an input is queued.
+    TChainAnswer ChainAnswer();
+    // Opens the queued input if not yet (its BeginRead runs here); returns it
+    // once open and of this PCM format, else drops it and returns nullptr.
+    TAuInput* ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits);
+    // Ends the current input's run and makes the ready input current.
+    void ChainHandOver();
+    // The first sample of a handed-over input has been heard.
+    void ChainHeard();
+    // End of run: ends and forgets a queued input and the pending changes.
+    void ChainRelease();
+
+    std::atomic<bool> FFeeding{false};        // the run may still feed the device
+    std::atomic<bool> FProducedSound{false};  // set by the sink when it writes PCM
 
   private:
     friend class TAuThread;
@@ -294,11 +386,27 @@ class TAuOutput : public TComponent {
     TOutputDoneEvent FOnDone;
     TOutputProgressEvent FOnProgress;
     TThreadExceptionEvent FOnThreadException;
-    int32_t FLastProgress = 0;  // worker only
+    TNotifyEvent FOnNeedNext;
+    TNotifyEvent FOnTrackChange;
+    int32_t FLastProgress = 0;        // worker only
+    bool FPauseAcknowledged = false;  // worker only: AcknowledgePause answered this request
+    // The chain's state. The worker holds FChainLock while it opens the queued
+    // input, so the main thread never changes an input that is being opened.
+    mutable std::mutex FChainLock;
+    TAuInput* FNext = nullptr;                    // under FChainLock
+    bool FNextOpened = false;                     // under FChainLock: BeginRead done (worker)
+    TChainAnswer FAnswer = TChainAnswer::caNone;  // under FChainLock
+    bool FAsked = false;                          // under FChainLock: OnNeedNext posted for Input
+    std::deque<TAuInput*> FUnheardInputs;         // under FChainLock: handed over, not yet heard
+    std::deque<TAuInput*> FHeardInputs;           // under FChainLock: heard, not yet taken
+    std::atomic<int32_t> FUnheard{0};             // FUnheardInputs' size, for Progress
+    std::atomic<uint32_t> FRunRate{0};
+    std::atomic<uint32_t> FRunFrameBytes{0};
     std::unique_ptr<TAuThread> FWorker;
     std::atomic<TAuInput*> FInput{nullptr};
     std::atomic<bool> FActive{false};
-    bool FRegistered = false;  // holds a reference on the dispatcher
+    std::atomic<bool> FStarting{false};  // Start resumed the worker, the run is not active yet
+    bool FRegistered = false;            // holds a reference on the dispatcher
 };
 
 // ---------------------------------------------------------------------------
@@ -334,6 +442,8 @@ class TEventHandler : public TWorkerThread {
     // once the dispatcher holds no record of Sender (serving main-thread
     // calls meanwhile); a destroyed sink must never be a record's Sender.
     void Cancel(TComponent* Sender, bool wait);
+    // A handler of this dispatcher is running (on the main thread).
+    bool Dispatching();
 
   protected:
     void Execute() override;
@@ -349,6 +459,7 @@ class TEventHandler : public TWorkerThread {
     TPendingEvent FCurrent{};            // under FQueueLock while FHasCurrent
     bool FHasCurrent = false;            // under FQueueLock
     bool FCurrentCancelled = false;      // under FQueueLock
+    bool FDispatching = false;           // under FQueueLock: FCurrent's handler runs
     TComponent* FMutedSender = nullptr;  // under FQueueLock
 };
 

@@ -1,6 +1,8 @@
 // The event dispatcher: carries the workers' events to the main thread.
 #include <algorithm>
+#include <iterator>
 #include <thread>
+#include <vector>
 
 #include "ACS_Classes.h"
 #include "main_thread.h"
@@ -10,9 +12,41 @@ namespace quillet {
 using namespace std::chrono_literals;
 
 namespace {
-std::mutex gDispatcherLock;  // guards the two below
+std::mutex gDispatcherLock;  // guards the three below
 TEventHandler* gDispatcher = nullptr;
 int32_t gSinkCount = 0;
+// Dispatchers that ended inside one of their own handlers (the last sink
+// freed by its own event): they finish once that handler returns, and are
+// joined and freed here later, never by the call that is still inside them.
+std::vector<TEventHandler*> gEnding;
+
+void ReapEnded() {
+    std::vector<TEventHandler*> done;
+    {
+        std::lock_guard<std::mutex> l(gDispatcherLock);
+        auto finished = [](TEventHandler* d) { return d->Finished(); };
+        std::copy_if(gEnding.begin(), gEnding.end(), std::back_inserter(done), finished);
+        gEnding.erase(std::remove_if(gEnding.begin(), gEnding.end(), finished), gEnding.end());
+    }
+    for (TEventHandler* d : done) {
+        d->WaitFor();
+        delete d;
+    }
+}
+
+// At exit, whatever is still ending gets its moment to finish.
+struct TEndingReaper {
+    ~TEndingReaper() {
+        for (int i = 0; i < 100; ++i) {
+            {
+                std::lock_guard<std::mutex> l(gDispatcherLock);
+                if (gEnding.empty()) return;
+            }
+            ReapEnded();
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+} gEndingReaper;
 }  // namespace
 
 TEventHandler* AuEventHandler() {
@@ -21,6 +55,7 @@ TEventHandler* AuEventHandler() {
 }
 
 void AcquireEventHandler() {
+    ReapEnded();
     std::lock_guard<std::mutex> l(gDispatcherLock);
     if (gSinkCount == 0) {
         gDispatcher = new TEventHandler();
@@ -38,8 +73,16 @@ void ReleaseEventHandler() {
             gDispatcher = nullptr;
         }
     }
-    if (!ending) return;
+    if (!ending) {
+        ReapEnded();
+        return;
+    }
     ending->Terminate();
+    if (ending->Dispatching()) {
+        std::lock_guard<std::mutex> l(gDispatcherLock);
+        gEnding.push_back(ending);
+        return;
+    }
     // The dispatcher may be blocked handing a call to this thread: serve it
     // until the thread has ended.
     while (!ending->Finished()) CheckSynchronize(5ms);
@@ -86,6 +129,11 @@ void TEventHandler::Unmute() {
     FMutedSender = nullptr;
 }
 
+bool TEventHandler::Dispatching() {
+    std::lock_guard<std::mutex> l(FQueueLock);
+    return FDispatching;
+}
+
 void TEventHandler::Purge(TComponent* Sender) {
     std::lock_guard<std::mutex> l(FQueueLock);
     FQueue.erase(std::remove_if(FQueue.begin(), FQueue.end(),
@@ -100,7 +148,10 @@ void TEventHandler::Cancel(TComponent* Sender, bool wait) {
             std::lock_guard<std::mutex> l(FQueueLock);
             if (!FHasCurrent || FCurrent.Sender != Sender) return;
             FCurrentCancelled = true;
-            if (!wait) return;
+            // Called from inside that very record's handler (a sink freed by
+            // its own OnDone): the record is done with once the handler
+            // returns, and waiting here would wait for ourselves.
+            if (!wait || FDispatching) return;
         }
         CheckSynchronize(5ms);
     }
@@ -129,7 +180,10 @@ void TEventHandler::Execute() {
                     if (cancelled || Terminated() || FCurrent.Thread->Suspended()) break;
                     std::this_thread::sleep_for(10ms);
                 }
-                Purge(FCurrent.Sender);
+                // A cancelled record's sink has moved on (a waiting Stop, then
+                // perhaps a new Start): what it queued since belongs to the
+                // new run and must be kept.
+                if (!cancelled) Purge(FCurrent.Sender);
             }
             if (!cancelled && !Terminated()) Synchronize([this] { DispatchStep(); });
             std::lock_guard<std::mutex> l(FQueueLock);
@@ -146,7 +200,15 @@ void TEventHandler::DispatchStep() {
         std::lock_guard<std::mutex> l(FQueueLock);
         if (FCurrentCancelled) return;
         record = FCurrent;
+        FDispatching = true;
     }
+    struct TEndDispatch {
+        TEventHandler& D;
+        ~TEndDispatch() {
+            std::lock_guard<std::mutex> l(D.FQueueLock);
+            D.FDispatching = false;
+        }
+    } end{*this};
     switch (record.Kind) {
         case pkProgress:
         case pkDone:

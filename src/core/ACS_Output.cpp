@@ -1,4 +1,5 @@
 // Sinks: the worker's run loop, Start/Stop/Pause/Resume and progress.
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -24,7 +25,17 @@ void TAuThread::Execute() {
             FPauseRequest = false;
             FPausedNow = false;
             FPauseSignal.Reset();
+            out.FPauseAcknowledged = false;
+            out.FProducedSound = false;
+            out.ChainRelease();  // an answer left over from an earlier run
+            {
+                // The changes an earlier run told of were taken by its
+                // handlers before its OnDone, or dropped with its events.
+                std::lock_guard<std::mutex> l(out.FChainLock);
+                out.FHeardInputs.clear();
+            }
             out.FActive = true;  // before preparing, so a failure is still cleaned up
+            out.FStarting = false;
             out.PrepareOutput();
             bool running = true;
             out.FFeeding = true;
@@ -105,7 +116,11 @@ void TAuOutput::ShutdownWorker() {
     while (FWorker->Suspended() && !FWorker->Finished()) FWorker->Resume();
     FWorker->WaitFor();
     FWorker.reset();
-    if (TAuInput* in = FInput.exchange(nullptr)) in->RemoveFreeNotification(this);
+    ChainRelease();
+    if (TAuInput* in = FInput.exchange(nullptr)) {
+        in->SetSeekListener(nullptr);
+        in->RemoveFreeNotification(this);
+    }
     if (FRegistered) {
         FRegistered = false;
         ReleaseEventHandler();
@@ -118,6 +133,10 @@ void TAuOutput::Start() {
     if (!FInput) throw EAuException("Input is not assigned");
     if (FWorker && FWorker->Suspended()) {
         FWorker->FStopRequest = false;
+        // Until the worker marks the run active, an input cleared or freed
+        // must still stop this run first (AssignInput), never leave the
+        // worker to start a source that is gone.
+        FStarting = true;
         FWorker->Resume();
     }
 }
@@ -167,6 +186,8 @@ void TAuOutput::Resume() {
 int32_t TAuOutput::GetProgress() {
     TAuInput* in = FInput;
     if (!in) return 0;
+    // The next track is decoded but the end of this one is still playing.
+    if (FUnheard.load() > 0) return 100;
     const int64_t size = in->DataSize();
     if (size == -1) return -1;
     if (size == 0) return 0;
@@ -174,8 +195,31 @@ int32_t TAuOutput::GetProgress() {
         std::nearbyint(static_cast<double>(in->Delivered()) / static_cast<double>(size) * 100.0));
 }
 
+void TAuOutput::SetRunFormat(uint32_t Rate, uint32_t FrameBytes) {
+    FRunFrameBytes = FrameBytes;
+    FRunRate = Rate;
+}
+
+TAuOutput::TPlayPoint TAuOutput::PlayPoint() const {
+    TPlayPoint point;
+    TAuInput* in = FInput.load();
+    const uint32_t rate = FRunRate.load(), frame = FRunFrameBytes.load();
+    if (in == nullptr || rate == 0 || frame == 0 || !FActive) return point;
+    point.Rate = rate;
+    const int64_t size = in->DataSize();
+    point.Length = size > 0 ? size / frame : -1;
+    point.Estimated = in->SizeIsEstimate();
+    // Until a change is heard, the sound is still the input before this one.
+    const int64_t heard =
+        FUnheard.load() > 0 ? 0 : std::max<int64_t>(0, in->Delivered() - QueuedBytes());
+    point.Frame = heard / frame;
+    if (point.Length >= 0) point.Frame = std::min(point.Frame, point.Length);
+    return point;
+}
+
 void TAuOutput::FinishRun() {
     if (!FActive) return;
+    SetRunFormat(0, 0);
     FFeeding = false;
     ReleaseOutput();
     FActive = false;
@@ -184,10 +228,16 @@ void TAuOutput::FinishRun() {
 void TAuOutput::AssignInput(TAuInput* Value) {
     auto store = [&] {
         TAuInput* old = FInput.exchange(Value);
-        if (old && old != Value) old->RemoveFreeNotification(this);
-        if (Value) Value->FreeNotification(this);
+        if (old && old != Value) {
+            old->SetSeekListener(nullptr);
+            old->RemoveFreeNotification(this);
+        }
+        if (Value) {
+            Value->FreeNotification(this);
+            Value->SetSeekListener(this);
+        }
     };
-    if (FActive) {
+    if (FActive || FStarting) {
         Stop(false);
         store();
         Start();
@@ -197,6 +247,7 @@ void TAuOutput::AssignInput(TAuInput* Value) {
 }
 
 void TAuOutput::Notification(TComponent* component, TOperation operation) {
+    if (operation == TOperation::opRemove && component == QueuedNext()) CancelNext();
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
         // AssignInput then attempts finds no input and is dropped, so the
@@ -234,6 +285,16 @@ void TAuOutput::SetOnThreadException(TThreadExceptionEvent h) {
     FOnThreadException = std::move(h);
 }
 
+void TAuOutput::SetOnNeedNext(TNotifyEvent h) {
+    std::lock_guard<std::mutex> l(FEventLock);
+    FOnNeedNext = std::move(h);
+}
+
+void TAuOutput::SetOnTrackChange(TNotifyEvent h) {
+    std::lock_guard<std::mutex> l(FEventLock);
+    FOnTrackChange = std::move(h);
+}
+
 TNotifyEvent TAuOutput::OnThreadException() const {
     return Handler(FOnThreadException);
 }
@@ -246,6 +307,176 @@ TNotifyEvent TAuOutput::Handler(const TNotifyEvent& h) const {
 void TAuOutput::PostNotify(const TNotifyEvent& handler) {
     if (handler)
         if (TEventHandler* d = AuEventHandler()) d->PostNotify(this, handler);
+}
+
+void TAuOutput::AcknowledgePause() {
+    if (!FWorker) return;
+    if (!FWorker->FPauseRequest) {
+        FPauseAcknowledged = false;
+    } else if (!FPauseAcknowledged) {
+        FPauseAcknowledged = true;
+        FWorker->FPauseSignal.Set();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The gapless chain
+
+namespace {
+
+// Ends the run of an input the worker opened ahead; its errors do not matter.
+void EndQuietly(TAuInput* in) {
+    try {
+        in->EndRead();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void TAuOutput::QueueNext(TAuInput* Next) {
+    if (Next != nullptr && Next == FInput.load()) Next = nullptr;
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FNext != nullptr && FNext != Next) {
+        if (FNextOpened) EndQuietly(FNext);
+        FNext->RemoveFreeNotification(this);
+    }
+    if (FNext != Next || !Next) FNextOpened = false;
+    FNext = Next;
+    FAnswer = Next ? TChainAnswer::caInput : TChainAnswer::caNone;
+    if (Next) Next->FreeNotification(this);
+}
+
+bool TAuOutput::CancelNext() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FNext == nullptr) return false;
+    if (FNextOpened) EndQuietly(FNext);
+    FNext->RemoveFreeNotification(this);
+    FNext = nullptr;
+    FNextOpened = false;
+    if (FAsked) FAnswer = TChainAnswer::caWaiting;
+    return true;
+}
+
+TAuInput* TAuOutput::TakeHeardInput() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FHeardInputs.empty()) return nullptr;
+    TAuInput* in = FHeardInputs.front();
+    FHeardInputs.pop_front();
+    return in;
+}
+
+bool TAuOutput::AwaitingNext() const {
+    std::lock_guard<std::mutex> l(FChainLock);
+    return FAnswer == TChainAnswer::caWaiting;
+}
+
+TAuInput* TAuOutput::QueuedNext() const {
+    std::lock_guard<std::mutex> l(FChainLock);
+    return FNext;
+}
+
+void TAuOutput::ChainAskIfNear(int64_t LeadBytes, bool Ended) {
+    TAuInput* in = FInput;
+    if (!in) return;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FAsked) return;
+        if (!Ended) {
+            const int64_t size = in->DataSize();
+            if (size > 0 && size - in->Delivered() > LeadBytes) return;
+        }
+        FAsked = true;
+        FAnswer = TChainAnswer::caWaiting;
+    }
+    TNotifyEvent h = Handler(FOnNeedNext);
+    if (h) {
+        PostNotify(h);
+    } else {
+        std::lock_guard<std::mutex> l(FChainLock);
+        FAnswer = TChainAnswer::caNone;  // nobody chains: the run ends with its input
+    }
+}
+
+TAuOutput::TChainAnswer TAuOutput::ChainAnswer() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    return FAnswer;
+}
+
+TAuInput* TAuOutput::ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits) {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FNext == nullptr) return nullptr;
+    bool fits = false;
+    try {
+        if (!FNextOpened) {
+            // Counted as opened even when BeginRead fails: a failed start
+            // still needs its EndRead.
+            FNextOpened = true;
+            FNext->BeginRead();
+        }
+        fits = FNext->GetChannels() == Channels && FNext->GetSampleRate() == Rate &&
+               FNext->GetBitsPerSample() == Bits;
+    } catch (...) {
+        // A next input that cannot be read is skipped the usual way: the run
+        // ends with this input and the caller starts the next one itself.
+    }
+    if (fits) return FNext;
+    // Its free notification stays (only the main thread changes those); a
+    // later removal of the input then finds nothing to do.
+    if (FNextOpened) EndQuietly(FNext);
+    FNext = nullptr;
+    FNextOpened = false;
+    FAnswer = TChainAnswer::caNone;
+    return nullptr;
+}
+
+void TAuOutput::ChainHandOver() {
+    TAuInput* next = nullptr;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FNext == nullptr || !FNextOpened) return;
+        next = FNext;
+        FNext = nullptr;
+        FNextOpened = false;
+        FAsked = false;
+    }
+    TAuInput* old = FInput.exchange(next);
+    if (old != nullptr) {
+        old->SetSeekListener(nullptr);
+        EndQuietly(old);
+    }
+    next->SetSeekListener(this);
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        FUnheardInputs.push_back(next);
+    }
+    ++FUnheard;
+}
+
+void TAuOutput::ChainHeard() {
+    TNotifyEvent h = Handler(FOnTrackChange);
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FUnheardInputs.empty()) return;
+        // Kept for the handler only; a handler that never takes them leaves
+        // a short history, not a growing one.
+        if (h) FHeardInputs.push_back(FUnheardInputs.front());
+        if (FHeardInputs.size() > 64) FHeardInputs.pop_front();
+        FUnheardInputs.pop_front();
+    }
+    --FUnheard;
+    if (h) PostNotify(h);
+}
+
+void TAuOutput::ChainRelease() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FNext != nullptr && FNextOpened) EndQuietly(FNext);
+    FNext = nullptr;
+    FNextOpened = false;
+    FAsked = false;
+    FAnswer = TChainAnswer::caNone;
+    FUnheardInputs.clear();
+    FUnheard = 0;
 }
 
 }  // namespace quillet

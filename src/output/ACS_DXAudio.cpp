@@ -71,7 +71,9 @@ void TDXAudioOut::PrepareOutput() {
     int32_t number = FDeviceNumber.load();
     if (number < 0 || number > FDeviceCount - 1) throw EAuException("Invalid device number");
     TAuInput* input = Input();
+    if (input == nullptr) throw EAuException("Input is not assigned");
     input->BeginRead();
+    FSeekSeen = input->SeekCount();
     FOutChannels = static_cast<int32_t>(input->GetChannels());
     FOutRate = static_cast<int32_t>(input->GetSampleRate());
     FOutBits = static_cast<int32_t>(input->GetBitsPerSample());
@@ -116,22 +118,141 @@ void TDXAudioOut::PrepareOutput() {
             }
         }
     }
+    SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
     FFirstFill = true;
     FInputEnded = false;
+    FSourceDone = false;
+    FQueued = 0;
     FUnderrunsSeen = 0;
+    FDataEnd = 0;
+    FBoundaries.clear();
+}
+
+int64_t TDXAudioOut::BytesPerSecond() const {
+    return int64_t{FOutRate} * FOutChannels * (FOutBits / 8);
+}
+
+int32_t TDXAudioOut::Fill(int32_t Bytes) {
+    // Ask early enough that the next input is open long before it is needed.
+    constexpr int64_t kLeadSeconds = 5;
+    int32_t m = 0;
+    for (;;) {
+        if (!FSourceDone) {
+            ChainAskIfNear(kLeadSeconds * BytesPerSecond(), false);
+            bool ended = false;
+            if (m < Bytes) m += Input()->FillBuffer(FTransfer.data() + m, Bytes - m, ended);
+            if (m > 0) FProducedSound = true;
+            if (!ended) return m;
+            FSourceDone = true;
+        }
+        ChainAskIfNear(0, true);
+        switch (ChainAnswer()) {
+            case TChainAnswer::caWaiting:
+                return m;  // the caller waits for the answer while the ring plays
+            case TChainAnswer::caNone:
+                FInputEnded = true;
+                return m;
+            case TChainAnswer::caInput:
+                break;
+        }
+        TAuInput* next =
+            ChainReady(static_cast<uint32_t>(FOutChannels), static_cast<uint32_t>(FOutRate),
+                       static_cast<uint32_t>(FOutBits));
+        if (next == nullptr) {
+            FInputEnded = true;  // another format, or unreadable: the run ends here
+            return m;
+        }
+        FBoundaries.push_back(FDevice.WrittenTotal + static_cast<uint64_t>(m));
+        ChainHandOver();
+        FSeekSeen = next->SeekCount();
+        FSourceDone = false;
+    }
+}
+
+bool TDXAudioOut::WaitForRoom(uint32_t& Room) {
+    for (int32_t tries = 0;;) {
+        FSystem->Sleep(FPollingInterval.load());
+        Room = 0;  // a failed query leaves it: no room
+        if (DropIfSeeked()) {
+            // Everything but what the device holds is free now; a query
+            // could not tell an emptied ring from a full one.
+            Room = FDevice.RingBytes - FDevice.LastBusy;
+        } else {
+            QueryFreeSpace(FDevice, Room);
+        }
+        Room -= Room % FDevice.FrameBytes;
+        ++tries;
+        if (tries > 16) {
+            SetLastError("Audio output error");
+            PostNotify(OnThreadException());
+            return false;
+        }
+        if (Room != 0) return true;
+    }
+}
+
+bool TDXAudioOut::DropIfSeeked() {
+    TAuInput* input = Input();
+    const uint32_t seeks = input->SeekCount();
+    if (seeks == FSeekSeen) return false;
+    FSeekSeen = seeks;
+    if (DropQueued(FDevice) != DS_OK) return false;
+    NoteQueued();
+    // A track change in the sound just dropped is heard now: the seek was
+    // made in the new track.
+    while (!FBoundaries.empty() && FBoundaries.back() > FDevice.WrittenTotal) {
+        FBoundaries.pop_back();
+        ChainHeard();
+    }
+    FSourceDone = false;  // the source reads on from its new position
+    return true;
+}
+
+void TDXAudioOut::PostHeardChanges() {
+    while (!FBoundaries.empty() && FDevice.PlayedTotal >= FBoundaries.front()) {
+        FBoundaries.pop_front();
+        ChainHeard();
+    }
+}
+
+void TDXAudioOut::MarkDataEnd() {
+    FDataEnd = FDevice.WrittenTotal;
+    FillFreeSpace(FDevice, FSilence);
+}
+
+void TDXAudioOut::Drain() {
+    FFeeding = false;
+    // The drain ends once the last sample has been played and one more step
+    // has passed (the device's own buffer); the ring's length in whole
+    // seconds, rounded up, bounds it when the device stops taking sound.
+    double seconds = static_cast<double>(FTransferSize) / static_cast<double>(BytesPerSecond());
+    auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
+    bool played = false;
+    // A stop ends the drain at once: a waiting Stop (every Play and Next)
+    // would otherwise hold the window for up to the whole wait; a pause is
+    // answered at once too, while the end plays out.
+    for (int64_t elapsed = 0; elapsed < wait && !StopRequested(); elapsed += 100) {
+        AcknowledgePause();
+        FSystem->Sleep(100);
+        FillFreeSpace(FDevice, FSilence);
+        NoteQueued();
+        PostHeardChanges();
+        if (played) break;
+        played = FDevice.PlayedTotal >= FDataEnd;
+    }
+    HaltPlayback(FDevice);
 }
 
 bool TDXAudioOut::OutputBlock(bool Abort) {
     if (!Active()) return true;
     if (!FFeeding) return false;
-    TAuInput* input = Input();
-    bool ended = false;
 
     if (FFirstFill) {
-        int32_t m = input->FillBuffer(FTransfer.data(), FTransferSize, ended);
-        FInputEnded = ended;
+        int32_t m = Fill(FTransferSize);
         WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
+        if (FInputEnded) MarkDataEnd();
         BeginPlayback(FDevice);
+        NoteQueued();
         FFirstFill = false;
     }
 
@@ -142,43 +263,32 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
     }
 
     if (FInputEnded) {
-        FFeeding = false;
-        // The ring's length in whole seconds, rounded up: rounding to the
-        // nearest would halt a 1.49 s ring after 1 s and cut the end of
-        // every track.
-        double seconds = static_cast<double>(FTransferSize) /
-                         (static_cast<double>(FOutBits / 8) * FOutChannels * FOutRate);
-        // A stop ends the drain at once: a waiting Stop (every Play and
-        // Next) would otherwise hold the window for up to the whole wait.
-        auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
-        for (int64_t elapsed = 0; elapsed < wait && !StopRequested(); elapsed += 100) {
-            FSystem->Sleep(100);
-            FillFreeSpace(FDevice, FSilence);
-        }
-        HaltPlayback(FDevice);
+        Drain();
         return false;
     }
 
+    // The next input, once named, is opened now, long before it is needed.
+    if (ChainAnswer() == TChainAnswer::caInput)
+        ChainReady(static_cast<uint32_t>(FOutChannels), static_cast<uint32_t>(FOutRate),
+                   static_cast<uint32_t>(FOutBits));
+
     uint32_t room = 0;
-    for (int32_t tries = 0;;) {
-        FSystem->Sleep(FPollingInterval.load());
-        room = 0;  // a failed query leaves it: no room
-        QueryFreeSpace(FDevice, room);
-        room -= room % FDevice.FrameBytes;
-        ++tries;
-        if (tries > 16) {
-            SetLastError("Audio output error");
-            PostNotify(OnThreadException());
-            return false;
-        }
-        if (room != 0) break;
-    }
+    if (!WaitForRoom(room)) return false;
 
     uint32_t n = std::min(room, static_cast<uint32_t>(FTransferSize));
-    int32_t m = input->FillBuffer(FTransfer.data(), static_cast<int32_t>(n), ended);
-    FInputEnded = ended;
+    int32_t m = Fill(static_cast<int32_t>(n));
     WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
-    if (FInputEnded) FillFreeSpace(FDevice, FSilence);
+    if (!FInputEnded && FSourceDone) {
+        // Still no answer about the next input: wait while the ring plays, but
+        // end the run before it runs dry rather than play stale sound.
+        const uint64_t queued = FDevice.WrittenTotal - FDevice.PlayedTotal;
+        const uint64_t margin = static_cast<uint64_t>(
+            std::min<int64_t>(FTransferSize / 2, BytesPerSecond() * 3 * FPollingInterval / 1000));
+        if (queued <= margin) FInputEnded = true;
+    }
+    if (FInputEnded) MarkDataEnd();
+    NoteQueued();
+    PostHeardChanges();
 
     if (FDevice.Underflows == FUnderrunsSeen) return true;
     FUnderrunsSeen = FDevice.Underflows;
@@ -199,6 +309,8 @@ void TDXAudioOut::ReleaseOutput() {
         FTransfer.shrink_to_fit();
     }
     if (TAuInput* input = Input()) input->EndRead();
+    ChainRelease();
+    FBoundaries.clear();
     FReleased = true;
 }
 

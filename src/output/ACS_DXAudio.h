@@ -5,6 +5,14 @@
 // underruns (OnUnderrun), drains the ring with silence when the source ends,
 // and pauses and resumes the device together with the worker.
 //
+// It joins inputs without a gap (the chain of TAuOutput): a queued input of
+// the run's PCM format is opened ahead, on the worker, and its first sample
+// is written right after the last sample of the input before it, in the same
+// ring; the track change is posted when the play cursor reaches it. The
+// drain ends once the last sample has been played, and a seek drops what the
+// ring holds beyond what the device has taken, so the new position is heard
+// at once.
+//
 // A NOTE ON THREADS
 // - Worker: PrepareOutput, OutputBlock, ReleaseOutput (the whole device cycle).
 // - Main: construction, destruction, Pause, Resume, SetVolume and the
@@ -16,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -67,9 +76,31 @@ class TDXAudioOut : public TAuOutput {
     bool OutputBlock(bool Abort) override;
     void ReleaseOutput() override;
     void PrepareOutput() override;
+    void WakeWorker() override { FSystem->Interrupt(); }
+    int64_t QueuedBytes() const override { return FQueued.load(); }
 
   private:
     TUnderrunEvent UnderrunHandler() const;
+    // Worker: PCM for the ring from the current input and, when it ends, from
+    // a ready next input; sets FInputEnded when nothing more will follow.
+    int32_t Fill(int32_t Bytes);
+    // Worker: sleeps and queries until there is room; false after the
+    // seventeenth query without room (the run's "Audio output error").
+    bool WaitForRoom(uint32_t& Room);
+    // Worker: after a seek, forgets the sound queued from the old position
+    // (true when it did).
+    bool DropIfSeeked();
+    // Worker: posts the track changes the play cursor has reached.
+    void PostHeardChanges();
+    // Worker: plays out what is queued, then halts.
+    void Drain();
+    // Worker: the end of the data has been written.
+    void MarkDataEnd();
+    // Worker: publishes what the ring holds that is not heard yet.
+    void NoteQueued() {
+        FQueued = static_cast<int64_t>(FDevice.WrittenTotal - FDevice.PlayedTotal);
+    }
+    int64_t BytesPerSecond() const;
 
     std::shared_ptr<SoundSystem> FSystem;  // immutable
     std::atomic<bool> FReleased{false};
@@ -89,6 +120,11 @@ class TDXAudioOut : public TAuOutput {
     int32_t FTransferSize = 0;
     uint8_t FSilence = 0;
     int32_t FUnderrunsSeen = 0;
+    bool FSourceDone = false;          // the current input has no more data
+    uint32_t FSeekSeen = 0;            // the current input's SeekCount last acted on
+    uint64_t FDataEnd = 0;             // WrittenTotal after the last sample of the run
+    std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
+    std::atomic<int64_t> FQueued{0};   // written by the worker, read by the main thread
     // Written by the worker, read by the main thread:
     std::atomic<bool> FInputEnded{false};
     // Main thread; read by the worker under FRingLock when a ring is created.

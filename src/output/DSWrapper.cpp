@@ -21,6 +21,7 @@ TDSResult WriteRegions(DSoundWrapper& DS, uint32_t Bytes, FillFn Fill) {
     if (hr != DS_OK) return hr;
     Fill(p1, n1, p2, n2);
     DS.WritePos = static_cast<uint32_t>((uint64_t{DS.WritePos} + n1 + n2) % DS.RingBytes);
+    DS.WrittenTotal += uint64_t{n1} + n2;
     DS.OutBuffer->Unlock(p1, n1, p2, n2);
     return DS_OK;
 }
@@ -40,6 +41,9 @@ TDSResult InitWrapper(DSoundWrapper& DS, SoundSystem& System) {
     DS.Underflows = 0;
     DS.Running = false;
     DS.ClockStale = false;
+    DS.WrittenTotal = DS.PlayedTotal = 0;
+    DS.LastCursor = DS.LastWrite = DS.LastBusy = 0;
+    DS.ExactCursor = false;
     return DS_OK;
 }
 
@@ -71,6 +75,7 @@ TDSResult CreateBuffers(DSoundWrapper& DS, const TWaveFormat& Format, uint32_t B
     TDSResult hr = DS.DSObject->CreateRing(Format, Bytes, ring);
     if (hr != DS_OK) return hr;
     DS.OutBuffer = std::move(ring);
+    DS.ExactCursor = DS.OutBuffer->CursorIsExact();
 
     void* p1 = nullptr;
     void* p2 = nullptr;
@@ -91,12 +96,17 @@ TDSResult CreateBuffers(DSoundWrapper& DS, const TWaveFormat& Format, uint32_t B
     hr = DS.OutBuffer->GetCurrentPosition(&play, &write);
     if (hr != DS_OK) return hr;
     DS.WritePos = write % Bytes;
+    DS.WrittenTotal = DS.WritePos;
+    DS.PlayedTotal = 0;
+    DS.LastCursor = 0;
     return DS_OK;
 }
 
 TDSResult BeginPlayback(DSoundWrapper& DS) {
     DS.LastTick = DS.System ? DS.System->Counter() : 0;
     DS.LastPlayPos = 0;
+    DS.LastCursor = 0;
+    DS.PlayedTotal = 0;
     DS.ClockStale = false;
     if (!DS.OutBuffer) return DS_OK;
     TDSResult hr = DS.OutBuffer->SetCurrentPosition(0);
@@ -137,6 +147,26 @@ TDSResult QueryFreeSpace(DSoundWrapper& DS, uint32_t& Bytes) {
 
     int64_t busy = w - p;
     if (busy < 0) busy += ring;
+    int64_t moved = p - int64_t{DS.LastCursor};
+    if (moved < 0) moved += ring;
+    DS.LastCursor = static_cast<uint32_t>(p);
+    DS.LastWrite = static_cast<uint32_t>(w);
+    DS.LastBusy = static_cast<uint32_t>(busy);
+    DS.PlayedTotal += static_cast<uint64_t>(moved);
+
+    if (DS.ExactCursor) {
+        // What is queued is what was written and not yet played; the device
+        // taking bytes that were never written is the underflow.
+        const uint64_t taken = DS.PlayedTotal + static_cast<uint64_t>(busy);
+        if (DS.WrittenTotal < taken) {
+            if (DS.Running) ++DS.Underflows;
+            DS.WritePos = static_cast<uint32_t>(w);
+            DS.WrittenTotal = taken;
+        }
+        Bytes =
+            static_cast<uint32_t>(ring - static_cast<int64_t>(DS.WrittenTotal - DS.PlayedTotal));
+        return DS_OK;
+    }
 
     if (DS.Running && DS.TicksPerRing != 0) {
         int64_t now = DS.System->Counter();
@@ -155,7 +185,10 @@ TDSResult QueryFreeSpace(DSoundWrapper& DS, uint32_t& Bytes) {
             int64_t expected = static_cast<int64_t>(std::clamp<__int128>(
                 wide, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
             int64_t laps = (expected - moved) / ring;
-            if (laps > 0) p += laps * ring;
+            if (laps > 0) {
+                p += laps * ring;
+                DS.PlayedTotal += static_cast<uint64_t>(laps * ring);
+            }
         }
     }
 
@@ -164,6 +197,7 @@ TDSResult QueryFreeSpace(DSoundWrapper& DS, uint32_t& Bytes) {
     if (freeBytes > ring - busy) {
         if (DS.Running) ++DS.Underflows;
         DS.WritePos = static_cast<uint32_t>(w);
+        DS.WrittenTotal = DS.PlayedTotal + static_cast<uint64_t>(busy);
         freeBytes = ring - busy;
     }
     Bytes = static_cast<uint32_t>(freeBytes);
@@ -179,6 +213,15 @@ TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value) {
         if (p1) std::memset(p1, Value, n1);
         if (p2) std::memset(p2, Value, n2);
     });
+}
+
+TDSResult DropQueued(DSoundWrapper& DS) {
+    uint32_t freeBytes = 0;
+    TDSResult hr = QueryFreeSpace(DS, freeBytes);
+    if (hr != DS_OK) return hr;
+    DS.WritePos = DS.LastWrite;
+    DS.WrittenTotal = DS.PlayedTotal + DS.LastBusy;
+    return DS_OK;
 }
 
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes) {

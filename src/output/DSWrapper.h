@@ -1,7 +1,8 @@
 // The device layer of the output: a sound device seen as a ring buffer that
 // the sink keeps topped up. It keeps its own write position, tells how many
 // bytes may be written without overtaking the sound being played, detects
-// underflows (also whole laps the play cursor went round unseen), writes PCM
+// underflows (also whole laps a clock-driven play cursor went round unseen;
+// never for a device whose cursor moves only as it takes sound), writes PCM
 // or silence, and starts, stops and restarts playback.
 //
 // Every operation returns a result code (0 = success); only SetBufferVolume
@@ -49,6 +50,16 @@ struct DSoundWrapper {
     int64_t LastTick = 0;      // clock at the last free-space query
     uint32_t LastPlayPos = 0;  // play cursor at the last free-space query
     int32_t Underflows = 0;    // underflows detected while playing
+    // Byte counts since playback began, in one coordinate: every byte written
+    // (sound and silence; the ring's first WritePos bytes count as written)
+    // and every byte the play cursor went over. Their difference is what is
+    // queued; a position in WrittenTotal is heard once PlayedTotal reaches it.
+    uint64_t WrittenTotal = 0;
+    uint64_t PlayedTotal = 0;
+    uint32_t LastCursor = 0;   // play cursor at the last query, for PlayedTotal
+    uint32_t LastWrite = 0;    // write cursor at the last query
+    uint32_t LastBusy = 0;     // bytes the device held (play to write cursor) then
+    bool ExactCursor = false;  // the ring's cursor moves only as sound is taken
     std::atomic<bool> Running{false};
     // Set by ResumePlayback: the next query restarts the lap clock, so time
     // spent halted is not taken for laps the cursor went round unseen.
@@ -70,6 +81,9 @@ TDSResult ResumePlayback(DSoundWrapper& DS);
 TDSResult QueryFreeSpace(DSoundWrapper& DS, uint32_t& Bytes);
 // Writes Value into all the free space.
 TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value);
+// Forgets what is queued beyond what the device has already taken, so the
+// next write is the next sound heard (a seek).
+TDSResult DropQueued(DSoundWrapper& DS);
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes);
 // At most 16 devices, names cut to 127 bytes.
 TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);

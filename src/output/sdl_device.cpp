@@ -158,6 +158,7 @@ class SdlRing : public SoundRing {
         FVolume.store(Value, std::memory_order_relaxed);
         return DS_OK;
     }
+    bool CursorIsExact() const override { return true; }
 
   private:
     static void SDLCALL Callback(void* user, Uint8* stream, int len) {
@@ -334,7 +335,16 @@ int64_t SdlSoundSystem::Counter() {
 }
 
 void SdlSoundSystem::Sleep(uint32_t Milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+    std::unique_lock<std::mutex> l(FSleepLock);
+    FSleepWake.wait_for(l, std::chrono::milliseconds(Milliseconds),
+                        [this] { return FInterrupted; });
+    FInterrupted = false;
+}
+
+void SdlSoundSystem::Interrupt() {
+    std::lock_guard<std::mutex> l(FSleepLock);
+    FInterrupted = true;
+    FSleepWake.notify_all();
 }
 
 std::shared_ptr<SoundSystem> DefaultSoundSystem() {

@@ -5,7 +5,8 @@
 // far), widening 24-bit packed samples to 32-bit and applying the volume, and
 // then moves both cursors: the play cursor to the start of the chunk just
 // taken (that chunk is being played) and the write cursor past it. A stopped
-// ring gives silence and keeps its cursors.
+// ring gives silence and keeps its cursors. The cursor is exact: it moves
+// only as SDL takes sound, so a stalled process never reads as laps played.
 //
 // Devices: the default device first, with the all-zero id, then SDL's named
 // output devices, each with an id derived from its name. SDL's audio
@@ -14,7 +15,9 @@
 // cannot start makes Open fail with DSERR_NODRIVER.
 #pragma once
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "sound_device.h"
 
@@ -28,6 +31,12 @@ class SdlSoundSystem : public SoundSystem {
     int64_t CounterFrequency() override { return 1000000000; }
     int64_t Counter() override;
     void Sleep(uint32_t Milliseconds) override;
+    void Interrupt() override;
+
+  private:
+    std::mutex FSleepLock;
+    std::condition_variable FSleepWake;
+    bool FInterrupted = false;  // under FSleepLock
 };
 
 // The id SDL's device of this name gets (Occurrence counts earlier devices of

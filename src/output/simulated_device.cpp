@@ -66,6 +66,10 @@ class SimulatedRing : public SoundRing {
         FState->Playing = false;
         return DS_OK;
     }
+    bool CursorIsExact() const override {
+        std::lock_guard<std::mutex> g(FState->Lock);
+        return FState->ExactCursor;
+    }
     TDSResult SetVolume(int32_t Value) override {
         std::lock_guard<std::mutex> g(FState->Lock);
         if (!FState->HasVolumeControl) return DSERR_CONTROLUNAVAIL;
@@ -206,6 +210,7 @@ TDSResult SimulatedSoundSystem::NewRing(const TWaveFormat& Format, uint32_t Byte
     state->Lead = FLead.load() % Bytes;
     state->Write = state->Lead;
     state->HasVolumeControl = FVolumeControl.load();
+    state->ExactCursor = FExactCursor.load();
     state->Capture = FKeepHistory.load();
     Ring = std::make_unique<SimulatedRing>(state);
     std::lock_guard<std::mutex> g(FLock);

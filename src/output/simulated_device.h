@@ -38,6 +38,7 @@ struct SimulatedRingState {
     bool Playing = false;
     bool Released = false;
     bool HasVolumeControl = true;
+    bool ExactCursor = false;  // the cursor moves only as sound is taken (SDL-like)
     int32_t Volume = 0;
     TDSResult PositionResult = DS_OK;  // a failure to give for cursor queries
     TDSResult LockResult = DS_OK;
@@ -70,6 +71,8 @@ class SimulatedSoundSystem : public SoundSystem {
     // New rings get this write lead and volume control.
     void SetWriteLead(uint32_t bytes) { FLead = bytes; }
     void SetVolumeControl(bool has) { FVolumeControl = has; }
+    // New rings report an exact cursor (one that stalls with the device).
+    void SetExactCursor(bool exact) { FExactCursor = exact; }
     // Off: released rings are forgotten, sleeps and played sound are not
     // recorded, so a run of thousands of tracks keeps a steady footprint.
     void SetKeepHistory(bool keep) { FKeepHistory = keep; }
@@ -108,6 +111,7 @@ class SimulatedSoundSystem : public SoundSystem {
     std::atomic<TDSResult> FCreateResult{DS_OK};
     std::atomic<uint32_t> FLead{0};
     std::atomic<bool> FVolumeControl{true};
+    std::atomic<bool> FExactCursor{false};
     std::atomic<bool> FKeepHistory{true};
     std::atomic<int64_t> FFrequency{1000000000};
     std::atomic<int64_t> FNow{0};

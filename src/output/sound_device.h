@@ -75,6 +75,10 @@ class SoundRing {
     // Attenuation in hundredths of a decibel: 0 unchanged, -10000 silent.
     // DSERR_CONTROLUNAVAIL when the ring has no volume control.
     virtual TDSResult SetVolume(int32_t Value) = 0;
+    // True when the play cursor moves only as the device takes sound, so it
+    // can never have gone round the ring unseen (a stalled device stalls the
+    // cursor too); false for a cursor that runs with the device's clock.
+    virtual bool CursorIsExact() const { return false; }
 };
 
 // An open output device.
@@ -102,6 +106,9 @@ class SoundSystem {
     virtual int64_t Counter() = 0;
     // The output's waits between steps (a simulation advances its clock).
     virtual void Sleep(uint32_t Milliseconds) = 0;
+    // Ends the current (or the next) Sleep early, from any thread: a seek
+    // wants fresh sound in the ring now, not after the rest of the wait.
+    virtual void Interrupt() {}
 };
 
 // The back-end used when the caller gives none: SDL2 audio.

@@ -99,34 +99,27 @@ TEST(MimeTypes, EveryPlayableExtensionAndPlaylistHasOne) {
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
 }
 
-TEST(PlayPosition, FromCountersAndBack) {
+TEST(PlayPosition, FromThePlayPointAndBack) {
     struct Case {
-        int64_t Delivered, Size;
-        uint16_t FrameBytes;
-        uint32_t Rate;
-        bool Estimate;
+        TAuOutput::TPlayPoint Point;
         TPlayPosition Want;
     };
     const Case cases[] = {
-        {44100 * 4, 441000 * 4, 4, 44100, false, {1000000, 10000000, false}},
-        {0, -1, 4, 44100, false, {0, -1, false}},  // unknown size
-        {100, 0, 4, 44100, false, {566, -1, false}},
-        {8000 * 2 * 3, 8000 * 2, 2, 8000, true, {3000000, 3000000, true}},  // past an estimate
-        {100, 100, 0, 44100, false, {0, -1, false}},                        // not started
-        {100, 100, 4, 0, false, {0, -1, false}},
-        {0, INT64_MAX, 1, 1, false, {0, INT64_MAX, false}},  // saturates, never wraps
+        {{44100, 441000, 44100, false}, {1000000, 10000000, false}},
+        {{0, -1, 44100, false}, {0, -1, false}},                 // unknown size
+        {{24000, 24000, 8000, true}, {3000000, 3000000, true}},  // an estimate
+        {{100, 100, 0, false}, {0, -1, false}},                  // no run
+        {{0, INT64_MAX, 1, false}, {0, INT64_MAX, false}},       // saturates, never wraps
     };
     for (const Case& c : cases) {
-        const TPlayPosition p =
-            PlayPositionFrom(c.Delivered, c.Size, c.FrameBytes, c.Rate, c.Estimate);
-        EXPECT_EQ(p.Position, c.Want.Position) << c.Delivered << "/" << c.Size;
-        EXPECT_EQ(p.Length, c.Want.Length) << c.Delivered << "/" << c.Size;
+        const TPlayPosition p = PlayPositionOf(c.Point);
+        EXPECT_EQ(p.Position, c.Want.Position) << c.Point.Frame << "/" << c.Point.Length;
+        EXPECT_EQ(p.Length, c.Want.Length) << c.Point.Frame << "/" << c.Point.Length;
         EXPECT_EQ(p.Estimate, c.Want.Estimate);
     }
     EXPECT_EQ(FrameAt(1500000, 44100), 66150);
     EXPECT_EQ(FrameAt(-5, 44100), 0);
     EXPECT_EQ(FrameAt(INT64_MAX, UINT32_MAX), INT64_MAX);
-    EXPECT_EQ(PlayPositionOf(nullptr).Length, -1);
 }
 
 TEST(TrackTags, EachFormatsTagsAndNothingFromWhatCannotBeRead) {

@@ -297,8 +297,8 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     ASSERT_TRUE(WaitFor([&] { return Form->TimeText().startsWith("0:0"); }));
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_TRUE(Form->Paused);
-    // Left and Right seek 5 s from where the held run is.
-    const int64_t held = wave->Delivered() / 4;
+    // Left and Right seek 5 s from what is heard where the run holds.
+    const int64_t held = Form->audOut->PlayPoint().Frame;
     ASSERT_TRUE(WaitFor([&] { return Form->TimeText() == Form->lblTime->text(); }));
     QTest::keyClick(list, Qt::Key_Right);
     EXPECT_EQ(wave->Target.load(), held + 5 * 44100);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ACS_Procs.h"
+#include "cut_recording.h"
 #include "wave_fixture.h"
 
 namespace quillet {
@@ -210,6 +211,23 @@ TEST_F(CliMedia, PlayFeedsTheDeviceTheDecodedPcm) {
     EXPECT_TRUE(std::equal(Payload.begin(), Payload.end(), played.begin() + at));
     EXPECT_TRUE(std::all_of(played.begin() + at + Payload.size(), played.end(),
                             [](uint8_t b) { return b == 0; }));
+}
+
+// One recording cut into four tracks plays back through SDL's disk driver
+// (one open device, one file) as the recording itself: no gap, no click.
+TEST_F(CliMedia, PlayJoinsTracksWithoutAGap) {
+    for (const char* format : {"wav", "flac", "ogg", "mp3"}) {
+        SCOPED_TRACE(format);
+        const CutRecording cut = CutInto(format, 4, 1.0);
+        std::string files;
+        for (const std::string& t : cut.tracks) files += " '" + t + "'";
+        const std::string disk = Dir + "/joined.raw";
+        Result r = Cli("play" + files, std::string("SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=") +
+                                           DiskDriverDelayMs() + " SDL_DISKAUDIOFILE=" + disk);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string why;
+        EXPECT_TRUE(PlaysJoined(ReadFile(disk), cut, why)) << why;
+    }
 }
 
 }  // namespace

@@ -122,4 +122,49 @@ TEST(MainThreadQueue, AnErrorInACallGoesToTheErrorHandler) {
     SetMainThreadErrorHandler(nullptr);
 }
 
+// A waiting Stop and a new Start made while the dispatcher still holds the
+// old run's OnDone: the new run's own events must all arrive.
+TEST(Dispatcher, ARunStartedRightAfterAnotherEndsKeepsItsEvents) {
+    MemorySink sink;
+    int done = 0, errors = 0;
+    sink.SetOnDone([&](TComponent*) { ++done; });
+    sink.SetOnThreadException([&](TComponent*) { ++errors; });
+    for (int round = 0; round < 20; ++round) {
+        SyntheticSource shortOne({.frames = 10});
+        SyntheticSource failing({.openError = "Unable to open"});
+        sink.SetInput(&shortOne);
+        sink.Start();
+        // Not pumping: the dispatcher takes the OnDone and waits for the idle worker.
+        while (sink.Active()) std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(2ms);
+        sink.Stop(false);
+        sink.SetInput(&failing);
+        const int before = done;
+        sink.Start();
+        ASSERT_TRUE(PumpUntil([&] { return done == before + 1; }, 3s)) << "round " << round;
+        sink.SetInput(nullptr);
+    }
+    EXPECT_EQ(errors, 20);
+}
+
+// A sink freed inside its own handler: with another sink keeping the
+// dispatcher alive, and as the last sink of all.
+TEST(Dispatcher, ASinkFreedByItsOwnHandlerEndsCleanly) {
+    for (bool another : {true, false}) {
+        std::unique_ptr<MemorySink> keeper = another ? std::make_unique<MemorySink>() : nullptr;
+        SyntheticSource src({.frames = 100});
+        auto* sink = new MemorySink;
+        bool freed = false;
+        sink->SetOnDone([&](TComponent*) {
+            TComponent::Free(sink);
+            freed = true;
+        });
+        sink->SetInput(&src);
+        sink->Start();
+        ASSERT_TRUE(PumpUntil([&] { return freed; }, 5s)) << another;
+        keeper.reset();
+        ASSERT_TRUE(PumpUntil([] { return AuEventHandler() == nullptr; }, 5s)) << another;
+    }
+}
+
 }  // namespace

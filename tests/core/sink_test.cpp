@@ -237,6 +237,30 @@ TEST(Sink, PreparationFailureReportsErrorThenDoneAndStaysUsable) {
     EXPECT_EQ(ev.errors, 2);
 }
 
+// The input cleared or freed between Start and the worker's run: the run
+// must never start a source that is gone.
+TEST(Sink, AnInputGoneRightAfterStartIsNeverStarted) {
+    MemorySink sink;
+    Events ev;
+    ev.Attach(sink);
+    for (int i = 0; i < 200; ++i) {
+        auto* src = new SyntheticSource({.frames = 1000});
+        sink.SetInput(src);
+        sink.Start();
+        try {
+            if (i % 2 == 0) sink.SetInput(nullptr);
+        } catch (const EAuException&) {
+            // "Input is not assigned": clearing stops the run, whose restart
+            // then finds no input.
+        }
+        TComponent::Free(src);
+        sink.Stop(false);
+        EXPECT_EQ(sink.Input(), nullptr);
+        EXPECT_FALSE(sink.Active());
+    }
+    EXPECT_FALSE(ev.offMain);
+}
+
 TEST(Sink, AssigningInputWhilePlayingRestartsWithTheNewSource) {
     SyntheticSource a({.frames = 100000});
     SyntheticSource b({.frames = 3000});

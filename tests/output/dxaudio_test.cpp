@@ -85,13 +85,22 @@ TEST(DXAudio, FillsTheWholeRingBeforeItPlaysThenTopsUpInOrder) {
     EXPECT_EQ(ring->Memory.size(), 262144u);
 }
 
-TEST(DXAudio, DrainLastsTheRingRoundedUpToWholeSeconds) {
-    // 1.486 s at 44100 Hz drains for 2 s, so the end of a track is heard.
-    for (auto [rate, steps] : {std::pair{44100u, 20u}, std::pair{22050u, 30u}}) {
+// The drain plays out what is queued and one step more, no longer; the
+// ring's length in whole seconds bounds it when the device stops taking sound.
+TEST(DXAudio, TheDrainEndsOnceTheLastSampleIsPlayed) {
+    struct Case {
+        uint32_t rate;
+        int64_t frames;
+        bool stalled;
+        size_t steps;
+    };
+    for (const Case& c : {Case{44100, 1000, false, 2}, Case{22050, 60000, false, 29},
+                          Case{44100, 1000, true, 20}, Case{22050, 1000, true, 30}}) {
         Player r;
-        SyntheticSource src({.rate = rate, .frames = 1000});
+        if (c.stalled) r.sys->SetOnSleep([](uint32_t) {});
+        SyntheticSource src({.rate = c.rate, .frames = c.frames});
         r.Play(src);
-        EXPECT_EQ(r.SleepsOf(100), steps) << rate;
+        EXPECT_EQ(r.SleepsOf(100), c.steps) << c.rate << " " << c.frames;
         EXPECT_EQ(r.SleepsOf(7), 0u) << "a short source drains from the first step";
         EXPECT_EQ(r.sys->Ring()->PlayCalls, 1);
         EXPECT_EQ(r.errors, 0);
@@ -267,7 +276,7 @@ TEST(DXAudio, PauseAfterTheSourceEndedLeavesTheRingPlaying) {
     r.out->Resume();
     ASSERT_TRUE(PumpUntil([&] { return r.done == 1; }));
     EXPECT_EQ(ring->PlayCalls, 1);
-    EXPECT_EQ(r.SleepsOf(100), 20u);  // the 1.49 s ring drains for 2 s
+    EXPECT_EQ(r.SleepsOf(100), 16u);  // the full 1.49 s ring plays out, and a step more
 }
 
 TEST(DXAudio, VolumeIsKeptForEveryNewRing) {

@@ -88,6 +88,10 @@ void StressWindowTest::SetUp() {
         sound->Advance(ms);
     });
     Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
+    Form->audOut->SetOnTrackChange([this](TComponent*) {
+        ++FJoined;
+        Form->FChain->TrackChanged();
+    });
     auto dialogs = std::make_unique<AnsweringDialogs>();
     Dialogs = dialogs.get();
     Form->SetDialogs(std::move(dialogs));

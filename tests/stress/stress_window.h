@@ -78,6 +78,9 @@ class StressWindowTest : public AppTest {
     void PlayRow(int row);
     // Whether the output is running a track now.
     bool Running() const { return Form->audOut->Active(); }
+    // Tracks begun: in a run of their own (a device opened), or joined to
+    // the one before without a gap.
+    int Starts() const { return Sound->OpenCount() + FJoined.load(); }
     // The rows and the entries agree: as many, each row showing its title
     // (a title is the row's text cut to 150 characters). Non-fatal failures.
     bool ModelInStep() const;
@@ -90,6 +93,7 @@ class StressWindowTest : public AppTest {
 
   private:
     std::atomic<uint32_t> FMicrosPerMs{5};
+    std::atomic<int> FJoined{0};
 };
 
 }  // namespace quillet::test

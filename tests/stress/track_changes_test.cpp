@@ -23,18 +23,18 @@ TEST_F(TrackChangesTest, AThousandChangesLeaveMemoryAndDescriptorsSteady) {
     AddRows(paths);
     Watchdog dog(60);
     int changes = 0;
-    // One change: a new run opening the device.
+    // One change: a new run opening the device, or a track joined to the last.
     auto waitChange = [&](const char* how) {
         dog.Kick(std::string(how) + " change " + std::to_string(changes));
-        const int32_t opened = Sound->OpenCount();
+        const int started = Starts();
         if (std::string(how) == "next") Form->sbForward->click();
-        ASSERT_TRUE(WaitFor([&] { return Sound->OpenCount() > opened; }, 30000))
+        ASSERT_TRUE(WaitFor([&] { return Starts() > started; }, 30000))
             << how << " change " << changes << " never started";
         ++changes;
     };
 
     PlayRow(0);
-    ASSERT_TRUE(WaitFor([&] { return Sound->OpenCount() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Sound->OpenCount() >= 1; }));
     int64_t rss = 0;
     int fds = 0;
     for (int i = 0; i < 1000; ++i) {

@@ -1,0 +1,147 @@
+// The window's list played without a gap: one recording cut into tracks
+// comes out of SDL's disk driver as the recording, each row selected when it
+// is heard; a list alternating two rates plays every file whole, in order,
+// one device run each.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "cut_recording.h"
+#include "stress_window.h"
+
+namespace quillet::test {
+namespace {
+
+class GaplessTest : public StressWindowTest {};
+
+TEST_F(GaplessTest, TheWindowJoinsTracksIntoTheRecording) {
+    Watchdog dog(60);
+    for (const char* format : {"wav", "flac", "ogg", "mp3"}) {
+        SCOPED_TRACE(format);
+        dog.Kick(format);
+        const CutRecording cut = CutInto(format, 4, 1.0);
+        const std::string disk = Dir + "joined-" + format + ".raw";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIODELAY", DiskDriverDelayMs(), 1);
+        setenv("SDL_DISKAUDIOFILE", disk.c_str(), 1);
+        Form = std::make_unique<TFrmQuillet>(ProgramDir);  // SDL2
+        AddRows(cut.tracks);
+        // The list would wrap round to its first row: after the last, nothing
+        // more is chained, and the run's end starts nothing.
+        int asked = 0, done = 0;
+        std::vector<int> heardRows;
+        Form->audOut->SetOnNeedNext([&](TComponent*) {
+            if (++asked < 4)
+                Form->FChain->NeedNext();
+            else
+                Form->audOut->QueueNext(nullptr);
+        });
+        Form->audOut->SetOnTrackChange([&](TComponent*) {
+            Form->FChain->TrackChanged();
+            heardRows.push_back(Form->ItemIndex());
+        });
+        Form->audOut->SetOnDone([&](TComponent*) { ++done; });
+        PlayRow(0);
+        ASSERT_TRUE(WaitFor([&] { return done == 1; }, 30000));
+        Form.reset();  // closes the device: the file is complete
+        EXPECT_EQ(heardRows, (std::vector<int>{1, 2, 3}));
+        std::ifstream in(disk, std::ios::binary);
+        const std::vector<uint8_t> played{std::istreambuf_iterator<char>(in), {}};
+        std::string why;
+        EXPECT_TRUE(PlaysJoined(played, cut, why)) << why;
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+TEST_F(GaplessTest, AlternatingRatesPlayEveryFileWholeInOrder) {
+    Sound->SetKeepHistory(true);
+    std::vector<std::string> paths;
+    std::vector<std::vector<uint8_t>> pcm;
+    for (int i = 0; i < 4; ++i) {
+        const std::string rate = i % 2 ? "48000" : "44100";
+        const std::string path = Dir + "rate" + std::to_string(i) + ".wav";
+        ASSERT_EQ(std::system(("sox -n -r " + rate + " -c 2 -b 16 '" + path + "' synth 0.4 sine " +
+                               std::to_string(300 + 100 * i) + " 2>/dev/null && sox '" + path +
+                               "' -t raw '" + path + ".raw'")
+                                  .c_str()),
+                  0);
+        std::ifstream in(path + ".raw", std::ios::binary);
+        pcm.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        paths.push_back(path);
+    }
+    AddRows(paths);
+    Watchdog dog(60);
+    PlayRow(0);
+    // Every change of rate is a run of its own, on a device of that rate.
+    ASSERT_TRUE(WaitFor([&] { return Sound->Rings().size() >= 5; }, 30000));
+    Form->sbStop->click();
+    const auto rings = Sound->Rings();
+    for (size_t i = 0; i < 4; ++i) {
+        std::lock_guard<std::mutex> g(rings[i]->Lock);
+        EXPECT_EQ(rings[i]->Format.SamplesPerSec, i % 2 ? 48000u : 44100u) << i;
+        const std::vector<uint8_t>& played = rings[i]->Played;
+        ASSERT_GE(played.size(), pcm[i].size()) << i;
+        EXPECT_TRUE(std::equal(pcm[i].begin(), pcm[i].end(), played.begin())) << i;
+        EXPECT_TRUE(std::all_of(played.begin() + static_cast<ptrdiff_t>(pcm[i].size()),
+                                played.end(), [](uint8_t b) { return b == 0; }))
+            << i;
+    }
+}
+
+// A seek while playing is heard within 150 ms of the call: the ring's queued
+// sound of the old position is dropped, not played out first.
+TEST_F(GaplessTest, ASeekReachesTheDeviceAtOnce) {
+    const CutRecording cut = CutInto("wav", 1, 8.0);
+    const std::string disk = Dir + "seek.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIODELAY", DiskDriverDelayMs(), 1);
+    setenv("SDL_DISKAUDIOFILE", disk.c_str(), 1);
+    Form = std::make_unique<TFrmQuillet>(ProgramDir);  // SDL2
+    AddRows(cut.tracks);
+    Watchdog dog(60);
+    PlayRow(0);
+    ASSERT_TRUE(WaitFor([&] {
+        return std::filesystem::exists(disk) && std::filesystem::file_size(disk) > 44100 * 4;
+    }));
+    const auto writtenAtSeek = static_cast<int64_t>(std::filesystem::file_size(disk));
+    constexpr int64_t kTarget = 6 * 44100;  // frames
+    ASSERT_TRUE(Form->audOut->Input()->GoToSample(kTarget));
+    Serve(600);
+    Form.reset();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::ifstream in(disk, std::ios::binary);
+    const std::vector<uint8_t> played{std::istreambuf_iterator<char>(in), {}};
+    const auto from = cut.joined.begin() + kTarget * 4;
+    const auto at = std::search(played.begin() + writtenAtSeek, played.end(), from, from + 4096);
+    ASSERT_NE(at, played.end()) << "the new position was never played";
+    // Sound time; the driver runs at least as fast as real time.
+    const double ms = static_cast<double>(at - played.begin() - writtenAtSeek) / (44100 * 4) * 1000;
+    std::printf("new position heard %.0f ms of sound after the seek\n", ms);
+    EXPECT_LT(ms, 150);
+}
+
+// The playing mark moves when a row is heard, whatever is selected; the row
+// that follows is the one after the selection, as the end-of-track step has
+// always chosen.
+TEST_F(GaplessTest, ThePlayingMarkFollowsTheChainNotTheSelection) {
+    const CutRecording cut = CutInto("wav", 4, 1.0);
+    AddRows(cut.tracks);
+    SetSpeed(200);  // 1 s of sound in 0.2 s
+    Watchdog dog(60);
+    std::vector<int> marks;
+    Form->audOut->SetOnTrackChange([&](TComponent*) {
+        Form->FChain->TrackChanged();
+        marks.push_back(Form->PlayingRow());
+    });
+    PlayRow(0);
+    EXPECT_EQ(Form->PlayingRow(), 0);
+    Form->lbPlaylist->setCurrentRow(2);  // the user selects another row
+    EXPECT_EQ(Form->PlayingRow(), 0) << "selecting is not playing";
+    ASSERT_TRUE(WaitFor([&] { return marks.size() >= 2; }, 20000));
+    Form->sbStop->click();
+    EXPECT_EQ(marks[0], 3) << "the row after the selection followed";
+    EXPECT_EQ(marks[1], 0) << "and the list wrapped round";
+}
+
+}  // namespace
+}  // namespace quillet::test
