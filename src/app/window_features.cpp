@@ -1,5 +1,5 @@
 // The main window's features beyond the controls it was drawn with. The
-// design's handlers call in here at a few points (Play, Stop, progress, Add,
+// window's own handlers call in here at a few points (Play, Stop, progress, Add,
 // drop, the language, closing); everything else is wired up below.
 #include <QActionGroup>
 #include <QGuiApplication>

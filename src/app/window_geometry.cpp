@@ -5,10 +5,12 @@
 #include <filesystem>
 
 #include "ini.h"
+#include "session_state.h"
 
 namespace quillet {
 
-const char* const kWindowGeometryFile = "window.ini";
+// The session's own state file, in a section of its own.
+const char* const kWindowGeometryFile = kStateFileName;
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The main window's place between runs: its frame position and client size,
-// kept in "window.ini" in the player's settings folder.
+// kept in the [window] section of the session's state file in the player's
+// settings folder.
 #pragma once
 
 #include <QRect>

@@ -367,8 +367,9 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Opens the queued input if not yet (its BeginRead runs here); returns it
     // once open and of this PCM format, else drops it and returns nullptr.
     TAuInput* ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits);
-    // Ends the current input's run and makes the ready input current.
-    void ChainHandOver();
+    // Ends the current input's run and makes the ready input current; returns
+    // it, or nullptr when the main thread dropped it meanwhile.
+    TAuInput* ChainHandOver();
     // The first sample of a handed-over input has been heard.
     void ChainHeard();
     // End of run: ends and forgets a queued input and the pending changes.
@@ -406,6 +407,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     std::atomic<TAuInput*> FInput{nullptr};
     std::atomic<bool> FActive{false};
     std::atomic<bool> FStarting{false};  // Start resumed the worker, the run is not active yet
+    TComponent* FRemoving = nullptr;  // main only: the input whose removal is being told
     bool FRegistered = false;            // holds a reference on the dispatcher
 };
 

@@ -229,7 +229,9 @@ void TAuOutput::AssignInput(TAuInput* Value) {
     auto store = [&] {
         TAuInput* old = FInput.exchange(Value);
         if (old && old != Value) {
-            old->SetSeekListener(nullptr);
+            // A source being destroyed is a source no longer: only its
+            // component part may still be called.
+            if (old != FRemoving) old->SetSeekListener(nullptr);
             old->RemoveFreeNotification(this);
         }
         if (Value) {
@@ -247,15 +249,25 @@ void TAuOutput::AssignInput(TAuInput* Value) {
 }
 
 void TAuOutput::Notification(TComponent* component, TOperation operation) {
-    if (operation == TOperation::opRemove && component == QueuedNext()) CancelNext();
+    if (operation == TOperation::opRemove) {
+        // A queued input that goes is forgotten, never called again.
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (component == FNext) {
+            FNext = nullptr;
+            FNextOpened = false;
+            if (FAsked) FAnswer = TChainAnswer::caWaiting;
+        }
+    }
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
         // AssignInput then attempts finds no input and is dropped, so the
         // source's destruction goes on and the sink ends idle.
+        FRemoving = component;
         try {
             AssignInput(nullptr);
         } catch (const Exception&) {
         }
+        FRemoving = nullptr;
     }
     TComponent::Notification(component, operation);
 }
@@ -430,11 +442,11 @@ TAuInput* TAuOutput::ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits)
     return nullptr;
 }
 
-void TAuOutput::ChainHandOver() {
+TAuInput* TAuOutput::ChainHandOver() {
     TAuInput* next = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);
-        if (FNext == nullptr || !FNextOpened) return;
+        if (FNext == nullptr || !FNextOpened) return nullptr;  // dropped meanwhile
         next = FNext;
         FNext = nullptr;
         FNextOpened = false;
@@ -451,6 +463,7 @@ void TAuOutput::ChainHandOver() {
         FUnheardInputs.push_back(next);
     }
     ++FUnheard;
+    return next;
 }
 
 void TAuOutput::ChainHeard() {

@@ -162,8 +162,13 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             FInputEnded = true;  // another format, or unreadable: the run ends here
             return m;
         }
-        FBoundaries.push_back(FDevice.WrittenTotal + static_cast<uint64_t>(m));
-        ChainHandOver();
+        const uint64_t boundary = FDevice.WrittenTotal + static_cast<uint64_t>(m);
+        next = ChainHandOver();
+        if (next == nullptr) {
+            FInputEnded = true;
+            return m;
+        }
+        FBoundaries.push_back(boundary);
         FSeekSeen = next->SeekCount();
         FSourceDone = false;
     }

@@ -221,7 +221,7 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     EXPECT_EQ(Form->windowTitle(), "Night song - Quillet 0.6");
     EXPECT_TRUE(WaitFor([&] { return RingPlaying(); }));
 
-    // The end of a track moves it with the design's Next.
+    // The end of a track moves it with the window's own Next.
     Form->sbStop->click();
     EXPECT_EQ(Form->windowTitle(), "Quillet 0.6");
     wave->F.frames = 44100;

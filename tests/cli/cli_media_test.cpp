@@ -230,5 +230,19 @@ TEST_F(CliMedia, PlayJoinsTracksWithoutAGap) {
     }
 }
 
+// A process stopped for longer than the ring (a suspend, a debugger) loses
+// nothing of what it had queued: SDL's cursor only moves as SDL takes sound.
+TEST_F(CliMedia, PlayAfterAStopOfTheProcessLosesNothing) {
+    const CutRecording cut = CutInto("wav", 1, 4.0);
+    const std::string disk = Dir + "/stopped.raw";
+    const std::string play = std::string("env SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=") +
+                             DiskDriverDelayMs() + " SDL_DISKAUDIOFILE=" + disk + " " QUILLET_CLI +
+                             " play '" + cut.tracks[0] + "'";
+    ASSERT_TRUE(Shell(play + " 2>/dev/null & pid=$!; sleep 1; kill -STOP $pid; sleep 2.5; "
+                             "kill -CONT $pid; wait $pid"));
+    std::string why;
+    EXPECT_TRUE(PlaysJoined(ReadFile(disk), cut, why)) << why;
+}
+
 }  // namespace
 }  // namespace quillet
