@@ -67,20 +67,16 @@ void TPlayOrder::Appended(int rows) {
     FCount += rows;
     FLastLap.clear();
     if (!FShuffle) return;
-    const bool lapDone = FUnplayed.empty();
-    for (int row = first; row < FCount; ++row) {
-        InsertUnplayed(FUnplayed, row);
-        if (!FNextLap.empty()) InsertUnplayed(FNextLap, row);
-    }
-    // Nothing of this lap was left to keep in front: the new rows come in
-    // an order of their own.
-    if (lapDone) std::shuffle(FUnplayed.begin(), FUnplayed.end(), FRandom);
+    JoinUnplayed(FUnplayed, first);
+    if (!FNextLap.empty()) JoinUnplayed(FNextLap, first);
 }
 
-void TPlayOrder::InsertUnplayed(std::vector<int>& rows, int row) {
-    // Anywhere but first: the first may already be chained to follow.
-    const size_t at = rows.empty() ? 0 : 1 + static_cast<size_t>(FRandom() % rows.size());
-    rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), row);
+void TPlayOrder::JoinUnplayed(std::vector<int>& lap, int first) {
+    // The row in front may already be chained to follow: it stays there,
+    // and the rest of the lap is drawn again with the new rows in it.
+    const auto keep = static_cast<std::ptrdiff_t>(lap.empty() ? 0 : 1);
+    for (int row = first; row < FCount; ++row) lap.push_back(row);
+    std::shuffle(lap.begin() + keep, lap.end(), FRandom);
 }
 
 void TPlayOrder::Removed(int row) {

@@ -93,7 +93,8 @@ class TPlayOrder {
     // The next lap becomes this one.
     void BeginLap();
     void Remember(int row);
-    void InsertUnplayed(std::vector<int>& rows, int row);
+    // Rows from `first` on join a lap.
+    void JoinUnplayed(std::vector<int>& lap, int first);
 
     TRepeat FRepeat = TRepeat::List;
     bool FShuffle = false;
