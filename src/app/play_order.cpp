@@ -72,11 +72,22 @@ void TPlayOrder::Appended(int rows) {
 }
 
 void TPlayOrder::JoinUnplayed(std::vector<int>& lap, int first) {
-    // The row in front may already be chained to follow: it stays there,
-    // and the rest of the lap is drawn again with the new rows in it.
-    const auto keep = static_cast<std::ptrdiff_t>(lap.empty() ? 0 : 1);
-    for (int row = first; row < FCount; ++row) lap.push_back(row);
-    std::shuffle(lap.begin() + keep, lap.end(), FRandom);
+    std::vector<int> added(static_cast<size_t>(FCount - first));
+    std::iota(added.begin(), added.end(), first);
+    std::shuffle(added.begin(), added.end(), FRandom);
+    // The rows already in the lap keep their order, and the first of them its
+    // place (it may already be chained to follow); the new ones come in at
+    // random places among the rest.
+    const size_t keep = lap.empty() ? 0 : 1;
+    std::vector<char> fresh(lap.size() - keep + added.size(), 0);
+    std::fill_n(fresh.begin(), added.size(), 1);
+    std::shuffle(fresh.begin(), fresh.end(), FRandom);
+    std::vector<int> joined(lap.begin(), lap.begin() + static_cast<std::ptrdiff_t>(keep));
+    joined.reserve(lap.size() + added.size());
+    auto old = lap.cbegin() + static_cast<std::ptrdiff_t>(keep);
+    auto next = added.cbegin();
+    for (const char isNew : fresh) joined.push_back(isNew ? *next++ : *old++);
+    lap = std::move(joined);
 }
 
 void TPlayOrder::Removed(int row) {

@@ -93,7 +93,7 @@ class TPlayOrder {
     // The next lap becomes this one.
     void BeginLap();
     void Remember(int row);
-    // Rows from `first` on join a lap.
+    // Rows from `first` on join a lap, linear in the lap's length.
     void JoinUnplayed(std::vector<int>& lap, int first);
 
     TRepeat FRepeat = TRepeat::List;

@@ -99,6 +99,18 @@ TEST(PlayOrderTest, ShuffledLapsPlayEveryRowOnceInANewOrder) {
         std::sort(more.begin() + 1, more.end());
         EXPECT_EQ(Rows(more.begin() + 1, more.end()), (Rows{0, 1, 2, 3, 4, 5})) << "seed " << seed;
     }
+    // Rows added mid-lap come in among the rows still to come, whose order stays.
+    TPlayOrder edited(3);
+    edited.SetRepeat(TRepeat::StopAtEnd);
+    edited.SetShuffle(true);
+    edited.Reset(5);
+    const int start = edited.Next(-1);
+    TPlayOrder kept = edited;
+    edited.Appended(2);
+    const Rows before = PlayOn(kept, start, 9);
+    Rows after = PlayOn(edited, start, 9);
+    EXPECT_EQ(std::erase_if(after, [](int row) { return row >= 5; }), 2u);
+    EXPECT_EQ(after, before);
     // A list loaded while shuffle is on starts anywhere, not at its top.
     std::set<int> firsts;
     for (uint64_t seed = 1; seed <= 20; ++seed) {
