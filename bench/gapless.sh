@@ -134,7 +134,8 @@ make_list short wav 11025
 # gapless_seams.py); what was not clean goes to seams.log.
 seams() {
   # shellcheck disable=SC2086  # the lists are paths without spaces
-  python3 "$top/bench/gapless_seams.py" "${tol[$2]}" "$work/$1.raw" ${refs[$2]} 2>"$work/err"
+  python3 "$top/bench/gapless_seams.py" "${tol[$2]}" "$work/$1.raw" ${refs[$2]} 2>"$work/err" ||
+    failed gapless_seams.py "$1" "$2"
   sed "s/^/$1 $2: /" "$work/err" >>"$work/seams.log"
 }
 
