@@ -2,7 +2,7 @@
 # Gapless playback judged by a real sound server, next to mpv
 # (--gapless-audio=yes) on the same files in the same run. One continuous
 # recording is cut at exact sample positions into 10 tracks of 1 s (WAV, FLAC,
-# LAME MP3) or of 0.25 s (WAV); each player plays each list into a private
+# LAME MP3) or of 0.2 s (WAV); each player plays each list into a private
 # pulseaudio's null sink while parec records the sink's monitor. Reports, for
 # each list and player, the samples inserted at the worst seam (target: 0),
 # and for the 1 s lists the CPU seconds (user + sys) per second of audio
@@ -123,15 +123,15 @@ make_list() {
   done
 }
 # Not shortened for a quick check: shorter tracks test something else, as
-# "short" does: a track change every quarter second, which a player's look-
-# ahead must keep up with.
+# "short" does: a track change every 0.2 s, which a player's look-ahead must
+# keep up with.
 seconds=10
 lists=(wav flac mp3 short)
 for f in wav flac mp3; do make_list "$f" "$f" 44100; done
-make_list short wav 11025
+make_list short wav 8820
 
-# seams WHO LIST: "worst differing missing" of WHO's recording of LIST (see
-# gapless_seams.py); what was not clean goes to seams.log.
+# seams WHO LIST: "worst differing missing inside" of WHO's recording of
+# LIST (see gapless_seams.py); what was not clean goes to seams.log.
 seams() {
   # shellcheck disable=SC2086  # the lists are paths without spaces
   python3 "$top/bench/gapless_seams.py" "${tol[$2]}" "$work/$1.raw" ${refs[$2]} 2>"$work/err" ||
@@ -139,12 +139,12 @@ seams() {
   sed "s/^/$1 $2: /" "$work/err" >>"$work/seams.log"
 }
 
-# worse A B: the worse of two "worst differing missing" results.
+# worse A B: the worse of two "worst differing missing inside" results.
 worse() {
   awk -v a="$1" -v b="$2" 'BEGIN {
     split(a, x, " "); split(b, y, " ")
-    w = (x[1] * x[1] >= y[1] * y[1]) ? x[1] : y[1]
-    print w, (x[2] > y[2] ? x[2] : y[2]), (x[3] > y[3] ? x[3] : y[3])
+    print (x[1] * x[1] >= y[1] * y[1]) ? x[1] : y[1], (x[2] > y[2] ? x[2] : y[2]),
+      (x[3] > y[3] ? x[3] : y[3]), (x[4] * x[4] >= y[4] * y[4]) ? x[4] : y[4]
   }'
 }
 
@@ -158,12 +158,12 @@ play() {
   record "$work/$who.raw" "$@" ${list[$l]}
   read -r wall cpu server <<<"$played"
   seam=$(seams "$who" "$l")
-  worst[$who-$l]=$(worse "${worst[$who-$l]:-0 0 0}" "$seam")
+  worst[$who-$l]=$(worse "${worst[$who-$l]:-0 0 0 0}" "$seam")
   echo "$cpu" >>"$work/cpu-$who-$l"
   awk -v w="$wall" -v c="$cpu" -v s="$server" -v seam="$seam" -v who="$who" 'BEGIN {
     split(seam, x, " ")
-    printf "  %-7s %.3f s cpu, %.2f s wall, server %.3f s cpu; worst seam %d, %d differ, %d lost\n",
-      who, c / 1000, w / 1000, s / 1000, x[1], x[2], x[3]
+    printf "  %-7s %.3f s cpu, %.2f s wall, server %.3f s cpu; worst seam %d, %d differ, %d lost, %d inside\n",
+      who, c / 1000, w / 1000, s / 1000, x[1], x[2], x[3], x[4]
   }'
 }
 for ((i = 1; i <= runs; i++)); do
@@ -175,20 +175,23 @@ for ((i = 1; i <= runs; i++)); do
 done
 [ ! -s "$work/seams.log" ] || { echo "seams not clean:"; sort "$work/seams.log" | uniq -c; }
 
-# cell "worst differing missing": the worst seam as a table cell.
+# cell "worst differing missing inside": the worst seam as a table cell.
 cell() {
-  local w d m
-  read -r w d m <<<"$1"
-  if ((m > 0)); then echo "$m of 10 tracks lost"
-  elif ((d > 0)); then echo "$w ($d samples differ)"
-  else echo "$w"; fi
+  local w d m in text
+  read -r w d m in <<<"$1"
+  text=$w
+  ((m == 0)) || text+=", $m of 10 tracks lost"
+  ((d == 0)) || text+=", $d samples differ"
+  ((in == 0)) || text+=", $in inserted inside a track"
+  echo "$text"
 }
 for l in "${lists[@]}"; do
   q=${worst[quillet-$l]} m=${worst[mpv-$l]}
-  read -r w d lost <<<"$q"
-  # A damaged or lost track fails whatever the seams measure.
-  score=${w#-}; ((d + lost == 0)) || score=damaged
-  what="gapless $l"; [ "$l" != short ] || what="gapless wav, 0.25 s tracks"
+  read -r w d lost in <<<"$q"
+  # A damaged or lost track, or a pause inside one, fails whatever the seams
+  # measure.
+  score=${w#-}; ((d + lost == 0 && in == 0)) || score=damaged
+  what="gapless $l"; [ "$l" != short ] || what="gapless wav, 0.2 s tracks"
   echo "$what: samples inserted at the worst seam: quillet $(cell "$q"), mpv $(cell "$m")"
   table_row "$what: samples inserted between tracks" mpv "$(cell "$q")" "$(cell "$m")" - \
     "$(verdict '<= 0' "$score")"

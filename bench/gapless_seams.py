@@ -6,7 +6,9 @@ each seam between two of them.
 
 All files are raw 16-bit little-endian stereo. Each TRACK is what one track
 must sound like; TOLERANCE is how far (in LSB) a played sample may stray from
-it. Prints one line, "worst differing missing":
+it. Each track is found by its first and its last samples, so that a pause
+inside a track (an underrun) is told from one between two tracks. Prints one
+line, "worst differing missing inside":
   worst      the samples (per channel) inserted at the worst seam, negative
              when the next track began early (samples lost); 0 is gapless
   differing  samples of the tracks that differ from the reference by more
@@ -14,6 +16,7 @@ it. Prints one line, "worst differing missing":
              a sound server may cut the very start of a stream, and does so
              too after a seam where the player opened its device again)
   missing    tracks not found at all (then worst counts only found seams)
+  inside     the samples inserted inside the worst track, as worst
 and, on standard error, every seam and track that is not clean.
 """
 
@@ -65,6 +68,18 @@ def differing(rec, at, ref, first, tol):
     return count, where
 
 
+def locate(rec, rec_bytes, track, at, begin, tol):
+    """Frame where `track` begins in `rec`, by its PROBE frames from frame
+    `at` on, searched for from frame `begin` on; None when not found."""
+    frames = len(track) // 2
+    n = min(PROBE, frames - at)
+    if n <= 0:
+        return None
+    probe = track[2 * at : 2 * (at + n)]
+    found = find(rec, rec_bytes, probe, probe.tobytes(), max(0, begin + at), tol)
+    return found - at if found >= 0 else None
+
+
 def main():
     if len(sys.argv) < 4:
         sys.exit(__doc__)
@@ -77,39 +92,44 @@ def main():
         with open(name, "rb") as f:
             tracks.append(samples(f.read()))
 
-    starts = []  # frame of each track's first sample in the recording, or None
-    search = None  # the first track is looked for from the recording's start
+    # Where each track begins, found by its head and by its tail (None: not
+    # found). A head may be cut (the start of a stream); a track is lost when
+    # neither is found.
+    heads, tails = [], []
+    search = -len(rec)  # the first track may begin before the recording
     for t in tracks:
         frames = len(t) // 2
-        # Probe the middle: a seam's damage cannot hide the track this way.
-        mid = max(0, frames // 2 - PROBE // 2)
-        n = min(PROBE, frames - mid)
-        probe = t[2 * mid : 2 * (mid + n)]
-        begin = 0 if search is None else max(0, search + mid)
-        at = find(rec, rec_bytes, probe, probe.tobytes(), begin, tol) if n > 0 else -1
-        if at < 0:
-            starts.append(None)
-            continue
-        starts.append(at - mid)
-        search = at - mid + frames - SLACK
+        head = locate(rec, rec_bytes, t, 0, search, tol)
+        tail = locate(rec, rec_bytes, t, max(0, frames - PROBE), search if head is None else head, tol)
+        heads.append(head if head is not None else tail)
+        tails.append(tail if tail is not None else head)
+        if tails[-1] is not None:
+            search = tails[-1] + frames - SLACK
 
-    worst, diff = 0, 0
+    worst, diff, inside = 0, 0, 0
     for i, t in enumerate(tracks):
-        if starts[i] is None:
+        frames = len(t) // 2
+        if heads[i] is None:
             print(f"track {i + 1}: not heard", file=sys.stderr)
             continue
-        count, where = differing(rec, starts[i], t, len(t) // 4 if i == 0 else 0, tol)
-        if count:
-            print(f"track {i + 1}: {count} samples differ, from frame {where} on", file=sys.stderr)
-        diff += count
-        if i == 0 or starts[i - 1] is None:
+        paused = tails[i] - heads[i]
+        if paused:
+            print(f"track {i + 1}: {paused} samples inserted inside it", file=sys.stderr)
+            if abs(paused) > abs(inside):
+                inside = paused
+        else:
+            count, where = differing(rec, tails[i], t, frames // 2 if i == 0 else 0, tol)
+            if count:
+                print(f"track {i + 1}: {count} samples differ, from frame {where} on", file=sys.stderr)
+            diff += count
+        if i == 0 or tails[i - 1] is None:
             continue
-        inserted = starts[i] - (starts[i - 1] + len(tracks[i - 1]) // 2)
+        inserted = heads[i] - (tails[i - 1] + len(tracks[i - 1]) // 2)
         if inserted:
             print(f"seam {i}/{i + 1}: {inserted} samples inserted", file=sys.stderr)
         if abs(inserted) > abs(worst):
             worst = inserted
-    print(worst, diff, starts.count(None))
+    print(worst, diff, heads.count(None), inside)
 
 
 if __name__ == "__main__":
