@@ -18,6 +18,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -364,6 +366,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     // caWaiting: asked, no answer yet; caNone: nothing will follow (answered
     // none, or the queued input was dropped); caInput: an input is queued.
     TChainAnswer ChainAnswer();
+    // Waits up to `Timeout` while the answer is still to come (the main
+    // thread answers within milliseconds; a track shorter than a fill ends
+    // before it could); returns the answer then.
+    TChainAnswer ChainAwaitAnswer(std::chrono::milliseconds Timeout);
     // Opens the queued input if not yet (its BeginRead runs here); returns it
     // once open and of this PCM format, else drops it and returns nullptr.
     TAuInput* ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits);
@@ -394,6 +400,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     // The chain's state. The worker holds FChainLock while it opens the queued
     // input, so the main thread never changes an input that is being opened.
     mutable std::mutex FChainLock;
+    std::condition_variable FChainAnswered;       // with FChainLock: QueueNext and CancelNext
     TAuInput* FNext = nullptr;                    // under FChainLock
     bool FNextOpened = false;                     // under FChainLock: BeginRead done (worker)
     TChainAnswer FAnswer = TChainAnswer::caNone;  // under FChainLock
@@ -407,7 +414,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     std::atomic<TAuInput*> FInput{nullptr};
     std::atomic<bool> FActive{false};
     std::atomic<bool> FStarting{false};  // Start resumed the worker, the run is not active yet
-    TComponent* FRemoving = nullptr;  // main only: the input whose removal is being told
+    TComponent* FRemoving = nullptr;     // main only: the input whose removal is being told
     bool FRegistered = false;            // holds a reference on the dispatcher
 };
 

@@ -146,7 +146,10 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             FSourceDone = true;
         }
         ChainAskIfNear(0, true);
-        switch (ChainAnswer()) {
+        // A track shorter than what a fill takes ends before the answer for
+        // it could come: give the main thread a moment rather than let the
+        // ring run short (or end the run) while it answers.
+        switch (ChainAwaitAnswer(std::chrono::milliseconds(50))) {
             case TChainAnswer::caWaiting:
                 return m;  // the caller waits for the answer while the ring plays
             case TChainAnswer::caNone:
