@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ffmpeg_lib.h"
+#include "replay_gain.h"
 #include "text.h"
 
 namespace quillet {
@@ -68,6 +69,7 @@ void TWMIn::OpenSource() {
     OpenFileStream();
     WMOpen(FReader, *FSourceStream, FHighPrecision, ChannelRequest(FOutputChannels));
     FIsValid = FReader.HasAudio;
+    FReplayGain = {};
     if (!FReader.Reader) {
         // Nothing understood the file: the source stays closed.
         FHundredths = FFileSampleCount = 0;
@@ -99,6 +101,13 @@ void TWMIn::OpenSource() {
     tags.SetTrack(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Track")));
     tags.SetYear(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Year")));
     tags.SetComment(WMGetAttributeText(FReader, "Copyright"));
+    // FFmpeg hands over ID3v2 TXXX frames, APEv2 items and Vorbis comments
+    // alike, under their own names.
+    TReplayGainFields gain;
+    for (const char* key : TReplayGainFields::Keys)
+        if (std::u16string v = WMGetAttributeText(FReader, key); !v.empty())
+            gain.Take(key, Utf16ToUtf8(v));
+    FReplayGain = gain.Result();
     ++FOpenCount;
 }
 
