@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -171,10 +170,13 @@ std::pair<double, double> FfmpegMeter(const std::string& inputs, const std::stri
                " -f null - 2>&1");
     // The last summary: a graph FFmpeg set up and dropped prints one too.
     const std::string summary = out.substr(std::min(out.rfind("Summary:"), out.size()));
-    std::smatch i, p;
-    EXPECT_TRUE(std::regex_search(summary, i, std::regex(R"(I:\s+(-?[0-9.]+) LUFS)"))) << out;
-    EXPECT_TRUE(std::regex_search(summary, p, std::regex(R"(Peak:\s+(-?[0-9.]+) dBFS)"))) << out;
-    return {std::stod(i[1]), std::stod(p[1])};
+    auto after = [&](const std::string& label) {
+        const size_t at = summary.find(label);
+        EXPECT_NE(at, std::string::npos) << out;
+        return at == std::string::npos ? NAN
+                                       : std::strtod(summary.c_str() + at + label.size(), nullptr);
+    };
+    return {after("I:"), after("Peak:")};
 }
 
 // Tones, sweeps, noise, gated pauses, five formats, 44.1 to 96 kHz, one to

@@ -141,9 +141,10 @@ class PcmSource : public SyntheticSource {
 
 // A sink on the simulated device that plays a list of sources joined.
 struct Player {
+    // Sources first: the sink goes before them, so none is freed while playing.
+    std::vector<std::unique_ptr<PcmSource>> sources;
     std::shared_ptr<SimulatedSoundSystem> sys = std::make_shared<SimulatedSoundSystem>();
     Owned<TDXAudioOut> out = MakeOwned<TDXAudioOut>(nullptr, sys);
-    std::vector<std::unique_ptr<PcmSource>> sources;
     size_t next = 1;
     int done = 0, errors = 0;
 
