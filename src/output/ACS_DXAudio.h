@@ -21,8 +21,9 @@
 // A NOTE ON THREADS
 // - Worker: PrepareOutput, OutputBlock, ReleaseOutput (the whole device cycle).
 // - Main: construction, destruction, Pause, Resume, SetVolume and the
-//   property setters; Pause/Resume/SetVolume reach the ring while the worker
-//   may be inside a query or a write (the ring accepts that).
+//   property setters (SetReplayGain among them); Pause/Resume/SetVolume
+//   reach the ring while the worker may be inside a query or a write (the
+//   ring accepts that).
 // - The ring is created and released on the worker; FRingLock keeps the main
 //   thread's calls from meeting a ring that is being created or released.
 #pragma once

@@ -60,8 +60,9 @@ class TGainSchedule {
     double At(uint64_t Pos, uint64_t& Next);
 
   private:
-    // Hand-overs less than a ring apart; more than this many (tracks of a
-    // few milliseconds) fold into the last one.
+    // Changes not reached yet: one per hand-over within a ring's length.
+    // Past this many (tracks of a few milliseconds each) the latest fold
+    // into one.
     static constexpr size_t kMaxPending = 32;
     struct TChange {
         uint64_t From;
@@ -76,7 +77,7 @@ class TGainSchedule {
 // through the schedule: calls Copy(offset, bytes, gain) for each stretch of
 // one gain, in order, each ending at a gain change or the ring's end. Volume
 // multiplies every gain. Frames never split: a change inside a frame takes
-// effect at the frame's start.
+// effect at the next frame's start.
 template <class CopyFn>
 void ForEachGainStretch(TGainSchedule& schedule, uint64_t pos, uint32_t offset, uint32_t ringBytes,
                         uint32_t frameBytes, uint64_t bytes, double volume, CopyFn Copy) {

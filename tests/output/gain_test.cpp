@@ -1,6 +1,6 @@
 // The output's one gain: the sample multiply, the choice of a file's gain,
-// the ring's schedule, and what the simulated device plays when tracks with
-// different gains are joined, sought in and played under a volume.
+// and what the simulated device plays when tracks with different gains are
+// joined, sought in and played under a volume.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -92,26 +92,6 @@ TEST(Gain, TheFactorPicksTheGainAndRespectsThePeak) {
         EXPECT_NEAR(20 * std::log10(ReplayGainFactor(c.gains, c.setting)), c.factorDb, 1e-9)
             << c.what;
     }
-}
-
-TEST(Gain, TheScheduleSwitchesAtEachChangeAndASeekReplacesLaterOnes) {
-    TGainSchedule s;
-    uint64_t next = 0;
-    EXPECT_EQ(s.At(0, next), 1.0);
-    EXPECT_EQ(next, TGainSchedule::kNoChange);
-    s.Set(0, 0.5);
-    s.Set(1000, 2.0);
-    s.Set(3000, 3.0);
-    EXPECT_EQ(s.At(10, next), 0.5);
-    EXPECT_EQ(next, 1000u);
-    EXPECT_EQ(s.At(1000, next), 2.0);
-    s.Set(2000, 4.0);  // a seek: what was set for 3000 belonged to dropped sound
-    EXPECT_EQ(s.At(2500, next), 4.0);
-    EXPECT_EQ(next, TGainSchedule::kNoChange);
-    // More changes than it holds: the last ones fold into one, none is lost
-    // beyond the last gain set.
-    for (uint64_t i = 1; i <= 100; ++i) s.Set(10000 + i, static_cast<double>(i));
-    EXPECT_EQ(s.At(1'000'000, next), 100.0);
 }
 
 // Serves given 16-bit stereo PCM, with the gains its tags would give.
