@@ -24,6 +24,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ACS_Streams.h"
@@ -38,6 +39,20 @@ std::recursive_mutex& LibLoadLock();
 
 // ---------------------------------------------------------------------------
 // Sources
+
+// The loudness correction a file's tags give for its track or its album: the
+// gain in dB that brings it to the reference level, and its sample peak
+// (linear, 1 = full scale; 0 when the tags give none).
+struct TGainInfo {
+    double GainDb = 0;
+    double Peak = 0;
+    bool operator==(const TGainInfo&) const = default;
+};
+struct TReplayGain {
+    std::optional<TGainInfo> Track;
+    std::optional<TGainInfo> Album;
+    bool operator==(const TReplayGain&) const = default;
+};
 
 // Told, on the seeking thread, that a source playing in a run was moved to
 // another position (a sink then drops the sound it queued from the old one).
@@ -70,6 +85,9 @@ class TAuInput : public TComponent {
     virtual void Reset();
     virtual void PauseSource() {}
     virtual void ResumeSource() {}
+    // The gains the source's tags give (none in the base). A sink asks once
+    // the source is open, so it needs to know no tag format.
+    virtual TReplayGain ReplayGain() { return {}; }
 
     // Positioning. Sources that read a stream implement these
     // (TAuStreamedInput); the base cannot seek.
@@ -178,6 +196,8 @@ class TAuFileIn : public TAuStreamedInput {
     uint32_t GetSampleRate() override;
     int32_t GetDuration() override;
     int64_t GetSampleCount() override;
+    // Opens on demand, as the format queries do.
+    TReplayGain ReplayGain() override;
     void Reset() override;
     void SetStream(TStream* Stream) override;
 
@@ -214,6 +234,9 @@ class TAuFileIn : public TAuStreamedInput {
     uint32_t FSampleRate = 0;
     uint32_t FChannels = 0;
     int32_t FDuration = 0;
+    // Under FOpenLock: set by the OpenSource of a decoder that reads tags,
+    // from the file it opens; the others leave it empty.
+    TReplayGain FReplayGain;
 
   private:
     std::unique_ptr<TStream> FOwnStream;
