@@ -112,7 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string want = Expected(in.values[i], unicode);
         // A zero inside the text ends it when read back.
         const std::string cut = want.substr(0, want.find('\0'));
-        if (again2.GetAsString(ID3v2FrameIds[1][i]) != cut) __builtin_trap();
+        // A genre of up to three digits, "RX" or "CR" is, in this format, a
+        // reference to the genre list and reads back as the genre's name.
+        const bool reference = i == 2 && (cut == "RX" || cut == "CR" ||
+                                          (!cut.empty() && cut.size() <= 3 &&
+                                           cut.find_first_not_of("0123456789") == cut.npos));
+        if (!reference && again2.GetAsString(ID3v2FrameIds[1][i]) != cut) __builtin_trap();
     }
     TId3v1Tags again1;
     // The block's own text rules are the ID3v1 target's business; here it

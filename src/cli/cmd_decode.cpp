@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ACS_Procs.h"
 #include "commands.h"
+#include "gain.h"
 #include "media_common.h"
 
 namespace quillet::cli {
@@ -78,8 +81,35 @@ class TSink {
     size_t FUsed = 0;
 };
 
+// The loudness correction, with the output's own gain code, on whole samples:
+// a sample split between two blocks waits for its rest.
+class TGainStage {
+  public:
+    TGainStage(double gain, uint32_t width) : FGain(gain), FWidth(width) {}
+    // The block's bytes that are ready, with the gain applied (valid until
+    // the next call).
+    std::pair<const uint8_t*, size_t> Take(const uint8_t* data, size_t size) {
+        FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<ptrdiff_t>(FDone));
+        FBuffer.insert(FBuffer.end(), data, data + size);
+        FDone = FBuffer.size() / FWidth * FWidth;
+        ApplyGain(FBuffer.data(), FDone / FWidth, FWidth, FGain);
+        return {FBuffer.data(), FDone};
+    }
+    // A partial sample at the very end goes out as it came.
+    std::pair<const uint8_t*, size_t> Rest() const {
+        return {FBuffer.data() + FDone, FBuffer.size() - FDone};
+    }
+
+  private:
+    double FGain;
+    uint32_t FWidth;
+    std::vector<uint8_t> FBuffer;
+    size_t FDone = 0;  // FBuffer's bytes already handed out
+};
+
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
+    std::optional<TReplayGainMode> gainMode;
     int64_t start = -1, end = -1;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -93,6 +123,10 @@ int Decode(const std::vector<std::string>& args) {
             if (i + 1 >= args.size() || !ParseInt64(args[i + 1], v) || v < 0)
                 return UsageError(a + " needs a sample number");
             (a == "--start" ? start : end) = v;
+            ++i;
+        } else if (a == "--replaygain") {
+            if (i + 1 >= args.size() || !(gainMode = ParseReplayGainMode(args[i + 1])))
+                return UsageError("--replaygain needs track, album or off");
             ++i;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return UsageError("unknown option " + a);
@@ -116,6 +150,11 @@ int Decode(const std::vector<std::string>& args) {
     }
     const uint32_t channels = input->GetChannels(), rate = input->GetSampleRate(),
                    bits = input->GetBitsPerSample();
+    // As the player would play it; files without gains play as they are.
+    std::optional<TGainStage> gain;
+    if (gainMode)
+        if (const double g = ReplayGainFactor(input->ReplayGain(), {*gainMode, 0}); g != 1.0)
+            gain.emplace(g, bits / 8);
 
     // A file gets its header first and its sizes patched at the end. Standard
     // output cannot be patched: it gets the run's length when the file gives
@@ -149,7 +188,17 @@ int Decode(const std::vector<std::string>& args) {
         input->GetBlock(block, bytes);
         if (bytes == 0 || !block) break;
         total += bytes;
-        if (fd >= 0 && !(ok = sink.Put(block, bytes))) break;
+        if (fd < 0) continue;
+        if (gain) {
+            const auto [ready, size] = gain->Take(block, bytes);
+            if (!(ok = sink.Put(ready, size))) break;
+        } else if (!(ok = sink.Put(block, bytes))) {
+            break;
+        }
+    }
+    if (gain && ok && fd >= 0) {
+        const auto [rest, size] = gain->Rest();
+        ok = sink.Put(rest, size);
     }
     input->EndRead();
     if (fd >= 0) ok = sink.Flush() && ok;
@@ -169,7 +218,8 @@ int Decode(const std::vector<std::string>& args) {
 }
 
 TCommand decodeCmd("decode",
-                   "decode [--raw] [--start N] [--end M] IN OUT|-   (or: decode --null IN)",
+                   "decode [--raw] [--start N] [--end M] [--replaygain track|album|off] IN OUT|-"
+                   "   (or: decode --null IN)",
                    &Decode);
 
 }  // namespace

@@ -219,6 +219,12 @@ int32_t TAuFileIn::GetDuration() {
     return static_cast<int32_t>(std::nearbyint(static_cast<double>(FDataSize) / bytesPerSecond));
 }
 
+TReplayGain TAuFileIn::ReplayGain() {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    OpenSource();
+    return FReplayGain;
+}
+
 bool TAuFileIn::IsValid() {
     std::lock_guard<std::recursive_mutex> l(FOpenLock);
     OpenSource();

@@ -18,10 +18,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ACS_Streams.h"
@@ -36,6 +39,20 @@ std::recursive_mutex& LibLoadLock();
 
 // ---------------------------------------------------------------------------
 // Sources
+
+// The loudness correction a file's tags give for its track or its album: the
+// gain in dB that brings it to the reference level, and its sample peak
+// (linear, 1 = full scale; 0 when the tags give none).
+struct TGainInfo {
+    double GainDb = 0;
+    double Peak = 0;
+    bool operator==(const TGainInfo&) const = default;
+};
+struct TReplayGain {
+    std::optional<TGainInfo> Track;
+    std::optional<TGainInfo> Album;
+    bool operator==(const TReplayGain&) const = default;
+};
 
 // Told, on the seeking thread, that a source playing in a run was moved to
 // another position (a sink then drops the sound it queued from the old one).
@@ -68,6 +85,9 @@ class TAuInput : public TComponent {
     virtual void Reset();
     virtual void PauseSource() {}
     virtual void ResumeSource() {}
+    // The gains the source's tags give (none in the base). A sink asks once
+    // the source is open, so it needs to know no tag format.
+    virtual TReplayGain ReplayGain() { return {}; }
 
     // Positioning. Sources that read a stream implement these
     // (TAuStreamedInput); the base cannot seek.
@@ -176,6 +196,8 @@ class TAuFileIn : public TAuStreamedInput {
     uint32_t GetSampleRate() override;
     int32_t GetDuration() override;
     int64_t GetSampleCount() override;
+    // Opens on demand, as the format queries do.
+    TReplayGain ReplayGain() override;
     void Reset() override;
     void SetStream(TStream* Stream) override;
 
@@ -212,6 +234,9 @@ class TAuFileIn : public TAuStreamedInput {
     uint32_t FSampleRate = 0;
     uint32_t FChannels = 0;
     int32_t FDuration = 0;
+    // Under FOpenLock: set by the OpenSource of a decoder that reads tags,
+    // from the file it opens; the others leave it empty.
+    TReplayGain FReplayGain;
 
   private:
     std::unique_ptr<TStream> FOwnStream;
@@ -364,6 +389,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     // caWaiting: asked, no answer yet; caNone: nothing will follow (answered
     // none, or the queued input was dropped); caInput: an input is queued.
     TChainAnswer ChainAnswer();
+    // Waits up to `Timeout` while the answer is still to come (the main
+    // thread answers within milliseconds; a track shorter than a fill ends
+    // before it could); returns the answer then.
+    TChainAnswer ChainAwaitAnswer(std::chrono::milliseconds Timeout);
     // Opens the queued input if not yet (its BeginRead runs here); returns it
     // once open and of this PCM format, else drops it and returns nullptr.
     TAuInput* ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits);
@@ -394,6 +423,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     // The chain's state. The worker holds FChainLock while it opens the queued
     // input, so the main thread never changes an input that is being opened.
     mutable std::mutex FChainLock;
+    std::condition_variable FChainAnswered;       // with FChainLock: QueueNext and CancelNext
     TAuInput* FNext = nullptr;                    // under FChainLock
     bool FNextOpened = false;                     // under FChainLock: BeginRead done (worker)
     TChainAnswer FAnswer = TChainAnswer::caNone;  // under FChainLock
@@ -407,7 +437,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     std::atomic<TAuInput*> FInput{nullptr};
     std::atomic<bool> FActive{false};
     std::atomic<bool> FStarting{false};  // Start resumed the worker, the run is not active yet
-    TComponent* FRemoving = nullptr;  // main only: the input whose removal is being told
+    TComponent* FRemoving = nullptr;     // main only: the input whose removal is being told
     bool FRegistered = false;            // holds a reference on the dispatcher
 };
 

@@ -357,6 +357,7 @@ void TAuOutput::QueueNext(TAuInput* Next) {
     FNext = Next;
     FAnswer = Next ? TChainAnswer::caInput : TChainAnswer::caNone;
     if (Next) Next->FreeNotification(this);
+    FChainAnswered.notify_all();
 }
 
 bool TAuOutput::CancelNext() {
@@ -412,6 +413,13 @@ void TAuOutput::ChainAskIfNear(int64_t LeadBytes, bool Ended) {
 
 TAuOutput::TChainAnswer TAuOutput::ChainAnswer() {
     std::lock_guard<std::mutex> l(FChainLock);
+    return FAnswer;
+}
+
+TAuOutput::TChainAnswer TAuOutput::ChainAwaitAnswer(std::chrono::milliseconds Timeout) {
+    std::unique_lock<std::mutex> l(FChainLock);
+    FChainAnswered.wait_for(
+        l, Timeout, [this] { return FAnswer != TChainAnswer::caWaiting || StopRequested(); });
     return FAnswer;
 }
 

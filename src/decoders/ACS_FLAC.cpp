@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "replay_gain.h"
+
 namespace quillet {
 namespace {
 
@@ -201,6 +203,7 @@ void TFLACIn::ApplyMetadata(const FLAC__StreamMetadata* block) {
                 comments.emplace_back();
         }
         FillVorbisTagsFlac(*FVorbisTags, comments);
+        FReplayGain = ReplayGainFromComments(comments);
     }
     FMetadataDone = block->is_last;
 }
@@ -263,6 +266,7 @@ void TFLACIn::OpenSource() {
     FChannels = FSampleRate = FBitsPerSample = FStreamBits = 0;
     FTotalSamples = 0;
     FDataSize = 0;
+    FReplayGain = {};
     FBlockData.reset();
     FBlockCapacity = FBlockBytes = FBlockSamples = 0;
     FBlockFirstSample = -1;

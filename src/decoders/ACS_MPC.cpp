@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ACS_Procs.h"
+#include "replay_gain.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -112,10 +113,13 @@ void TMPCIn::OpenSource() {
     if (FOpenCount != 0) return;
     FIsValid = false;
     APEv2Tags().Clear();
+    FReplayGain = {};
     if (!FStreamGiven && FFileNameW.empty()) throw EAuException("File name is not assigned");
     OpenFileStream();
     try {
-        ReadAPEv2Tag(*FSourceStream, APEv2Tags());
+        TReplayGainFields gain;
+        ReadAPEv2Tag(*FSourceStream, APEv2Tags(), &gain);
+        FReplayGain = gain.Result();
         FSourceStream->SetPosition(0);
         FDecoder = std::make_unique<TMPCDecoder>(FSourceStream);
         FSampleRate = FDecoder->SampleRate();

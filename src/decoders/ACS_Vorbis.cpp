@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "replay_gain.h"
+
 namespace quillet {
 
 const char kFormatChanged[] = "The stream changes its channels or sample rate; it ends there";
@@ -22,6 +24,7 @@ void TVorbisIn::OpenSource() {
     RequireLibraries({&OggLib(), &VorbisLib(), &VorbisFileLib(), &VorbisEncLib()});
     TVorbisFileLib& lib = VorbisFileLib();
     FIsValid = true;
+    FReplayGain = {};
     try {
         OpenFileStream();
     } catch (const std::exception&) {
@@ -48,6 +51,7 @@ void TVorbisIn::OpenSource() {
             for (int i = 0; i < vc->comments && vc->user_comments[i]; ++i)
                 comments.emplace_back(vc->user_comments[i]);
         FillVorbisTagsOgg(*FVorbisTags, comments);
+        FReplayGain = ReplayGainFromComments(comments);
         const vorbis_info* info = lib.ov_info(&FVorbisFile, -1);
         if (!info || info->channels <= 0 || info->rate <= 0)
             throw EAuException("Failed to open an ogg file: " + std::to_string(OV_EBADHEADER));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ffmpeg_lib.h"
+#include "replay_gain.h"
 #include "text.h"
 
 namespace quillet {
@@ -66,8 +67,17 @@ void TWMIn::OpenSource() {
     RequireFfmpeg();
     if (!FStreamGiven && FFileName.empty()) throw EAuException("File name is not assigned");
     OpenFileStream();
+    // FFmpeg leaves the APEv2 tag of an MP3 (and of other containers) unread:
+    // its gain items are read here. (Our reader's stream position is reset.)
+    TReplayGainFields apeGain;
+    {
+        TAPEv2Tags unused;
+        ReadAPEv2Tag(*FSourceStream, unused, &apeGain);
+        FSourceStream->SetPosition(0);
+    }
     WMOpen(FReader, *FSourceStream, FHighPrecision, ChannelRequest(FOutputChannels));
     FIsValid = FReader.HasAudio;
+    FReplayGain = {};
     if (!FReader.Reader) {
         // Nothing understood the file: the source stays closed.
         FHundredths = FFileSampleCount = 0;
@@ -99,6 +109,17 @@ void TWMIn::OpenSource() {
     tags.SetTrack(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Track")));
     tags.SetYear(Utf16ToUtf8(WMGetAttributeText(FReader, "WM/Year")));
     tags.SetComment(WMGetAttributeText(FReader, "Copyright"));
+    // FFmpeg hands over ID3v2 TXXX frames, the APEv2 items it reads and
+    // Vorbis comments alike, under their own names; an APEv2 tag of ours
+    // fills in what they lack.
+    TReplayGainFields gain;
+    for (const char* key : TReplayGainFields::Keys)
+        if (std::u16string v = WMGetAttributeText(FReader, key); !v.empty())
+            gain.Take(key, Utf16ToUtf8(v));
+    FReplayGain = gain.Result();
+    const TReplayGain ape = apeGain.Result();
+    if (!FReplayGain.Track) FReplayGain.Track = ape.Track;
+    if (!FReplayGain.Album) FReplayGain.Album = ape.Album;
     ++FOpenCount;
 }
 

@@ -118,6 +118,7 @@ void TDXAudioOut::PrepareOutput() {
             }
         }
     }
+    ScheduleInputGain(0);
     SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
     FFirstFill = true;
     FInputEnded = false;
@@ -146,7 +147,10 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             FSourceDone = true;
         }
         ChainAskIfNear(0, true);
-        switch (ChainAnswer()) {
+        // A track shorter than what a fill takes ends before the answer for
+        // it could come: give the main thread a moment rather than let the
+        // ring run short (or end the run) while it answers.
+        switch (ChainAwaitAnswer(std::chrono::milliseconds(50))) {
             case TChainAnswer::caWaiting:
                 return m;  // the caller waits for the answer while the ring plays
             case TChainAnswer::caNone:
@@ -169,6 +173,7 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             return m;
         }
         FBoundaries.push_back(boundary);
+        ScheduleInputGain(boundary);
         FSeekSeen = next->SeekCount();
         FSourceDone = false;
     }
@@ -209,6 +214,9 @@ bool TDXAudioOut::DropIfSeeked() {
         FBoundaries.pop_back();
         ChainHeard();
     }
+    // What follows is the current input's, whichever input the dropped sound
+    // was.
+    ScheduleGain(FDevice, FDevice.WrittenTotal, FInputGain);
     FSourceDone = false;  // the source reads on from its new position
     return true;
 }
@@ -335,6 +343,26 @@ void TDXAudioOut::Resume() {
         ResumePlayback(FDevice);
     }
     TAuOutput::Resume();
+}
+
+void TDXAudioOut::SetReplayGain(const TReplayGainSetting& Value) {
+    FGainMode = Value.Mode;
+    FPreampDb = Value.PreampDb;
+}
+
+TReplayGainSetting TDXAudioOut::ReplayGain() const {
+    return {FGainMode.load(), FPreampDb.load()};
+}
+
+void TDXAudioOut::ScheduleInputGain(uint64_t From) {
+    TReplayGain gains;
+    try {
+        gains = Input()->ReplayGain();
+    } catch (const std::exception&) {
+        // An input that cannot tell plays as it is.
+    }
+    FInputGain = ReplayGainFactor(gains, ReplayGain());
+    ScheduleGain(FDevice, From, FInputGain);
 }
 
 void TDXAudioOut::SetVolume(int32_t Value) {

@@ -13,11 +13,17 @@
 // ring holds beyond what the device has taken, so the new position is heard
 // at once.
 //
+// Each input's loudness correction (its tags' gain under the ReplayGain
+// setting) is scheduled on the ring from the input's first byte, so it
+// starts exactly with the track; the ring applies it together with the
+// volume (gain.h).
+//
 // A NOTE ON THREADS
 // - Worker: PrepareOutput, OutputBlock, ReleaseOutput (the whole device cycle).
 // - Main: construction, destruction, Pause, Resume, SetVolume and the
-//   property setters; Pause/Resume/SetVolume reach the ring while the worker
-//   may be inside a query or a write (the ring accepts that).
+//   property setters (SetReplayGain among them); Pause/Resume/SetVolume
+//   reach the ring while the worker may be inside a query or a write (the
+//   ring accepts that).
 // - The ring is created and released on the worker; FRingLock keeps the main
 //   thread's calls from meeting a ring that is being created or released.
 #pragma once
@@ -31,6 +37,7 @@
 
 #include "ACS_Classes.h"
 #include "DSWrapper.h"
+#include "gain.h"
 #include "sound_device.h"
 
 namespace quillet {
@@ -71,6 +78,11 @@ class TDXAudioOut : public TAuOutput {
     // run started after a track change plays at the volume last set. May
     // raise "Control not available".
     void SetVolume(int32_t Value);
+    // Which of its gains each input plays by, and the pre-amp for inputs
+    // without any (default: track, 0 dB). Taken at each run start and
+    // hand-over: a change is heard from the next track on.
+    void SetReplayGain(const TReplayGainSetting& Value);
+    TReplayGainSetting ReplayGain() const;
 
   protected:
     bool OutputBlock(bool Abort) override;
@@ -101,6 +113,9 @@ class TDXAudioOut : public TAuOutput {
         FQueued = static_cast<int64_t>(FDevice.WrittenTotal - FDevice.PlayedTotal);
     }
     int64_t BytesPerSecond() const;
+    // Worker: the current input's gain, scheduled from WrittenTotal position
+    // From on.
+    void ScheduleInputGain(uint64_t From);
 
     std::shared_ptr<SoundSystem> FSystem;  // immutable
     std::atomic<bool> FReleased{false};
@@ -124,11 +139,15 @@ class TDXAudioOut : public TAuOutput {
     uint32_t FSeekSeen = 0;            // the current input's SeekCount last acted on
     uint64_t FDataEnd = 0;             // WrittenTotal after the last sample of the run
     std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
+    double FInputGain = 1.0;           // the current input's gain factor
     std::atomic<int64_t> FQueued{0};   // written by the worker, read by the main thread
     // Written by the worker, read by the main thread:
     std::atomic<bool> FInputEnded{false};
     // Main thread; read by the worker under FRingLock when a ring is created.
     std::atomic<int32_t> FVolume{0};
+    // Main thread; read by the worker at each run start and hand-over.
+    std::atomic<TReplayGainMode> FGainMode{TReplayGainMode::Track};
+    std::atomic<double> FPreampDb{0};
     mutable std::mutex FHandlerLock;
     TUnderrunEvent FOnUnderrun;  // under FHandlerLock
 };

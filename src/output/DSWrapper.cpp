@@ -258,4 +258,9 @@ TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value) {
     return hr;
 }
 
+TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain) {
+    if (!DS.OutBuffer) return DS_OK;
+    return DS.OutBuffer->SetGainFrom(From, Gain);
+}
+
 }  // namespace quillet

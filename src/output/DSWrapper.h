@@ -90,5 +90,8 @@ TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);
 // 0 without a ring; raises Exception "Control not available" when the ring
 // has no volume control.
 TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value);
+// The ring multiplies the sound from WrittenTotal position From on by Gain
+// (a track's loudness correction). 0 without a ring.
+TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain);
 
 }  // namespace quillet

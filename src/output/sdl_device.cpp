@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -14,6 +13,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "gain.h"
 
 namespace quillet {
 
@@ -63,13 +64,6 @@ std::vector<std::pair<TDeviceGuid, std::string>> NamedDevices() {
         out.emplace_back(SdlDeviceId(s, seen[s]++), s);
     }
     return out;
-}
-
-// Volume in hundredths of a decibel as a linear gain.
-double GainOf(int32_t v) {
-    if (v <= -10000) return 0.0;
-    if (v >= 0) return 1.0;
-    return std::pow(10.0, v / 2000.0);
 }
 
 class SdlRing : public SoundRing {
@@ -141,6 +135,7 @@ class SdlRing : public SoundRing {
         std::lock_guard<std::mutex> g(FLock);
         uint32_t p = Position % FSize;
         FPlay = FWrite = p - p % FInFrame;
+        FTaken = FWrite;
         return DS_OK;
     }
     TDSResult Play() override {
@@ -158,6 +153,11 @@ class SdlRing : public SoundRing {
         FVolume.store(Value, std::memory_order_relaxed);
         return DS_OK;
     }
+    TDSResult SetGainFrom(uint64_t Position, double Gain) override {
+        std::lock_guard<std::mutex> g(FLock);
+        FGains.Set(Position, Gain);
+        return DS_OK;
+    }
     bool CursorIsExact() const override { return true; }
 
   private:
@@ -165,28 +165,33 @@ class SdlRing : public SoundRing {
         static_cast<SdlRing*>(user)->Render(stream, static_cast<uint32_t>(len));
     }
 
-    // SDL's audio thread. No allocation; the lock is held only for the copy.
+    // SDL's audio thread. No allocation; the lock is held for the copy, which
+    // applies the volume and the track's gain in one multiply per sample.
     void Render(uint8_t* out, uint32_t len) {
         uint32_t frames = len / FOutFrame;
+        if (const int32_t v = FVolume.load(std::memory_order_relaxed); v != FVolumeFor) {
+            FVolumeFor = v;
+            FVolumeGain = VolumeFactor(v);
+        }
         {
             std::lock_guard<std::mutex> g(FLock);
             if (!FPlaying) {
                 frames = 0;
             } else {
-                uint32_t pos = FWrite;
+                const uint64_t bytes = uint64_t{frames} * FInFrame;
                 uint8_t* dst = out;
-                for (uint32_t left = frames; left > 0;) {
-                    uint32_t n = std::min(left, (FSize - pos) / FInFrame);
-                    CopyFrames(FMemory.data() + pos, dst, n);
-                    dst += n * FOutFrame;
-                    pos = (pos + n * FInFrame) % FSize;
-                    left -= n;
-                }
+                ForEachGainStretch(FGains, FTaken, FWrite, FSize, FInFrame, bytes, FVolumeGain,
+                                   [&](uint32_t offset, uint32_t n, double gain) {
+                                       const uint32_t count = n / FInFrame;
+                                       CopyFrames(FMemory.data() + offset, dst, count);
+                                       ApplyGain(dst, size_t{count} * FChannels, FOutBytes, gain);
+                                       dst += count * FOutFrame;
+                                   });
+                FTaken += bytes;
                 FPlay = FWrite;
-                FWrite = pos;
+                FWrite = static_cast<uint32_t>((FWrite + bytes) % FSize);
             }
         }
-        ApplyVolume(out, frames * FChannels);
         std::memset(out + frames * FOutFrame, FSilenceOut, len - frames * FOutFrame);
     }
 
@@ -200,35 +205,6 @@ class SdlRing : public SoundRing {
             dst[1] = src[0];
             dst[2] = src[1];
             dst[3] = src[2];
-        }
-    }
-
-    // Callback thread only: FGainFor/FGain cache the last volume's gain.
-    void ApplyVolume(uint8_t* out, uint32_t samples) {
-        int32_t v = FVolume.load(std::memory_order_relaxed);
-        if (v == 0) return;
-        if (v != FGainFor) {
-            FGainFor = v;
-            FGain = GainOf(v);
-        }
-        const double g = FGain;
-        if (FOutBytes == 1) {
-            for (uint32_t i = 0; i < samples; ++i)
-                out[i] = static_cast<uint8_t>(128 + std::lround((out[i] - 128) * g));
-        } else if (FOutBytes == 2) {
-            for (uint32_t i = 0; i < samples; ++i) {
-                int16_t s;
-                std::memcpy(&s, out + 2 * i, 2);
-                s = static_cast<int16_t>(std::lround(s * g));
-                std::memcpy(out + 2 * i, &s, 2);
-            }
-        } else {
-            for (uint32_t i = 0; i < samples; ++i) {
-                int32_t s;
-                std::memcpy(&s, out + 4 * i, 4);
-                s = static_cast<int32_t>(std::llround(s * g));
-                std::memcpy(out + 4 * i, &s, 4);
-            }
         }
     }
 
@@ -246,10 +222,12 @@ class SdlRing : public SoundRing {
     std::unique_lock<std::mutex> FHeld;  // from Lock to Unlock
     uint32_t FPlay = 0;                  // under FLock
     uint32_t FWrite = 0;                 // under FLock
+    uint64_t FTaken = 0;                 // under FLock: FWrite's travel, for FGains
     bool FPlaying = false;               // under FLock
+    TGainSchedule FGains;                // under FLock
     std::atomic<int32_t> FVolume{0};
-    int32_t FGainFor = 0;  // callback thread only
-    double FGain = 1.0;    // callback thread only
+    int32_t FVolumeFor = 0;    // callback thread only: the volume FVolumeGain is for
+    double FVolumeGain = 1.0;  // callback thread only
 };
 
 class SdlDevice : public SoundDevice {

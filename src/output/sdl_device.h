@@ -2,11 +2,12 @@
 //
 // SDL pulls sound through its audio callback; the ring is ours. The callback
 // copies from the ring at the write cursor (the end of what it has taken so
-// far), widening 24-bit packed samples to 32-bit and applying the volume, and
-// then moves both cursors: the play cursor to the start of the chunk just
-// taken (that chunk is being played) and the write cursor past it. A stopped
-// ring gives silence and keeps its cursors. The cursor is exact: it moves
-// only as SDL takes sound, so a stalled process never reads as laps played.
+// far), widening 24-bit packed samples to 32-bit and applying the volume
+// times the gain scheduled for each byte (gain.h), and then moves both
+// cursors: the play cursor to the start of the chunk just taken (that chunk
+// is being played) and the write cursor past it. A stopped ring gives
+// silence and keeps its cursors. The cursor is exact: it moves only as SDL
+// takes sound, so a stalled process never reads as laps played.
 //
 // Devices: the default device first, with the all-zero id, then SDL's named
 // output devices, each with an id derived from its name. SDL's audio

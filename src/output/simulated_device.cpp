@@ -50,6 +50,7 @@ class SimulatedRing : public SoundRing {
         std::lock_guard<std::mutex> g(FState->Lock);
         ++FState->Rewinds;
         FState->Play = Position;
+        FState->Position = Position;
         FState->Write =
             static_cast<uint32_t>((uint64_t{Position} + FState->Lead) % FState->Memory.size());
         return DS_OK;
@@ -75,6 +76,11 @@ class SimulatedRing : public SoundRing {
         if (!FState->HasVolumeControl) return DSERR_CONTROLUNAVAIL;
         if (Value > 0 || Value < -10000) return DSERR_INVALIDPARAM;
         FState->Volume = Value;
+        return DS_OK;
+    }
+    TDSResult SetGainFrom(uint64_t Position, double Gain) override {
+        std::lock_guard<std::mutex> g(FState->Lock);
+        FState->Gains.Set(Position, Gain);
         return DS_OK;
     }
 
@@ -143,16 +149,19 @@ void SimulatedSoundSystem::Advance(uint32_t ms) {
         uint64_t bytes = (target - r->PlayedFrames) * r->Format.BlockAlign;
         r->PlayedFrames = target;
         if (r->Capture) {
-            for (uint64_t left = bytes; left > 0;) {
-                uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, size - r->Play));
-                r->Played.insert(r->Played.end(), r->Memory.begin() + r->Play,
-                                 r->Memory.begin() + r->Play + n);
-                r->Play = (r->Play + n) % size;
-                left -= n;
-            }
-        } else {
-            r->Play = static_cast<uint32_t>((r->Play + bytes) % size);
+            const uint32_t width = r->Format.BitsPerSample / 8;
+            ForEachGainStretch(r->Gains, r->Position, r->Play, size, r->Format.BlockAlign, bytes,
+                               VolumeFactor(r->Volume),
+                               [&](uint32_t offset, uint32_t n, double gain) {
+                                   const size_t at = r->Played.size();
+                                   r->Played.insert(r->Played.end(), r->Memory.begin() + offset,
+                                                    r->Memory.begin() + offset + n);
+                                   if (width > 0)
+                                       ApplyGain(r->Played.data() + at, n / width, width, gain);
+                               });
         }
+        r->Play = static_cast<uint32_t>((r->Play + bytes) % size);
+        r->Position += bytes;
         r->Write = static_cast<uint32_t>((uint64_t{r->Play} + r->Lead) % size);
     }
 }

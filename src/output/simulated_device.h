@@ -5,7 +5,8 @@
 // The clock runs only when Advance() is called. The output's sleeps go to
 // OnSleep when it is set, and otherwise Advance the clock by the time slept,
 // moving the play cursor of every playing ring by that much sound (so a
-// simulated run plays in no wall-clock time).
+// simulated run plays in no wall-clock time). What a ring plays is recorded
+// with the volume and the scheduled gains applied, by SDL's own code.
 //
 // A NOTE ON THREADS
 // Everything may be called from any thread: the output's worker queries and
@@ -22,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "gain.h"
 #include "sound_device.h"
 
 namespace quillet {
@@ -46,10 +48,14 @@ struct SimulatedRingState {
     int32_t PlayCalls = 0;
     int32_t StopCalls = 0;
     int32_t Rewinds = 0;
-    bool Capture = true;          // record what Advance plays
-    std::vector<uint8_t> Played;  // bytes the play cursor went over
-    uint64_t PlayedFrames = 0;    // frames played in all (for pacing)
-    uint64_t PlayedMs = 0;        // milliseconds spent playing
+    bool Capture = true;  // record what Advance plays
+    // Bytes the play cursor went over, times the volume and the scheduled
+    // gain, as the SDL ring's copy gives them to the device.
+    std::vector<uint8_t> Played;
+    uint64_t Position = 0;  // the play cursor's travel, for Gains
+    TGainSchedule Gains;
+    uint64_t PlayedFrames = 0;  // frames played in all (for pacing)
+    uint64_t PlayedMs = 0;      // milliseconds spent playing
 
     // Sets both cursors (tests).
     void SetCursors(uint32_t play, uint32_t write) {

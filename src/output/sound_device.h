@@ -75,6 +75,14 @@ class SoundRing {
     // Attenuation in hundredths of a decibel: 0 unchanged, -10000 silent.
     // DSERR_CONTROLUNAVAIL when the ring has no volume control.
     virtual TDSResult SetVolume(int32_t Value) = 0;
+    // From byte Position on, the sound is also multiplied by Gain, in the
+    // same multiply as the volume (gain.h). Positions count the play
+    // cursor's travel, set to Position by SetCurrentPosition; a change set
+    // for a later byte is forgotten. DSERR_CONTROLUNAVAIL when the ring
+    // applies no gain.
+    virtual TDSResult SetGainFrom(uint64_t /*Position*/, double /*Gain*/) {
+        return DSERR_CONTROLUNAVAIL;
+    }
     // True when the play cursor moves only as the device takes sound, so it
     // can never have gone round the ring unseen (a stalled device stalls the
     // cursor too); false for a cursor that runs with the device's clock.

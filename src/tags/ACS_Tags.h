@@ -349,8 +349,10 @@ class TAPEv2Tags : public TAuTags {
 // caller does). Leaves the stream after the last item read (callers
 // reposition). A foreign footer changes nothing; a key over 511 bytes, a size
 // past the end of the stream or a stream ending inside an item ends the walk,
-// keeping the items stored so far. Raises nothing.
-void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags);
+// keeping the items stored so far. Raises nothing. With `gain`, the
+// loudness-correction items go there too (replay_gain.h).
+class TReplayGainFields;
+void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain = nullptr);
 
 // ---------------------------------------------------------------------------
 // Vorbis comments: six wide-text fields "album", "artist", "date", "genre",

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "ACS_Tags.h"
+#include "replay_gain.h"
 #include "tags_internal.h"
 #include "text.h"
 
@@ -102,7 +103,7 @@ std::vector<TTagFieldText> TAPEv2Tags::ListFields() const {
     return ListProperties(*this, kApeRows, std::size(kApeRows));
 }
 
-void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags) {
+void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain) {
     const int64_t size = stream.Size();
     uint8_t footer[kFooterSize];
     if (size < kFooterSize || stream.Seek(-kFooterSize, TSeekOrigin::soEnd) < 0 ||
@@ -139,6 +140,7 @@ void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags) {
         pos += valueSize;
         if ((flags & 6) != 0) continue;  // binary or external item
         const std::string_view k(key, keyLen);
+        if (gain && gain->Take(k, value)) continue;
         if (k == "Artist")
             tags.SetArtist(Utf8ToUtf16(value));
         else if (k == "Album")

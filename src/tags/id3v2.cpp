@@ -449,6 +449,9 @@ bool TId3v2Tags::WriteToFile(THandle handle, bool unicode) {
             text = Utf8ToLatin1(ValueAsString(v));
         }
         if (text.empty()) continue;
+        // A genre that starts with "(" would read back as a reference to the
+        // genre list; the format's escape keeps it the text it is.
+        if (i == kGenreIndex && text[0] == '(') text.insert(text.begin(), '(');
         if (text.size() >= (1u << 28) - 1) return false;  // beyond a synchsafe size
         uint8_t h[11];
         std::memcpy(h, id, 4);

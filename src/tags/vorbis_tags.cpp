@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "ACS_Tags.h"
+#include "replay_gain.h"
 #include "tags_internal.h"
 #include "text.h"
 
@@ -96,6 +97,15 @@ void FillVorbisTagsFlac(TVorbisTags& tags, const std::vector<std::string>& comme
         }
         tags.SetValue(row.Field, TTagValue::Wide(Utf8ToUtf16(found)));
     }
+}
+
+TReplayGain ReplayGainFromComments(const std::vector<std::string>& comments) {
+    TReplayGainFields fields;
+    for (const std::string& c : comments) {
+        auto [key, value] = SplitComment(c);
+        fields.Take(key, value);
+    }
+    return fields.Result();
 }
 
 }  // namespace quillet

@@ -137,6 +137,25 @@ TEST(Sdl, VolumeSetBeforeTheRunAttenuatesIt) {
     std::filesystem::remove(file);
 }
 
+// The track's gain rides on the volume's multiply in SDL's copy.
+TEST(Sdl, TrackGainAndVolumeAttenuateTogether) {
+    struct Tagged : SyntheticSource {
+        using SyntheticSource::SyntheticSource;
+        TReplayGain ReplayGain() override { return {TGainInfo{-10.0, 0}, {}}; }
+    };
+    const auto file = TempFile("gain");
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    Tagged src({.channels = 2, .bits = 16, .rate = 44100, .frames = 13230});
+    Outcome o = PlayThroughSdl(src, -1000);  // -10 dB and -10 dB: a tenth
+    EXPECT_EQ(o.errors, 0) << o.lastError;
+    ExpectBetweenSilence(ReadAll(file),
+                         AsSdlGetsIt(PatternBytes(0, src.TotalBytes()), 16,
+                                     std::pow(10.0, -0.5) * std::pow(10.0, -0.5)),
+                         4, 0);
+    std::filesystem::remove(file);
+}
+
 TEST(Sdl, UnknownDriverFailsToCreateTheDevice) {
     ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     SyntheticSource src({.frames = 1000});

@@ -39,7 +39,9 @@ struct CutRecording {
 // the other (oggdec for Vorbis, ffmpeg for LAME's MP3 with its gapless info).
 inline CutRecording CutInto(const std::string& format, int pieces, double seconds) {
     const char* tmp = std::getenv("QUILLET_TEST_TMP");
-    const std::string dir = std::string(tmp ? tmp : "/tmp") + "/cut-" + format;
+    const std::string dir = std::string(tmp ? tmp : "/tmp") + "/cut-" + format + "-" +
+                            std::to_string(pieces) + "x" +
+                            std::to_string(static_cast<int>(seconds * 1000));
     std::filesystem::create_directories(dir);
     auto Sh = [](const std::string& command) { return std::system(command.c_str()) == 0; };
     const std::string rec = dir + "/recording.wav";

@@ -60,6 +60,32 @@ inline void AppendBE(Bytes& b, uint32_t v, int n) {
     for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+struct ApeItem {
+    std::string key;
+    std::string value;
+    uint32_t flags = 0;
+};
+
+// An APEv2 tag (header-less, footer last) holding `items` in order.
+inline Bytes ApeTag(const std::vector<ApeItem>& items, uint32_t version = 2000) {
+    Bytes body;
+    for (const auto& it : items) {
+        AppendLE32(body, static_cast<uint32_t>(it.value.size()));
+        AppendLE32(body, it.flags);
+        Append(body, it.key);
+        body.push_back(0);
+        Append(body, it.value);
+    }
+    Bytes tag = body;
+    Append(tag, "APETAGEX");
+    AppendLE32(tag, version);
+    AppendLE32(tag, static_cast<uint32_t>(body.size() + 32));
+    AppendLE32(tag, static_cast<uint32_t>(items.size()));
+    AppendLE32(tag, 0);
+    tag.resize(tag.size() + 8, 0);
+    return tag;
+}
+
 // An ID3v2 frame: 2.2's 6-byte header, or 2.3/2.4's 10 bytes with the size
 // plain (2.3) or synchsafe (2.4) and `flags` as the format flag byte.
 inline Bytes Frame(std::string_view id, const Bytes& payload, int version = 3, uint8_t flags = 0) {

@@ -12,6 +12,7 @@
 namespace quillet {
 namespace {
 
+using test::ApeTag;
 using test::Append;
 using test::AppendLE32;
 using test::Bytes;
@@ -250,31 +251,6 @@ TEST(VorbisComments, OggLastWinsFlacFirstWins) {
 
 // ---------------------------------------------------------------------------
 // APEv2 over a memory stream.
-
-struct ApeItem {
-    std::string key;
-    std::string value;
-    uint32_t flags = 0;
-};
-
-Bytes ApeTag(const std::vector<ApeItem>& items, uint32_t version = 2000) {
-    Bytes body;
-    for (const auto& it : items) {
-        AppendLE32(body, static_cast<uint32_t>(it.value.size()));
-        AppendLE32(body, it.flags);
-        Append(body, it.key);
-        body.push_back(0);
-        Append(body, it.value);
-    }
-    Bytes tag = body;
-    Append(tag, "APETAGEX");
-    AppendLE32(tag, version);
-    AppendLE32(tag, static_cast<uint32_t>(body.size() + 32));
-    AppendLE32(tag, static_cast<uint32_t>(items.size()));
-    AppendLE32(tag, 0);
-    tag.resize(tag.size() + 8, 0);
-    return tag;
-}
 
 std::unique_ptr<TAPEv2Tags> ReadApe(const Bytes& file) {
     TMemoryStream s(file.data(), file.size());

@@ -387,6 +387,18 @@ Bytes WriteV2(TId3v2Tags& t, bool unicode, const Bytes& before) {
     return after;
 }
 
+// Text that starts with "(" is escaped, so a genre reads back as written
+// rather than as a reference to the genre list.
+TEST(Id3v2Write, AGenreInParenthesesReadsBackAsWritten) {
+    for (const char16_t* genre : {u"(Live) Rock", u"(3)", u"((x", u"Rock (Live)"}) {
+        TId3v2Tags t;
+        t.SetGenre(genre);
+        V2Read r;
+        ReadV2(WriteV2(t, true, {}), r);
+        EXPECT_EQ(r.tags.Genre(), genre);
+    }
+}
+
 TEST(Id3v2Write, LayoutPaddingAndEncodings) {
     const Bytes audio = test::Audio(5000);
     TId3v2Tags t;

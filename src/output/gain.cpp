@@ -1,0 +1,113 @@
+#include "gain.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace quillet {
+
+namespace {
+
+constexpr double kMaxGainDb = 24.0;
+
+double DbToFactor(double db) {
+    return std::pow(10.0, std::clamp(db, -kMaxGainDb, kMaxGainDb) / 20.0);
+}
+
+// Rounds half away from zero and saturates; the clamp comes first, so the
+// conversion never sees a value out of range.
+template <class T>
+T Scaled(double v, double gain, double lo, double hi) {
+    return static_cast<T>(std::lround(std::clamp(v * gain, lo, hi)));
+}
+
+}  // namespace
+
+std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text) {
+    if (text == "off") return TReplayGainMode::Off;
+    if (text == "track") return TReplayGainMode::Track;
+    if (text == "album") return TReplayGainMode::Album;
+    return std::nullopt;
+}
+
+double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting) {
+    if (setting.Mode == TReplayGainMode::Off) return 1.0;
+    const bool album = setting.Mode == TReplayGainMode::Album;
+    const std::optional<TGainInfo>& chosen = album ? gains.Album : gains.Track;
+    const std::optional<TGainInfo>& other = album ? gains.Track : gains.Album;
+    const std::optional<TGainInfo>& info = chosen ? chosen : other;
+    if (!info) return DbToFactor(setting.PreampDb);
+    double factor = DbToFactor(info->GainDb);
+    if (info->Peak > 0) factor = std::min(factor, 1.0 / info->Peak);
+    return factor;
+}
+
+double VolumeFactor(int32_t hundredthsDb) {
+    if (hundredthsDb <= -10000) return 0.0;
+    if (hundredthsDb >= 0) return 1.0;
+    return std::pow(10.0, hundredthsDb / 2000.0);
+}
+
+void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
+    if (gain == 1.0) return;
+    switch (width) {
+        case 1:
+            for (size_t i = 0; i < count; ++i)
+                samples[i] =
+                    static_cast<uint8_t>(128 + Scaled<int>(samples[i] - 128, gain, -128, 127));
+            break;
+        case 2:
+            for (size_t i = 0; i < count; ++i, samples += 2) {
+                int16_t s;
+                std::memcpy(&s, samples, 2);
+                s = Scaled<int16_t>(s, gain, -32768, 32767);
+                std::memcpy(samples, &s, 2);
+            }
+            break;
+        case 3:
+            for (size_t i = 0; i < count; ++i, samples += 3) {
+                // Sign-extend the packed sample through the top byte.
+                const int32_t s = static_cast<int32_t>((uint32_t{samples[0]} << 8) |
+                                                       (uint32_t{samples[1]} << 16) |
+                                                       (uint32_t{samples[2]} << 24)) >>
+                                  8;
+                const int32_t v = Scaled<int32_t>(s, gain, -8388608, 8388607);
+                samples[0] = static_cast<uint8_t>(v);
+                samples[1] = static_cast<uint8_t>(v >> 8);
+                samples[2] = static_cast<uint8_t>(v >> 16);
+            }
+            break;
+        case 4:
+            for (size_t i = 0; i < count; ++i, samples += 4) {
+                int32_t s;
+                std::memcpy(&s, samples, 4);
+                s = Scaled<int32_t>(s, gain, -2147483648.0, 2147483647.0);
+                std::memcpy(samples, &s, 4);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TGainSchedule::Set(uint64_t From, double Gain) {
+    while (FCount > 0 && FPending[FCount - 1].From >= From) --FCount;
+    if (FCount == kMaxPending) {
+        FPending[FCount - 1].Gain = Gain;
+        return;
+    }
+    FPending[FCount++] = {From, Gain};
+}
+
+double TGainSchedule::At(uint64_t Pos, uint64_t& Next) {
+    size_t reached = 0;
+    while (reached < FCount && FPending[reached].From <= Pos) FCurrent = FPending[reached++].Gain;
+    if (reached > 0) {
+        std::copy(FPending.begin() + static_cast<ptrdiff_t>(reached),
+                  FPending.begin() + static_cast<ptrdiff_t>(FCount), FPending.begin());
+        FCount -= reached;
+    }
+    Next = FCount > 0 ? FPending[0].From : kNoChange;
+    return FCurrent;
+}
+
+}  // namespace quillet

@@ -1,0 +1,97 @@
+// The output's one gain: the volume slider's attenuation times the current
+// track's loudness correction, applied in the back-end's copy with a single
+// multiply per sample (never a second pass over the sound).
+//
+// Tracks are joined in one ring, so each track's correction must start at its
+// own first sample: the sink's worker gives the ring a small schedule ("from
+// this byte on, this gain") when a run starts, at each hand-over and after a
+// seek, and the back-end's copy switches at the scheduled byte.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "ACS_Classes.h"
+
+namespace quillet {
+
+// Which of a file's gains to play by; Off plays the file as it is.
+enum class TReplayGainMode : uint8_t { Off, Track, Album };
+
+struct TReplayGainSetting {
+    TReplayGainMode Mode = TReplayGainMode::Track;
+    // The gain for files whose tags give none, in dB (clamped to +-24).
+    double PreampDb = 0;
+};
+
+// "off", "track", "album".
+std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text);
+
+// The linear factor for a file's gains: the chosen gain (the other one when
+// the file has only that), the pre-amp without either, 1 when Off. A gain is
+// lowered so that the peak, when the tags give one, lands at full scale at
+// most.
+double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting);
+
+// The volume in hundredths of a decibel (0 full, -10000 silent) as a factor.
+double VolumeFactor(int32_t hundredthsDb);
+
+// Multiplies Count samples of Width bytes in place (1: unsigned 8-bit; 2, 3,
+// 4: signed little-endian), rounding to nearest and saturating at full
+// scale. A gain of exactly 1 leaves them untouched.
+void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain);
+
+// The ring's gain changes, by byte position in the play cursor's travel
+// (the ring's count since SetCurrentPosition, which the device layer's
+// WrittenTotal shares). No lock of its own: the ring keeps it under its own.
+class TGainSchedule {
+  public:
+    static constexpr uint64_t kNoChange = UINT64_MAX;
+
+    // From byte From on, Gain. Changes set before at or beyond From are
+    // forgotten: the sound they belonged to was replaced (a seek).
+    void Set(uint64_t From, double Gain);
+    // The gain at byte Pos, once the changes it has reached are taken; Next
+    // := the byte of the next change (kNoChange when none is set).
+    double At(uint64_t Pos, uint64_t& Next);
+
+  private:
+    // Changes not reached yet: one per hand-over within a ring's length.
+    // Past this many (tracks of a few milliseconds each) the latest fold
+    // into one.
+    static constexpr size_t kMaxPending = 32;
+    struct TChange {
+        uint64_t From;
+        double Gain;
+    };
+    std::array<TChange, kMaxPending> FPending{};  // in order of From
+    size_t FCount = 0;
+    double FCurrent = 1.0;
+};
+
+// Walks `bytes` of a ring from play position `pos` (at ring offset `offset`)
+// through the schedule: calls Copy(offset, bytes, gain) for each stretch of
+// one gain, in order, each ending at a gain change or the ring's end. Volume
+// multiplies every gain. Frames never split: a change inside a frame takes
+// effect at the next frame's start.
+template <class CopyFn>
+void ForEachGainStretch(TGainSchedule& schedule, uint64_t pos, uint32_t offset, uint32_t ringBytes,
+                        uint32_t frameBytes, uint64_t bytes, double volume, CopyFn Copy) {
+    while (bytes > 0) {
+        uint64_t next = TGainSchedule::kNoChange;
+        const double gain = schedule.At(pos, next) * volume;
+        uint64_t n = std::min<uint64_t>(bytes, ringBytes - offset);
+        if (next != TGainSchedule::kNoChange)
+            n = std::min(n, std::max<uint64_t>((next - pos) / frameBytes * frameBytes, frameBytes));
+        Copy(offset, static_cast<uint32_t>(n), gain);
+        pos += n;
+        offset = static_cast<uint32_t>((offset + n) % ringBytes);
+        bytes -= n;
+    }
+}
+
+}  // namespace quillet
