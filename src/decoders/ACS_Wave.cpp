@@ -57,17 +57,6 @@ constexpr uint32_t kMaxChannels = 255;
 // Keeps the MS ADPCM delta products inside 32 bits.
 constexpr int32_t kMsMaxDelta = INT32_MAX / 768;
 
-int64_t ReadUpTo(TStream& s, void* buffer, int64_t count) {
-    auto* p = static_cast<uint8_t*>(buffer);
-    int64_t total = 0;
-    while (total < count) {
-        const int64_t n = s.Read(p + total, count - total);
-        if (n <= 0) break;
-        total += n;
-    }
-    return total;
-}
-
 bool AtStreamEnd(TStream& s) {
     const int64_t size = s.Size();
     return size >= 0 && s.Position() >= size;
@@ -113,6 +102,17 @@ inline void Put16(uint8_t* out, int32_t index, int16_t v) {
 }
 
 }  // namespace
+
+int64_t ReadUpTo(TStream& s, void* buffer, int64_t count) {
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t total = 0;
+    while (total < count) {
+        const int64_t n = s.Read(p + total, count - total);
+        if (n <= 0) break;
+        total += n;
+    }
+    return total;
+}
 
 bool SameChunkId(const uint8_t* id, const char* expected) {
     for (int i = 0; i < 4; ++i) {

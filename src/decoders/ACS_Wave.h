@@ -39,6 +39,9 @@ enum class TWaveFormatKind : uint8_t {
 // (letter case is ignored; a space also matches 0x00 and 0x40).
 bool SameChunkId(const uint8_t* id, const char* expected);
 
+// Reads until `count` bytes or the stream's end; the bytes read.
+int64_t ReadUpTo(TStream& s, void* buffer, int64_t count);
+
 class TWaveIn : public TAuFileIn {
   public:
     explicit TWaveIn(TComponent* owner = nullptr);

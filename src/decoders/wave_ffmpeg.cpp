@@ -1,5 +1,6 @@
 #include "wave_ffmpeg.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "ACS_Wave.h"
@@ -11,13 +12,73 @@ namespace quillet {
 namespace {
 // Only FFmpeg's WAV demuxer: the file has already been walked as RIFF/WAVE.
 const TWMReaderProfile kWaveProfile{"wav", true, false};
+
+// FFmpeg's WAV demuxer allocates a chunk's (or an INFO item's) claimed size
+// before it reads it, so a 150-byte file can ask for gigabytes. It therefore
+// sees the file only up to the end of its last whole chunk (a torn "data"
+// chunk, whose sound is still there, is kept to the file's end); an INFO item
+// is bounded by its LIST chunk.
+int64_t WholeChunksEnd(TStream& s) {
+    const int64_t size = s.Size();
+    int64_t at = 12;  // past "RIFF", its size and "WAVE"
+    if (size < at) return size;
+    for (int chunks = 0; chunks < 4096 && size - at >= 8; ++chunks) {
+        uint8_t chunk[8];
+        s.SetPosition(at);
+        if (ReadUpTo(s, chunk, 8) != 8) break;
+        const int64_t bytes = GetLE32(chunk + 4);
+        if (bytes > size - at - 8) return SameChunkId(chunk, "data") ? size : at;
+        at += 8 + bytes;
+        // An odd chunk's pad byte, where the writer put one.
+        uint8_t next = 0;
+        if ((bytes & 1) && at < size) {
+            s.SetPosition(at);
+            if (ReadUpTo(s, &next, 1) == 1 && (next < 0x20 || next > 0x7E)) ++at;
+        }
+    }
+    return size;
+}
+
+// The first `end` bytes of a stream, read-only.
+class TPrefixStream : public TStream {
+  public:
+    TPrefixStream(TStream& whole, int64_t end) : FWhole(whole), FEnd(end) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t at = FWhole.Position();
+        if (at < 0 || count <= 0) return 0;
+        return FWhole.Read(buffer, std::min(count, std::max<int64_t>(FEnd - at, 0)));
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        int64_t target = offset;
+        if (origin == TSeekOrigin::soCurrent) target += FWhole.Position();
+        if (origin == TSeekOrigin::soEnd) target += FEnd;
+        if (target < 0 || target > FEnd) return -1;
+        return FWhole.Seek(target, TSeekOrigin::soBeginning);
+    }
+    int64_t Size() override { return FEnd; }
+
+  private:
+    TStream& FWhole;
+    const int64_t FEnd;
+};
 }  // namespace
+
+int64_t WaveThroughFfmpegLimit(int64_t fileBytes) {
+    const int64_t byRatio = fileBytes > kMaxWaveThroughFfmpegBytes / kMaxWaveExpansion
+                                ? kMaxWaveThroughFfmpegBytes
+                                : std::max<int64_t>(fileBytes, 0) * kMaxWaveExpansion;
+    return std::min(kMaxWaveThroughFfmpegBytes, std::max(kMinWaveThroughFfmpegBytes, byRatio));
+}
 
 bool DecodeWaveThroughFfmpeg(TStream& source, TStream& pcmWave) {
     RequireFfmpeg();
+    const int64_t limit = WaveThroughFfmpegLimit(source.Size());
+    TPrefixStream whole(source, WholeChunksEnd(source));
+    whole.SetPosition(0);
     TWMReader reader;
     reader.Profile = &kWaveProfile;
-    WMOpen(reader, source, false, 0);
+    WMOpen(reader, whole, false, 0);
     const bool opened = reader.HasAudio;
     // The converter's PCM store and WAV writer; its content is what we decode.
     TWaveConverter pcm;
@@ -37,7 +98,7 @@ bool DecodeWaveThroughFfmpeg(TStream& source, TStream& pcmWave) {
         uint32_t bytes = 1u << 20;
         WMRead(reader, block, bytes);
         if (!block || bytes == 0) break;
-        if (pcm.Size() + bytes > kMaxWaveThroughFfmpegBytes) {
+        if (pcm.Size() + bytes > limit) {
             fits = false;
             break;
         }

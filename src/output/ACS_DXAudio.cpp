@@ -136,6 +136,7 @@ int64_t TDXAudioOut::BytesPerSecond() const {
 int32_t TDXAudioOut::Fill(int32_t Bytes) {
     // Ask early enough that the next input is open long before it is needed.
     constexpr int64_t kLeadSeconds = 5;
+    const auto frame = static_cast<int32_t>(FDevice.FrameBytes);
     int32_t m = 0;
     for (;;) {
         if (!FSourceDone) {
@@ -145,6 +146,16 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             if (m > 0) FProducedSound = true;
             if (!ended) return m;
             FSourceDone = true;
+            // A damaged file can end in half a frame; the next input's first
+            // sample must start a frame, or every sample after it is torn.
+            m -= m % frame;
+            if (Input()->Delivered() <= 0) {
+                // An input that gave nothing at all: a list of empty files
+                // would be chained round for ever without a sound. The run
+                // ends here, and the list goes on (or stops) as runs do.
+                FInputEnded = true;
+                return m;
+            }
         }
         ChainAskIfNear(0, true);
         // A track shorter than what a fill takes ends before the answer for

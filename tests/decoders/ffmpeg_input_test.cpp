@@ -2,6 +2,7 @@
 // sources; seeking; the demuxer allow-list; content sniffing; the
 // extension table's filter and drop list; WAV codecs handed to FFmpeg.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -259,6 +260,23 @@ TEST(FfWave, OtherCodecsGoToFfmpeg) {
         in.SetFileName(path);
         ASSERT_TRUE(in.IsValid());
         EXPECT_TRUE(DecodeAll(in, 3000) == Decoded(path, 16));
+    }
+    {
+        // A torn LIST chunk after the sound claiming 1.7 GB: FFmpeg would
+        // allocate that much; the sound before it still plays whole.
+        const std::string path = WmDir() + "/g726.wav";
+        Bytes torn = wm::ReadFile(path);
+        const uint8_t tail[] = {'L', 'I', 'S', 'T', 0x1a, 0,   0,   0xc6, 'I', 'N',
+                                'F', 'O', 'I', 0,   0,    'W', 'A', 'V',  'E', 'f'};
+        torn.insert(torn.end(), std::begin(tail), std::end(tail));
+        wm::WriteFile(WmDir() + "/g726_torn_list.wav", torn);
+        TWaveIn in;
+        in.SetFileName(WmDir() + "/g726_torn_list.wav");
+        ASSERT_TRUE(in.IsValid());
+        EXPECT_TRUE(DecodeAll(in, 3000) == Decoded(path, 16));
+        rusage use{};
+        getrusage(RUSAGE_SELF, &use);
+        EXPECT_LT(use.ru_maxrss, 512 * 1024) << "peak KiB";
     }
     TWaveIn in;
     in.SetFileName(WmDir() + "/gsm.wav");

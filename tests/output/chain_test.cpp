@@ -113,6 +113,27 @@ TEST(Chain, AnInputThatCannotFollowEndsTheRun) {
     }
 }
 
+// A damaged file that ends in half a frame: the next track still starts on
+// a frame (its samples would all be torn), and a list whose inputs give
+// nothing at all ends the run instead of being chained round for ever.
+TEST(Chain, TornAndEmptyInputsNeverTearOrSpinTheChain) {
+    Chain torn({{.frames = 5000, .tornBytes = 2}, {.frames = 3000}});
+    torn.Play();
+    std::vector<uint8_t> expected = PatternBytes(0, 5000 * 4);  // the torn frame is dropped
+    const auto second = PatternBytes(0, torn.sources[1]->TotalBytes());
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_TRUE(StartsWith(Played(torn.sys->Ring()), expected));
+
+    Chain empty({{.frames = 3000}, {.frames = 0}, {.frames = 0}});
+    int asked = 0;
+    empty.out->SetOnNeedNext([&](TComponent*) {
+        // Round and round: one empty input, then the other, again and again.
+        empty.out->QueueNext(empty.sources[1 + asked++ % 2].get());
+    });
+    empty.Play();  // ends, with OnDone
+    EXPECT_TRUE(StartsWith(Played(empty.sys->Ring()), PatternBytes(0, 3000 * 4)));
+}
+
 // A queued input dropped before its turn is never played; the sink asks
 // again, and what is queued then follows.
 TEST(Chain, ACancelledInputIsReplacedByTheNextAnswer) {

@@ -41,6 +41,7 @@ struct SyntheticFormat {
     std::string openError;     // non-empty: OpenSource raises this
     // When >= 0, the size the decoder claims instead, marked an estimate.
     int64_t estimatedFrames = -1;
+    uint32_t tornBytes = 0;  // bytes of a last frame cut short, as a damaged file ends
 };
 
 class SyntheticSource : public TAuFileIn {
@@ -51,7 +52,7 @@ class SyntheticSource : public TAuFileIn {
     }
     ~SyntheticSource() override { CloseSource(); }
 
-    int64_t TotalBytes() const { return F.frames * FrameBytesOf(F.channels, F.bits); }
+    int64_t TotalBytes() const { return F.frames * FrameBytesOf(F.channels, F.bits) + F.tornBytes; }
     std::atomic<int> Opens{0};
     std::atomic<int> Seeks{0};
     std::atomic<int> Reads{0};
