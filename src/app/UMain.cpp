@@ -340,6 +340,7 @@ void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
     FChain = std::make_unique<TTrackChain>(
         *audOut,
         TTrackChain::THost{[this] { return Count(); }, [this] { return ItemIndex(); },
+                           [this] { return PlayingRow(); },
                            [this](int row) {
                                return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
                                           ? PlaylistEntries[static_cast<size_t>(row)].FilePath
@@ -506,7 +507,7 @@ void TFrmQuillet::sbPlayClick() {
     const int index = ItemIndex();
     if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
     audOut->Stop(false);
-    FChain->Starting(!FChainStep);
+    FChain->Starting(index, !FChainStep);
     NowStopped();
     const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
     // The extension's input, or the one the file's first bytes call for.
@@ -538,16 +539,15 @@ void TFrmQuillet::sbStopClick() {
 }
 
 void TFrmQuillet::sbRewindClick() {
-    const int index = ItemIndex();
-    // With no selection this asks for row -2: nothing gets selected.
-    SetItemIndex(index == 0 ? Count() - 1 : index - 1);
+    // In the list's order, with no selection this asks for row -2: nothing
+    // gets selected.
+    SetItemIndex(FChain->Order().Previous(ItemIndex()));
     lbPlaylist->repaint();
     sbPlayClick();
 }
 
 void TFrmQuillet::sbForwardClick() {
-    const int index = ItemIndex();
-    SetItemIndex(index == Count() - 1 ? 0 : index + 1);
+    SetItemIndex(FChain->Order().Next(ItemIndex()));
     lbPlaylist->repaint();
     sbPlayClick();
 }
@@ -559,15 +559,22 @@ void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
 }
 
 void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
-    if (!FChain->RunEnded()) {
+    const TTrackChain::TRunEnd end = FChain->RunEnded();
+    if (end.Failed) {
         // A whole lap without sound: say why once, and stop going round.
         NowStopped();
         if (const std::string error = audOut->LastError(); !error.empty())
             ShowException(std::make_exception_ptr(EAuException(error)));
         return;
     }
+    if (end.Row < 0) {
+        NowStopped();  // the listener asked to stop here
+        return;
+    }
     TFlagScope step(FChainStep);
-    sbForwardClick();
+    SetItemIndex(end.Row);
+    lbPlaylist->repaint();
+    sbPlayClick();
 }
 
 void TFrmQuillet::sbSoundLengthScroll(TScrollCode ScrollCode, int ScrollPos) {

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
@@ -206,6 +207,18 @@ class TFrmQuillet : public QWidget {
     // The size the controls were drawn for; the window is never smaller.
     static QSize DesignSize() { return {255, 234}; }
 
+    // --- How the list plays (window_features.cpp): repeat and shuffle, from
+    // the list's context menu, the bus or the saved state.
+    QMenu* pmPlayModes;
+    TRepeat RepeatMode() const;
+    bool ShuffleMode() const;
+    void SetRepeatMode(TRepeat Mode);
+    void SetShuffleMode(bool On);
+
+  signals:
+    // The repeat mode or shuffle changed, by any of the ways above.
+    void PlayModesChanged();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -227,6 +240,8 @@ class TFrmQuillet : public QWidget {
     void CreateShortcuts();
     void ShowPlayTime();
     void ShowPlayingCaption();
+    void CreatePlayModes();
+    void ShowPlayModes();
     void ReadTagTitles(int firstRow);
     void ApplyTagTitles(const std::vector<TTagTitleReader::TResult>& results);
     void MoveSelection(int delta);

@@ -94,6 +94,8 @@ void TDesktopSession::Start() {
         [this, play](const TStart& start) {
             // Anything already in the list (a drop in the first instant) stays
             // after the restored entries' turn: they were there first.
+            FWindow.SetRepeatMode(start.State.Repeat);
+            FWindow.SetShuffleMode(start.State.Shuffle);
             FWindow.AppendEntries(start.State.Entries);
             if (start.State.Row >= 0) FWindow.SetItemIndex(start.State.Row);
             FWindow.tbVolume->setValue(start.State.Volume);
@@ -118,6 +120,8 @@ void TDesktopSession::SaveState() {
     state.Entries = FWindow.PlaylistEntries;
     state.Row = FWindow.ItemIndex();
     state.Volume = FWindow.tbVolume->value();
+    state.Repeat = FWindow.RepeatMode();
+    state.Shuffle = FWindow.ShuffleMode();
     try {
         SaveSessionState(FConfigFolder, state);
     } catch (const std::exception& e) {

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "mime_types.h"
 
@@ -12,6 +13,9 @@ namespace quillet {
 namespace {
 
 constexpr int kSliderMax = 10000;  // -100 dB: silence
+using TLoop = TPlayerControl::TLoop;
+constexpr std::pair<TLoop, const char*> kLoopNames[] = {
+    {TLoop::None, "None"}, {TLoop::Track, "Track"}, {TLoop::Playlist, "Playlist"}};
 constexpr int kPollMs = 1000;
 constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 constexpr char kTrackPrefix[] = "/org/quillet/track/";
@@ -64,6 +68,8 @@ class TPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(double MaximumRate READ Rate)
     Q_PROPERTY(QVariantMap Metadata READ Metadata)
     Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(QString LoopStatus READ LoopStatus WRITE SetLoopStatus)
+    Q_PROPERTY(bool Shuffle READ Shuffle WRITE SetShuffle)
     Q_PROPERTY(qlonglong Position READ Position)
     Q_PROPERTY(bool CanGoNext READ CanGoNext)
     Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
@@ -81,6 +87,10 @@ class TPlayerAdaptor : public QDBusAbstractAdaptor {
     QVariantMap Metadata() const { return S.Metadata(); }
     double Volume() const { return S.Volume(); }
     void SetVolume(double volume) { S.SetVolume(volume); }
+    QString LoopStatus() const { return S.LoopStatus(); }
+    void SetLoopStatus(const QString& status) { S.SetLoopStatus(status); }
+    bool Shuffle() const { return S.Shuffle(); }
+    void SetShuffle(bool on) { S.SetShuffle(on); }
     qlonglong Position() const { return S.Position(); }
     bool CanGoNext() const { return S.CanGoNext(); }
     bool CanGoPrevious() const { return S.CanGoPrevious(); }
@@ -188,6 +198,8 @@ QVariantMap TMprisService::Snapshot() const {
         {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
         {QStringLiteral("Metadata"), Metadata()},
         {QStringLiteral("Volume"), Volume()},
+        {QStringLiteral("LoopStatus"), LoopStatus()},
+        {QStringLiteral("Shuffle"), Shuffle()},
         {QStringLiteral("CanPlay"), CanPlay()},
         {QStringLiteral("CanPause"), CanPause()},
         {QStringLiteral("CanSeek"), CanSeek()},
@@ -277,6 +289,28 @@ double TMprisService::Volume() const {
 void TMprisService::SetVolume(double volume) {
     if (std::isnan(volume)) return;
     FPlayer.SetVolume(SliderValueOf(volume));
+    Refresh();
+}
+
+QString TMprisService::LoopStatus() const {
+    const TLoop loop = FPlayer.Loop();
+    for (const auto& [l, name] : kLoopNames)
+        if (l == loop) return QLatin1String(name);
+    return QStringLiteral("None");
+}
+
+void TMprisService::SetLoopStatus(const QString& status) {
+    for (const auto& [loop, name] : kLoopNames)
+        if (status == QLatin1String(name)) FPlayer.SetLoop(loop);
+    Refresh();
+}
+
+bool TMprisService::Shuffle() const {
+    return FPlayer.Shuffle();
+}
+
+void TMprisService::SetShuffle(bool on) {
+    FPlayer.SetShuffle(on);
     Refresh();
 }
 

@@ -27,6 +27,9 @@ namespace quillet {
 class TPlayerControl {
   public:
     enum class TStatus { Stopped, Playing, Paused };
+    // How the list plays, as the bus sees it: playback stops (at the end of
+    // the list or of the track), the track repeats, the list repeats.
+    enum class TLoop { None, Track, Playlist };
     struct TTrack {
         std::string Path;
         std::string Title;  // the list's title for the row
@@ -45,6 +48,10 @@ class TPlayerControl {
     // The volume slider's value: attenuation in hundredths of a dB, 0..10000.
     virtual int Volume() const = 0;
     virtual void SetVolume(int value) = 0;
+    virtual TLoop Loop() const = 0;
+    virtual void SetLoop(TLoop loop) = 0;
+    virtual bool Shuffle() const = 0;
+    virtual void SetShuffle(bool on) = 0;
 
     virtual void Play() = 0;         // the Play button
     virtual void PauseButton() = 0;  // the Pause button (a toggle)
@@ -105,6 +112,11 @@ class TMprisService : public QObject {
     qint64 Position() const;
     double Volume() const;
     void SetVolume(double volume);
+    // "None", "Track" or "Playlist"; any other value is ignored.
+    QString LoopStatus() const;
+    void SetLoopStatus(const QString& status);
+    bool Shuffle() const;
+    void SetShuffle(bool on);
     bool CanPlay() const;
     bool CanPause() const;
     bool CanSeek() const;

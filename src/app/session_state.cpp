@@ -42,6 +42,8 @@ TSessionState LoadSessionState(const std::string& folder) {
     if (ParseInt(ini.ReadString(kSessionSection, "Volume"), value) && value >= kVolumeMin &&
         value <= kVolumeMax)
         state.Volume = value;
+    state.Repeat = RepeatNamed(ini.ReadString(kSessionSection, "Repeat")).value_or(TRepeat::List);
+    state.Shuffle = ini.ReadString(kSessionSection, "Shuffle") == "1";
     return state;
 }
 
@@ -64,6 +66,8 @@ void SaveSessionState(const std::string& folder, const TSessionState& state) {
     TIniFile ini = TIniFile::Load(folder + kStateFileName);
     ini.WriteString(kSessionSection, "Row", std::to_string(row));
     ini.WriteString(kSessionSection, "Volume", std::to_string(state.Volume));
+    ini.WriteString(kSessionSection, "Repeat", std::string(RepeatName(state.Repeat)));
+    ini.WriteString(kSessionSection, "Shuffle", state.Shuffle ? "1" : "0");
     ini.Save(folder + kStateFileName);
 }
 

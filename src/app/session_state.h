@@ -1,5 +1,5 @@
-// What the player remembers between runs: the playlist, the selected row and
-// the volume, kept in the settings folder (ConfigFolder()) as two files:
+// What the player remembers between runs: the playlist, the selected row, the
+// volume and how the list plays, kept in the settings folder (ConfigFolder()) as two files:
 // "playlist.m3u8" (the list, UTF-8) and "state.ini" (section "session").
 // Other parts of the player may keep their own keys in "state.ini": saving
 // replaces only the keys written here. No Qt.
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PlayList.h"
+#include "play_order.h"
 
 namespace quillet {
 
@@ -20,11 +21,14 @@ struct TSessionState {
     std::vector<TPlaylistEntry> Entries;
     int Row = -1;    // the selected row; -1 for none
     int Volume = 0;  // the volume slider's value (attenuation, 0..10000)
+    TRepeat Repeat = TRepeat::List;
+    bool Shuffle = false;
 };
 
 // The state kept in `folder` (with a trailing "/"). Anything missing,
 // unreadable or malformed gives its default (an empty list, no row, full
-// volume); a row outside the list gives none. Never raises.
+// volume, repeat list without shuffle); a row outside the list gives none.
+// Never raises.
 TSessionState LoadSessionState(const std::string& folder);
 
 // Writes the state into `folder`, creating it when needed; each file is

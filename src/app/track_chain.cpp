@@ -1,17 +1,36 @@
 #include "track_chain.h"
 
+#include <algorithm>
+
 #include "content_sniff.h"
 
 namespace quillet {
 
 TTrackChain::TTrackChain(TAuOutput& out, THost host) : FOut(out), FHost(std::move(host)) {}
 
-int TTrackChain::RowAfter(int row) const {
-    return row == FHost.Count() - 1 ? 0 : row + 1;
+void TTrackChain::SyncOrder() {
+    const int count = std::max(FHost.Count(), 0);
+    if (count > FOrder.Count()) {
+        FOrder.Appended(count - FOrder.Count());
+    } else if (count < FOrder.Count()) {
+        FOrder.Reset(count);  // rows gone without a word: start afresh
+    }
 }
 
-int TTrackChain::PlayingRow() const {
-    return FQueued.empty() ? FHost.SelectedRow() : FQueued.back().Row;
+TPlayOrder& TTrackChain::Order() {
+    SyncOrder();
+    return FOrder;
+}
+
+int TTrackChain::NextRow() {
+    SyncOrder();
+    std::vector<int> pending;
+    for (const TQueued& q : FQueued)
+        if (q.Row >= 0) pending.push_back(q.Row);
+    const TPlayOrder::TPlace at = FQueued.empty()
+                                      ? TPlayOrder::TPlace{FHost.SelectedRow(), FHost.PlayingRow()}
+                                      : TPlayOrder::TPlace{FQueued.back().Row, FQueued.back().Row};
+    return FOrder.AfterTrack(at, pending);
 }
 
 TAuFileIn* TTrackChain::FreeInput(TInputKind kind) {
@@ -32,7 +51,11 @@ void TTrackChain::Answer() {
         FOut.QueueNext(nullptr);
         return;
     }
-    const int row = RowAfter(PlayingRow());
+    const int row = NextRow();
+    if (row < 0 || row >= FHost.Count()) {
+        FOut.QueueNext(nullptr);  // the way the list plays ends here
+        return;
+    }
     const std::string path = FHost.PathOf(row);
     const std::optional<TInputKind> kind = InputKindFor(path);
     TAuFileIn* input = kind ? FreeInput(*kind) : nullptr;
@@ -57,28 +80,42 @@ void TTrackChain::TrackChanged() {
         const TQueued q = FQueued.front();
         FQueued.pop_front();
         if (heard != nullptr && q.Input != heard) continue;  // dropped before its turn
-        if (q.Row >= 0 && q.Row < FHost.Count()) FHost.Heard(q.Row);
+        if (q.Row >= 0 && q.Row < FHost.Count()) {
+            Order().Started(q.Row);
+            FHost.Heard(q.Row);
+        }
         return;
     }
 }
 
-bool TTrackChain::RunEnded() {
+TTrackChain::TRunEnd TTrackChain::RunEnded() {
     FQueued.clear();
     if (FOut.ProducedSound()) {
         FSilentRuns = 0;
-        return true;
+        FSoundSinceStart = true;
+    } else {
+        ++FSilentRuns;
     }
-    if (++FSilentRuns < FHost.Count()) return true;
-    FSilentRuns = 0;
-    return false;
+    const int row = NextRow();
+    const bool silentLap = FSilentRuns > 0 && FSilentRuns >= FOrder.LapLength();
+    if (silentLap || (row < 0 && !FSoundSinceStart)) {
+        FSilentRuns = 0;
+        return {true, -1};
+    }
+    return {false, row};
 }
 
-void TTrackChain::Starting(bool byUser) {
+void TTrackChain::Starting(int row, bool byUser) {
     FQueued.clear();
-    if (byUser) FSilentRuns = 0;
+    if (byUser) {
+        FSilentRuns = 0;
+        FSoundSinceStart = false;
+    }
+    Order().Started(row);
 }
 
 void TTrackChain::RowRemoved(int row) {
+    FOrder.Removed(row);
     for (TQueued& q : FQueued) {
         if (q.Row == row)
             q.Row = -1;
@@ -89,6 +126,7 @@ void TTrackChain::RowRemoved(int row) {
 }
 
 void TTrackChain::ListReplaced() {
+    FOrder.Reset(std::max(FHost.Count(), 0));
     for (TQueued& q : FQueued) q.Row = -1;
     ListChanged();
 }
@@ -99,7 +137,7 @@ void TTrackChain::ListChanged() {
     const TQueued mine = FQueued.back();
     FQueued.pop_back();
     const int count = FHost.Count();
-    const int row = count > 0 ? RowAfter(PlayingRow()) : -1;
+    const int row = count > 0 ? NextRow() : -1;
     if (row == mine.Row && row >= 0 && FHost.PathOf(row) == mine.Path) {
         FQueued.push_back(mine);
         return;

@@ -2,13 +2,17 @@
 // the input that will play it, and when a change becomes the row the window
 // shows. The output asks for the next input a few seconds before the end
 // (OnNeedNext) and tells when it is heard (OnTrackChange); this answers with
-// the row the window's own end-of-track step would start (the row after the
-// selected one, wrapping), so the list plays exactly as it always did, only
-// without the gap.
+// the row the window's own end-of-track step would start, as the play order
+// (play_order.h) has it: by default the row after the selected one,
+// wrapping, so the list plays as it always did, only without the gap. When
+// the order says playback stops after this track, the answer is "none" and
+// the run ends with the track.
 //
-// It also ends a lap of failures: when as many runs in a row as the list has
-// rows produced no sound (no device, a missing library, unreadable files),
-// the chain stops instead of stepping round the list for ever.
+// It also ends a lap of failures: when a whole lap of runs in a row produced
+// no sound (no device, a missing library, unreadable files), the chain stops
+// instead of stepping round the list for ever; and when the order stops
+// playback before a single run since the listener's start gave sound, that
+// counts as such a lap too.
 //
 // A NOTE ON THREADS: everything here runs on the GUI thread (the output's
 // events reach it there).
@@ -21,6 +25,7 @@
 
 #include "ACS_Classes.h"
 #include "input_table.h"
+#include "play_order.h"
 
 namespace quillet {
 
@@ -30,6 +35,7 @@ class TTrackChain {
     struct THost {
         std::function<int()> Count;
         std::function<int()> SelectedRow;  // -1: none
+        std::function<int()> PlayingRow;   // the row marked as playing; -1: none
         std::function<std::string(int row)> PathOf;
         // The window's own input of a kind (may be nullptr).
         std::function<TAuFileIn*(TInputKind)> WindowInput;
@@ -39,20 +45,30 @@ class TTrackChain {
 
     TTrackChain(TAuOutput& out, THost host);
 
+    // What the window does when a run has ended.
+    struct TRunEnd {
+        bool Failed = false;  // a lap gave no sound: stop and show the run's error
+        int Row = -1;         // otherwise the row to start; -1: playback stops here
+    };
+
     // The output's events.
     void NeedNext();
     void TrackChanged();
-    // A run ended (OnDone): false when a whole lap of runs gave no sound and
-    // the list should stop here.
-    bool RunEnded();
-    // A run is about to start from Play; `byUser` starts a new lap count.
-    void Starting(bool byUser);
+    // A run ended (OnDone).
+    TRunEnd RunEnded();
+    // A run of `row` is about to start from Play; `byUser` starts a new lap
+    // count.
+    void Starting(int row, bool byUser);
 
-    // The list or the selection changed: a queued input that no longer is
-    // the row that would follow is dropped, and the right one queued.
+    // The list, the selection or the way the list plays changed: a queued
+    // input that no longer is the row that would follow is dropped, and the
+    // right one queued.
     void RowRemoved(int row);
     void ListReplaced();
     void ListChanged();
+
+    // The play order, in step with the list's length.
+    TPlayOrder& Order();
 
   private:
     struct TQueued {
@@ -60,11 +76,11 @@ class TTrackChain {
         std::string Path;
         TAuInput* Input;
     };
-    // The row the end-of-track step would start after `row`.
-    int RowAfter(int row) const;
-    // The row that plays when the current input ends: the last one queued
-    // (handed over, not yet heard), else the selected row.
-    int PlayingRow() const;
+    // The row the end-of-track step would start after the last row queued
+    // (handed over, not yet heard), else after the window's own; -1: none.
+    int NextRow();
+    // Rows appended without a word reach the order here.
+    void SyncOrder();
     // An input of this kind that is neither playing nor queued.
     TAuFileIn* FreeInput(TInputKind kind);
     void Answer();
@@ -73,7 +89,9 @@ class TTrackChain {
     THost FHost;
     std::deque<TQueued> FQueued;  // in the order the output will play them
     std::map<TInputKind, Owned<TAuFileIn>> FSpares;
+    TPlayOrder FOrder;
     int FSilentRuns = 0;
+    bool FSoundSinceStart = false;  // a run since the listener's last start gave sound
 };
 
 }  // namespace quillet

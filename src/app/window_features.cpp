@@ -1,6 +1,7 @@
 // The main window's features beyond the controls it was drawn with. The
 // window's own handlers call in here at a few points (Play, Stop, progress, Add,
 // drop, the language, closing); everything else is wired up below.
+#include <QActionGroup>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
@@ -21,6 +22,21 @@ const char* const kCaption = "Quillet 0.6";
 constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
+
+// The play modes' menu entries: language key and built-in text.
+struct TModeText {
+    const char* Key;
+    const char* BuiltIn;
+};
+constexpr TModeText kRepeatTexts[] = {
+    {"RepeatList", "Repeat list"},
+    {"RepeatOne", "Repeat track"},
+    {"StopAfterTrack", "Stop after this track"},
+    {"StopAtEnd", "Stop at end of list"},
+};
+constexpr TRepeat kRepeatModes[] = {TRepeat::List, TRepeat::One, TRepeat::StopAfterTrack,
+                                    TRepeat::StopAtEnd};
+constexpr TModeText kShuffleText = {"Shuffle", "Shuffle"};
 
 }  // namespace
 
@@ -67,6 +83,7 @@ void TFrmQuillet::CreateFeatures() {
     });
 
     CreateShortcuts();
+    CreatePlayModes();
     ShowPlayTime();
 
     if (const std::optional<QRect> saved = LoadWindowGeometry(ConfigFolder())) {
@@ -90,6 +107,10 @@ void TFrmQuillet::LoadFeatureTexts(
     f.SpaceName = QString::fromStdString(read("KeySpace", "Space"));
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
+    for (size_t i = 0; i < f.RepeatActions.size(); ++i)
+        f.RepeatActions[i].second->setText(
+            QString::fromStdString(read(kRepeatTexts[i].Key, kRepeatTexts[i].BuiltIn)));
+    f.ShuffleAction->setText(QString::fromStdString(read(kShuffleText.Key, kShuffleText.BuiltIn)));
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -178,6 +199,72 @@ void TFrmQuillet::ShowPlayingCaption() {
     std::string title = OneLine(entry.Title);
     if (title.empty()) title = OneLine(FileNamePart(entry.FilePath));
     setWindowTitle(QString::fromStdString(title) + QStringLiteral(" - ") + QLatin1String(kCaption));
+}
+
+// --- How the list plays
+
+void TFrmQuillet::CreatePlayModes() {
+    TWindowFeatures& f = *FFeatures;
+    // A menu on the list rather than a control: the window's controls keep
+    // the places they were drawn in.
+    pmPlayModes = new QMenu(this);
+    pmPlayModes->setObjectName(QStringLiteral("pmPlayModes"));
+    auto* group = new QActionGroup(pmPlayModes);
+    for (size_t i = 0; i < std::size(kRepeatModes); ++i) {
+        QAction* action = pmPlayModes->addAction(QLatin1String(kRepeatTexts[i].BuiltIn));
+        action->setObjectName(QLatin1String(kRepeatTexts[i].Key));
+        action->setCheckable(true);
+        group->addAction(action);
+        const TRepeat mode = kRepeatModes[i];
+        connect(action, &QAction::triggered, &f.Context,
+                [this, mode] { Guarded([&] { SetRepeatMode(mode); }); });
+        f.RepeatActions.emplace_back(mode, action);
+    }
+    pmPlayModes->addSeparator();
+    f.ShuffleAction = pmPlayModes->addAction(QLatin1String(kShuffleText.BuiltIn));
+    f.ShuffleAction->setObjectName(QLatin1String(kShuffleText.Key));
+    f.ShuffleAction->setCheckable(true);
+    connect(f.ShuffleAction, &QAction::triggered, &f.Context,
+            [this](bool on) { Guarded([&] { SetShuffleMode(on); }); });
+    // The right button, the menu key and Shift+F10 alike.
+    lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
+        pmPlayModes->popup(lbPlaylist->viewport()->mapToGlobal(at));
+    });
+    ShowPlayModes();
+}
+
+void TFrmQuillet::ShowPlayModes() {
+    const TWindowFeatures& f = *FFeatures;
+    for (const auto& [mode, action] : f.RepeatActions) action->setChecked(mode == RepeatMode());
+    f.ShuffleAction->setChecked(ShuffleMode());
+}
+
+TRepeat TFrmQuillet::RepeatMode() const {
+    return FChain->Order().Repeat();
+}
+
+bool TFrmQuillet::ShuffleMode() const {
+    return FChain->Order().Shuffle();
+}
+
+void TFrmQuillet::SetRepeatMode(TRepeat Mode) {
+    const bool changed = Mode != RepeatMode();
+    FChain->Order().SetRepeat(Mode);
+    ShowPlayModes();
+    if (!changed) return;
+    FChain->ListChanged();  // the track queued to follow may no longer be the one
+    emit PlayModesChanged();
+}
+
+void TFrmQuillet::SetShuffleMode(bool On) {
+    const bool changed = On != ShuffleMode();
+    // The track playing counts as played in the new lap.
+    FChain->Order().SetShuffle(On, PlayingRow());
+    ShowPlayModes();
+    if (!changed) return;
+    FChain->ListChanged();
+    emit PlayModesChanged();
 }
 
 // --- Titles from tags

@@ -1,8 +1,10 @@
 // What the main window keeps for its features beyond the controls it was drawn
 // with: the time shown, the playing mark, titles from tags, growing with the
-// window, and keys. The window's methods for them are in window_features.cpp.
+// window, keys, and how the list plays. The window's methods for them are in
+// window_features.cpp.
 #pragma once
 
+#include <QAction>
 #include <QHash>
 #include <QKeySequence>
 #include <QObject>
@@ -11,7 +13,10 @@
 #include <QTimer>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "play_order.h"
 #include "tag_titles.h"
 #include "time_display.h"
 #include "window_layout.h"
@@ -45,6 +50,10 @@ struct TWindowFeatures {
     TTagTitleReader TagReader;
 
     TEdgeLayout Layout;
+
+    // The list's context menu: one of the repeat modes, and shuffle.
+    std::vector<std::pair<TRepeat, QAction*>> RepeatActions;
+    QAction* ShuffleAction = nullptr;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

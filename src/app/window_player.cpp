@@ -20,6 +20,7 @@ void TWindowPlayer::Watch(std::function<void()> changed, std::function<void()> j
     // handlers that have none, so any input event asks for a look as well.
     connect(W.sbSoundLength, &QScrollBar::valueChanged, this, notify);
     connect(W.tbVolume, &QSlider::valueChanged, this, notify);
+    connect(&W, &TFrmQuillet::PlayModesChanged, this, notify);
     connect(W.lbPlaylist, &QListWidget::currentRowChanged, this, notify);
     QAbstractItemModel* model = W.lbPlaylist->model();
     connect(model, &QAbstractItemModel::rowsInserted, this, notify);
@@ -96,8 +97,9 @@ bool TWindowPlayer::CanGoNext() const {
 }
 
 bool TWindowPlayer::CanGoPrevious() const {
-    // Previous with nothing selected selects nothing and plays nothing.
-    return W.Count() > 0 && W.ItemIndex() >= 0;
+    // In the list's order Previous with nothing selected selects nothing and
+    // plays nothing; shuffled, it goes back to the rows played.
+    return W.FChain->Order().CanGoPrevious(W.ItemIndex());
 }
 
 int TWindowPlayer::Volume() const {
@@ -107,6 +109,42 @@ int TWindowPlayer::Volume() const {
 void TWindowPlayer::SetVolume(int value) {
     // Through the slider, so its handler sets the output as a drag would.
     W.tbVolume->setValue(value);
+}
+
+TPlayerControl::TLoop TWindowPlayer::Loop() const {
+    switch (W.RepeatMode()) {
+        case TRepeat::List:
+            return TLoop::Playlist;
+        case TRepeat::One:
+            return TLoop::Track;
+        default:
+            return TLoop::None;
+    }
+}
+
+void TWindowPlayer::SetLoop(TLoop loop) {
+    Guarded([&] {
+        switch (loop) {
+            case TLoop::Playlist:
+                W.SetRepeatMode(TRepeat::List);
+                break;
+            case TLoop::Track:
+                W.SetRepeatMode(TRepeat::One);
+                break;
+            case TLoop::None:
+                // Both ways of stopping read as None: one already chosen stays.
+                if (Loop() != TLoop::None) W.SetRepeatMode(TRepeat::StopAtEnd);
+                break;
+        }
+    });
+}
+
+bool TWindowPlayer::Shuffle() const {
+    return W.ShuffleMode();
+}
+
+void TWindowPlayer::SetShuffle(bool on) {
+    Guarded([&] { W.SetShuffleMode(on); });
 }
 
 void TWindowPlayer::Play() {

@@ -32,6 +32,10 @@ class TWindowPlayer : public QObject, public TPlayerControl {
     bool CanGoPrevious() const override;
     int Volume() const override;
     void SetVolume(int value) override;
+    TLoop Loop() const override;
+    void SetLoop(TLoop loop) override;
+    bool Shuffle() const override;
+    void SetShuffle(bool on) override;
     void Play() override;
     void PauseButton() override;
     void Stop() override;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,6 +94,30 @@ class ScriptedDialogs : public TDialogProvider {
         answers.pop_front();
         return answer;
     }
+};
+
+// A source that records the file name of each run it opens, or tries to
+// (worker thread).
+class OpenRecorder : public SyntheticSource {
+  public:
+    using SyntheticSource::SyntheticSource;
+    std::vector<std::string> Files() {
+        std::lock_guard<std::mutex> g(FFilesLock);
+        return FFiles;
+    }
+
+  protected:
+    void OpenSource() override {
+        if (FOpenCount == 0) {
+            std::lock_guard<std::mutex> g(FFilesLock);
+            FFiles.push_back(FFileName);
+        }
+        SyntheticSource::OpenSource();
+    }
+
+  private:
+    std::mutex FFilesLock;
+    std::vector<std::string> FFiles;
 };
 
 // The window with English texts on the simulated sound system, whose clock

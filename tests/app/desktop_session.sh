@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The real program on a virtual display with a private session bus, driven by
 # a real media-player client (playerctl) and by later starts of itself:
-# play, pause, skip, seek, volume, metadata; a second start's files reach the
-# first; out-of-range bus calls change nothing; the list comes back after a
-# restart; a crashed player's socket does not stop the next one.
+# play, pause, skip, seek, volume, repeat and shuffle, metadata; a second
+# start's files reach the first; out-of-range bus calls change nothing; the
+# list and its modes come back after a restart; a crashed player's socket
+# does not stop the next one.
 #   desktop_session.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -72,6 +73,21 @@ pc previous;   expect previous "Song A" pc metadata xesam:title
 pc position 10; sleep 0.3; near "position after seek to 10 s" 9.5 13.5 pc position
 pc position 5-; sleep 0.3; near "position after 5 s back" 4.5 8.5 pc position
 pc volume 0.5; near volume 0.49 0.51 pc volume
+# How the list plays: repeat and shuffle, read and set.
+expect "loop at first" Playlist pc loop
+expect "shuffle at first" Off pc shuffle
+pc loop Track;    expect "loop Track" Track pc loop
+pc loop None;     expect "loop None" None pc loop
+pc loop Playlist; expect "loop Playlist" Playlist pc loop
+pc shuffle On;    expect "shuffle On" On pc shuffle
+pc shuffle Toggle; expect "shuffle toggled" Off pc shuffle
+# A client following the player hears of each change.
+pc --follow loop > follow.txt & follower=$!
+sleep 0.5; pc loop Track; sleep 0.5; pc loop Playlist; sleep 0.5
+kill $follower; wait $follower 2>/dev/null || true
+[ "$(tr "\n" " " < follow.txt)" = "Playlist Track Playlist " ] ||
+  fail "followed loop status: $(tr "\n" " " < follow.txt)"
+echo "ok: loop status changes announced"
 
 # Out-of-range bus calls: clamped or ignored, the player goes on.
 setvol -1;  expect "volume -1 clamps" 0.000000 pc volume
@@ -81,6 +97,10 @@ call SetPosition objpath:/org/quillet/track/999 int64:15000000; sleep 0.3
 near "another track id is ignored" 0 5 pc position
 call OpenUri string:http://example.invalid/x.mp3
 call OpenUri string:file:///nonexistent/folder/
+dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+  org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:LoopStatus \
+  variant:string:Sometimes >/dev/null
+expect "an unknown loop status is ignored" Playlist pc loop
 expect "still playing" Playing pc status
 expect "same title" "Song A" pc metadata xesam:title
 
@@ -91,6 +111,7 @@ timeout 10 "$q" --enqueue d.wav || fail "an --enqueue start did not end by itsel
 sleep 0.5
 expect "--enqueue does not play" "file://$PWD/c.wav" pc metadata xesam:url
 pc volume 0.25
+pc loop Track; pc shuffle On; expect "shuffle before closing" On pc shuffle
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
 grep -c "^/" config/quillet/playlist.m3u8 | grep -qx 4 || fail "the list was not kept"
 
@@ -99,6 +120,9 @@ grep -c "^/" config/quillet/playlist.m3u8 | grep -qx 4 || fail "the list was not
 expect "restored row" "file://$PWD/c.wav" pc metadata xesam:url
 expect "restored, stopped" Stopped pc status
 near "restored volume" 0.24 0.26 pc volume
+expect "restored loop" Track pc loop
+expect "restored shuffle" On pc shuffle
+pc shuffle Off
 pc next; expect "restored list plays on" "file://$PWD/d.wav" pc metadata xesam:url
 
 # A crash leaves its socket file behind; the next start takes its place.

@@ -22,6 +22,8 @@ class FakePlayer : public TPlayerControl {
     TPlayPosition Pos{5000000, 10000000, false};
     bool Seekable = true;
     int Slider = 0;
+    TLoop Looping = TLoop::Playlist;
+    bool Shuffled = false;
     std::vector<std::string> Calls;
 
     TStatus Status() const override {
@@ -34,6 +36,10 @@ class FakePlayer : public TPlayerControl {
     bool CanGoPrevious() const override { return true; }
     int Volume() const override { return Slider; }
     void SetVolume(int value) override { Slider = value; }
+    TLoop Loop() const override { return Looping; }
+    void SetLoop(TLoop loop) override { Looping = loop; }
+    bool Shuffle() const override { return Shuffled; }
+    void SetShuffle(bool on) override { Shuffled = on; }
     void Play() override { Calls.push_back("play"), Running = true, Held = false; }
     void PauseButton() override {
         Calls.push_back("pause");
@@ -220,6 +226,40 @@ TEST_F(MprisTest, AnnouncesEachChangeOnceWithItsValue) {
     Player.Running = true;
     Service->Seek(1000000);
     EXPECT_EQ(Seeks, std::vector<qint64>{5000000});  // the fake does not move
+}
+
+TEST_F(MprisTest, LoopStatusAndShuffleAreReadWrittenAndAnnounced) {
+    using L = TPlayerControl::TLoop;
+    EXPECT_EQ(Service->LoopStatus(), "Playlist");
+    EXPECT_FALSE(Service->Shuffle());
+    struct Case {
+        const char* Set;
+        L Want;
+        bool Announced;
+    };
+    const Case cases[] = {
+        {"Track", L::Track, true},       {"Track", L::Track, false},  {"None", L::None, true},
+        {"none", L::None, false},        {"Shuffle", L::None, false}, {"", L::None, false},
+        {"Playlist", L::Playlist, true},
+    };
+    for (const Case& c : cases) {
+        Changes.clear();
+        Service->SetLoopStatus(QString::fromLatin1(c.Set));
+        EXPECT_EQ(Player.Looping, c.Want) << c.Set;
+        const QVariantMap want{{"LoopStatus", Service->LoopStatus()}};
+        EXPECT_EQ(Changes,
+                  c.Announced ? std::vector<QVariantMap>{want} : std::vector<QVariantMap>{})
+            << c.Set;
+    }
+    Changes.clear();
+    Service->SetShuffle(true);
+    EXPECT_TRUE(Player.Shuffled);
+    EXPECT_EQ(Changes, (std::vector<QVariantMap>{{{"Shuffle", true}}}));
+    // Changed in the window: announced at the next look.
+    Player.Looping = L::None;
+    Player.Shuffled = false;
+    Service->Refresh();
+    EXPECT_EQ(Changes.back(), (QVariantMap{{"LoopStatus", "None"}, {"Shuffle", false}}));
 }
 
 }  // namespace

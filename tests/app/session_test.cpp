@@ -26,6 +26,8 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         const char* Ini;
         size_t Entries;
         int Row, Volume;
+        TRepeat Repeat = TRepeat::List;
+        bool Shuffle = false;
     };
     const Case cases[] = {
         {"nothing saved", nullptr, nullptr, 0, -1, 0},
@@ -39,6 +41,9 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
          0},
         {"good", "#EXTM3U\r\n/a.mp3\r\n/b.mp3\r\n", "[SESSION]\r\nrow = 1\r\nVolume=10000\r\n", 2,
          1, 10000},
+        {"modes", nullptr, "[session]\r\nRepeat=stop-at-end\r\nShuffle=1\r\n", 0, -1, 0,
+         TRepeat::StopAtEnd, true},
+        {"unknown modes", nullptr, "[session]\r\nRepeat=ONE\r\nShuffle=yes\r\n", 0, -1, 0},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(Folder());
@@ -48,6 +53,8 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         EXPECT_EQ(s.Entries.size(), c.Entries) << c.What;
         EXPECT_EQ(s.Row, c.Row) << c.What;
         EXPECT_EQ(s.Volume, c.Volume) << c.What;
+        EXPECT_EQ(s.Repeat, c.Repeat) << c.What;
+        EXPECT_EQ(s.Shuffle, c.Shuffle) << c.What;
     }
     // A folder that is a file, and no folder at all.
     WriteFile(Dir + "plain", "x");
@@ -65,6 +72,8 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     };
     saved.Row = 2;
     saved.Volume = 1234;
+    saved.Repeat = TRepeat::One;
+    saved.Shuffle = true;
     WriteFile(Folder() + kStateFileName, "[window]\r\nGeometry=1,2,3,4\r\n");
     SaveSessionState(Folder(), saved);
 
@@ -77,6 +86,8 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     EXPECT_EQ(back.Entries, want);
     EXPECT_EQ(back.Row, 1);  // followed its entry past the one left out
     EXPECT_EQ(back.Volume, 1234);
+    EXPECT_EQ(back.Repeat, TRepeat::One);
+    EXPECT_TRUE(back.Shuffle);
     // Keys of other parts of the player stay.
     EXPECT_EQ(TIniFile::Load(Folder() + kStateFileName).ReadString("window", "Geometry"),
               "1,2,3,4");
@@ -103,6 +114,7 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     saved.Entries = {{"one", Dir + "one.wav"}, {"two", Dir + "two.wav"}};
     saved.Row = 1;
     saved.Volume = 2500;
+    saved.Repeat = TRepeat::StopAfterTrack;
     SaveSessionState(folder, saved);
     WriteFile("x.txt", "not a sound");
     {
@@ -114,10 +126,12 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
         ASSERT_TRUE(WaitFor([&] { return window->Count() == 3; }));
         EXPECT_EQ(window->ItemIndex(), 1);  // --enqueue: the saved row stays selected
         EXPECT_EQ(window->tbVolume->value(), 2500);
+        EXPECT_EQ(window->RepeatMode(), TRepeat::StopAfterTrack);
         EXPECT_FALSE(window->audOut->Active());
         session.Open({Dir + "four.wav"}, false);
         ASSERT_TRUE(WaitFor([&] { return window->Count() == 4; }));
         window->tbVolume->setValue(700);
+        window->SetShuffleMode(true);
         session.SaveState();
     }
     const TSessionState back = LoadSessionState(folder);
@@ -126,6 +140,8 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     EXPECT_EQ(back.Entries[3].Title, "four.wav");
     EXPECT_EQ(back.Row, 1);
     EXPECT_EQ(back.Volume, 700);
+    EXPECT_EQ(back.Repeat, TRepeat::StopAfterTrack);
+    EXPECT_TRUE(back.Shuffle);
     EXPECT_TRUE(Boxes.empty());
 }
 

@@ -26,29 +26,6 @@ class SeekRecorder : public SyntheticSource {
     std::vector<int32_t> Deltas;
 };
 
-// A source that records the file name of each run it opens (worker thread).
-class OpenRecorder : public SyntheticSource {
-  public:
-    using SyntheticSource::SyntheticSource;
-    std::vector<std::string> Files() {
-        std::lock_guard<std::mutex> g(FFilesLock);
-        return FFiles;
-    }
-
-  protected:
-    void OpenSource() override {
-        if (FOpenCount == 0) {
-            std::lock_guard<std::mutex> g(FFilesLock);
-            FFiles.push_back(FFileName);
-        }
-        SyntheticSource::OpenSource();
-    }
-
-  private:
-    std::mutex FFilesLock;
-    std::vector<std::string> FFiles;
-};
-
 using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {

@@ -143,5 +143,72 @@ TEST_F(GaplessTest, ThePlayingMarkFollowsTheChainNotTheSelection) {
     EXPECT_EQ(marks[1], 0) << "and the list wrapped round";
 }
 
+// Every mode chains its tracks in one run: the same row follows itself, a
+// shuffled lap is heard row after row (the chain looking several short
+// tracks ahead of what is heard), and the stop modes end the run there.
+TEST_F(GaplessTest, EachModeChainsItsTracksInOneRun) {
+    const CutRecording cut = CutInto("wav", 5, 1.0);
+    AddRows(cut.tracks);
+    SetSpeed(200);
+    Watchdog dog(60);
+    std::vector<int> heard;
+    Form->audOut->SetOnTrackChange([&](TComponent*) {
+        Form->FChain->TrackChanged();
+        heard.push_back(Form->PlayingRow());
+    });
+    struct Case {
+        TRepeat Repeat;
+        bool Shuffle;
+        int From;
+        std::vector<int> Want;  // the rows heard after the first (shuffled: laps)
+        bool Stops;
+    };
+    const Case cases[] = {
+        {TRepeat::One, false, 2, {2, 2, 2}, false},    {TRepeat::StopAtEnd, false, 2, {3, 4}, true},
+        {TRepeat::StopAfterTrack, false, 1, {}, true}, {TRepeat::List, true, 0, {}, false},
+        {TRepeat::StopAtEnd, true, 1, {}, true},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(RepeatName(c.Repeat)) + (c.Shuffle ? " shuffled" : "");
+        dog.Kick(what);
+        Form->SetRepeatMode(c.Repeat);
+        Form->SetShuffleMode(c.Shuffle);
+        heard.clear();
+        const int runs = Sound->OpenCount();
+        PlayRow(c.From);
+        const size_t changes = c.Shuffle ? 9 : c.Want.size();
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return Sound->OpenCount() > runs &&
+                       (c.Stops ? !Running() : heard.size() >= changes);
+            },
+            30000))
+            << what;
+        if (c.Stops) {
+            Serve(300);
+            EXPECT_EQ(Form->PlayingRow(), -1) << what << ": nothing marked as playing";
+        }
+        Form->sbStop->click();
+        Form->SetShuffleMode(false);  // the next case starts a lap of its own
+        EXPECT_EQ(Sound->OpenCount(), runs + 1) << what;
+        if (!c.Shuffle) {
+            EXPECT_EQ(heard, c.Want) << what;
+            continue;
+        }
+        // Laps of every row once, counting the row Play started.
+        std::vector<int> rows{c.From};
+        rows.insert(rows.end(), heard.begin(), heard.end());
+        rows.resize(c.Stops ? 5 : 10, -1);
+        for (auto lap = rows.begin(); lap != rows.end(); lap += 5) {
+            std::sort(lap, lap + 5);
+            EXPECT_EQ(std::vector<int>(lap, lap + 5), (std::vector<int>{0, 1, 2, 3, 4})) << what;
+        }
+        if (c.Stops) {
+            EXPECT_EQ(heard.size(), 4u) << what;
+        }
+    }
+    EXPECT_TRUE(Boxes.empty());
+}
+
 }  // namespace
 }  // namespace quillet::test

@@ -44,10 +44,10 @@ TEST_F(StormTest, TwoThousandRandomCommandsKeepTheWindowWhole) {
     // "click" selects as the user does, which moves what follows the track
     // playing; the tracks are shorter than the chain's lead, so every
     // command meets a next track being prepared.
-    static const char* const kNames[] = {"play", "pause",  "stop",   "next",   "prev",
-                                         "seek", "volume", "add",    "remove", "rename",
-                                         "new",  "open",   "select", "wait",   "click"};
-    static const int kWeights[] = {12, 8, 6, 10, 6, 12, 8, 8, 5, 5, 1, 2, 6, 7, 4};
+    static const char* const kNames[] = {"play",   "pause", "stop",   "next",   "prev", "seek",
+                                         "volume", "add",   "remove", "rename", "new",  "open",
+                                         "select", "wait",  "click",  "mode"};
+    static const int kWeights[] = {12, 8, 6, 10, 6, 10, 7, 8, 5, 5, 1, 2, 6, 7, 4, 3};
     std::discrete_distribution<int> commands(std::begin(kWeights), std::end(kWeights));
     Watchdog dog(60);
     std::vector<int> counts(std::size(kNames));
@@ -103,6 +103,17 @@ TEST_F(StormTest, TwoThousandRandomCommandsKeepTheWindowWhole) {
             case 14:
                 if (rows) Form->lbPlaylist->setCurrentRow(pick(rows));
                 break;
+            case 15: {
+                // How the list plays changes under a track chained to follow.
+                static const TRepeat kModes[] = {TRepeat::List, TRepeat::One,
+                                                 TRepeat::StopAfterTrack, TRepeat::StopAtEnd};
+                if (pick(3) == 0) {
+                    Form->SetShuffleMode(!Form->ShuffleMode());
+                } else {
+                    Form->SetRepeatMode(kModes[pick(4)]);
+                }
+                break;
+            }
             default:
                 Serve(1 + pick(30));
                 break;
