@@ -66,6 +66,11 @@ inline uint32_t GetLE32(const uint8_t* p) {
 inline uint64_t GetLE64(const uint8_t* p) {
     return GetLE32(p) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32);
 }
+// Big-endian ones (MPEG audio headers).
+inline uint32_t GetBE32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
 inline void PutLE16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);

@@ -32,6 +32,8 @@ constexpr uint8_t kAsfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11
 constexpr uint8_t kW64Guid[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
                                   0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
 
+}  // namespace
+
 // The size of an ID3v2 tag at the start of `d` (header and footer
 // included), or 0 when there is none.
 int64_t Id3v2Size(const uint8_t* d, size_t n) {
@@ -43,8 +45,6 @@ int64_t Id3v2Size(const uint8_t* d, size_t n) {
     }
     return size + 10 + ((d[5] & 0x10) ? 10 : 0);
 }
-
-}  // namespace
 
 TContentKind SniffContent(const uint8_t* d, size_t n) {
     using C = TContentKind;

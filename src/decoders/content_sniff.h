@@ -34,6 +34,10 @@ enum class TContentKind {
 // How many bytes SniffContent looks at (at most).
 inline constexpr size_t kSniffBytes = 64;
 
+// The size of an ID3v2 tag at the start of `data` (header and footer
+// included), or 0 when there is none.
+int64_t Id3v2Size(const uint8_t* data, size_t size);
+
 // Classifies the first bytes of a file (after any ID3v2 tag).
 TContentKind SniffContent(const uint8_t* data, size_t size);
 

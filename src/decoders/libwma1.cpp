@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "content_sniff.h"
 #include "ffmpeg_lib.h"
+#include "lame_tag.h"
 #include "text.h"
 
 namespace quillet {
@@ -260,6 +262,41 @@ bool Rescale(int64_t t, AVRational from, AVRational to, int64_t& out) {
     return true;
 }
 
+// The end padding FFmpeg drops from an MP3's samples but counts in its
+// stream length: the LAME tag's padding beyond the 529 samples of decoder
+// delay FFmpeg accounts for. Read through the adapter, whose position is put
+// back for FFmpeg's own reads.
+int64_t UncountedMp3Padding(TWMReader& R) {
+    if (std::strcmp(R.Reader->iformat->name, "mp3") != 0 || !R.Adapter) return 0;
+    TAudioStream& io = *R.Adapter;
+    const int64_t was = io.Seek(0, SEEK_CUR);
+    if (was < 0) return 0;
+    auto readAt = [&io](int64_t at, uint8_t* buffer, int size) {
+        int got = 0;
+        if (io.Seek(at, SEEK_SET) != at) return 0;
+        while (got < size) {
+            const int n = io.Read(buffer + got, size - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        return got;
+    };
+    // The first frame is behind any ID3v2 tags, within a little junk.
+    std::array<uint8_t, 4096> head{};
+    int64_t at = 0;
+    for (int tags = 0; tags < 4; ++tags) {
+        const int64_t size =
+            Id3v2Size(head.data(), static_cast<size_t>(readAt(at, head.data(), 10)));
+        if (size == 0) break;
+        at += size;
+    }
+    const int got = readAt(at, head.data(), static_cast<int>(head.size()));
+    io.Seek(was, SEEK_SET);
+    constexpr int kDecoderDelay = 529;
+    const std::optional<TLameTag> tag = ReadLameTag(head.data(), static_cast<size_t>(got));
+    return tag && tag->Padding > kDecoderDelay ? tag->Padding - kDecoderDelay : 0;
+}
+
 // Where output frame 0 lies on the stream's timeline until the first frame
 // tells (FFmpeg drops the encoder delay it knows of: an MP3's LAME delay
 // shows as the start time, an Opus pre-skip as initial padding), and how
@@ -279,6 +316,7 @@ void MeasureLength(TWMReader& R) {
     int64_t frames = -1;
     if (st.duration != AV_NOPTS_VALUE && st.duration > 0) {
         if (!Rescale(st.duration - std::min(st.duration, start), tb, frame, frames)) frames = -1;
+        if (frames > 0) frames -= std::min(frames, UncountedMp3Padding(R));
     } else if (R.Reader->duration != AV_NOPTS_VALUE && R.Reader->duration > 0) {
         if (!Rescale(R.Reader->duration, AVRational{1, AV_TIME_BASE}, frame, frames)) frames = -1;
     }
