@@ -1,7 +1,7 @@
 // Title, artist and album of a file, from its tags: for the list's rows
-// ("Artist - Title") and the media-player interface's metadata. Opens the file with an input of its own,
-// so it may run on any thread (never on the GUI thread: opening may load a
-// codec library). No Qt.
+// ("Artist - Title") and the media-player interface's metadata. Opens the
+// file with an input of its own, so it may run on any thread (never on the
+// GUI thread: opening may load a codec library). No Qt.
 #pragma once
 
 #include <string>
