@@ -214,6 +214,9 @@ class TFrmQuillet : public QWidget {
     bool ShuffleMode() const;
     void SetRepeatMode(TRepeat Mode);
     void SetShuffleMode(bool On);
+    // Which gain the output plays by, and the pre-amp: the same menu.
+    TReplayGainSetting ReplayGainSetting() const;
+    void SetReplayGainSetting(const TReplayGainSetting& Setting);
 
   signals:
     // The repeat mode or shuffle changed, by any of the ways above.

@@ -96,6 +96,7 @@ void TDesktopSession::Start() {
             // after the restored entries' turn: they were there first.
             FWindow.SetRepeatMode(start.State.Repeat);
             FWindow.SetShuffleMode(start.State.Shuffle);
+            FWindow.SetReplayGainSetting(start.State.Gain);
             FWindow.AppendEntries(start.State.Entries);
             if (start.State.Row >= 0) FWindow.SetItemIndex(start.State.Row);
             FWindow.tbVolume->setValue(start.State.Volume);
@@ -122,6 +123,7 @@ void TDesktopSession::SaveState() {
     state.Volume = FWindow.tbVolume->value();
     state.Repeat = FWindow.RepeatMode();
     state.Shuffle = FWindow.ShuffleMode();
+    state.Gain = FWindow.ReplayGainSetting();
     try {
         SaveSessionState(FConfigFolder, state);
     } catch (const std::exception& e) {

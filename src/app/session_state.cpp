@@ -44,6 +44,10 @@ TSessionState LoadSessionState(const std::string& folder) {
         state.Volume = value;
     state.Repeat = RepeatNamed(ini.ReadString(kSessionSection, "Repeat")).value_or(TRepeat::List);
     state.Shuffle = ini.ReadString(kSessionSection, "Shuffle") == "1";
+    state.Gain.Mode = ParseReplayGainMode(ini.ReadString(kSessionSection, "ReplayGain"))
+                          .value_or(state.Gain.Mode);
+    state.Gain.PreampDb =
+        ParsePreampDb(ini.ReadString(kSessionSection, "PreAmp")).value_or(state.Gain.PreampDb);
     return state;
 }
 
@@ -68,6 +72,11 @@ void SaveSessionState(const std::string& folder, const TSessionState& state) {
     ini.WriteString(kSessionSection, "Volume", std::to_string(state.Volume));
     ini.WriteString(kSessionSection, "Repeat", std::string(RepeatName(state.Repeat)));
     ini.WriteString(kSessionSection, "Shuffle", state.Shuffle ? "1" : "0");
+    ini.WriteString(kSessionSection, "ReplayGain",
+                    std::string(ReplayGainModeName(state.Gain.Mode)));
+    char preamp[32];
+    const auto written = std::to_chars(preamp, preamp + sizeof preamp, state.Gain.PreampDb);
+    ini.WriteString(kSessionSection, "PreAmp", std::string(preamp, written.ptr));
     ini.Save(folder + kStateFileName);
 }
 

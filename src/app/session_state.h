@@ -1,14 +1,15 @@
 // What the player remembers between runs: the playlist, the selected row, the
-// volume and how the list plays, kept in the settings folder (ConfigFolder()) as two files:
-// "playlist.m3u8" (the list, UTF-8) and "state.ini" (section "session").
-// Other parts of the player may keep their own keys in "state.ini": saving
-// replaces only the keys written here. No Qt.
+// volume, how the list plays and the ReplayGain setting, kept in the settings folder
+// (ConfigFolder()) as two files: "playlist.m3u8" (the list, UTF-8) and "state.ini" (section
+// "session"). Other parts of the player may keep their own keys in "state.ini": saving replaces
+// only the keys written here. No Qt.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "PlayList.h"
+#include "gain.h"
 #include "play_order.h"
 
 namespace quillet {
@@ -23,12 +24,13 @@ struct TSessionState {
     int Volume = 0;  // the volume slider's value (attenuation, 0..10000)
     TRepeat Repeat = TRepeat::List;
     bool Shuffle = false;
+    TReplayGainSetting Gain;
 };
 
 // The state kept in `folder` (with a trailing "/"). Anything missing,
 // unreadable or malformed gives its default (an empty list, no row, full
-// volume, repeat list without shuffle); a row outside the list gives none.
-// Never raises.
+// volume, repeat list without shuffle, track gain with no pre-amp); a row
+// outside the list gives none. Never raises.
 TSessionState LoadSessionState(const std::string& folder);
 
 // Writes the state into `folder`, creating it when needed; each file is

@@ -37,6 +37,21 @@ constexpr TModeText kRepeatTexts[] = {
 constexpr TRepeat kRepeatModes[] = {TRepeat::List, TRepeat::One, TRepeat::StopAfterTrack,
                                     TRepeat::StopAtEnd};
 constexpr TModeText kShuffleText = {"Shuffle", "Shuffle"};
+constexpr TModeText kGainMenuText = {"ReplayGain", "ReplayGain"};
+constexpr TModeText kGainTexts[] = {
+    {"GainOff", "Off"},
+    {"GainTrack", "Track gain"},
+    {"GainAlbum", "Album gain"},
+};
+constexpr TReplayGainMode kGainModes[] = {TReplayGainMode::Off, TReplayGainMode::Track,
+                                          TReplayGainMode::Album};
+// For files without gain tags, which are often louder than tagged ones.
+constexpr double kPreamps[] = {-6, -3, 0, 3, 6};
+constexpr TModeText kPreampText = {"PreAmp", "Pre-amp %1 dB"};
+
+QString PreampText(const QString& format, double db) {
+    return format.arg(db > 0 ? QStringLiteral("+%1").arg(db) : QString::number(db));
+}
 
 }  // namespace
 
@@ -111,6 +126,13 @@ void TFrmQuillet::LoadFeatureTexts(
         f.RepeatActions[i].second->setText(
             QString::fromStdString(read(kRepeatTexts[i].Key, kRepeatTexts[i].BuiltIn)));
     f.ShuffleAction->setText(QString::fromStdString(read(kShuffleText.Key, kShuffleText.BuiltIn)));
+    f.GainMenu->setTitle(QString::fromStdString(read(kGainMenuText.Key, kGainMenuText.BuiltIn)));
+    for (size_t i = 0; i < f.GainActions.size(); ++i)
+        f.GainActions[i].second->setText(
+            QString::fromStdString(read(kGainTexts[i].Key, kGainTexts[i].BuiltIn)));
+    f.PreampFormat = QString::fromStdString(read(kPreampText.Key, kPreampText.BuiltIn));
+    for (const auto& [db, action] : f.PreampActions)
+        action->setText(PreampText(f.PreampFormat, db));
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -226,6 +248,31 @@ void TFrmQuillet::CreatePlayModes() {
     f.ShuffleAction->setCheckable(true);
     connect(f.ShuffleAction, &QAction::triggered, &f.Context,
             [this](bool on) { Guarded([&] { SetShuffleMode(on); }); });
+    f.GainMenu = pmPlayModes->addMenu(QLatin1String(kGainMenuText.BuiltIn));
+    auto* gains = new QActionGroup(f.GainMenu);
+    for (size_t i = 0; i < std::size(kGainModes); ++i) {
+        QAction* action = f.GainMenu->addAction(QLatin1String(kGainTexts[i].BuiltIn));
+        action->setObjectName(QLatin1String(kGainTexts[i].Key));
+        action->setCheckable(true);
+        gains->addAction(action);
+        const TReplayGainMode mode = kGainModes[i];
+        connect(action, &QAction::triggered, &f.Context, [this, mode] {
+            Guarded([&] { SetReplayGainSetting({mode, ReplayGainSetting().PreampDb}); });
+        });
+        f.GainActions.emplace_back(mode, action);
+    }
+    f.GainMenu->addSeparator();
+    auto* preamps = new QActionGroup(f.GainMenu);
+    for (const double db : kPreamps) {
+        QAction* action = f.GainMenu->addAction(PreampText(f.PreampFormat, db));
+        action->setObjectName(QStringLiteral("PreAmp%1").arg(db));
+        action->setCheckable(true);
+        preamps->addAction(action);
+        connect(action, &QAction::triggered, &f.Context, [this, db] {
+            Guarded([&] { SetReplayGainSetting({ReplayGainSetting().Mode, db}); });
+        });
+        f.PreampActions.emplace_back(db, action);
+    }
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
@@ -238,6 +285,19 @@ void TFrmQuillet::ShowPlayModes() {
     const TWindowFeatures& f = *FFeatures;
     for (const auto& [mode, action] : f.RepeatActions) action->setChecked(mode == RepeatMode());
     f.ShuffleAction->setChecked(ShuffleMode());
+    const TReplayGainSetting gain = ReplayGainSetting();
+    for (const auto& [mode, action] : f.GainActions) action->setChecked(mode == gain.Mode);
+    // A pre-amp set by hand in the state file checks none of the steps.
+    for (const auto& [db, action] : f.PreampActions) action->setChecked(db == gain.PreampDb);
+}
+
+TReplayGainSetting TFrmQuillet::ReplayGainSetting() const {
+    return audOut->ReplayGain();
+}
+
+void TFrmQuillet::SetReplayGainSetting(const TReplayGainSetting& Setting) {
+    audOut->SetReplayGain(Setting);
+    ShowPlayModes();
 }
 
 TRepeat TFrmQuillet::RepeatMode() const {

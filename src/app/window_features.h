@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QHash>
 #include <QKeySequence>
+#include <QMenu>
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "gain.h"
 #include "play_order.h"
 #include "tag_titles.h"
 #include "time_display.h"
@@ -51,9 +53,14 @@ struct TWindowFeatures {
 
     TEdgeLayout Layout;
 
-    // The list's context menu: one of the repeat modes, and shuffle.
+    // The list's context menu: one of the repeat modes, and shuffle; its
+    // ReplayGain submenu: one of the gains, one of the pre-amps.
     std::vector<std::pair<TRepeat, QAction*>> RepeatActions;
     QAction* ShuffleAction = nullptr;
+    QMenu* GainMenu = nullptr;
+    std::vector<std::pair<TReplayGainMode, QAction*>> GainActions;
+    std::vector<std::pair<double, QAction*>> PreampActions;
+    QString PreampFormat = QStringLiteral("Pre-amp %1 dB");
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

@@ -18,6 +18,7 @@ namespace {
 int Play(const std::vector<std::string>& args) {
     int64_t volume = 0;
     bool volumeSet = false;
+    TReplayGainSetting gain;  // the window's default: track gains
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--volume") {
@@ -25,6 +26,11 @@ int Play(const std::vector<std::string>& args) {
                 volume < -10000)
                 return UsageError("--volume needs hundredths of a decibel, -10000..0");
             volumeSet = true;
+            ++i;
+        } else if (args[i] == "--replaygain") {
+            const auto mode = i + 1 < args.size() ? ParseReplayGainMode(args[i + 1]) : std::nullopt;
+            if (!mode) return UsageError("--replaygain needs track, album or off");
+            gain.Mode = *mode;
             ++i;
         } else {
             files.push_back(args[i]);
@@ -43,6 +49,7 @@ int Play(const std::vector<std::string>& args) {
     out->SetFramesInBuffer(65536);
     out->SetPollingInterval(200);
     if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
+    out->SetReplayGain(gain);
     std::atomic<bool> done{false};
     bool failed = false;
     size_t heard = 0;   // the file whose sound began last
@@ -95,7 +102,7 @@ int Play(const std::vector<std::string>& args) {
     return failed ? 1 : 0;
 }
 
-TCommand playCmd("play", "play [--volume V] IN...", &Play);
+TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] IN...", &Play);
 
 }  // namespace
 }  // namespace quillet::cli

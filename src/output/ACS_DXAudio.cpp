@@ -118,6 +118,7 @@ void TDXAudioOut::PrepareOutput() {
             }
         }
     }
+    FGainSettingsSeen = FGainSettings.load();
     ScheduleInputGain(0);
     SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
     FFirstFill = true;
@@ -201,6 +202,7 @@ bool TDXAudioOut::WaitForRoom(uint32_t& Room) {
         } else {
             QueryFreeSpace(FDevice, Room);
         }
+        TakeGainSetting();
         Room -= Room % FDevice.FrameBytes;
         ++tries;
         if (tries > 16) {
@@ -359,6 +361,14 @@ void TDXAudioOut::Resume() {
 void TDXAudioOut::SetReplayGain(const TReplayGainSetting& Value) {
     FGainMode = Value.Mode;
     FPreampDb = Value.PreampDb;
+    ++FGainSettings;
+}
+
+void TDXAudioOut::TakeGainSetting() {
+    const uint32_t settings = FGainSettings.load();
+    if (settings == FGainSettingsSeen) return;
+    FGainSettingsSeen = settings;
+    ScheduleInputGain(FDevice.WrittenTotal);
 }
 
 TReplayGainSetting TDXAudioOut::ReplayGain() const {

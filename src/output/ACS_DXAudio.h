@@ -79,8 +79,9 @@ class TDXAudioOut : public TAuOutput {
     // raise "Control not available".
     void SetVolume(int32_t Value);
     // Which of its gains each input plays by, and the pre-amp for inputs
-    // without any (default: track, 0 dB). Taken at each run start and
-    // hand-over: a change is heard from the next track on.
+    // without any (default: track, 0 dB). A run playing takes a change from
+    // the next sound it writes, so it is heard once the ring's queued sound
+    // has played (at most the ring's length).
     void SetReplayGain(const TReplayGainSetting& Value);
     TReplayGainSetting ReplayGain() const;
 
@@ -116,6 +117,9 @@ class TDXAudioOut : public TAuOutput {
     // Worker: the current input's gain, scheduled from WrittenTotal position
     // From on.
     void ScheduleInputGain(uint64_t From);
+    // Worker: after a SetReplayGain, the current input's gain anew for what
+    // is written from now on.
+    void TakeGainSetting();
 
     std::shared_ptr<SoundSystem> FSystem;  // immutable
     std::atomic<bool> FReleased{false};
@@ -148,6 +152,10 @@ class TDXAudioOut : public TAuOutput {
     // Main thread; read by the worker at each run start and hand-over.
     std::atomic<TReplayGainMode> FGainMode{TReplayGainMode::Track};
     std::atomic<double> FPreampDb{0};
+    // Bumped by each SetReplayGain, after the values; the worker's copy is
+    // the count its current gain was worked out with.
+    std::atomic<uint32_t> FGainSettings{0};
+    uint32_t FGainSettingsSeen = 0;
     mutable std::mutex FHandlerLock;
     TUnderrunEvent FOnUnderrun;  // under FHandlerLock
 };

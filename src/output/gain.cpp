@@ -1,7 +1,9 @@
 #include "gain.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace quillet {
 
@@ -22,11 +24,32 @@ T Scaled(double v, double gain, double lo, double hi) {
 
 }  // namespace
 
+namespace {
+constexpr std::array<std::pair<TReplayGainMode, std::string_view>, 3> kModeNames{{
+    {TReplayGainMode::Off, "off"},
+    {TReplayGainMode::Track, "track"},
+    {TReplayGainMode::Album, "album"},
+}};
+}  // namespace
+
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text) {
-    if (text == "off") return TReplayGainMode::Off;
-    if (text == "track") return TReplayGainMode::Track;
-    if (text == "album") return TReplayGainMode::Album;
+    for (const auto& [mode, name] : kModeNames)
+        if (name == text) return mode;
     return std::nullopt;
+}
+
+std::string_view ReplayGainModeName(TReplayGainMode mode) {
+    for (const auto& [m, name] : kModeNames)
+        if (m == mode) return name;
+    return kModeNames[1].second;
+}
+
+std::optional<double> ParsePreampDb(std::string_view text) {
+    double db = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, db);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(db)) return std::nullopt;
+    return std::clamp(db, -kMaxGainDb, kMaxGainDb);
 }
 
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting) {

@@ -28,8 +28,12 @@ struct TReplayGainSetting {
     double PreampDb = 0;
 };
 
-// "off", "track", "album".
+// "off", "track", "album", and back.
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text);
+std::string_view ReplayGainModeName(TReplayGainMode mode);
+// A pre-amp written as a plain decimal number of dB, clamped to +-24;
+// nothing for any other text.
+std::optional<double> ParsePreampDb(std::string_view text);
 
 // The linear factor for a file's gains: the chosen gain (the other one when
 // the file has only that), the pre-amp without either, 1 when Off. A gain is

@@ -133,11 +133,19 @@ TEST_F(PlayModesTest, TheMenuShowsTheModesInTheLanguage) {
     Form->SetRepeatMode(TRepeat::StopAtEnd);  // as the bus or the saved state would
     EXPECT_EQ(checked(), "StopAtEnd Shuffle ");
     EXPECT_EQ(changes.count(), 3);
-    WriteFile(ProgramDir + "lang/de.ini", "[lang]\r\nRepeatOne=Titel wiederholen\r\n");
+    // The ReplayGain submenu sets the output's gain, each choice keeping the other.
+    Choose("PreAmp3");
+    Choose("GainAlbum");
+    EXPECT_EQ(Form->audOut->ReplayGain().Mode, TReplayGainMode::Album);
+    EXPECT_EQ(Form->audOut->ReplayGain().PreampDb, 3);
+    EXPECT_TRUE(Form->pmPlayModes->findChild<QAction*>("GainAlbum")->isChecked());
+    WriteFile(ProgramDir + "lang/de.ini",
+              "[lang]\r\nRepeatOne=Titel wiederholen\r\nPreAmp=Vorverstärkung %1 dB\r\n");
     Form->LoadLanguage("de");
     const QList<QAction*> actions = Form->pmPlayModes->actions();
     EXPECT_EQ(actions[1]->text(), "Titel wiederholen");
     EXPECT_EQ(actions[2]->text(), "Stop after this track");  // not in the file
+    EXPECT_EQ(Form->pmPlayModes->findChild<QAction*>("PreAmp3")->text(), "Vorverstärkung +3 dB");
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         int Row, Volume;
         TRepeat Repeat = TRepeat::List;
         bool Shuffle = false;
+        TReplayGainMode Gain = TReplayGainMode::Track;
+        double PreampDb = 0;
     };
     const Case cases[] = {
         {"nothing saved", nullptr, nullptr, 0, -1, 0},
@@ -43,7 +45,13 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
          1, 10000},
         {"modes", nullptr, "[session]\r\nRepeat=stop-at-end\r\nShuffle=1\r\n", 0, -1, 0,
          TRepeat::StopAtEnd, true},
-        {"unknown modes", nullptr, "[session]\r\nRepeat=ONE\r\nShuffle=yes\r\n", 0, -1, 0},
+        {"unknown modes", nullptr,
+         "[session]\r\nRepeat=ONE\r\nShuffle=yes\r\nReplayGain=loud\r\nPreAmp=+abc\r\n", 0, -1, 0},
+        {"gain", nullptr, "[session]\r\nReplayGain=album\r\nPreAmp=-4.5\r\n", 0, -1, 0,
+         TRepeat::List, false, TReplayGainMode::Album, -4.5},
+        {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=60\r\n", 0, -1, 0,
+         TRepeat::List, false, TReplayGainMode::Off, 24},
+        {"pre-amp not finite", nullptr, "[session]\r\nPreAmp=inf\r\n", 0, -1, 0},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(Folder());
@@ -55,6 +63,8 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         EXPECT_EQ(s.Volume, c.Volume) << c.What;
         EXPECT_EQ(s.Repeat, c.Repeat) << c.What;
         EXPECT_EQ(s.Shuffle, c.Shuffle) << c.What;
+        EXPECT_EQ(s.Gain.Mode, c.Gain) << c.What;
+        EXPECT_EQ(s.Gain.PreampDb, c.PreampDb) << c.What;
     }
     // A folder that is a file, and no folder at all.
     WriteFile(Dir + "plain", "x");
@@ -74,6 +84,7 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     saved.Volume = 1234;
     saved.Repeat = TRepeat::One;
     saved.Shuffle = true;
+    saved.Gain = {TReplayGainMode::Album, -2.5};
     WriteFile(Folder() + kStateFileName, "[window]\r\nGeometry=1,2,3,4\r\n");
     SaveSessionState(Folder(), saved);
 
@@ -88,6 +99,8 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     EXPECT_EQ(back.Volume, 1234);
     EXPECT_EQ(back.Repeat, TRepeat::One);
     EXPECT_TRUE(back.Shuffle);
+    EXPECT_EQ(back.Gain.Mode, TReplayGainMode::Album);
+    EXPECT_EQ(back.Gain.PreampDb, -2.5);
     // Keys of other parts of the player stay.
     EXPECT_EQ(TIniFile::Load(Folder() + kStateFileName).ReadString("window", "Geometry"),
               "1,2,3,4");
@@ -115,6 +128,7 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     saved.Row = 1;
     saved.Volume = 2500;
     saved.Repeat = TRepeat::StopAfterTrack;
+    saved.Gain = {TReplayGainMode::Off, 3};
     SaveSessionState(folder, saved);
     WriteFile("x.txt", "not a sound");
     {
@@ -127,11 +141,14 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
         EXPECT_EQ(window->ItemIndex(), 1);  // --enqueue: the saved row stays selected
         EXPECT_EQ(window->tbVolume->value(), 2500);
         EXPECT_EQ(window->RepeatMode(), TRepeat::StopAfterTrack);
+        EXPECT_EQ(window->audOut->ReplayGain().Mode, TReplayGainMode::Off);
+        EXPECT_EQ(window->audOut->ReplayGain().PreampDb, 3);
         EXPECT_FALSE(window->audOut->Active());
         session.Open({Dir + "four.wav"}, false);
         ASSERT_TRUE(WaitFor([&] { return window->Count() == 4; }));
         window->tbVolume->setValue(700);
         window->SetShuffleMode(true);
+        window->SetReplayGainSetting({TReplayGainMode::Album, -6});
         session.SaveState();
     }
     const TSessionState back = LoadSessionState(folder);
@@ -142,6 +159,8 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     EXPECT_EQ(back.Volume, 700);
     EXPECT_EQ(back.Repeat, TRepeat::StopAfterTrack);
     EXPECT_TRUE(back.Shuffle);
+    EXPECT_EQ(back.Gain.Mode, TReplayGainMode::Album);
+    EXPECT_EQ(back.Gain.PreampDb, -6);
     EXPECT_TRUE(Boxes.empty());
 }
 

@@ -101,6 +101,7 @@ TEST_F(CliMedia, ErrorsAndUsage) {
     EXPECT_EQ(Cli("decode " + In).status, 2);
     EXPECT_EQ(Cli("decode --start x " + In + " o.wav").status, 2);
     EXPECT_EQ(Cli("play").status, 2);
+    EXPECT_EQ(Cli("play --replaygain loud " + In).status, 2);
     EXPECT_EQ(Cli("info").status, 2);
 }
 

@@ -243,4 +243,27 @@ TEST(Gain, ASeekIntoTheHandedOverTrackPlaysItWithItsOwnGain) {
     EXPECT_NE(at, played.end()) << "the second track from the seek, all at its own gain";
 }
 
+// A change of setting during a run is heard once the ring's queued sound
+// has played, not only from the next track on.
+TEST(Gain, ASettingChangedDuringARunTakesEffectInIt) {
+    Player p;
+    std::vector<uint8_t> pcm(4 * 400000);
+    uint32_t seed = 1;
+    for (uint8_t& x : pcm) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    p.Add(pcm, {TGainInfo{-20.0, 0}, {}});
+    p.out->SetReplayGain({TReplayGainMode::Off, 0});
+    int sleeps = 0;
+    p.sys->SetOnSleep([&](uint32_t ms) {
+        if (++sleeps == 20) p.out->SetReplayGain({TReplayGainMode::Track, 0});
+        p.Sleep(ms);
+    });
+    const std::vector<uint8_t> played = p.Play();
+    ASSERT_GE(played.size(), pcm.size());
+    const size_t head = 4 * 20000, tail = 4 * 100000;
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + head, played.begin()));
+    const std::vector<uint8_t> gained =
+        Gained({pcm.end() - tail, pcm.end()}, std::pow(10, -20.0 / 20));
+    EXPECT_TRUE(std::equal(gained.begin(), gained.end(), played.begin() + (pcm.size() - tail)));
+}
+
 }  // namespace
