@@ -1,8 +1,9 @@
 // What the player remembers between runs: the playlist, the selected row, the
-// volume, how the list plays and the ReplayGain setting, kept in the settings folder
-// (ConfigFolder()) as two files: "playlist.m3u8" (the list, UTF-8) and "state.ini" (section
-// "session"). Other parts of the player may keep their own keys in "state.ini": saving replaces
-// only the keys written here. No Qt.
+// volume, how the list plays and the ReplayGain setting, kept in the
+// settings folder (ConfigFolder()) as two files: "playlist.m3u8" (the list,
+// UTF-8) and "state.ini" (section "session"). Other parts of the player may
+// keep their own keys in "state.ini": saving replaces only the keys written
+// here. No Qt.
 #pragma once
 
 #include <string>
