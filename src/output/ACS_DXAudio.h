@@ -149,7 +149,8 @@ class TDXAudioOut : public TAuOutput {
     std::atomic<bool> FInputEnded{false};
     // Main thread; read by the worker under FRingLock when a ring is created.
     std::atomic<int32_t> FVolume{0};
-    // Main thread; read by the worker at each run start and hand-over.
+    // Main thread; read by the worker at each run start, hand-over and
+    // change of setting.
     std::atomic<TReplayGainMode> FGainMode{TReplayGainMode::Track};
     std::atomic<double> FPreampDb{0};
     // Bumped by each SetReplayGain, after the values; the worker's copy is

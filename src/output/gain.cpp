@@ -22,14 +22,12 @@ T Scaled(double v, double gain, double lo, double hi) {
     return static_cast<T>(std::lround(std::clamp(v * gain, lo, hi)));
 }
 
-}  // namespace
-
-namespace {
 constexpr std::array<std::pair<TReplayGainMode, std::string_view>, 3> kModeNames{{
     {TReplayGainMode::Off, "off"},
     {TReplayGainMode::Track, "track"},
     {TReplayGainMode::Album, "album"},
 }};
+
 }  // namespace
 
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text) {
@@ -45,6 +43,7 @@ std::string_view ReplayGainModeName(TReplayGainMode mode) {
 }
 
 std::optional<double> ParsePreampDb(std::string_view text) {
+    if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);  // as people write a gain
     double db = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, db);

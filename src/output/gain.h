@@ -31,8 +31,8 @@ struct TReplayGainSetting {
 // "off", "track", "album", and back.
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text);
 std::string_view ReplayGainModeName(TReplayGainMode mode);
-// A pre-amp written as a plain decimal number of dB, clamped to +-24;
-// nothing for any other text.
+// A pre-amp written as a plain decimal number of dB (a "+" allowed),
+// clamped to +-24; nothing for any other text.
 std::optional<double> ParsePreampDb(std::string_view text);
 
 // The linear factor for a file's gains: the chosen gain (the other one when

@@ -49,7 +49,7 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
          "[session]\r\nRepeat=ONE\r\nShuffle=yes\r\nReplayGain=loud\r\nPreAmp=+abc\r\n", 0, -1, 0},
         {"gain", nullptr, "[session]\r\nReplayGain=album\r\nPreAmp=-4.5\r\n", 0, -1, 0,
          TRepeat::List, false, TReplayGainMode::Album, -4.5},
-        {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=60\r\n", 0, -1, 0,
+        {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=+60\r\n", 0, -1, 0,
          TRepeat::List, false, TReplayGainMode::Off, 24},
         {"pre-amp not finite", nullptr, "[session]\r\nPreAmp=inf\r\n", 0, -1, 0},
     };
