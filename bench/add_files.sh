@@ -8,11 +8,8 @@
 # the build's libraries (a Release build is the fair one).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-need c++ pkg-config sox lame oggenc flac ffmpeg mpcenc
+need sox lame oggenc flac ffmpeg mpcenc
 bench_setup 5 "$@"
-libs=(src/app/libquillet_app.a src/output/libquillet_output.a src/decoders/libquillet_decoders.a
-      src/tags/libquillet_tags.a src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
-need_built "${libs[@]}"
 
 # One second of each kind, tagged, then 1 000 names linked to them in turn.
 src=$work/src
@@ -31,12 +28,7 @@ for i in $(seq 1 1000); do
   ln "$src/$k" "$work/files/$(printf '%04d' "$i") - ${k/tone./song.}"
 done
 
-# shellcheck disable=SC2046  # pkg-config prints several flags
-c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) \
-    -I"$top/src/app" -I"$top/src/core" -I"$top/src/output" -I"$top/src/decoders" \
-    -I"$top/src/tags" -I"$top/src/playlist" -I"$top/tests/support" "$top/bench/add_files.cpp" \
-    "${libs[@]/#/$build/}" \
-    $(pkg-config --libs Qt6Widgets sdl2) -ldl -pthread -o "$work/add_files"
+window_program "$top/bench/add_files.cpp" "$work/add_files" -I"$top/tests/support"
 
 # The window's settings stay in the scratch folder.
 t=$(cd "$work" && XDG_CONFIG_HOME=$work/config ./add_files "$work/files" "$runs" 2>"$work/err") ||

@@ -61,6 +61,25 @@ need_built() {
   for f in "$@"; do [ -e "$build/$f" ] || { echo "no $build/$f: build it first" >&2; exit 2; }; done
 }
 
+# window_program SRC OUT [FLAG...]: compiles a bench program that drives the
+# window, against the build's libraries (exits 2 when they are not built).
+window_program() {
+  local src=$1 out=$2 d
+  shift 2
+  local libs=(src/app/libquillet_app.a src/app/libquillet_mime_types.a
+              src/output/libquillet_output.a src/decoders/libquillet_decoders.a
+              src/tags/libquillet_tags.a src/playlist/libquillet_playlist.a
+              src/core/libquillet_core.a)
+  local includes=()
+  need c++ pkg-config
+  need_built "${libs[@]}"
+  for d in app core output decoders tags playlist; do includes+=(-I"$top/src/$d"); done
+  # shellcheck disable=SC2046  # pkg-config prints several flags
+  c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) "${includes[@]}" "$@" "$src" \
+      "${libs[@]/#/$build/}" $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus sdl2) \
+      -ldl -pthread -o "$out"
+}
+
 # bench_setup DEFAULT_RUNS [BUILD] [RUNS]: sets top, build (which must exist)
 # and runs, and makes a scratch folder $work, removed at exit.
 bench_setup() {

@@ -7,20 +7,11 @@
 # Needs /usr/bin/time (package time).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-need c++ pkg-config /usr/bin/time
+need /usr/bin/time
 bench_setup 5 "$@"
-libs=(src/app/libquillet_app.a src/output/libquillet_output.a src/decoders/libquillet_decoders.a
-      src/tags/libquillet_tags.a src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
-need_built "${libs[@]}"
 list=$work/big.m3u
 big_playlist "$list"
-
-# shellcheck disable=SC2046  # pkg-config prints several flags
-c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) \
-    -I"$top/src/app" -I"$top/src/core" -I"$top/src/output" -I"$top/src/decoders" \
-    -I"$top/src/playlist" "$top/bench/playlist_window.cpp" \
-    "${libs[@]/#/$build/}" \
-    $(pkg-config --libs Qt6Widgets sdl2) -ldl -pthread -o "$work/playlist_window"
+window_program "$top/bench/playlist_window.cpp" "$work/playlist_window"
 
 # It also fails when the list and the window disagree on the entry count.
 t=$(cd "$work" && ./playlist_window "$list" "$runs" 2>"$work/err") || failed playlist_window "$list"
