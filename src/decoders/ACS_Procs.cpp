@@ -7,9 +7,9 @@ namespace quillet {
 void FloatsToInt32(void* data, size_t bytes) {
     auto* p = static_cast<uint8_t*>(data);
     for (size_t i = 0; i + 4 <= bytes; i += 4) {
-        float f;
-        std::memcpy(&f, p + i, 4);
-        const int32_t v = FloatToInt32(f);
+        uint32_t bits;
+        std::memcpy(&bits, p + i, 4);
+        const int32_t v = SingleToInt32(bits);
         std::memcpy(p + i, &v, 4);
     }
 }

@@ -167,6 +167,16 @@ TEST(WaveFloat, ConversionRuleAndClipping) {
                   static_cast<int32_t>(std::floor(static_cast<long double>(f) * 2147483647.0L)))
             << f;
 
+    // The integer path for 32-bit floats agrees with the double one for
+    // every exponent, both signs and mantissas at both ends and between.
+    for (uint32_t bits = 0; bits < 512; ++bits)
+        for (uint32_t fraction : {0u, 1u, 0x2AAAAAu, 0x400000u, 0x555555u, 0x7FFFFEu, 0x7FFFFFu}) {
+            const uint32_t pattern = (bits & 0x100) << 23 | (bits & 0xFF) << 23 | fraction;
+            float f;
+            std::memcpy(&f, &pattern, 4);
+            ASSERT_EQ(SingleToInt32(pattern), FloatToInt32(f)) << std::hex << pattern;
+        }
+
     double d[3] = {0.5, -1.0, 2.0};
     DoublesToInt32(d, sizeof d);
     int32_t packed[3];
