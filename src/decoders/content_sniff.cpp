@@ -14,9 +14,14 @@ bool Starts(const uint8_t* d, size_t n, size_t at, const char* magic) {
     return n >= at + len && std::memcmp(d + at, magic, len) == 0;
 }
 
-// An MPEG audio frame header: the 11-bit sync, a version and layer that
-// exist, a bit rate index that is not "bad" and a sample rate that exists.
-// ADTS (AAC) shares the sync but has layer 0.
+constexpr uint8_t kAsfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+// Wave64 starts with the GUID of its "riff" chunk.
+constexpr uint8_t kW64Guid[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
+                                  0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+
+}  // namespace
+
 bool MpegHeader(const uint8_t* d, size_t n, bool& adts) {
     if (n < 4 || d[0] != 0xFF || (d[1] & 0xE0) != 0xE0) return false;
     adts = (d[1] & 0xF6) == 0xF0;
@@ -26,16 +31,6 @@ bool MpegHeader(const uint8_t* d, size_t n, bool& adts) {
     return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
 }
 
-constexpr uint8_t kAsfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-// Wave64 starts with the GUID of its "riff" chunk.
-constexpr uint8_t kW64Guid[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
-                                  0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
-
-}  // namespace
-
-// The size of an ID3v2 tag at the start of `d` (header and footer
-// included), or 0 when there is none.
 int64_t Id3v2Size(const uint8_t* d, size_t n) {
     if (n < 10 || !Starts(d, n, 0, "ID3") || d[3] == 0xFF || d[4] == 0xFF) return 0;
     int64_t size = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ACS_Procs.h"
+#include "content_sniff.h"
 
 namespace quillet {
 namespace {
@@ -15,11 +16,10 @@ bool Is(const uint8_t* p, const char* id) {
 
 std::optional<TLameTag> ReadLameTag(const uint8_t* d, size_t n) {
     for (size_t at = 0; at + 4 <= n; ++at) {
-        if (d[at] != 0xFF || (d[at + 1] & 0xE0) != 0xE0) continue;
+        bool adts = false;
+        const int layer = (d[at + 1] >> 1) & 3;  // 1: layer III
+        if (!MpegHeader(d + at, n - at, adts) || adts || layer != 1) continue;
         const int version = (d[at + 1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-        const int layer = (d[at + 1] >> 1) & 3;    // 1: layer III
-        if (version == 1 || layer != 1 || (d[at + 2] >> 4) == 15 || ((d[at + 2] >> 2) & 3) == 3)
-            continue;
         // The header sits after the side information, whose size depends
         // on the version and on mono.
         const bool mono = (d[at + 3] >> 6) == 3;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace quillet {
@@ -20,6 +21,18 @@ double DbToFactor(double db) {
 template <class T>
 T Scaled(double v, double gain, double lo, double hi) {
     return static_cast<T>(std::lround(std::clamp(v * gain, lo, hi)));
+}
+
+// Samples of a whole machine type (16 or 32 bits), scaled in place.
+template <class T>
+void ScaleWhole(uint8_t* samples, size_t count, double gain) {
+    constexpr double lo = std::numeric_limits<T>::min(), hi = std::numeric_limits<T>::max();
+    for (size_t i = 0; i < count; ++i, samples += sizeof(T)) {
+        T s;
+        std::memcpy(&s, samples, sizeof(T));
+        s = Scaled<T>(s, gain, lo, hi);
+        std::memcpy(samples, &s, sizeof(T));
+    }
 }
 
 constexpr std::array<std::pair<TReplayGainMode, std::string_view>, 3> kModeNames{{
@@ -78,12 +91,7 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
                     static_cast<uint8_t>(128 + Scaled<int>(samples[i] - 128, gain, -128, 127));
             break;
         case 2:
-            for (size_t i = 0; i < count; ++i, samples += 2) {
-                int16_t s;
-                std::memcpy(&s, samples, 2);
-                s = Scaled<int16_t>(s, gain, -32768, 32767);
-                std::memcpy(samples, &s, 2);
-            }
+            ScaleWhole<int16_t>(samples, count, gain);
             break;
         case 3:
             for (size_t i = 0; i < count; ++i, samples += 3) {
@@ -99,12 +107,7 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
             }
             break;
         case 4:
-            for (size_t i = 0; i < count; ++i, samples += 4) {
-                int32_t s;
-                std::memcpy(&s, samples, 4);
-                s = Scaled<int32_t>(s, gain, -2147483648.0, 2147483647.0);
-                std::memcpy(samples, &s, 4);
-            }
+            ScaleWhole<int32_t>(samples, count, gain);
             break;
         default:
             break;
