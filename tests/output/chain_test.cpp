@@ -3,6 +3,7 @@
 // heard at once, a device stall that loses nothing, and a pause in the drain.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "ACS_DXAudio.h"
@@ -29,6 +30,7 @@ struct Chain {
     int done = 0, asked = 0, errors = 0;
     std::vector<TAuInput*> heard;
     std::vector<size_t> playedWhenHeard;  // bytes played when each change arrived
+    std::atomic<bool> holdClock{false};   // the worker's sleeps wait while set
 
     explicit Chain(std::vector<SyntheticFormat> formats) {
         for (const SyntheticFormat& f : formats)
@@ -52,7 +54,8 @@ struct Chain {
         });
     }
     void Sleep(uint32_t ms) {
-        for (int i = 0; i < 2000 && out->AwaitingNext(); ++i) std::this_thread::sleep_for(1ms);
+        for (int i = 0; i < 2000 && (out->AwaitingNext() || holdClock); ++i)
+            std::this_thread::sleep_for(1ms);
         sys->Advance(ms);
     }
     void Play() {
@@ -137,13 +140,18 @@ TEST(Chain, TornAndEmptyInputsNeverTearOrSpinTheChain) {
 // A queued input dropped before its turn is never played; the sink asks
 // again, and what is queued then follows.
 TEST(Chain, ACancelledInputIsReplacedByTheNextAnswer) {
-    Chain c({{.frames = 40000}, {.frames = 2000}, {.frames = 3000}});
+    // The first input outlasts the ring by seconds, and its clock is held
+    // while the answer changes, so the worker cannot take the first answer
+    // before it is cancelled.
+    Chain c({{.frames = 400000}, {.frames = 2000}, {.frames = 3000}});
     c.out->SetOnNeedNext([&](TComponent*) {
         if (++c.asked == 1) {
+            c.holdClock = true;
             c.out->QueueNext(c.sources[1].get());
             EXPECT_TRUE(c.out->CancelNext());
             EXPECT_EQ(c.out->QueuedNext(), nullptr);
             c.out->QueueNext(c.sources[2].get());
+            c.holdClock = false;
         } else {
             c.out->QueueNext(nullptr);
         }
