@@ -107,10 +107,7 @@ class TMeterFeed {
                 break;
             case 3:
                 FInts.resize(samples);
-                for (size_t i = 0; i < samples; ++i, data += 3)
-                    FInts[i] =
-                        static_cast<int>((uint32_t{data[0]} << 8) | (uint32_t{data[1]} << 16) |
-                                         (uint32_t{data[2]} << 24));
+                for (size_t i = 0; i < samples; ++i, data += 3) FInts[i] = Packed24High(data);
                 result = lib.ebur128_add_frames_int(FMeter, FInts.data(), frames);
                 break;
             default:

@@ -43,6 +43,9 @@ std::recursive_mutex& LibLoadLock();
 // The loudness correction a file's tags give for its track or its album: the
 // gain in dB that brings it to the reference level, and its sample peak
 // (linear, 1 = full scale; 0 when the tags give none).
+// A gain beyond this many dB either way, from a damaged tag or a setting, is
+// clamped to it, so nothing can make the player deafening.
+inline constexpr double kMaxReplayGainDb = 24.0;
 struct TGainInfo {
     double GainDb = 0;
     double Peak = 0;

@@ -37,6 +37,12 @@ inline uint16_t FrameBytesOf(uint32_t channels, uint32_t bits) {
     return static_cast<uint16_t>((channels * bits) >> 3);
 }
 
+// A packed 24-bit sample in the top three bytes of an int32 (the low byte
+// 0): full scale as 32-bit sound, and the 24-bit value after `>> 8`.
+inline int32_t Packed24High(const uint8_t* p) {
+    return static_cast<int32_t>(uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 24);
+}
+
 enum class TOperation { opInsert, opRemove };
 
 // Component base. A component may own others (destroyed with it, last first)

@@ -10,10 +10,8 @@ namespace quillet {
 
 namespace {
 
-constexpr double kMaxGainDb = 24.0;
-
 double DbToFactor(double db) {
-    return std::pow(10.0, std::clamp(db, -kMaxGainDb, kMaxGainDb) / 20.0);
+    return std::pow(10.0, std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb) / 20.0);
 }
 
 // Rounds half away from zero and saturates; the clamp comes first, so the
@@ -61,7 +59,7 @@ std::optional<double> ParsePreampDb(std::string_view text) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, db);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(db)) return std::nullopt;
-    return std::clamp(db, -kMaxGainDb, kMaxGainDb);
+    return std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb);
 }
 
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting) {
@@ -95,12 +93,8 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
             break;
         case 3:
             for (size_t i = 0; i < count; ++i, samples += 3) {
-                // Sign-extend the packed sample through the top byte.
-                const int32_t s = static_cast<int32_t>((uint32_t{samples[0]} << 8) |
-                                                       (uint32_t{samples[1]} << 16) |
-                                                       (uint32_t{samples[2]} << 24)) >>
-                                  8;
-                const int32_t v = Scaled<int32_t>(s, gain, -8388608, 8388607);
+                const int32_t v =
+                    Scaled<int32_t>(Packed24High(samples) >> 8, gain, -8388608, 8388607);
                 samples[0] = static_cast<uint8_t>(v);
                 samples[1] = static_cast<uint8_t>(v >> 8);
                 samples[2] = static_cast<uint8_t>(v >> 16);

@@ -27,7 +27,7 @@ std::optional<double> ParseDecimal(std::string_view s) {
 }
 
 double ClampGain(double db) {
-    return std::clamp(db, -kMaxTagGainDb, kMaxTagGainDb);
+    return std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb);
 }
 
 }  // namespace

@@ -22,8 +22,6 @@
 
 namespace quillet {
 
-inline constexpr double kMaxTagGainDb = 24.0;
-
 // "-6.02 dB", "+3.10dB", "2.5": the gain in dB, clamped to +-24.
 std::optional<double> ParseGainDb(std::string_view text);
 // "0.988547": a linear peak in (0, 10].
