@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ACS_Procs.h"
@@ -52,6 +52,7 @@ class TSink {
   public:
     explicit TSink(int fd) : FFd(fd), FBuffer(kBufferBytes) {}
     bool Put(const uint8_t* data, size_t size) {
+        if (size == 0) return true;  // an empty span may carry no pointer at all
         if (size >= kBufferBytes) return Flush() && WriteOut(data, size);
         if (FUsed + size > kBufferBytes && !Flush()) return false;
         std::memcpy(FBuffer.data() + FUsed, data, size);
@@ -81,30 +82,26 @@ class TSink {
     size_t FUsed = 0;
 };
 
-// The loudness correction, with the output's own gain code, on whole samples:
-// a sample split between two blocks waits for its rest.
+// The loudness correction, with the output's own gain code, on whole samples.
 class TGainStage {
   public:
-    TGainStage(double gain, uint32_t width) : FGain(gain), FWidth(width) {}
+    TGainStage(double gain, uint32_t width) : FGain(gain), FWidth(width), FSamples(width) {}
     // The block's bytes that are ready, with the gain applied (valid until
     // the next call).
-    std::pair<const uint8_t*, size_t> Take(const uint8_t* data, size_t size) {
-        FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<ptrdiff_t>(FDone));
-        FBuffer.insert(FBuffer.end(), data, data + size);
-        FDone = FBuffer.size() / FWidth * FWidth;
-        ApplyGain(FBuffer.data(), FDone / FWidth, FWidth, FGain);
-        return {FBuffer.data(), FDone};
+    std::span<const uint8_t> Take(const uint8_t* data, size_t size) {
+        const std::span<const uint8_t> whole = FSamples.Take(data, size);
+        FScaled.assign(whole.begin(), whole.end());
+        ApplyGain(FScaled.data(), FScaled.size() / FWidth, FWidth, FGain);
+        return FScaled;
     }
     // A partial sample at the very end goes out as it came.
-    std::pair<const uint8_t*, size_t> Rest() const {
-        return {FBuffer.data() + FDone, FBuffer.size() - FDone};
-    }
+    std::span<const uint8_t> Rest() const { return FSamples.Rest(); }
 
   private:
     double FGain;
     uint32_t FWidth;
-    std::vector<uint8_t> FBuffer;
-    size_t FDone = 0;  // FBuffer's bytes already handed out
+    TWholeUnits FSamples;
+    std::vector<uint8_t> FScaled;
 };
 
 int Decode(const std::vector<std::string>& args) {
@@ -190,15 +187,15 @@ int Decode(const std::vector<std::string>& args) {
         total += bytes;
         if (fd < 0) continue;
         if (gain) {
-            const auto [ready, size] = gain->Take(block, bytes);
-            if (!(ok = sink.Put(ready, size))) break;
+            const std::span<const uint8_t> ready = gain->Take(block, bytes);
+            if (!(ok = sink.Put(ready.data(), ready.size()))) break;
         } else if (!(ok = sink.Put(block, bytes))) {
             break;
         }
     }
     if (gain && ok && fd >= 0) {
-        const auto [rest, size] = gain->Rest();
-        ok = sink.Put(rest, size);
+        const std::span<const uint8_t> rest = gain->Rest();
+        ok = sink.Put(rest.data(), rest.size());
     }
     input->EndRead();
     if (fd >= 0) ok = sink.Flush() && ok;

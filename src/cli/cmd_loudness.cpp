@@ -73,19 +73,12 @@ struct TScan {
 class TMeterFeed {
   public:
     TMeterFeed(ebur128_state* meter, uint32_t channels, uint32_t bits)
-        : FMeter(meter), FChannels(channels), FWidth(bits / 8), FFrame(channels * (bits / 8)) {}
+        : FMeter(meter), FChannels(channels), FWidth(bits / 8), FFrames(channels * (bits / 8)) {}
 
     // False when the meter ran out of memory.
     bool Add(const uint8_t* data, size_t size) {
-        TEbur128Lib& lib = Ebur128Lib();
-        if (!FPending.empty() || size % FFrame != 0) {
-            FPending.insert(FPending.end(), data, data + size);
-            const size_t whole = FPending.size() / FFrame * FFrame;
-            const bool ok = AddFrames(lib, FPending.data(), whole / FFrame);
-            FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(whole));
-            return ok;
-        }
-        return AddFrames(lib, data, size / FFrame);
+        const std::span<const uint8_t> whole = FFrames.Take(data, size);
+        return AddFrames(Ebur128Lib(), whole.data(), whole.size() / (FChannels * FWidth));
     }
 
   private:
@@ -120,8 +113,8 @@ class TMeterFeed {
     }
 
     ebur128_state* FMeter;
-    uint32_t FChannels, FWidth, FFrame;
-    std::vector<uint8_t> FPending;
+    uint32_t FChannels, FWidth;
+    TWholeUnits FFrames;
     std::vector<short> FShorts;
     std::vector<int> FInts;
 };
