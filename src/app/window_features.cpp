@@ -23,34 +23,45 @@ constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
 
-// The play modes' menu entries: language key and built-in text.
+// The play modes' menu entries: language key (also the entry's object name)
+// and built-in text.
 struct TModeText {
     const char* Key;
     const char* BuiltIn;
 };
-constexpr TModeText kRepeatTexts[] = {
-    {"RepeatList", "Repeat list"},
-    {"RepeatOne", "Repeat track"},
-    {"StopAfterTrack", "Stop after this track"},
-    {"StopAtEnd", "Stop at end of list"},
+template <class T>
+struct TChoice {
+    T Value;
+    TModeText Text;
 };
-constexpr TRepeat kRepeatModes[] = {TRepeat::List, TRepeat::One, TRepeat::StopAfterTrack,
-                                    TRepeat::StopAtEnd};
+constexpr TChoice<TRepeat> kRepeatChoices[] = {
+    {TRepeat::List, {"RepeatList", "Repeat list"}},
+    {TRepeat::One, {"RepeatOne", "Repeat track"}},
+    {TRepeat::StopAfterTrack, {"StopAfterTrack", "Stop after this track"}},
+    {TRepeat::StopAtEnd, {"StopAtEnd", "Stop at end of list"}},
+};
 constexpr TModeText kShuffleText = {"Shuffle", "Shuffle"};
 constexpr TModeText kGainMenuText = {"ReplayGain", "ReplayGain"};
-constexpr TModeText kGainTexts[] = {
-    {"GainOff", "Off"},
-    {"GainTrack", "Track gain"},
-    {"GainAlbum", "Album gain"},
+constexpr TChoice<TReplayGainMode> kGainChoices[] = {
+    {TReplayGainMode::Off, {"GainOff", "Off"}},
+    {TReplayGainMode::Track, {"GainTrack", "Track gain"}},
+    {TReplayGainMode::Album, {"GainAlbum", "Album gain"}},
 };
-constexpr TReplayGainMode kGainModes[] = {TReplayGainMode::Off, TReplayGainMode::Track,
-                                          TReplayGainMode::Album};
 // For files without gain tags, which are often louder than tagged ones.
 constexpr double kPreamps[] = {-6, -3, 0, 3, 6};
 constexpr TModeText kPreampText = {"PreAmp", "Pre-amp %1 dB"};
 
 QString PreampText(const QString& format, double db) {
     return format.arg(db > 0 ? QStringLiteral("+%1").arg(db) : QString::number(db));
+}
+
+// A checkable entry of `menu`, one of `group`'s when there is one.
+QAction* AddChoice(QMenu* menu, QActionGroup* group, const QString& text, const QString& name) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    action->setCheckable(true);
+    if (group) group->addAction(action);
+    return action;
 }
 
 }  // namespace
@@ -122,15 +133,17 @@ void TFrmQuillet::LoadFeatureTexts(
     f.SpaceName = QString::fromStdString(read("KeySpace", "Space"));
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
+    auto text = [&read](const TModeText& t) {
+        return QString::fromStdString(read(t.Key, t.BuiltIn));
+    };
+    // The entries were made in the tables' order.
     for (size_t i = 0; i < f.RepeatActions.size(); ++i)
-        f.RepeatActions[i].second->setText(
-            QString::fromStdString(read(kRepeatTexts[i].Key, kRepeatTexts[i].BuiltIn)));
-    f.ShuffleAction->setText(QString::fromStdString(read(kShuffleText.Key, kShuffleText.BuiltIn)));
-    f.GainMenu->setTitle(QString::fromStdString(read(kGainMenuText.Key, kGainMenuText.BuiltIn)));
+        f.RepeatActions[i].second->setText(text(kRepeatChoices[i].Text));
+    f.ShuffleAction->setText(text(kShuffleText));
+    f.GainMenu->setTitle(text(kGainMenuText));
     for (size_t i = 0; i < f.GainActions.size(); ++i)
-        f.GainActions[i].second->setText(
-            QString::fromStdString(read(kGainTexts[i].Key, kGainTexts[i].BuiltIn)));
-    f.PreampFormat = QString::fromStdString(read(kPreampText.Key, kPreampText.BuiltIn));
+        f.GainActions[i].second->setText(text(kGainChoices[i].Text));
+    f.PreampFormat = text(kPreampText);
     for (const auto& [db, action] : f.PreampActions)
         action->setText(PreampText(f.PreampFormat, db));
 }
@@ -231,31 +244,24 @@ void TFrmQuillet::CreatePlayModes() {
     // the places they were drawn in.
     pmPlayModes = new QMenu(this);
     pmPlayModes->setObjectName(QStringLiteral("pmPlayModes"));
+    auto choice = [](QMenu* menu, QActionGroup* group, const TModeText& text) {
+        return AddChoice(menu, group, QLatin1String(text.BuiltIn), QLatin1String(text.Key));
+    };
     auto* group = new QActionGroup(pmPlayModes);
-    for (size_t i = 0; i < std::size(kRepeatModes); ++i) {
-        QAction* action = pmPlayModes->addAction(QLatin1String(kRepeatTexts[i].BuiltIn));
-        action->setObjectName(QLatin1String(kRepeatTexts[i].Key));
-        action->setCheckable(true);
-        group->addAction(action);
-        const TRepeat mode = kRepeatModes[i];
+    for (const auto& [mode, text] : kRepeatChoices) {
+        QAction* action = choice(pmPlayModes, group, text);
         connect(action, &QAction::triggered, &f.Context,
                 [this, mode] { Guarded([&] { SetRepeatMode(mode); }); });
         f.RepeatActions.emplace_back(mode, action);
     }
     pmPlayModes->addSeparator();
-    f.ShuffleAction = pmPlayModes->addAction(QLatin1String(kShuffleText.BuiltIn));
-    f.ShuffleAction->setObjectName(QLatin1String(kShuffleText.Key));
-    f.ShuffleAction->setCheckable(true);
+    f.ShuffleAction = choice(pmPlayModes, nullptr, kShuffleText);
     connect(f.ShuffleAction, &QAction::triggered, &f.Context,
             [this](bool on) { Guarded([&] { SetShuffleMode(on); }); });
     f.GainMenu = pmPlayModes->addMenu(QLatin1String(kGainMenuText.BuiltIn));
     auto* gains = new QActionGroup(f.GainMenu);
-    for (size_t i = 0; i < std::size(kGainModes); ++i) {
-        QAction* action = f.GainMenu->addAction(QLatin1String(kGainTexts[i].BuiltIn));
-        action->setObjectName(QLatin1String(kGainTexts[i].Key));
-        action->setCheckable(true);
-        gains->addAction(action);
-        const TReplayGainMode mode = kGainModes[i];
+    for (const auto& [mode, text] : kGainChoices) {
+        QAction* action = choice(f.GainMenu, gains, text);
         connect(action, &QAction::triggered, &f.Context, [this, mode] {
             Guarded([&] { SetReplayGainSetting({mode, ReplayGainSetting().PreampDb}); });
         });
@@ -264,10 +270,8 @@ void TFrmQuillet::CreatePlayModes() {
     f.GainMenu->addSeparator();
     auto* preamps = new QActionGroup(f.GainMenu);
     for (const double db : kPreamps) {
-        QAction* action = f.GainMenu->addAction(PreampText(f.PreampFormat, db));
-        action->setObjectName(QStringLiteral("PreAmp%1").arg(db));
-        action->setCheckable(true);
-        preamps->addAction(action);
+        QAction* action = AddChoice(f.GainMenu, preamps, PreampText(f.PreampFormat, db),
+                                    QStringLiteral("PreAmp%1").arg(db));
         connect(action, &QAction::triggered, &f.Context, [this, db] {
             Guarded([&] { SetReplayGainSetting({ReplayGainSetting().Mode, db}); });
         });
