@@ -50,6 +50,11 @@ TEST(ReplayGainTags, EachFormatsInputTellsTheGainsItsTagsGive) {
         TReplayGain gains;
     };
     const TGainInfo track{-7.25, 0.5}, album{-8, 0};
+    // An APEv2 tag with the album gain, appended to the file as taggers do.
+    const std::string apeAlbum =
+        py +
+        "'import sys; from mutagen.apev2 import APEv2; t = APEv2(); "
+        "t[\"REPLAYGAIN_ALBUM_GAIN\"] = \"-8.00 dB\"; t.save(sys.argv[1])' $F";
     const std::vector<Case> cases = {
         {"vorbis.flac",
          "flac -s -f --tag='REPLAYGAIN_TRACK_GAIN=-7.25 dB' --tag=REPLAYGAIN_TRACK_PEAK=0.5 "
@@ -60,11 +65,7 @@ TEST(ReplayGainTags, EachFormatsInputTellsTheGainsItsTagsGive) {
          "oggenc -Q -c 'REPLAYGAIN_TRACK_GAIN=-7.25 dB' -c REPLAYGAIN_TRACK_PEAK=0.500 -o $F " +
              src,
          {track, {}}},
-        {"ape.mpc",
-         "mpcenc --silent --overwrite " + src + " $F && " + py +
-             "'import sys; from mutagen.apev2 import APEv2; t = APEv2(); "
-             "t[\"REPLAYGAIN_ALBUM_GAIN\"] = \"-8.00 dB\"; t.save(sys.argv[1])' $F",
-         {{}, album}},
+        {"ape.mpc", "mpcenc --silent --overwrite " + src + " $F && " + apeAlbum, {{}, album}},
         {"txxx.mp3",
          "lame --quiet " + src + " $F && " + py +
              "'import sys; from mutagen.id3 import ID3, TXXX; t = ID3(); "
@@ -72,11 +73,7 @@ TEST(ReplayGainTags, EachFormatsInputTellsTheGainsItsTagsGive) {
              "t.add(TXXX(encoding=3, desc=\"REPLAYGAIN_TRACK_PEAK\", text=[\"0.5\"])); "
              "t.save(sys.argv[1])' $F",
          {track, {}}},
-        {"ape.mp3",
-         "lame --quiet " + src + " $F && " + py +
-             "'import sys; from mutagen.apev2 import APEv2; t = APEv2(); "
-             "t[\"REPLAYGAIN_ALBUM_GAIN\"] = \"-8.00 dB\"; t.save(sys.argv[1])' $F",
-         {{}, album}},
+        {"ape.mp3", "lame --quiet " + src + " $F && " + apeAlbum, {{}, album}},
         {"r128.opus",
          "ffmpeg -v error -y -i " + src + " -c:a libopus $F && " + py +
              "'import sys; from mutagen.oggopus import OggOpus; t = OggOpus(sys.argv[1]); "
