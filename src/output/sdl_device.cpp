@@ -169,12 +169,15 @@ class SdlRing : public SoundRing {
     // applies the volume and the track's gain in one multiply per sample.
     void Render(uint8_t* out, uint32_t len) {
         uint32_t frames = len / FOutFrame;
-        if (const int32_t v = FVolume.load(std::memory_order_relaxed); v != FVolumeFor) {
-            FVolumeFor = v;
-            FVolumeGain = VolumeFactor(v);
-        }
         {
             std::lock_guard<std::mutex> g(FLock);
+            // Read under the lock: a volume set before Play (which takes the
+            // lock) is then always seen, so a run never starts with one
+            // callback's worth of sound at full volume.
+            if (const int32_t v = FVolume.load(std::memory_order_relaxed); v != FVolumeFor) {
+                FVolumeFor = v;
+                FVolumeGain = VolumeFactor(v);
+            }
             if (!FPlaying) {
                 frames = 0;
             } else {
