@@ -22,7 +22,9 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 }
 
 void AddFile(const std::string& path, std::vector<TPlaylistEntry>& out) {
-    out.push_back({CutTitle(FileNamePart(path)), path});
+    TPlaylistEntry& entry = out.emplace_back();
+    entry.Title = CutTitle(FileNamePart(path));
+    entry.FilePath = path;
 }
 
 // Depth first, names in byte order; `seen` holds the folders entered (device

@@ -8,21 +8,11 @@
 #include "ACS_MPC.h"
 #include "ACS_Vorbis.h"
 #include "ACS_WinMedia.h"
-#include "content_sniff.h"
-#include "input_table.h"
 
 namespace quillet::cli {
 
-const char kFormatNotSupported[] = "Format not supported";
-
 Owned<TAuFileIn> OpenInput(const std::string& path) {
-    // The extension's input, or the one the file's first bytes call for.
-    const auto kind = InputKindFor(path);
-    TAuFileIn* input = kind ? CreateInput(*kind, nullptr) : nullptr;
-    if (!input) throw EAuException(kFormatNotSupported);
-    Owned<TAuFileIn> owned(input);
-    owned->SetFileName(path);
-    return owned;
+    return OpenTrackInput({path, {}});
 }
 
 bool PlayableFormat(TAuFileIn& input) {

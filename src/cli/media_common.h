@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "ACS_Classes.h"
+#include "track_input.h"
 
 namespace quillet::cli {
 
-extern const char kFormatNotSupported[];
-
-// The input the player would use for `path`, with the file name set.
-// Raises "Format not supported" for an extension with no input.
+// The input the player would use for the whole file at `path`
+// (OpenTrackInput). Raises "Format not supported" for a file no input plays.
 Owned<TAuFileIn> OpenInput(const std::string& path);
 
 // The input understood the file and its format is one a sink can play:

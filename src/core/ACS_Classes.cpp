@@ -141,6 +141,7 @@ bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
     if (!FActive) {
         FStartSample = SampleNum;
         FEndSample = -1;
+        FTimed = false;
         FDelivered = SampleNum * FFrameBytes;
         return true;
     }
@@ -172,6 +173,14 @@ void TAuStreamedInput::SeekPercent(int32_t Delta) {
     if (count <= 0) return;
     // Halves to even, as the default rounding mode does.
     GoToSample(static_cast<int64_t>(std::nearbyint(static_cast<double>(count) * f)));
+}
+
+void TAuStreamedInput::SetTimeRange(const TTimeRange& Range, int64_t Offset) {
+    std::lock_guard<std::recursive_mutex> l(FDataLock);
+    if (FActive) return;
+    FTimed = true;
+    FTimeRange = Range;
+    FTimeOffset = Offset;
 }
 
 void TAuStreamedInput::SetStream(TStream* Stream) {
@@ -255,6 +264,7 @@ void TAuFileIn::SetFileName(const std::string& Value) {
     if (!FActive) {
         FStartSample = 0;
         FEndSample = -1;
+        FTimed = false;
         FDelivered = 0;
         FSampleCount = 0;
     }
@@ -273,6 +283,16 @@ void TAuFileIn::DoBeginRead() {
     FSampleCount = FFrameBytes == 0 ? 0 : size < 0 ? -1 : size / FFrameBytes;
     FDuration =
         FSampleRate && FSampleCount > 0 ? static_cast<int32_t>(FSampleCount / FSampleRate) : 0;
+    int64_t offset = 0;
+    if (FTimed) {
+        // Both ends by one rule, so the tracks of one image meet without a
+        // sample lost or repeated.
+        FStartSample = FlicksToFrames(FTimeRange.Start, FSampleRate);
+        FEndSample = FTimeRange.End < 0 ? -1 : FlicksToFrames(FTimeRange.End, FSampleRate) - 1;
+        if (FEndSample != -1 && FEndSample < FStartSample) FEndSample = FStartSample - 1;
+        offset = FlicksToFrames(FTimeOffset, FSampleRate);
+        FTimed = false;
+    }
     if (FStartSample > 0) {
         GoToSample(0);
         FDelivered = 0;
@@ -280,6 +300,7 @@ void TAuFileIn::DoBeginRead() {
     if (FStartSample > 0 || FEndSample != -1) NarrowToRange();
     FBlockStart = 1;
     FBlockEnd = 0;
+    if (offset > 0 && (FSampleCount <= 0 || offset < FSampleCount)) GoToSample(offset);
 }
 
 void TAuFileIn::NarrowToRange() {
@@ -316,6 +337,7 @@ void TAuFileIn::DoEndRead() {
     CloseSource();
     FStartSample = 0;
     FEndSample = -1;
+    FTimed = false;
     FActive = false;
 }
 

@@ -30,6 +30,7 @@
 #include "ACS_Streams.h"
 #include "ACS_Types.h"
 #include "sync.h"
+#include "time_range.h"
 
 namespace quillet {
 
@@ -166,6 +167,12 @@ class TAuStreamedInput : public TAuInput {
     void SetEndSample(int64_t v) { FEndSample = v; }
     bool Loop() const { return FLoop.load(); }
     void SetLoop(bool v) { FLoop = v; }
+    // For the next run only (idle): play `Range` of the data (a CUE track),
+    // starting `Offset` flicks into it (a resumed position, counted as
+    // played). Turned into samples at run start, by the source's own rate;
+    // it replaces StartSample and EndSample. An offset past the range's end
+    // starts at its beginning.
+    void SetTimeRange(const TTimeRange& Range, int64_t Offset = 0);
     bool CanSeek() const { return FCanSeek.load(); }
 
   protected:
@@ -183,6 +190,10 @@ class TAuStreamedInput : public TAuInput {
     std::atomic<int64_t> FEndSample{-1};
     std::atomic<bool> FLoop{false};
     int64_t FSampleCount = 0;  // frames in the range
+    // SetTimeRange's part for the next run, under FDataLock.
+    bool FTimed = false;
+    TTimeRange FTimeRange;
+    int64_t FTimeOffset = 0;
 };
 
 // A source that reads a named file (or a stream the caller gives it). Every

@@ -70,7 +70,9 @@ class TEntrySink : public TSink {
         : FEntries(entries), FFolder(std::move(folder)) {}
     void Add(std::string_view title, std::string_view path) override {
         if (path.empty()) return;
-        FEntries.push_back({CutTitle(title), ResolveEntryPath(FFolder, path)});
+        TPlaylistEntry& entry = FEntries.emplace_back();
+        entry.Title = CutTitle(title);
+        entry.FilePath = ResolveEntryPath(FFolder, path);
     }
 
   private:

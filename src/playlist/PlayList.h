@@ -15,12 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "time_range.h"
+
 namespace quillet {
 
 // One entry of the window's playlist.
 struct TPlaylistEntry {
     std::string Title;  // at most MaxTitleChars characters
     std::string FilePath;
+    TTimeRange Range;  // the part of the file it plays (a CUE track); whole by default
 
     bool operator==(const TPlaylistEntry&) const = default;
 };

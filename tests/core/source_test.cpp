@@ -232,6 +232,47 @@ TEST(Source, RangesCutWhereAskedWhateverTheLength) {
     }
 }
 
+// Time ranges (a CUE sheet's tracks) become samples by the file's own rate:
+// tracks cut at CD frames tile the file without a sample lost or repeated,
+// also at a rate 1/75 s is no whole number of samples of; an offset starts
+// inside the range and counts as played.
+TEST(Source, TimeRangesTileTheFileAtAnyRate) {
+    constexpr int64_t cd = kFlicksPerSecond / 75;
+    for (const uint32_t rate : {44100u, 32000u}) {
+        SCOPED_TRACE(rate);
+        const SyntheticFormat f{.rate = rate, .frames = rate * 2};
+        std::vector<uint8_t> joined;
+        const int64_t cuts[] = {0, 37 * cd, 38 * cd, 101 * cd, -1};
+        for (size_t i = 0; i + 1 < std::size(cuts); ++i) {
+            SyntheticSource s(f);
+            s.SetTimeRange({cuts[i], cuts[i + 1]});
+            s.BeginRead();
+            const std::vector<uint8_t> part = ReadRun(s);
+            EXPECT_EQ(s.DataSize() < 0 || cuts[i + 1] < 0 ||
+                          s.DataSize() == static_cast<int64_t>(part.size()),
+                      true);
+            joined.insert(joined.end(), part.begin(), part.end());
+            s.EndRead();
+        }
+        EXPECT_EQ(joined, PatternBytes(0, f.frames * 4));
+    }
+    SyntheticSource s({.rate = 44100, .frames = 44100});
+    s.SetTimeRange({kFlicksPerSecond / 10, kFlicksPerSecond / 2}, kFlicksPerSecond / 10);
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), 17640 * 4);  // 0.1 s .. 0.5 s
+    EXPECT_EQ(s.Delivered(), 4410 * 4);  // resumed 0.1 s in
+    EXPECT_EQ(ReadRun(s), PatternBytes(8820 * 4, 13230 * 4));
+    s.EndRead();
+    // One run only; an offset past the end starts at the range's beginning.
+    s.BeginRead();
+    EXPECT_EQ(s.DataSize(), 44100 * 4);
+    s.EndRead();
+    s.SetTimeRange({0, kFlicksPerSecond / 2}, kFlicksPerSecond);
+    s.BeginRead();
+    EXPECT_EQ(s.Delivered(), 0);
+    s.EndRead();
+}
+
 TEST(Source, WithoutALengthPercentSeeksDoNothingAndFrameSeeksWork) {
     SyntheticSource s({.frames = 1000, .unknownSize = true});
     EXPECT_EQ(s.GetSampleCount(), -1);
