@@ -335,10 +335,24 @@ class TAuOutput : public TComponent, public TSeekListener {
     void QueueNext(TAuInput* Next);
     // Drops the queued input unless the worker has already made it current;
     // true when one was dropped. The sink then waits for a new answer, as if
-    // OnNeedNext had just been posted.
+    // OnNeedNext had just been posted. Never waits for an open: an input the
+    // worker is opening is ended by the worker once its open returns.
     bool CancelNext();
     // The input queued and not yet handed over (nullptr: none).
     TAuInput* QueuedNext() const;
+    // Whether the sink still has a use for `input`: playing it in a run,
+    // queued, or being opened or ended on the worker. Such an input must not
+    // be given another file.
+    bool Holds(const TAuInput* input) const;
+    // A queued input that could not be opened, or holds nothing, is passed
+    // over before the join: the worker ends it and posts OnNeedNext again, so
+    // the answer may name the one after it. These are such inputs, oldest
+    // first, each once, with the error that passed it over.
+    struct TFailedNext {
+        TAuInput* Input = nullptr;
+        std::string Error;
+    };
+    std::optional<TFailedNext> TakeFailedNext();
     // OnNeedNext has been posted and not answered yet.
     bool AwaitingNext() const;
     // Hand-overs whose first sample has not been heard yet.
@@ -349,9 +363,11 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Whether the last run (or the current one) gave the device any sound.
     bool ProducedSound() const { return FProducedSound.load(); }
 
-    // Where the sound heard now is in the current input, for a time display
-    // or a media-player interface (Progress, by contrast, counts what was
-    // delivered, up to a ring ahead). Frames; -1 unknown; Rate 0: no run.
+    // Where the sound heard now is, for a time display or a media-player
+    // interface (Progress, by contrast, counts what was delivered, up to a
+    // ring ahead): in the current input, or, while the end of the input
+    // before a hand-over is still playing, in that one. Frames; -1 unknown;
+    // Rate 0: no run.
     struct TPlayPoint {
         int64_t Frame = -1;
         int64_t Length = -1;
@@ -394,6 +410,9 @@ class TAuOutput : public TComponent, public TSeekListener {
     void SetRunFormat(uint32_t Rate, uint32_t FrameBytes);
     // Any thread: bytes given to the device and not heard yet.
     virtual int64_t QueuedBytes() const { return 0; }
+    // Any thread: bytes the device has played since the run began (the same
+    // count ChainHandOver's position is in).
+    virtual uint64_t PlayedBytes() const { return 0; }
 
     // --- The gapless chain (worker side, for concrete sinks).
     enum class TChainAnswer { caNone, caWaiting, caInput };
@@ -407,14 +426,23 @@ class TAuOutput : public TComponent, public TSeekListener {
     // thread answers within milliseconds; a track shorter than a fill ends
     // before it could); returns the answer then.
     TChainAnswer ChainAwaitAnswer(std::chrono::milliseconds Timeout);
-    // Opens the queued input if not yet (its BeginRead runs here); returns it
-    // once open and of this PCM format, else drops it and returns nullptr.
+    // Opens the queued input if not yet (its BeginRead runs here, outside
+    // the chain lock); returns it once open and of this PCM format. Else
+    // nullptr, and ChainAnswer() tells why: caNone for another format (the
+    // run ends with the current input), caWaiting when it could not be
+    // opened or held nothing (passed over; OnNeedNext is posted again) or
+    // the main thread changed the answer meanwhile.
     TAuInput* ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits);
     // Ends the current input's run and makes the ready input current; returns
-    // it, or nullptr when the main thread dropped it meanwhile.
-    TAuInput* ChainHandOver();
+    // it, or nullptr when the main thread dropped it meanwhile. `EndBytes` is
+    // where the ended input's sound ends in the device's count (PlayedBytes):
+    // until it is played, PlayPoint tells the ended input's position.
+    TAuInput* ChainHandOver(uint64_t EndBytes);
     // The first sample of a handed-over input has been heard.
     void ChainHeard();
+    // Posts OnNeedNext again for the current input (or answers "none" when
+    // nobody chains).
+    void AskAgain();
     // End of run: ends and forgets a queued input and the pending changes.
     void ChainRelease();
 
@@ -434,12 +462,28 @@ class TAuOutput : public TComponent, public TSeekListener {
     TNotifyEvent FOnTrackChange;
     int32_t FLastProgress = 0;        // worker only
     bool FPauseAcknowledged = false;  // worker only: AcknowledgePause answered this request
-    // The chain's state. The worker holds FChainLock while it opens the queued
-    // input, so the main thread never changes an input that is being opened.
+    // The chain's state, under FChainLock, which is only ever held for a
+    // moment: the worker opens the queued input outside it, marked by
+    // FOpening and the serial it was queued under; an answer that changed
+    // meanwhile (a new serial) leaves the worker to end what it opened.
+    // An input it names is never given another file by the main thread
+    // (Holds), so it can be opened outside the lock.
+    struct TEndedInput {
+        TAuInput* Input;
+        int64_t Delivered;  // bytes, at its end
+        int64_t Size;
+        bool Estimated;
+        uint64_t EndBytes;  // in PlayedBytes' count
+    };
     mutable std::mutex FChainLock;
     std::condition_variable FChainAnswered;       // with FChainLock: QueueNext and CancelNext
     TAuInput* FNext = nullptr;                    // under FChainLock
     bool FNextOpened = false;                     // under FChainLock: BeginRead done (worker)
+    TAuInput* FOpening = nullptr;                 // under FChainLock: the worker opens or ends it
+    uint64_t FNextSerial = 0;                     // under FChainLock: bumped when FNext changes
+    std::deque<TFailedNext> FFailedNext;          // under FChainLock: passed over, not yet taken
+    int FPassedOver = 0;                          // under FChainLock: passed over since a hand-over
+    std::deque<TEndedInput> FEnded;               // under FChainLock: one per unheard hand-over
     TChainAnswer FAnswer = TChainAnswer::caNone;  // under FChainLock
     bool FAsked = false;                          // under FChainLock: OnNeedNext posted for Input
     std::deque<TAuInput*> FUnheardInputs;         // under FChainLock: handed over, not yet heard

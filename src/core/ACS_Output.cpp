@@ -206,12 +206,25 @@ TAuOutput::TPlayPoint TAuOutput::PlayPoint() const {
     const uint32_t rate = FRunRate.load(), frame = FRunFrameBytes.load();
     if (in == nullptr || rate == 0 || frame == 0 || !FActive) return point;
     point.Rate = rate;
-    const int64_t size = in->DataSize();
+    int64_t size = in->DataSize(), heard = 0;
+    bool estimated = in->SizeIsEstimate();
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (!FEnded.empty()) {
+            // The end of the input before a hand-over is still playing.
+            const TEndedInput& ended = FEnded.front();
+            const uint64_t played = PlayedBytes();
+            const int64_t unplayed =
+                ended.EndBytes > played ? static_cast<int64_t>(ended.EndBytes - played) : 0;
+            size = ended.Size;
+            estimated = ended.Estimated;
+            heard = std::max<int64_t>(0, ended.Delivered - unplayed);
+        } else {
+            heard = std::max<int64_t>(0, in->Delivered() - QueuedBytes());
+        }
+    }
     point.Length = size > 0 ? size / frame : -1;
-    point.Estimated = in->SizeIsEstimate();
-    // Until a change is heard, the sound is still the input before this one.
-    const int64_t heard =
-        FUnheard.load() > 0 ? 0 : std::max<int64_t>(0, in->Delivered() - QueuedBytes());
+    point.Estimated = estimated;
     point.Frame = heard / frame;
     if (point.Length >= 0) point.Frame = std::min(point.Frame, point.Length);
     return point;
@@ -255,8 +268,10 @@ void TAuOutput::Notification(TComponent* component, TOperation operation) {
         if (component == FNext) {
             FNext = nullptr;
             FNextOpened = false;
+            ++FNextSerial;
             if (FAsked) FAnswer = TChainAnswer::caWaiting;
         }
+        std::erase_if(FFailedNext, [&](const TFailedNext& f) { return f.Input == component; });
     }
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
@@ -336,6 +351,9 @@ void TAuOutput::AcknowledgePause() {
 
 namespace {
 
+// Answers in a row that could not be opened before the run gives up asking.
+constexpr int kMaxPassedOver = 64;
+
 // Ends the run of an input the worker opened ahead; its errors do not matter.
 void EndQuietly(TAuInput* in) {
     try {
@@ -348,27 +366,54 @@ void EndQuietly(TAuInput* in) {
 
 void TAuOutput::QueueNext(TAuInput* Next) {
     if (Next != nullptr && Next == FInput.load()) Next = nullptr;
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FNext != nullptr && FNext != Next) {
-        if (FNextOpened) EndQuietly(FNext);
-        FNext->RemoveFreeNotification(this);
+    TAuInput* ended = nullptr;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FNext != nullptr && FNext != Next) {
+            // One being opened is ended by the worker when its open returns.
+            if (FNextOpened) ended = FNext;
+            FNext->RemoveFreeNotification(this);
+        }
+        if (FNext != Next) ++FNextSerial;
+        if (FNext != Next || !Next) FNextOpened = false;
+        FNext = Next;
+        FAnswer = Next ? TChainAnswer::caInput : TChainAnswer::caNone;
+        if (Next) Next->FreeNotification(this);
+        FChainAnswered.notify_all();
     }
-    if (FNext != Next || !Next) FNextOpened = false;
-    FNext = Next;
-    FAnswer = Next ? TChainAnswer::caInput : TChainAnswer::caNone;
-    if (Next) Next->FreeNotification(this);
-    FChainAnswered.notify_all();
+    if (ended != nullptr) EndQuietly(ended);
 }
 
 bool TAuOutput::CancelNext() {
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FNext == nullptr) return false;
-    if (FNextOpened) EndQuietly(FNext);
-    FNext->RemoveFreeNotification(this);
-    FNext = nullptr;
-    FNextOpened = false;
-    if (FAsked) FAnswer = TChainAnswer::caWaiting;
+    TAuInput* ended = nullptr;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FNext == nullptr) return false;
+        if (FNextOpened) ended = FNext;
+        FNext->RemoveFreeNotification(this);
+        FNext = nullptr;
+        FNextOpened = false;
+        ++FNextSerial;
+        if (FAsked) FAnswer = TChainAnswer::caWaiting;
+    }
+    if (ended != nullptr) EndQuietly(ended);
     return true;
+}
+
+bool TAuOutput::Holds(const TAuInput* input) const {
+    if (input == nullptr) return false;
+    // Between runs the input stays assigned but is the caller's to aim again.
+    if (input == FInput.load() && (FActive || FStarting)) return true;
+    std::lock_guard<std::mutex> l(FChainLock);
+    return input == FNext || input == FOpening;
+}
+
+std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FFailedNext.empty()) return std::nullopt;
+    TFailedNext failed = std::move(FFailedNext.front());
+    FFailedNext.pop_front();
+    return failed;
 }
 
 TAuInput* TAuOutput::TakeHeardInput() {
@@ -402,6 +447,10 @@ void TAuOutput::ChainAskIfNear(int64_t LeadBytes, bool Ended) {
         FAsked = true;
         FAnswer = TChainAnswer::caWaiting;
     }
+    AskAgain();
+}
+
+void TAuOutput::AskAgain() {
     TNotifyEvent h = Handler(FOnNeedNext);
     if (h) {
         PostNotify(h);
@@ -424,33 +473,72 @@ TAuOutput::TChainAnswer TAuOutput::ChainAwaitAnswer(std::chrono::milliseconds Ti
 }
 
 TAuInput* TAuOutput::ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits) {
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FNext == nullptr) return nullptr;
-    bool fits = false;
-    try {
-        if (!FNextOpened) {
-            // Counted as opened even when BeginRead fails: a failed start
-            // still needs its EndRead.
-            FNextOpened = true;
-            FNext->BeginRead();
-        }
-        fits = FNext->GetChannels() == Channels && FNext->GetSampleRate() == Rate &&
-               FNext->GetBitsPerSample() == Bits;
-    } catch (...) {
-        // A next input that cannot be read is skipped the usual way: the run
-        // ends with this input and the caller starts the next one itself.
+    auto fits = [&](TAuInput* in) {
+        return in->GetChannels() == Channels && in->GetSampleRate() == Rate &&
+               in->GetBitsPerSample() == Bits;
+    };
+    TAuInput* next = nullptr;
+    uint64_t serial = 0;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FNext == nullptr) return nullptr;
+        if (FNextOpened) return FNext;  // opened earlier, and found fit then
+        next = FOpening = FNext;
+        serial = FNextSerial;
     }
-    if (fits) return FNext;
-    // Its free notification stays (only the main thread changes those); a
-    // later removal of the input then finds nothing to do.
-    if (FNextOpened) EndQuietly(FNext);
-    FNext = nullptr;
-    FNextOpened = false;
-    FAnswer = TChainAnswer::caNone;
+    // The open may take long (a slow disk, a FIFO): the main thread may
+    // answer anew meanwhile, and must never wait for it.
+    std::string error;
+    bool opened = false, fit = false;
+    try {
+        next->BeginRead();
+        opened = true;
+        fit = fits(next);
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "Unknown error";
+    }
+    // A next input with nothing in it would be joined as a moment of
+    // nothing and end the run with a reopen: passed over like a broken one.
+    if (opened && next->DataSize() == 0) {
+        opened = false;
+        error = "The file holds no sound";
+    }
+    bool askAgain = false;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        FOpening = nullptr;
+        if (serial == FNextSerial && FNext == next) {
+            if (opened && fit) {
+                FNextOpened = true;
+                return next;
+            }
+            // Its free notification stays (only the main thread changes
+            // those); a later removal of the input then finds nothing to do.
+            FNext = nullptr;
+            FNextOpened = false;
+            ++FNextSerial;
+            if (opened || ++FPassedOver > kMaxPassedOver) {
+                // Another format: the run ends with the current input and
+                // the caller starts the next one in a run of its own. So it
+                // does after answer upon answer that could not be opened (a
+                // list of broken files must not be asked round for ever).
+                FAnswer = TChainAnswer::caNone;
+            } else {
+                FFailedNext.push_back({next, error});
+                FAnswer = TChainAnswer::caWaiting;
+                askAgain = true;
+            }
+        }
+    }
+    // A failed start still needs its EndRead.
+    EndQuietly(next);
+    if (askAgain) AskAgain();
     return nullptr;
 }
 
-TAuInput* TAuOutput::ChainHandOver() {
+TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
     TAuInput* next = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);
@@ -458,10 +546,17 @@ TAuInput* TAuOutput::ChainHandOver() {
         next = FNext;
         FNext = nullptr;
         FNextOpened = false;
+        ++FNextSerial;
         FAsked = false;
+        FPassedOver = 0;
     }
     TAuInput* old = FInput.exchange(next);
     if (old != nullptr) {
+        {
+            std::lock_guard<std::mutex> l(FChainLock);
+            FEnded.push_back(
+                {old, old->Delivered(), old->DataSize(), old->SizeIsEstimate(), EndBytes});
+        }
         old->SetSeekListener(nullptr);
         EndQuietly(old);
     }
@@ -484,20 +579,29 @@ void TAuOutput::ChainHeard() {
         if (h) FHeardInputs.push_back(FUnheardInputs.front());
         if (FHeardInputs.size() > 64) FHeardInputs.pop_front();
         FUnheardInputs.pop_front();
+        if (!FEnded.empty()) FEnded.pop_front();
     }
     --FUnheard;
     if (h) PostNotify(h);
 }
 
 void TAuOutput::ChainRelease() {
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FNext != nullptr && FNextOpened) EndQuietly(FNext);
-    FNext = nullptr;
-    FNextOpened = false;
-    FAsked = false;
-    FAnswer = TChainAnswer::caNone;
-    FUnheardInputs.clear();
-    FUnheard = 0;
+    TAuInput* ended = nullptr;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        if (FNext != nullptr && FNextOpened) ended = FNext;
+        FNext = nullptr;
+        FNextOpened = false;
+        ++FNextSerial;
+        FAsked = false;
+        FAnswer = TChainAnswer::caNone;
+        FUnheardInputs.clear();
+        FEnded.clear();
+        FFailedNext.clear();
+        FPassedOver = 0;
+        FUnheard = 0;
+    }
+    if (ended != nullptr) EndQuietly(ended);
 }
 
 }  // namespace quillet

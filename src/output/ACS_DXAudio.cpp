@@ -125,6 +125,7 @@ void TDXAudioOut::PrepareOutput() {
     FInputEnded = false;
     FSourceDone = false;
     FQueued = 0;
+    FPlayedTotal = 0;
     FUnderrunsSeen = 0;
     FDataEnd = 0;
     FBoundaries.clear();
@@ -175,11 +176,13 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
             ChainReady(static_cast<uint32_t>(FOutChannels), static_cast<uint32_t>(FOutRate),
                        static_cast<uint32_t>(FOutBits));
         if (next == nullptr) {
-            FInputEnded = true;  // another format, or unreadable: the run ends here
+            // Another format ends the run here; one passed over (unreadable,
+            // empty) waits for the answer naming the one after it.
+            if (ChainAnswer() == TChainAnswer::caNone) FInputEnded = true;
             return m;
         }
         const uint64_t boundary = FDevice.WrittenTotal + static_cast<uint64_t>(m);
-        next = ChainHandOver();
+        next = ChainHandOver(boundary);
         if (next == nullptr) {
             FInputEnded = true;
             return m;

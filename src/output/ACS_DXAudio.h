@@ -91,6 +91,7 @@ class TDXAudioOut : public TAuOutput {
     void PrepareOutput() override;
     void WakeWorker() override { FSystem->Interrupt(); }
     int64_t QueuedBytes() const override { return FQueued.load(); }
+    uint64_t PlayedBytes() const override { return FPlayedTotal.load(); }
 
   private:
     TUnderrunEvent UnderrunHandler() const;
@@ -111,6 +112,7 @@ class TDXAudioOut : public TAuOutput {
     void MarkDataEnd();
     // Worker: publishes what the ring holds that is not heard yet.
     void NoteQueued() {
+        FPlayedTotal = FDevice.PlayedTotal;
         FQueued = static_cast<int64_t>(FDevice.WrittenTotal - FDevice.PlayedTotal);
     }
     int64_t BytesPerSecond() const;
@@ -145,6 +147,7 @@ class TDXAudioOut : public TAuOutput {
     std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
     double FInputGain = 1.0;           // the current input's gain factor
     std::atomic<int64_t> FQueued{0};   // written by the worker, read by the main thread
+    std::atomic<uint64_t> FPlayedTotal{0};  // the same
     // Written by the worker, read by the main thread:
     std::atomic<bool> FInputEnded{false};
     // Main thread; read by the worker under FRingLock when a ring is created.
