@@ -2,21 +2,19 @@
 
 #include <QCloseEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QUrl>
 
 #include "UAbout.h"
 #include "app_errors.h"
-#include "content_sniff.h"
 #include "ini.h"
+#include "input_table.h"
 #include "paths.h"
+#include "playlist_box.h"
 #include "text.h"
 #include "textfile.h"
 #include "window_features.h"
@@ -36,17 +34,6 @@ namespace {
 // A language value is read as into a 2048-byte buffer: 2047 characters.
 constexpr size_t kLanguageValueBuffer = 2048;
 
-// Rows of the playlist are 13 pixels high, whatever the style would choose.
-class TRowHeightDelegate : public QStyledItemDelegate {
-  public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setHeight(13);
-        return size;
-    }
-};
-
 // The desktop theme's icon where it has one, else our own drawing.
 QIcon MediaIcon(const char* themeName, const char* ownIcon) {
     return QIcon::fromTheme(QLatin1String(themeName), QIcon(QLatin1String(ownIcon)));
@@ -62,15 +49,6 @@ QToolButton* ImageButton(QWidget* parent, int x, int y, const QIcon& icon, int i
     return button;
 }
 
-class TFlagScope {
-  public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-
-  private:
-    bool& FFlag;
-};
-
 // The local files of a drop, in its order; anything else is left out.
 QStringList DroppedFiles(const QMimeData* data) {
     QStringList files;
@@ -80,63 +58,7 @@ QStringList DroppedFiles(const QMimeData* data) {
     return files;
 }
 
-QString FileDialogName(const QFileDialog& dialog) {
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
-}
-
-void SetUpFileDialog(QFileDialog& dialog, const TFileDialogSetup& setup) {
-    dialog.setWindowTitle(setup.Title);
-    dialog.setNameFilters(setup.QtFilter().split(QStringLiteral(";;")));
-}
-
-class TQtDialogs : public TDialogProvider {
-  public:
-    std::string OpenSoundFile(QWidget* parent, const TFileDialogSetup& setup) override {
-        QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, setup);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        // A typed name is taken even when no such file exists.
-        dialog.setFileMode(QFileDialog::AnyFile);
-        if (dialog.exec() != QDialog::Accepted) return {};
-        return FileDialogName(dialog).toStdString();
-    }
-    std::string OpenPlaylist(QWidget* parent, const TFileDialogSetup& setup) override {
-        QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, setup);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        if (dialog.exec() != QDialog::Accepted) return {};
-        return FileDialogName(dialog).toStdString();
-    }
-    TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSetup& setup) override {
-        QFileDialog dialog(parent);
-        SetUpFileDialog(dialog, setup);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        // The filter picks the format and the command adds the extension.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (dialog.exec() != QDialog::Accepted) return {};
-        return {FileDialogName(dialog).toStdString(),
-                static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1};
-    }
-    std::optional<std::string> InputQuery(QWidget* parent, const std::string& caption,
-                                          const std::string& prompt,
-                                          const std::string& initial) override {
-        bool ok = false;
-        const QString text = QInputDialog::getText(
-            parent, QString::fromStdString(caption), QString::fromStdString(prompt),
-            QLineEdit::Normal, QString::fromStdString(initial), &ok);
-        if (!ok) return std::nullopt;
-        return text.toStdString();
-    }
-};
-
 }  // namespace
-
-std::unique_ptr<TDialogProvider> MakeQtDialogs() {
-    return std::make_unique<TQtDialogs>();
-}
 
 bool IsDropAccepted(std::string_view path) {
     return IsDropExtension(path);
@@ -164,44 +86,28 @@ TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int cur
     }
 }
 
-QString TFileDialogSetup::QtFilter() const {
-    const QStringList parts = Filter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString pattern = parts[i + 1];
-        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // "*.*" means every file (as where the form comes from); on Linux it
-        // would hide the files without a dot.
-        if (pattern.trimmed() == QStringLiteral("*.*")) pattern = QStringLiteral("*");
-        filters << parts[i].trimmed() + QStringLiteral(" (") + pattern + QLatin1Char(')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<SoundSystem> sound)
     : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
       FDialogs(MakeQtDialogs()),
-      FFeatures(std::make_unique<TWindowFeatures>(DesignSize())) {
+      FPlayer(std::make_unique<TPlaybackController>(PlaylistEntries, std::move(sound))),
+      FFeatures(std::make_unique<TWindowFeatures>(DesignSize(), PlaylistEntries)) {
     if (FProgramFolder.empty() || FProgramFolder.back() != '/') FProgramFolder += '/';
+    audOut = &FPlayer->Output();
     InitResources();
     CreateControls();
-    CreateAudio(std::move(sound));
+    PlaylistEntries.AddListener(this);
+    FPlayer->AddListener(this);
     ConnectHandlers();
     CreateFeatures();
     FormCreate();
 }
 
 TFrmQuillet::~TFrmQuillet() {
-    // The worker must be idle, and no event of it pending, before the
-    // controls its handlers touch go away.
-    try {
-        audOut->SetOnDone({});
-        audOut->SetOnProgress({});
-        audOut->SetOnNeedNext({});
-        audOut->SetOnTrackChange({});
-        audOut->Stop(false);
-    } catch (...) {
-    }
+    FPlayer->RemoveListener(this);
+    PlaylistEntries.RemoveListener(this);
+    // The list box shows the playlist, which goes before the window's
+    // children do.
+    delete lbPlaylist;
 }
 
 void TFrmQuillet::CreateControls() {
@@ -239,13 +145,10 @@ void TFrmQuillet::CreateControls() {
     sbSoundLength->setFocusPolicy(Qt::StrongFocus);
     sbSoundLength->setAccessibleName(QStringLiteral("Position"));
 
-    lbPlaylist = new QListWidget(cbMain);
+    lbPlaylist = new TPlaylistBox(PlaylistEntries, cbMain);
     lbPlaylist->setGeometry(11, 52, 198, 146);
     lbPlaylist->setFrameShape(QFrame::NoFrame);
-    lbPlaylist->setSelectionMode(QAbstractItemView::SingleSelection);
-    lbPlaylist->setSortingEnabled(false);
-    lbPlaylist->setUniformItemSizes(true);
-    lbPlaylist->setItemDelegate(new TRowHeightDelegate(lbPlaylist));
+    lbPlaylist->ViewModel().SetFont(font);
     lbPlaylist->setFocusPolicy(Qt::StrongFocus);
     lbPlaylist->setAccessibleName(QStringLiteral("Playlist"));
     lbPlaylist->installEventFilter(this);
@@ -321,42 +224,6 @@ void TFrmQuillet::SetHint(QWidget* control, const QString& hint) {
     control->setAccessibleName(shown);
 }
 
-void TFrmQuillet::CreateAudio(std::shared_ptr<SoundSystem> sound) {
-    for (size_t kind = 0; kind < kInputKindCount; ++kind)
-        FInputs[kind] = Owned<TAuFileIn>(CreateInput(static_cast<TInputKind>(kind), nullptr));
-    audOut =
-        sound ? MakeOwned<TDXAudioOut>(nullptr, std::move(sound)) : MakeOwned<TDXAudioOut>(nullptr);
-    audOut->SetDeviceNumber(0);
-    audOut->SetFramesInBuffer(65536);
-    audOut->SetPollingInterval(200);
-    // MP3In when it exists; otherwise the first input there is, so Pause on
-    // an idle output finds an input as it would with MP3In.
-    TAuFileIn* initial = Input(TInputKind::ikMP3);
-    for (size_t i = 0; initial == nullptr && i < FInputs.size(); ++i) initial = FInputs[i].get();
-    audOut->SetInput(initial);
-    audOut->SetOnDone([this](TComponent* Sender) { audOutDone(Sender); });
-    audOut->SetOnProgress([this](TComponent* Sender) { audOutProgress(Sender); });
-
-    FChain = std::make_unique<TTrackChain>(
-        *audOut,
-        TTrackChain::THost{[this] { return Count(); }, [this] { return ItemIndex(); },
-                           [this] { return PlayingRow(); },
-                           [this](int row) {
-                               return row >= 0 && row < static_cast<int>(PlaylistEntries.size())
-                                          ? PlaylistEntries[static_cast<size_t>(row)].FilePath
-                                          : std::string();
-                           },
-                           [this](TInputKind kind) { return Input(kind); },
-                           // What the end-of-track step does, now that the row is heard.
-                           [this](int row) {
-                               SetItemIndex(row);
-                               lbPlaylist->repaint();
-                               NowPlaying(row);
-                           }});
-    audOut->SetOnNeedNext([this](TComponent*) { FChain->NeedNext(); });
-    audOut->SetOnTrackChange([this](TComponent*) { FChain->TrackChanged(); });
-}
-
 void TFrmQuillet::ConnectHandlers() {
     auto onClick = [this](QToolButton* button, void (TFrmQuillet::*handler)()) {
         connect(button, &QToolButton::clicked, this,
@@ -391,10 +258,9 @@ void TFrmQuillet::ConnectHandlers() {
         });
     });
     connect(tbVolume, &QSlider::valueChanged, this, [this] { Guarded([&] { tbVolumeChange(); }); });
-    connect(lbPlaylist, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!FSelectingInCode) Guarded([&] { lbPlaylistClick(); });
-    });
-    connect(lbPlaylist, &QListWidget::itemDoubleClicked, this,
+    connect(lbPlaylist, &TPlaylistBox::UserSelected, this,
+            [this] { Guarded([&] { lbPlaylistClick(); }); });
+    connect(lbPlaylist, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded([&] { lbPlaylistDblClick(); }); });
 }
 
@@ -446,150 +312,72 @@ void TFrmQuillet::dropEvent(QDropEvent* event) {
     Guarded([&] { WMDropFiles(files); });
 }
 
-// --- The playlist model
+// --- The view of the playlist
 
 void TFrmQuillet::AppendEntry(const std::string& title, const std::string& filePath,
                               const std::string* rowText) {
     TPlaylistEntry entry;
-    entry.Title = CutTitle(title);
+    entry.Title = title;
     entry.FilePath = filePath;
-    lbPlaylist->addItem(QString::fromStdString(rowText ? *rowText : entry.Title));
-    PlaylistEntries.push_back(std::move(entry));
-    FChain->ListChanged();
-}
-
-void TFrmQuillet::AppendEntries(std::vector<TPlaylistEntry> entries) {
-    QStringList rows;
-    rows.reserve(static_cast<qsizetype>(entries.size()));
-    for (const TPlaylistEntry& entry : entries) rows << QString::fromStdString(entry.Title);
-    lbPlaylist->addItems(rows);
-    if (PlaylistEntries.empty()) {
-        PlaylistEntries = std::move(entries);
-    } else {
-        PlaylistEntries.insert(PlaylistEntries.end(), std::make_move_iterator(entries.begin()),
-                               std::make_move_iterator(entries.end()));
-    }
-    FChain->ListChanged();
-}
-
-void TFrmQuillet::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
-    const int first = Count();
-    const bool any = !entries.empty();
-    AppendEntries(std::move(entries));
-    // Rows still showing their file names get their tags' titles.
-    ReadTagTitles(first);
-    if (!play || !any) return;
-    SetItemIndex(first);
-    Guarded([&] { sbPlayClick(); });
-}
-
-void TFrmQuillet::ClearEntries() {
-    lbPlaylist->clear();
-    PlaylistEntries.clear();
-    FChain->ListReplaced();
-}
-
-int TFrmQuillet::ItemIndex() const {
-    const QList<QListWidgetItem*> selected = lbPlaylist->selectedItems();
-    return selected.isEmpty() ? -1 : lbPlaylist->row(selected.first());
-}
-
-void TFrmQuillet::SetItemIndex(int index) {
-    TFlagScope inCode(FSelectingInCode);
-    // An invalid row clears both the selection and the current row.
-    lbPlaylist->setCurrentRow(index >= 0 && index < Count() ? index : -1,
-                              QItemSelectionModel::ClearAndSelect);
+    PlaylistEntries.Append({std::move(entry)}, {rowText ? *rowText : CutTitle(title)});
 }
 
 // --- Transport
 
 void TFrmQuillet::sbPlayClick() {
-    const int index = ItemIndex();
-    if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
-    audOut->Stop(false);
-    FChain->Starting(index, !FChainStep);
-    NowStopped();
-    const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
-    // The extension's input, or the one the file's first bytes call for.
-    const std::optional<TInputKind> kind = InputKindFor(entry.FilePath);
-    TAuFileIn* input = kind ? Input(*kind) : nullptr;
-    if (input == nullptr) {
-        ShowMessage(QStringLiteral("Format not supported"));
-        return;
-    }
-    input->SetFileName(entry.FilePath);
-    audOut->SetInput(input);
-    audOut->Start();
-    NowPlaying(index);
+    FPlayer->Play();
 }
 
 void TFrmQuillet::sbPauseClick() {
-    if (!Paused) {
-        Paused = true;
-        audOut->Pause();
-    } else {
-        Paused = false;
-        audOut->Resume();
-    }
+    FPlayer->PauseButton();
 }
 
 void TFrmQuillet::sbStopClick() {
-    audOut->Stop(false);
-    NowStopped();
+    FPlayer->Stop();
 }
 
 void TFrmQuillet::sbRewindClick() {
-    // In the list's order, with no selection this asks for row -2: nothing
-    // gets selected.
-    SetItemIndex(FChain->Order().Previous(ItemIndex()));
+    FPlayer->SelectPrevious();
     lbPlaylist->repaint();
-    sbPlayClick();
+    FPlayer->Play();
 }
 
 void TFrmQuillet::sbForwardClick() {
-    SetItemIndex(FChain->Order().Next(ItemIndex()));
+    FPlayer->SelectNext();
     lbPlaylist->repaint();
-    sbPlayClick();
+    FPlayer->Play();
 }
 
-void TFrmQuillet::audOutProgress(TComponent* /*Sender*/) {
-    const int progress = audOut->Progress();
+void TFrmQuillet::audOutProgress() {
+    const int progress = FPlayer->Progress();
     sbSoundLength->setValue(progress < 0 ? 0 : progress);
     ShowPlayTime();
 }
 
-void TFrmQuillet::audOutDone(TComponent* /*Sender*/) {
-    const TTrackChain::TRunEnd end = FChain->RunEnded();
-    if (end.Failed) {
-        // A whole lap without sound: say why once, and stop going round.
-        NowStopped();
-        if (const std::string error = audOut->LastError(); !error.empty())
-            ShowException(std::make_exception_ptr(EAuException(error)));
-        return;
-    }
-    if (end.Row < 0) {
-        NowStopped();  // the listener asked to stop here
-        return;
-    }
-    TFlagScope step(FChainStep);
-    SetItemIndex(end.Row);
-    lbPlaylist->repaint();
-    sbPlayClick();
+void TFrmQuillet::ProgressMoved() {
+    audOutProgress();
+}
+
+void TFrmQuillet::Message(const std::string& text) {
+    ShowMessage(QString::fromStdString(text));
+}
+
+void TFrmQuillet::LapFailed(const std::string& error) {
+    ShowException(std::make_exception_ptr(EAuException(error)));
 }
 
 void TFrmQuillet::sbSoundLengthScroll(TScrollCode ScrollCode, int ScrollPos) {
     if (ScrollCode != scTrack) return;
-    if (TAuInput* input = audOut->Input()) input->SeekPercent(ScrollPos - sbSoundLength->value());
+    FPlayer->SeekPercent(ScrollPos - sbSoundLength->value());
 }
 
 void TFrmQuillet::tbVolumeChange() {
-    audOut->SetVolume(-tbVolume->value());
+    FPlayer->SetVolume(tbVolume->value());
 }
 
 void TFrmQuillet::lbPlaylistClick() {
-    FChain->ListChanged();  // the row after the selection follows the one playing
     const int index = ItemIndex();
-    if (index >= 0) lbPlaylist->setToolTip(lbPlaylist->item(index)->text());
+    if (index >= 0) lbPlaylist->setToolTip(lbPlaylist->RowText(index));
 }
 
 void TFrmQuillet::lbPlaylistDblClick() {
@@ -597,7 +385,7 @@ void TFrmQuillet::lbPlaylistDblClick() {
 }
 
 void TFrmQuillet::FormClose() {
-    audOut->Stop(false);
+    FPlayer->Output().Stop(false);
 }
 
 // --- Editing
@@ -606,31 +394,25 @@ void TFrmQuillet::sbAddFileClick() {
     const std::string path = FDialogs->OpenSoundFile(this, odOpenSoundFile);
     if (path.empty()) return;
     AppendEntry(std::string(FileNamePart(path)), path);
-    ReadTagTitles(Count() - 1);
 }
 
 void TFrmQuillet::WMDropFiles(const QStringList& Files) {
-    const int first = Count();
+    std::vector<TPlaylistEntry> entries;
+    std::vector<std::string> rows;
     for (const QString& file : Files) {
         const std::string path = file.toStdString();
         if (!IsDropAccepted(path)) continue;
-        const std::string name(FileNamePart(path));
-        AppendEntry(name, path, &name);
+        TPlaylistEntry& entry = entries.emplace_back();
+        entry.Title = std::string(FileNamePart(path));
+        entry.FilePath = path;
+        rows.push_back(entry.Title);
     }
-    ReadTagTitles(first);
+    PlaylistEntries.Append(std::move(entries), std::move(rows));
 }
 
 void TFrmQuillet::sbRemoveFileClick() {
-    const int index = ItemIndex();
-    if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
-    PlaylistEntries.erase(PlaylistEntries.begin() + index);
-    {
-        // Qt would move the selection to a neighbour; afterwards none is selected.
-        TFlagScope inCode(FSelectingInCode);
-        delete lbPlaylist->takeItem(index);
-    }
-    SetItemIndex(-1);
-    FChain->RowRemoved(index);
+    // Afterwards none is selected.
+    PlaylistEntries.Remove(ItemIndex());
 }
 
 void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {
@@ -644,27 +426,25 @@ void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {
 
 void TFrmQuillet::RenameSelected() {
     const int index = ItemIndex();
-    if (index < 0 || index >= static_cast<int>(PlaylistEntries.size())) return;
-    TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(index)];
-    const std::string name =
-        FDialogs->InputQuery(this, RenameTitle, RenamePrompt, entry.Title).value_or(entry.Title);
-    entry.Title = CutTitle(name);
-    lbPlaylist->item(index)->setText(QString::fromStdString(name));
+    if (index < 0) return;
+    const std::string title = PlaylistEntries[static_cast<size_t>(index)].Title;
+    PlaylistEntries.Rename(
+        index, FDialogs->InputQuery(this, RenameTitle, RenamePrompt, title).value_or(title));
 }
 
 void TFrmQuillet::sbNewPlaylistClick() {
-    ClearEntries();
+    PlaylistEntries.Clear();
 }
 
 void TFrmQuillet::sbPlaylistOpenClick() {
-    ClearEntries();
+    PlaylistEntries.Clear();
     const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
     if (file.empty()) return;
     // Titles cut, paths resolved against the playlist's folder, entries
     // without a path left out (they name no file).
     std::vector<TPlaylistEntry> entries;
     if (!OpenPlaylistEntries(file, entries)) return;
-    AppendEntries(std::move(entries));
+    PlaylistEntries.Append(std::move(entries));
 }
 
 void TFrmQuillet::sbSavePlaylistClick() {
@@ -674,7 +454,7 @@ void TFrmQuillet::sbSavePlaylistClick() {
     const int m3u = static_cast<int>(TPlaylistSaveFormat::M3U);
     if (choice.FilterIndex != pls && choice.FilterIndex != m3u) return;
     SavePlaylist(choice.FileName, static_cast<TPlaylistSaveFormat>(choice.FilterIndex),
-                 PlaylistEntries);
+                 PlaylistEntries.Items());
 }
 
 // --- Language and About

@@ -1,28 +1,28 @@
-// The main window: the playlist model, the transport commands and the
-// language texts. Every handler runs on the GUI thread; the output's events
-// reach it there through the dispatcher. Nothing here is locked.
+// The main window: the controls, the language texts and the handlers of the
+// transport and editing commands. It is a view: the playlist is the model it
+// owns (PlaylistEntries, shown by lbPlaylist through a Qt item model), and
+// the handlers are thin calls into the playback controller, which owns the
+// output (audOut) and decides what plays. Every handler runs on the GUI
+// thread; the output's events reach the controller there through the
+// dispatcher. Nothing here is locked.
 #pragma once
 
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "ACS_DXAudio.h"
-#include "PlayList.h"
-#include "input_table.h"
-#include "tag_titles.h"
-#include "track_chain.h"
+#include "file_dialogs.h"
+#include "playback_controller.h"
+#include "playlist_box.h"
+#include "playlist_model.h"
 
 namespace quillet {
 
@@ -43,50 +43,15 @@ enum TScrollCode {
 // the thumb is held is tracking; any other move (the wheel) is a line step.
 TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int current);
 
-// A file dialog's texts, kept until the dialog is shown. The filter is in the
-// program's "description|pattern|..." form.
-struct TFileDialogSetup {
-    QString Title;
-    QString Filter;
-    // The same filter as Qt's file dialogs take it ("description (pattern);;...").
-    QString QtFilter() const;
-};
-
 // The program's built-in sound-file filter (replaced from the language file).
 extern const char* const kSoundFileFilter;
-
-// What the save dialog gives back: the name chosen or typed, and the filter
-// selected, counted from 1 in the order the filter lists them.
-struct TSaveDialogResult {
-    std::string FileName;
-    int FilterIndex = 0;
-};
-
-// The modal dialogs of the editing commands. The window shows Qt's own
-// (MakeQtDialogs); tests put in their own so nothing blocks on a dialog.
-// File names are UTF-8; an empty name means the dialog was cancelled.
-class TDialogProvider {
-  public:
-    virtual ~TDialogProvider() = default;
-    // One file, which need not exist.
-    virtual std::string OpenSoundFile(QWidget* parent, const TFileDialogSetup& setup) = 0;
-    // One existing file in an existing folder.
-    virtual std::string OpenPlaylist(QWidget* parent, const TFileDialogSetup& setup) = 0;
-    // Asks nothing when the file exists.
-    virtual TSaveDialogResult SavePlaylist(QWidget* parent, const TFileDialogSetup& setup) = 0;
-    // The edited text after OK, nothing after Cancel.
-    virtual std::optional<std::string> InputQuery(QWidget* parent, const std::string& caption,
-                                                  const std::string& prompt,
-                                                  const std::string& initial) = 0;
-};
-std::unique_ptr<TDialogProvider> MakeQtDialogs();
 
 // Extensions accepted from a drop, compared exactly (letter case included).
 bool IsDropAccepted(std::string_view path);
 
 struct TWindowFeatures;
 
-class TFrmQuillet : public QWidget {
+class TFrmQuillet : public QWidget, private TPlaylistListener, private TPlaybackListener {
     Q_OBJECT
   public:
     // `programFolder` holds "lang/" and the About dialog's "lang.cfg"; empty
@@ -104,7 +69,7 @@ class TFrmQuillet : public QWidget {
     QToolButton* sbRewind;
     QToolButton* sbForward;
     QScrollBar* sbSoundLength;
-    QListWidget* lbPlaylist;
+    TPlaylistBox* lbPlaylist;
     QSlider* tbVolume;
     QToolButton* sbAddFile;
     QToolButton* sbRemoveFile;
@@ -116,35 +81,23 @@ class TFrmQuillet : public QWidget {
     TFileDialogSetup odOpenPlaylist;
     TFileDialogSetup sdSavePlaylist;
 
-    // --- Audio components. audOut is declared last so it goes first.
-    std::array<Owned<TAuFileIn>, kInputKindCount> FInputs;  // by TInputKind; null: no input yet
-    TAuFileIn* Input(TInputKind kind) const { return FInputs[static_cast<size_t>(kind)].get(); }
-    // The gapless chain's side of the list (outlives audOut).
-    std::unique_ptr<TTrackChain> FChain;
-    Owned<TDXAudioOut> audOut;
-
-    // --- The playlist model: row i of lbPlaylist shows entry i.
-    std::vector<TPlaylistEntry> PlaylistEntries;
+    // --- The playlist (row i of lbPlaylist shows entry i) and its player.
+    TPlaylistModel PlaylistEntries;
+    TPlaybackController& Player() const { return *FPlayer; }
+    // The controller's output.
+    TDXAudioOut* audOut;
+    int Count() const { return PlaylistEntries.Count(); }
+    // The selected row, -1 for none.
+    int ItemIndex() const { return PlaylistEntries.Selected(); }
+    // Selects a row; anything out of range clears the selection. Raises no
+    // lbPlaylistClick (only the user's own selection changes do).
+    void SetItemIndex(int index) { PlaylistEntries.Select(index); }
+    // The Pause command's own toggle (not tied to the output's state).
+    bool Paused() const { return FPlayer->Paused(); }
     // Appends an entry (title cut to 150 characters) and a row showing
     // `rowText`, or the stored title when `rowText` is null.
     void AppendEntry(const std::string& title, const std::string& filePath,
                      const std::string* rowText = nullptr);
-    // Appends entries whose titles are already cut, each row showing its
-    // title; one insertion into the list however many there are.
-    void AppendEntries(std::vector<TPlaylistEntry> entries);
-    void ClearEntries();
-    // Entries from outside the window (the command line, another start, the
-    // desktop): appended; with `play`, the first of them is selected and played.
-    void AddEntries(std::vector<TPlaylistEntry> entries, bool play);
-    int Count() const { return lbPlaylist->count(); }
-    // The selected row, -1 for none.
-    int ItemIndex() const;
-    // Selects a row; anything out of range clears the selection. Raises no
-    // lbPlaylistClick (only the user's own selection changes do).
-    void SetItemIndex(int index);
-
-    // The Pause command's own toggle (not tied to the output's state).
-    bool Paused = false;
 
     // --- Texts of the language file.
     std::string LanguageCaption = "Language";
@@ -163,8 +116,7 @@ class TFrmQuillet : public QWidget {
     void sbRewindClick();
     void sbForwardClick();
     void sbSoundLengthScroll(TScrollCode ScrollCode, int ScrollPos);
-    void audOutProgress(TComponent* Sender);
-    void audOutDone(TComponent* Sender);
+    void audOutProgress();
     void tbVolumeChange();
     void lbPlaylistClick();
     void lbPlaylistDblClick();
@@ -188,39 +140,14 @@ class TFrmQuillet : public QWidget {
     // --- Beyond the controls the window was drawn with (window_features.cpp).
     // Elapsed and total time, right of the transport buttons.
     QLabel* lblTime;
-    // The one place that moves the playing mark and the caption with it:
-    // `Row` is heard now (out of range: a track plays whose row is gone).
-    void NowPlaying(int Row);
-    // Nothing plays: no mark, the plain caption, no time.
-    void NowStopped();
-    // The marked row, -1 for none.
-    int PlayingRow() const;
-    // Appends files as a drop does (each row showing its file name, no
-    // extension check), then retitles each row from its file's tags as they
-    // are read on another thread.
-    void AddFiles(const std::vector<std::string>& Paths);
-    // Moves the playing track by `Seconds` (back when negative), kept inside
-    // the track; nothing while its time is unknown.
-    void SeekBySeconds(int Seconds);
+    // The marked row (the entry heard), -1 for none.
+    int PlayingRow() const { return PlaylistEntries.PlayingIndex(); }
     // The time shown ("1:23 / 4:56").
     QString TimeText() const;
     // The size the controls were drawn for; the window is never smaller.
     static QSize DesignSize() { return {255, 234}; }
-
-    // --- How the list plays (window_features.cpp): repeat and shuffle, from
-    // the list's context menu, the bus or the saved state.
+    // The list's context menu: how the list plays, and the ReplayGain choice.
     QMenu* pmPlayModes;
-    TRepeat RepeatMode() const;
-    bool ShuffleMode() const;
-    void SetRepeatMode(TRepeat Mode);
-    void SetShuffleMode(bool On);
-    // Which gain the output plays by, and the pre-amp: the same menu.
-    TReplayGainSetting ReplayGainSetting() const;
-    void SetReplayGainSetting(const TReplayGainSetting& Setting);
-
-  signals:
-    // The repeat mode or shuffle changed, by any of the ways above.
-    void PlayModesChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -231,31 +158,35 @@ class TFrmQuillet : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // TPlaylistListener: the entry playing, or its new name, in the caption.
+    void EntryChanged(int index) override;
+    void PlayingChanged() override;
+    // TPlaybackListener
+    void PlaybackChanged() override;
+    void ProgressMoved() override;
+    void SettingsChanged() override;
+    void Message(const std::string& text) override;
+    void LapFailed(const std::string& error) override;
+
     void CreateControls();
     void ConnectHandlers();
-    void CreateAudio(std::shared_ptr<SoundSystem> sound);
     void SetHint(QWidget* control, const QString& hint);
     void RenameSelected();
-    // The features' part of the constructor, of LoadLanguage and of closing.
+    // The features' part of the constructor and of LoadLanguage.
     void CreateFeatures();
     void LoadFeatureTexts(const std::function<std::string(const char*, const char*)>& read);
     void RememberGeometry();
     void CreateShortcuts();
     void ShowPlayTime();
-    void ShowPlayingCaption();
-    void CreatePlayModes();
-    void ShowPlayModes();
-    void ReadTagTitles(int firstRow);
-    void ApplyTagTitles(const std::vector<TTagTitleReader::TResult>& results);
+    void ShowCaption();
     void MoveSelection(int delta);
     void PlayOrPause();
     // Remembers a control's hint and gives it as shown: with its key, if any.
     QString HintWithKey(QWidget* control, const QString& hint);
 
     std::string FProgramFolder;
-    bool FSelectingInCode = false;
-    bool FChainStep = false;  // Play runs as the end-of-track step, not for the user
     std::unique_ptr<TDialogProvider> FDialogs;
+    std::unique_ptr<TPlaybackController> FPlayer;
     std::unique_ptr<TWindowFeatures> FFeatures;  // last: its connections end first
 };
 

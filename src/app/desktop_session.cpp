@@ -8,20 +8,24 @@
 #include <cstdio>
 
 #include "session_state.h"
+#include "app_errors.h"
 #include "track_tags.h"
 
 namespace quillet {
 
-TDesktopSession::TDesktopSession(TFrmQuillet& window, TInstanceMessage arguments,
-                                 std::string configFolder, QString socketName)
-    : FWindow(window),
+TDesktopSession::TDesktopSession(TPlaybackController& player, QWidget& window,
+                                 TInstanceMessage arguments, std::string configFolder,
+                                 QString socketName)
+    : FPlayer(player),
+      FList(player.List()),
+      FWindow(window),
       FArguments(std::move(arguments)),
       FConfigFolder(std::move(configFolder)),
       FSocketName(std::move(socketName)),
-      FPlayer(window),
-      FMpris(FPlayer) {
+      FBusPlayer(player, window),
+      FMpris(FBusPlayer) {
     FJobs.setMaxThreadCount(1);
-    FPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
+    FBusPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
     FServer.OnMessage = [this](TInstanceMessage message) { Open(message.Paths, !message.Enqueue); };
     FMpris.RequestTags = [this](const std::string& path) {
         Post([path] { return ReadTrackTags(path); },
@@ -94,36 +98,44 @@ void TDesktopSession::Start() {
         [this, play](const TStart& start) {
             // Anything already in the list (a drop in the first instant) stays
             // after the restored entries' turn: they were there first.
-            FWindow.SetRepeatMode(start.State.Repeat);
-            FWindow.SetShuffleMode(start.State.Shuffle);
-            FWindow.SetReplayGainSetting(start.State.Gain);
-            FWindow.AppendEntries(start.State.Entries);
-            if (start.State.Row >= 0) FWindow.SetItemIndex(start.State.Row);
-            FWindow.tbVolume->setValue(start.State.Volume);
+            FPlayer.SetRepeat(start.State.Repeat);
+            FPlayer.SetShuffle(start.State.Shuffle);
+            FPlayer.SetReplayGain(start.State.Gain);
+            const int first = FList.Count();
+            FList.Append(start.State.Entries);
+            if (start.State.Row >= 0) FList.Select(first + start.State.Row);
+            FPlayer.SetVolume(start.State.Volume);
             FRestored = true;
-            FWindow.AddEntries(start.Added, play);
+            AddEntries(start.Added, play);
         });
-    FPlayer.Watch([this] { FMpris.RefreshSoon(); }, [this] { FMpris.PositionJumped(); });
+    FBusPlayer.Watch([this] { FMpris.RefreshSoon(); }, [this] { FMpris.PositionJumped(); });
     FMpris.Publish(QDBusConnection::sessionBus());
 }
 
 void TDesktopSession::Open(const std::vector<std::string>& paths, bool play) {
     auto cancel = FCancel;
     Post([paths, cancel] { return ExpandPaths(paths, cancel.get()); },
-         [this, play](const std::vector<TPlaylistEntry>& entries) {
-             FWindow.AddEntries(entries, play);
-         });
+         [this, play](const std::vector<TPlaylistEntry>& entries) { AddEntries(entries, play); });
+}
+
+void TDesktopSession::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
+    if (entries.empty()) return;
+    // Rows show file names until the files' tags are read.
+    const int first = FList.Append(std::move(entries));
+    if (!play) return;
+    FList.Select(first);
+    Guarded([&] { FPlayer.Play(); });
 }
 
 void TDesktopSession::SaveState() {
     if (!FRestored || FConfigFolder.empty()) return;
     TSessionState state;
-    state.Entries = FWindow.PlaylistEntries;
-    state.Row = FWindow.ItemIndex();
-    state.Volume = FWindow.tbVolume->value();
-    state.Repeat = FWindow.RepeatMode();
-    state.Shuffle = FWindow.ShuffleMode();
-    state.Gain = FWindow.ReplayGainSetting();
+    state.Entries = FList.Items();
+    state.Row = FList.Selected();
+    state.Volume = FPlayer.Volume();
+    state.Repeat = FPlayer.Repeat();
+    state.Shuffle = FPlayer.Shuffle();
+    state.Gain = FPlayer.ReplayGain();
     try {
         SaveSessionState(FConfigFolder, state);
     } catch (const std::exception& e) {

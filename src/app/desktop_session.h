@@ -15,21 +15,25 @@
 #include <string>
 #include <vector>
 
-#include "UMain.h"
+#include <QWidget>
+
 #include "command_line.h"
 #include "mpris.h"
+#include "playback_controller.h"
+#include "player_control.h"
 #include "single_instance.h"
-#include "window_player.h"
 
 namespace quillet {
 
 class TDesktopSession : public QObject {
     Q_OBJECT
   public:
-    // `configFolder` holds the saved state (empty: nothing is kept);
-    // `socketName` is the single-instance socket (empty: none).
-    TDesktopSession(TFrmQuillet& window, TInstanceMessage arguments, std::string configFolder,
-                    QString socketName);
+    // `player` plays the list; `window` is the main window (hidden when this
+    // start hands over, raised and closed for the bus). `configFolder` holds
+    // the saved state (empty: nothing is kept); `socketName` is the
+    // single-instance socket (empty: none).
+    TDesktopSession(TPlaybackController& player, QWidget& window, TInstanceMessage arguments,
+                    std::string configFolder, QString socketName);
     ~TDesktopSession() override;
 
     // After the window is shown: the socket, then the saved state and the
@@ -42,6 +46,8 @@ class TDesktopSession : public QObject {
     // Opens the paths as the command line does: added in the background,
     // then, with `play`, the first one added plays.
     void Open(const std::vector<std::string>& paths, bool play);
+    // Appends entries; with `play`, the first of them is selected and played.
+    void AddEntries(std::vector<TPlaylistEntry> entries, bool play);
     // Writes the state; only once it has been read, so a start that ends
     // early never replaces it. Errors are kept to stderr: the window is gone.
     void SaveState();
@@ -58,11 +64,13 @@ class TDesktopSession : public QObject {
     template <class Work, class Done>
     void Post(Work work, Done done);
 
-    TFrmQuillet& FWindow;
+    TPlaybackController& FPlayer;
+    TPlaylistModel& FList;
+    QWidget& FWindow;
     TInstanceMessage FArguments;
     std::string FConfigFolder;
     QString FSocketName;
-    TWindowPlayer FPlayer;
+    TControllerPlayer FBusPlayer;
     TMprisService FMpris;
     TInstanceServer FServer;
     QThreadPool FJobs;

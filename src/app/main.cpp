@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     if (HandOffToRunningInstance(socketName, arguments)) return 0;
 
     TFrmQuillet FrmQuillet;
-    TDesktopSession session(FrmQuillet, std::move(arguments), ConfigFolder(), socketName);
+    TDesktopSession session(FrmQuillet.Player(), FrmQuillet, std::move(arguments), ConfigFolder(),
+                            socketName);
 
     // SIGTERM and SIGINT close the window the normal way, so playback stops
     // cleanly before the program ends.

@@ -1,7 +1,6 @@
-// The main window's features beyond the controls it was drawn with. The
-// window's own handlers call in here at a few points (Play, Stop, progress, Add,
-// drop, the language, closing); everything else is wired up below.
-#include <QActionGroup>
+// The main window's features beyond the controls it was drawn with, wired up
+// here: the time and the caption of the track heard, the list's context
+// menu, growing with the window, and the keys.
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
@@ -11,6 +10,8 @@
 #include "UMain.h"
 #include "app_errors.h"
 #include "paths.h"
+#include "play_mode_menu.h"
+#include "time_display.h"
 #include "window_features.h"
 #include "window_geometry.h"
 
@@ -22,47 +23,6 @@ const char* const kCaption = "Quillet 0.6";
 constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
-
-// The play modes' menu entries: language key (also the entry's object name)
-// and built-in text.
-struct TModeText {
-    const char* Key;
-    const char* BuiltIn;
-};
-template <class T>
-struct TChoice {
-    T Value;
-    TModeText Text;
-};
-constexpr TChoice<TRepeat> kRepeatChoices[] = {
-    {TRepeat::List, {"RepeatList", "Repeat list"}},
-    {TRepeat::One, {"RepeatOne", "Repeat track"}},
-    {TRepeat::StopAfterTrack, {"StopAfterTrack", "Stop after this track"}},
-    {TRepeat::StopAtEnd, {"StopAtEnd", "Stop at end of list"}},
-};
-constexpr TModeText kShuffleText = {"Shuffle", "Shuffle"};
-constexpr TModeText kGainMenuText = {"ReplayGain", "ReplayGain"};
-constexpr TChoice<TReplayGainMode> kGainChoices[] = {
-    {TReplayGainMode::Off, {"GainOff", "Off"}},
-    {TReplayGainMode::Track, {"GainTrack", "Track gain"}},
-    {TReplayGainMode::Album, {"GainAlbum", "Album gain"}},
-};
-// For files without gain tags, which are often louder than tagged ones.
-constexpr double kPreamps[] = {-6, -3, 0, 3, 6};
-constexpr TModeText kPreampText = {"PreAmp", "Pre-amp %1 dB"};
-
-QString PreampText(const QString& format, double db) {
-    return format.arg(db > 0 ? QStringLiteral("+%1").arg(db) : QString::number(db));
-}
-
-// A checkable entry of `menu`, one of `group`'s when there is one.
-QAction* AddChoice(QMenu* menu, QActionGroup* group, const QString& text, const QString& name) {
-    QAction* action = menu->addAction(text);
-    action->setObjectName(name);
-    action->setCheckable(true);
-    if (group) group->addAction(action);
-    return action;
-}
 
 }  // namespace
 
@@ -95,21 +55,14 @@ void TFrmQuillet::CreateFeatures() {
 
     f.Ticker.setInterval(kTickMs);
     connect(&f.Ticker, &QTimer::timeout, &f.Context, [this] { ShowPlayTime(); });
-    connect(
-        &f.TagReader, &TTagTitleReader::TitlesRead, &f.Context,
-        [this](const std::vector<TTagTitleReader::TResult>& results) { ApplyTagTitles(results); });
-    // A cleared or replaced list: nothing queued is wanted any more.
-    connect(lbPlaylist->model(), &QAbstractItemModel::modelReset, &f.Context, [this] {
-        FFeatures->PendingTitles.clear();
-        FFeatures->TagReader.DropQueued();
-    });
-    // A renamed or retitled playing row renames the window too.
-    connect(lbPlaylist, &QListWidget::itemChanged, &f.Context, [this](QListWidgetItem* item) {
-        if (PlayingRow() >= 0 && lbPlaylist->row(item) == PlayingRow()) ShowPlayingCaption();
-    });
 
+    pmPlayModes = new TPlayModeMenu(*FPlayer, this);
+    // The right button, the menu key and Shift+F10 alike.
+    lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
+        pmPlayModes->popup(lbPlaylist->viewport()->mapToGlobal(at));
+    });
     CreateShortcuts();
-    CreatePlayModes();
     ShowPlayTime();
 
     if (const std::optional<QRect> saved = LoadWindowGeometry(ConfigFolder())) {
@@ -133,19 +86,7 @@ void TFrmQuillet::LoadFeatureTexts(
     f.SpaceName = QString::fromStdString(read("KeySpace", "Space"));
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
-    auto text = [&read](const TModeText& t) {
-        return QString::fromStdString(read(t.Key, t.BuiltIn));
-    };
-    // The entries were made in the tables' order.
-    for (size_t i = 0; i < f.RepeatActions.size(); ++i)
-        f.RepeatActions[i].second->setText(text(kRepeatChoices[i].Text));
-    f.ShuffleAction->setText(text(kShuffleText));
-    f.GainMenu->setTitle(text(kGainMenuText));
-    for (size_t i = 0; i < f.GainActions.size(); ++i)
-        f.GainActions[i].second->setText(text(kGainChoices[i].Text));
-    f.PreampFormat = text(kPreampText);
-    for (const auto& [db, action] : f.PreampActions)
-        action->setText(PreampText(f.PreampFormat, db));
+    static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -165,11 +106,11 @@ void TFrmQuillet::RememberGeometry() {
     }
 }
 
-// --- Time
+// --- What is heard
 
 void TFrmQuillet::ShowPlayTime() {
     TWindowFeatures& f = *FFeatures;
-    const QString text = QString::fromStdString(FormatPlayTime(PlayTimeOf(audOut->PlayPoint())));
+    const QString text = QString::fromStdString(FormatPlayTime(PlayTimeOf(FPlayer->PlayPoint())));
     if (text == f.TimeText) return;
     f.TimeText = text;
     lblTime->setText(text);
@@ -180,203 +121,44 @@ QString TFrmQuillet::TimeText() const {
     return FFeatures->TimeText;
 }
 
-void TFrmQuillet::SeekBySeconds(int Seconds) {
-    TAuInput* input = audOut->Input();
-    if (input == nullptr || !audOut->Active()) return;
-    // The position bar's own way there: the input's GoToSample.
-    if (const std::optional<int64_t> target =
-            SeekTarget(PlayTimeOf(audOut->PlayPoint()), Seconds)) {
-        input->GoToSample(*target);
-        ShowPlayTime();
-    }
-}
-
-// --- What is playing
-
-void TFrmQuillet::NowPlaying(int Row) {
-    TWindowFeatures& f = *FFeatures;
-    if (QListWidgetItem* old = lbPlaylist->item(PlayingRow())) old->setData(Qt::FontRole, {});
-    f.Playing = true;
-    f.PlayingIndex = QPersistentModelIndex(lbPlaylist->model()->index(Row, 0));
-    if (QListWidgetItem* item = lbPlaylist->item(PlayingRow())) {
-        QFont bold = lbPlaylist->font();
-        bold.setBold(true);
-        item->setFont(bold);
-    }
-    f.Ticker.start();
-    ShowPlayTime();
-    if (PlayingRow() >= 0) {
-        ShowPlayingCaption();
+void TFrmQuillet::PlaybackChanged() {
+    // The ticker runs only while a track plays: a stopped or paused player
+    // does not wake up.
+    if (FPlayer->Playing() && !FPlayer->PausedNow()) {
+        FFeatures->Ticker.start();
     } else {
-        setWindowTitle(QLatin1String(kCaption));
+        FFeatures->Ticker.stop();
     }
-}
-
-void TFrmQuillet::NowStopped() {
-    TWindowFeatures& f = *FFeatures;
-    if (QListWidgetItem* old = lbPlaylist->item(PlayingRow())) old->setData(Qt::FontRole, {});
-    f.Playing = false;
-    f.PlayingIndex = QPersistentModelIndex();
-    f.Ticker.stop();
     ShowPlayTime();
-    setWindowTitle(QLatin1String(kCaption));
+    ShowCaption();
 }
 
-int TFrmQuillet::PlayingRow() const {
-    const TWindowFeatures& f = *FFeatures;
-    return f.Playing && f.PlayingIndex.isValid() ? f.PlayingIndex.row() : -1;
+void TFrmQuillet::PlayingChanged() {
+    ShowCaption();
 }
 
-void TFrmQuillet::ShowPlayingCaption() {
-    const int row = PlayingRow();
-    if (row < 0 || row >= static_cast<int>(PlaylistEntries.size())) return;
-    const TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(row)];
-    std::string title = OneLine(entry.Title);
-    if (title.empty()) title = OneLine(FileNamePart(entry.FilePath));
-    setWindowTitle(QString::fromStdString(title) + QStringLiteral(" - ") + QLatin1String(kCaption));
+void TFrmQuillet::EntryChanged(int index) {
+    // A renamed or retitled entry playing renames the window too.
+    if (index >= 0 && index == PlayingRow()) ShowCaption();
 }
 
-// --- How the list plays
-
-void TFrmQuillet::CreatePlayModes() {
-    TWindowFeatures& f = *FFeatures;
-    // A menu on the list rather than a control: the window's controls keep
-    // the places they were drawn in.
-    pmPlayModes = new QMenu(this);
-    pmPlayModes->setObjectName(QStringLiteral("pmPlayModes"));
-    auto choice = [](QMenu* menu, QActionGroup* group, const TModeText& text) {
-        return AddChoice(menu, group, QLatin1String(text.BuiltIn), QLatin1String(text.Key));
-    };
-    auto* group = new QActionGroup(pmPlayModes);
-    for (const auto& [mode, text] : kRepeatChoices) {
-        QAction* action = choice(pmPlayModes, group, text);
-        connect(action, &QAction::triggered, &f.Context,
-                [this, mode] { Guarded([&] { SetRepeatMode(mode); }); });
-        f.RepeatActions.emplace_back(mode, action);
-    }
-    pmPlayModes->addSeparator();
-    f.ShuffleAction = choice(pmPlayModes, nullptr, kShuffleText);
-    connect(f.ShuffleAction, &QAction::triggered, &f.Context,
-            [this](bool on) { Guarded([&] { SetShuffleMode(on); }); });
-    f.GainMenu = pmPlayModes->addMenu(QLatin1String(kGainMenuText.BuiltIn));
-    auto* gains = new QActionGroup(f.GainMenu);
-    for (const auto& [mode, text] : kGainChoices) {
-        QAction* action = choice(f.GainMenu, gains, text);
-        connect(action, &QAction::triggered, &f.Context, [this, mode] {
-            Guarded([&] { SetReplayGainSetting({mode, ReplayGainSetting().PreampDb}); });
-        });
-        f.GainActions.emplace_back(mode, action);
-    }
-    f.GainMenu->addSeparator();
-    auto* preamps = new QActionGroup(f.GainMenu);
-    for (const double db : kPreamps) {
-        QAction* action = AddChoice(f.GainMenu, preamps, PreampText(f.PreampFormat, db),
-                                    QStringLiteral("PreAmp%1").arg(db));
-        connect(action, &QAction::triggered, &f.Context, [this, db] {
-            Guarded([&] { SetReplayGainSetting({ReplayGainSetting().Mode, db}); });
-        });
-        f.PreampActions.emplace_back(db, action);
-    }
-    // The right button, the menu key and Shift+F10 alike.
-    lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
-        pmPlayModes->popup(lbPlaylist->viewport()->mapToGlobal(at));
-    });
-    ShowPlayModes();
+void TFrmQuillet::ShowCaption() {
+    QString& caption = FFeatures->Caption;
+    if (const TEntry* entry = PlaylistEntries.Find(PlaylistEntries.PlayingId())) {
+        std::string title = OneLine(entry->Title);
+        if (title.empty()) title = OneLine(FileNamePart(entry->FilePath));
+        caption = QString::fromStdString(title);
+    } else if (!FPlayer->Playing()) {
+        caption.clear();
+    }  // else the entry playing left the list: its sound, and its caption, go on
+    setWindowTitle(caption.isEmpty() ? QLatin1String(kCaption)
+                                     : caption + QStringLiteral(" - ") + QLatin1String(kCaption));
 }
 
-void TFrmQuillet::ShowPlayModes() {
-    const TWindowFeatures& f = *FFeatures;
-    for (const auto& [mode, action] : f.RepeatActions) action->setChecked(mode == RepeatMode());
-    f.ShuffleAction->setChecked(ShuffleMode());
-    const TReplayGainSetting gain = ReplayGainSetting();
-    for (const auto& [mode, action] : f.GainActions) action->setChecked(mode == gain.Mode);
-    // A pre-amp set by hand in the state file checks none of the steps.
-    for (const auto& [db, action] : f.PreampActions) action->setChecked(db == gain.PreampDb);
-}
-
-TReplayGainSetting TFrmQuillet::ReplayGainSetting() const {
-    return audOut->ReplayGain();
-}
-
-void TFrmQuillet::SetReplayGainSetting(const TReplayGainSetting& Setting) {
-    audOut->SetReplayGain(Setting);
-    ShowPlayModes();
-}
-
-TRepeat TFrmQuillet::RepeatMode() const {
-    return FChain->Order().Repeat();
-}
-
-bool TFrmQuillet::ShuffleMode() const {
-    return FChain->Order().Shuffle();
-}
-
-void TFrmQuillet::SetRepeatMode(TRepeat Mode) {
-    const bool changed = Mode != RepeatMode();
-    FChain->Order().SetRepeat(Mode);
-    ShowPlayModes();
-    if (!changed) return;
-    FChain->ListChanged();  // the track queued to follow may no longer be the one
-    emit PlayModesChanged();
-}
-
-void TFrmQuillet::SetShuffleMode(bool On) {
-    const bool changed = On != ShuffleMode();
-    // The track playing counts as played in the new lap.
-    FChain->Order().SetShuffle(On, PlayingRow());
-    ShowPlayModes();
-    if (!changed) return;
-    FChain->ListChanged();
-    emit PlayModesChanged();
-}
-
-// --- Titles from tags
-
-void TFrmQuillet::AddFiles(const std::vector<std::string>& Paths) {
-    const int first = Count();
-    for (const std::string& path : Paths) {
-        const std::string name(FileNamePart(path));
-        AppendEntry(name, path, &name);
-    }
-    ReadTagTitles(first);
-}
-
-void TFrmQuillet::ReadTagTitles(int firstRow) {
-    TWindowFeatures& f = *FFeatures;
-    std::vector<TTagTitleReader::TJob> jobs;
-    const int count = std::min(Count(), static_cast<int>(PlaylistEntries.size()));
-    for (int row = std::max(firstRow, 0); row < count; ++row) {
-        const std::string& path = PlaylistEntries[static_cast<size_t>(row)].FilePath;
-        // A title a playlist gave stays as it is; only file names are replaced.
-        if (lbPlaylist->item(row)->text().toStdString() != FileNamePart(path)) continue;
-        const quint64 id = ++f.LastTitleId;
-        f.PendingTitles.insert(id, {QPersistentModelIndex(lbPlaylist->model()->index(row, 0)),
-                                    lbPlaylist->item(row)->text(), path});
-        jobs.push_back({id, path});
-    }
-    f.TagReader.Enqueue(std::move(jobs));
-}
-
-void TFrmQuillet::ApplyTagTitles(const std::vector<TTagTitleReader::TResult>& results) {
-    TWindowFeatures& f = *FFeatures;
-    for (const TTagTitleReader::TResult& result : results) {
-        const auto it = f.PendingTitles.constFind(result.Id);
-        if (it == f.PendingTitles.cend()) continue;  // the list was cleared meanwhile
-        const TWindowFeatures::TPendingTitle pending = *it;
-        f.PendingTitles.erase(it);
-        if (result.Title.empty() || !pending.Index.isValid()) continue;
-        // A row renamed meanwhile keeps the user's name.
-        const int row = pending.Index.row();
-        QListWidgetItem* item = lbPlaylist->item(row);
-        if (item == nullptr || row >= static_cast<int>(PlaylistEntries.size()) ||
-            item->text() != pending.RowText)
-            continue;
-        TPlaylistEntry& entry = PlaylistEntries[static_cast<size_t>(row)];
-        if (entry.FilePath != pending.Path) continue;
-        entry.Title = CutTitle(result.Title);
-        item->setText(QString::fromStdString(entry.Title));
-    }
+void TFrmQuillet::SettingsChanged() {
+    // The volume set by other means (the bus, the saved session) moves the
+    // slider, which sends the same value back: nothing more happens.
+    if (tbVolume->value() != FPlayer->Volume()) tbVolume->setValue(FPlayer->Volume());
 }
 
 // --- Keys
@@ -391,8 +173,8 @@ void TFrmQuillet::CreateShortcuts() {
     const QKeySequence space(Qt::Key_Space), del(Qt::Key_Delete);
     const QKeySequence open(Qt::CTRL | Qt::Key_O), save(Qt::CTRL | Qt::Key_S);
     add(space, [this] { PlayOrPause(); });
-    add(QKeySequence(Qt::Key_Left), [this] { SeekBySeconds(-kSeekSeconds); });
-    add(QKeySequence(Qt::Key_Right), [this] { SeekBySeconds(kSeekSeconds); });
+    add(QKeySequence(Qt::Key_Left), [this] { FPlayer->SeekBySeconds(-kSeekSeconds); });
+    add(QKeySequence(Qt::Key_Right), [this] { FPlayer->SeekBySeconds(kSeekSeconds); });
     add(QKeySequence(Qt::Key_Up), [this] { MoveSelection(-1); });
     add(QKeySequence(Qt::Key_Down), [this] { MoveSelection(1); });
     add(del, [this] { sbRemoveFile->click(); });
@@ -422,7 +204,7 @@ QString TFrmQuillet::HintWithKey(QWidget* control, const QString& hint) {
 }
 
 void TFrmQuillet::PlayOrPause() {
-    if (audOut->Active()) {
+    if (FPlayer->Active()) {
         sbPause->click();
     } else {
         sbPlay->click();
@@ -442,8 +224,7 @@ void TFrmQuillet::MoveSelection(int delta) {
     const int row =
         index < 0 ? (delta > 0 ? 0 : Count() - 1) : std::clamp(index + delta, 0, Count() - 1);
     // The user's own selection change, as the list's arrow keys would make it.
-    lbPlaylist->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
-    lbPlaylist->scrollToItem(lbPlaylist->item(row));
+    lbPlaylist->SelectAsUser(row);
 }
 
 }  // namespace quillet

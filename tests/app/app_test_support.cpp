@@ -1,5 +1,7 @@
 #include "app_test_support.h"
 
+#include "paths.h"
+
 #include <unistd.h>
 #include <QEventLoop>
 #include <QTimer>
@@ -140,9 +142,17 @@ int32_t WindowFixture::RingVolume() const {
 
 std::vector<std::string> WindowFixture::Rows() const {
     std::vector<std::string> rows;
-    for (int i = 0; i < Form->lbPlaylist->count(); ++i)
-        rows.push_back(Form->lbPlaylist->item(i)->text().toStdString());
+    QAbstractItemModel* model = Form->lbPlaylist->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+        rows.push_back(model->index(i, 0).data().toString().toStdString());
     return rows;
+}
+
+void WindowFixture::AddFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const std::string name(FileNamePart(path));
+        Form->AppendEntry(name, path, &name);
+    }
 }
 
 std::vector<std::string> WindowFixture::Titles() const {

@@ -127,17 +127,23 @@ class WindowFixture : public AppTest {
     void SetUp() override;
     void TearDown() override;
 
-    // Puts a synthetic source of `frames` frames in an input slot.
+    // Puts a synthetic source of `frames` frames in an input slot (the
+    // kind's first input in the player's pool).
     template <class Source = SyntheticSource>
     Source* Install(TInputKind kind, int64_t frames, SyntheticFormat f = {}) {
         f.frames = frames;
         f.blockBytes = 16384;
         auto* source = new Source(f);
-        Form->FInputs[static_cast<size_t>(kind)] = Owned<TAuFileIn>(source);
+        Form->Player().Inputs().Install(kind, source);
         // The output forgets an input that goes; give it the new one.
         if (Form->audOut->Input() == nullptr) Form->audOut->SetInput(source);
         return source;
     }
+    // The kind's first input in the player's pool.
+    TAuFileIn* InputOf(TInputKind kind) const { return Form->Player().Inputs().First(kind); }
+    // Appends rows for files as a drop does (each row showing its file name),
+    // whose titles come from the files' tags as they are read.
+    void AddFiles(const std::vector<std::string>& paths);
     // Rows titled by name for files of that name in Dir.
     void AddRows(std::initializer_list<const char*> names);
     // Selects the row in code and clicks Play.

@@ -115,7 +115,7 @@ TEST_F(EditingTest, RemoveKeepsTheOrderAndLeavesNoSelection) {
 }
 
 TEST_F(EditingTest, KeysActOnTheSelectionAndStillMoveByTypeAhead) {
-    QListWidget* list = Form->lbPlaylist;
+    QTreeView* list = Form->lbPlaylist;
     // Each key starts a new type-ahead search instead of extending the last.
     const int interval = QApplication::keyboardInputInterval();
     QApplication::setKeyboardInputInterval(0);
@@ -259,11 +259,11 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
                                                    "music/one.mp3\r\n#EXTINF:60,Zwei Lieder\r\n" +
                                                    Dir + "music/two.ogg\r\n");
     EXPECT_TRUE(std::filesystem::exists(Dir + "saved/other.PLS"));  // no second extension
-    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries;
+    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries.Items();
 
     Dialogs->Playlists = {Dir + "saved/list.m3u", Dir + "saved/other.PLS"};
     Form->sbPlaylistOpen->click();
-    EXPECT_EQ(Form->PlaylistEntries, saved);
+    EXPECT_EQ(Form->PlaylistEntries.Items(), saved);
     // PLS titles are not read back: the file-name part stands in.
     Form->sbPlaylistOpen->click();
     EXPECT_EQ(Paths(), (std::vector<std::string>{Dir + "music/one.mp3", Dir + "music/two.ogg"}));
@@ -290,7 +290,7 @@ TEST_F(EditingTest, EditingNeverTouchesPlayback) {
     f.frames = 44100 * 60;
     f.blockBytes = 16384;
     auto* wave = new SyntheticSource(f);
-    Form->FInputs[static_cast<size_t>(TInputKind::ikWave)] = Owned<TAuFileIn>(wave);
+    Form->Player().Inputs().Install(TInputKind::ikWave, wave);
     AddRows({"a.wav", "b.wav", "c.wav"});
     Form->SetItemIndex(1);
     Form->sbPlay->click();
@@ -310,7 +310,7 @@ TEST_F(EditingTest, EditingNeverTouchesPlayback) {
     EXPECT_EQ(Form->audOut->Input(), wave);
     EXPECT_EQ(wave->FileName(), Dir + "b.wav");
     EXPECT_EQ(wave->Opens.load(), 1);
-    EXPECT_FALSE(Form->Paused);
+    EXPECT_FALSE(Form->Paused());
     EXPECT_TRUE(Boxes.empty());
     Form->sbStop->click();
 }

@@ -39,11 +39,11 @@ TEST_F(FormatsTest, PlayChoosesTheInputTheContentCallsFor) {
          {TCase{"opus.ogg", TInputKind::ikFFmpeg}, TCase{"wave.mp3", TInputKind::ikWave},
           TCase{"tone.wav", TInputKind::ikWave}}) {
         SCOPED_TRACE(c.Name);
-        Form->ClearEntries();
+        Form->PlaylistEntries.Clear();
         Form->AppendEntry(c.Name, Dir + c.Name);
         Form->SetItemIndex(0);
         Form->sbPlay->click();
-        EXPECT_EQ(Form->audOut->Input(), Form->FInputs[static_cast<size_t>(c.Kind)].get());
+        EXPECT_EQ(Form->audOut->Input(), Form->Player().Inputs().First(c.Kind));
         EXPECT_TRUE(WaitFor([&] { return Form->audOut->Input()->Delivered() > 0; }));
         Form->audOut->Stop(false);
     }

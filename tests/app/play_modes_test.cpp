@@ -46,8 +46,8 @@ class PlayModesTest : public WindowFixture {
 
 TEST_F(PlayModesTest, AShuffledLapGoesBackAndForthAndSurvivesEdits) {
     auto* wave = Install<OpenRecorder>(TInputKind::ikWave, kLongFrames);
-    Form->SetShuffleMode(true);
-    Form->SetRepeatMode(TRepeat::StopAtEnd);
+    Form->Player().SetShuffle(true);
+    Form->Player().SetRepeat(TRepeat::StopAtEnd);
     std::string first;  // the tracks Play and Next started
     PlayRow(0);
     first += Letters({PlayingFile()});
@@ -104,8 +104,8 @@ TEST_F(PlayModesTest, ALapOfFailuresEndsWithOneMessageInEveryMode) {
         SyntheticFormat unreadable;
         unreadable.openError = "Cannot open file";
         auto* wave = Install<OpenRecorder>(TInputKind::ikWave, kShortFrames, unreadable);
-        Form->SetRepeatMode(c.Repeat);
-        Form->SetShuffleMode(c.Shuffle);
+        Form->Player().SetRepeat(c.Repeat);
+        Form->Player().SetShuffle(c.Shuffle);
         Boxes.clear();
         PlayRow(c.From);
         ASSERT_TRUE(WaitFor([&] { return !Boxes.empty(); })) << what;
@@ -114,12 +114,16 @@ TEST_F(PlayModesTest, ALapOfFailuresEndsWithOneMessageInEveryMode) {
         ASSERT_EQ(Boxes.size(), 1u) << what;
         EXPECT_EQ(Boxes[0].Text.toStdString(), "Cannot open file.") << what;
         EXPECT_FALSE(Form->audOut->Active()) << what;
-        Form->SetShuffleMode(false);  // the next case starts a lap of its own
+        Form->Player().SetShuffle(false);  // the next case starts a lap of its own
     }
 }
 
 TEST_F(PlayModesTest, TheMenuShowsTheModesInTheLanguage) {
-    QSignalSpy changes(Form.get(), &TFrmQuillet::PlayModesChanged);
+    struct TCount : TPlaybackListener {
+        int Changes = 0;
+        void SettingsChanged() override { ++Changes; }
+    } changes;
+    Form->Player().AddListener(&changes);
     auto checked = [&] {
         std::string names;
         for (QAction* action : Form->pmPlayModes->actions())
@@ -130,9 +134,10 @@ TEST_F(PlayModesTest, TheMenuShowsTheModesInTheLanguage) {
     Choose("RepeatOne");
     Choose("RepeatOne");  // no change, no signal
     Choose("Shuffle");
-    Form->SetRepeatMode(TRepeat::StopAtEnd);  // as the bus or the saved state would
+    Form->Player().SetRepeat(TRepeat::StopAtEnd);  // as the bus or the saved state would
     EXPECT_EQ(checked(), "StopAtEnd Shuffle ");
-    EXPECT_EQ(changes.count(), 3);
+    EXPECT_EQ(changes.Changes, 3);
+    Form->Player().RemoveListener(&changes);
     // The ReplayGain submenu sets the output's gain, each choice keeping the other.
     Choose("PreAmp3");
     Choose("GainAlbum");

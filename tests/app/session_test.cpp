@@ -133,22 +133,23 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     WriteFile("x.txt", "not a sound");
     {
         auto window = MakeWindow();
-        TDesktopSession session(*window, {true, {Dir + "three.wav", Dir + "x.txt"}}, folder, {});
+        TDesktopSession session(window->Player(), *window,
+                                {true, {Dir + "three.wav", Dir + "x.txt"}}, folder, {});
         session.SaveState();  // nothing read yet: nothing written
         EXPECT_EQ(LoadSessionState(folder).Entries.size(), 2u);
         session.Start();
         ASSERT_TRUE(WaitFor([&] { return window->Count() == 3; }));
         EXPECT_EQ(window->ItemIndex(), 1);  // --enqueue: the saved row stays selected
         EXPECT_EQ(window->tbVolume->value(), 2500);
-        EXPECT_EQ(window->RepeatMode(), TRepeat::StopAfterTrack);
+        EXPECT_EQ(window->Player().Repeat(), TRepeat::StopAfterTrack);
         EXPECT_EQ(window->audOut->ReplayGain().Mode, TReplayGainMode::Off);
         EXPECT_EQ(window->audOut->ReplayGain().PreampDb, 3);
         EXPECT_FALSE(window->audOut->Active());
         session.Open({Dir + "four.wav"}, false);
         ASSERT_TRUE(WaitFor([&] { return window->Count() == 4; }));
         window->tbVolume->setValue(700);
-        window->SetShuffleMode(true);
-        window->SetReplayGainSetting({TReplayGainMode::Album, -6});
+        window->Player().SetShuffle(true);
+        window->Player().SetReplayGain({TReplayGainMode::Album, -6});
         session.SaveState();
     }
     const TSessionState back = LoadSessionState(folder);

@@ -9,8 +9,8 @@
 #include "ACS_Tags.h"
 #include "app_test_support.h"
 #include "decoders/codec_fixture.h"
-#include "tag_titles.h"
 #include "text.h"
+#include "track_tags.h"
 
 namespace quillet::test {
 namespace {
@@ -147,7 +147,7 @@ class TagRowsTest : public WindowFixture {
     // Adds a tagged file and waits for its title: everything queued before
     // it has been handled by then.
     void Settle() {
-        Form->AddFiles({Path("tags.flac")});
+        AddFiles({Path("tags.flac")});
         const int row = Form->Count() - 1;
         ASSERT_TRUE(WaitFor([&] { return Rows()[static_cast<size_t>(row)] == "Fa - Ft"; }));
         Form->SetItemIndex(row);
@@ -156,7 +156,7 @@ class TagRowsTest : public WindowFixture {
 };
 
 TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
-    Form->AddFiles({Path("id3v2.mp3"), Path("plain.wav"), Dir + "missing.ogg"});
+    AddFiles({Path("id3v2.mp3"), Path("plain.wav"), Dir + "missing.ogg"});
     // Listed by file name at once, retitled when read.
     EXPECT_EQ(Rows(), (std::vector<std::string>{"id3v2.mp3", "plain.wav", "missing.ogg"}));
     ASSERT_TRUE(WaitFor([&] { return Rows()[0] == "Ar - Ti"; }));
@@ -165,8 +165,8 @@ TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
     EXPECT_EQ(Titles(), Rows());
 
     // Renamed before its title came: the user's name stays.
-    Form->ClearEntries();
-    Form->AddFiles({Path("id3v1.mp3")});
+    Form->PlaylistEntries.Clear();
+    AddFiles({Path("id3v1.mp3")});
     Form->SetItemIndex(0);
     Dialogs->Inputs = {std::string("Mine")};
     Form->lbPlaylistKeyPress("e");
@@ -174,23 +174,23 @@ TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
     EXPECT_EQ(Rows(), std::vector<std::string>{"Mine"});
 
     // Removed before its title came: the row now there is not retitled.
-    Form->ClearEntries();
-    Form->AddFiles({Path("id3v1.mp3"), Path("plain.wav")});
+    Form->PlaylistEntries.Clear();
+    AddFiles({Path("id3v1.mp3"), Path("plain.wav")});
     Form->SetItemIndex(0);
     Form->sbRemoveFile->click();
     Settle();
     EXPECT_EQ(Rows(), std::vector<std::string>{"plain.wav"});
 
     // Cleared before: nothing comes back. Titles from a playlist stay.
-    Form->AddFiles({Path("id3v2.mp3"), Path("tags.ogg")});
+    AddFiles({Path("id3v2.mp3"), Path("tags.ogg")});
     Form->sbNewPlaylist->click();
-    Form->AppendEntries({{"From the list", Path("id3v2.mp3")}});
+    Form->PlaylistEntries.Append({{"From the list", Path("id3v2.mp3")}});
     Settle();
     EXPECT_EQ(Rows(), std::vector<std::string>{"From the list"});
 
     // A very long title with line breaks: one line, cut to 150 characters.
-    Form->ClearEntries();
-    Form->AddFiles({Path("long.wav")});
+    Form->PlaylistEntries.Clear();
+    AddFiles({Path("long.wav")});
     ASSERT_TRUE(WaitFor([&] { return Rows()[0] != "long.wav"; }));
     EXPECT_EQ(Utf8Length(Rows()[0]), 150u);
     EXPECT_EQ(Rows()[0].find('\n'), std::string::npos);

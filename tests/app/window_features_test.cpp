@@ -23,7 +23,9 @@ class FeaturesTest : public WindowFixture {
         Form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     }
-    bool Bold(int row) const { return Form->lbPlaylist->item(row)->font().bold(); }
+    bool Bold(int row) const {
+        return Form->lbPlaylist->model()->index(row, 0).data(Qt::FontRole).value<QFont>().bold();
+    }
     std::vector<int> BoldRows() const {
         std::vector<int> rows;
         for (int i = 0; i < Form->Count(); ++i)
@@ -198,7 +200,7 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     Form->SetItemIndex(0);
     EXPECT_EQ(Form->PlayingRow(), 1);
     // The chain moves the mark alone, whatever is selected.
-    Form->NowPlaying(2);
+    Form->PlaylistEntries.SetPlaying(Form->PlaylistEntries[2].Id);
     EXPECT_EQ(BoldRows(), std::vector<int>{2});
     EXPECT_EQ(Form->ItemIndex(), 0);
     EXPECT_EQ(Form->windowTitle(), "c.wav - Quillet 0.6");
@@ -296,7 +298,7 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     EXPECT_EQ(PlayingFile(), Dir + "b.wav");
     ASSERT_TRUE(WaitFor([&] { return Form->TimeText().startsWith("0:0"); }));
     QTest::keyClick(list, Qt::Key_Space);
-    EXPECT_TRUE(Form->Paused);
+    EXPECT_TRUE(Form->Paused());
     // Left and Right seek 5 s from what is heard where the run holds.
     const int64_t held = Form->audOut->PlayPoint().Frame;
     ASSERT_TRUE(WaitFor([&] { return Form->TimeText() == Form->lblTime->text(); }));
@@ -306,7 +308,7 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     QTest::keyClick(list, Qt::Key_Left);
     EXPECT_EQ(wave->Target.load(), std::max<int64_t>(0, held - 5 * 44100));
     QTest::keyClick(list, Qt::Key_Space);
-    EXPECT_FALSE(Form->Paused);
+    EXPECT_FALSE(Form->Paused());
 
     // Delete removes the selected row, as "x" does.
     QTest::keyClick(list, Qt::Key_Delete);

@@ -69,7 +69,7 @@ TEST_F(WindowTest, PlayWithoutSelectionLeavesPlaybackAlone) {
 
 TEST_F(WindowTest, UnsupportedExtensionStopsThenSaysSo) {
     Install(TInputKind::ikWave, kLongFrames);
-    Form->FInputs[static_cast<size_t>(TInputKind::ikFLAC)].reset();  // no such input yet
+    Form->Player().Inputs().Install(TInputKind::ikFLAC, nullptr);  // no such input yet
     AddRows({"a.wav", "b.xyz", "noext", "c.flac"});
     for (int row : {1, 2, 3}) {
         PlayRow(0);
@@ -160,20 +160,20 @@ TEST_F(WindowTest, PauseIsTheWindowsOwnToggle) {
     Install(TInputKind::ikWave, kLongFrames);
     AddRows({"a.wav"});
     Form->sbPause->click();  // idle: only flips the flag
-    EXPECT_TRUE(Form->Paused);
+    EXPECT_TRUE(Form->Paused());
     PlayRow(0);  // Play leaves the flag alone
-    EXPECT_TRUE(Form->Paused);
+    EXPECT_TRUE(Form->Paused());
     ASSERT_TRUE(WaitFor([&] { return RingPlaying(); }));
     Form->sbPause->click();  // first click resumes: no audible change
-    EXPECT_FALSE(Form->Paused);
+    EXPECT_FALSE(Form->Paused());
     EXPECT_TRUE(RingPlaying());
     Form->sbPause->click();  // second click pauses
-    EXPECT_TRUE(Form->Paused);
+    EXPECT_TRUE(Form->Paused());
     EXPECT_FALSE(RingPlaying());
     Form->sbPause->click();
     EXPECT_TRUE(RingPlaying());
     Form->sbStop->click();
-    EXPECT_FALSE(Form->Paused);
+    EXPECT_FALSE(Form->Paused());
     EXPECT_TRUE(Boxes.empty());
 }
 
@@ -281,10 +281,10 @@ TEST_F(WindowTest, PositionBarFollowsProgress) {
     unknown.frames = kLongFrames;
     unknown.unknownSize = true;
     auto* source = new SyntheticSource(unknown);
-    Form->FInputs[static_cast<size_t>(TInputKind::ikWave)] = Owned<TAuFileIn>(source);
+    Form->Player().Inputs().Install(TInputKind::ikWave, source);
     PlayRow(0);  // a size of -1 shows as 0
     ASSERT_TRUE(WaitFor([&] { return RingPlaying() && source->Delivered() > 0; }));
-    Form->audOutProgress(Form->audOut.get());
+    Form->audOutProgress();
     EXPECT_EQ(Form->sbSoundLength->value(), 0);
     Form->sbStop->click();
 }
@@ -294,8 +294,8 @@ TEST_F(WindowTest, RowClicksSetTheTooltipAndDoubleClickPlays) {
     AddRows({"first.wav", "second.wav"});
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    QListWidget* list = Form->lbPlaylist;
-    const QPoint second = list->visualItemRect(list->item(1)).center();
+    QTreeView* list = Form->lbPlaylist;
+    const QPoint second = list->visualRect(list->model()->index(1, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, second);
     EXPECT_EQ(Form->ItemIndex(), 1);
     EXPECT_EQ(list->toolTip(), "second.wav");

@@ -28,8 +28,9 @@ class BadPathsTest : public StressWindowTest {
         StressWindowTest::SetUp();
         Form->audOut->SetOnThreadException(
             [this](TComponent*) { Errors.push_back(Form->audOut->LastError()); });
-        QObject::connect(Form->lbPlaylist, &QListWidget::currentRowChanged,
-                         [this](int row) { Visited.push_back(row); });
+        QObject::connect(Form->lbPlaylist->selectionModel(),
+                         &QItemSelectionModel::currentRowChanged,
+                         [this](const QModelIndex& at) { Visited.push_back(at.row()); });
     }
     // Whether the rows visited so far went through every row and back to the first.
     bool WentRound() const {

@@ -32,12 +32,12 @@ TEST_F(GaplessTest, TheWindowJoinsTracksIntoTheRecording) {
         std::vector<int> heardRows;
         Form->audOut->SetOnNeedNext([&](TComponent*) {
             if (++asked < 4)
-                Form->FChain->NeedNext();
+                Form->Player().NeedNext();
             else
                 Form->audOut->QueueNext(nullptr);
         });
         Form->audOut->SetOnTrackChange([&](TComponent*) {
-            Form->FChain->TrackChanged();
+            Form->Player().TrackChanged();
             heardRows.push_back(Form->ItemIndex());
         });
         Form->audOut->SetOnDone([&](TComponent*) { ++done; });
@@ -130,12 +130,12 @@ TEST_F(GaplessTest, ThePlayingMarkFollowsTheChainNotTheSelection) {
     Watchdog dog(60);
     std::vector<int> marks;
     Form->audOut->SetOnTrackChange([&](TComponent*) {
-        Form->FChain->TrackChanged();
+        Form->Player().TrackChanged();
         marks.push_back(Form->PlayingRow());
     });
     PlayRow(0);
     EXPECT_EQ(Form->PlayingRow(), 0);
-    Form->lbPlaylist->setCurrentRow(2);  // the user selects another row
+    Form->lbPlaylist->SelectAsUser(2);  // the user selects another row
     EXPECT_EQ(Form->PlayingRow(), 0) << "selecting is not playing";
     ASSERT_TRUE(WaitFor([&] { return marks.size() >= 2; }, 20000));
     Form->sbStop->click();
@@ -153,7 +153,7 @@ TEST_F(GaplessTest, EachModeChainsItsTracksInOneRun) {
     Watchdog dog(60);
     std::vector<int> heard;
     Form->audOut->SetOnTrackChange([&](TComponent*) {
-        Form->FChain->TrackChanged();
+        Form->Player().TrackChanged();
         heard.push_back(Form->PlayingRow());
     });
     struct Case {
@@ -171,8 +171,8 @@ TEST_F(GaplessTest, EachModeChainsItsTracksInOneRun) {
     for (const Case& c : cases) {
         const std::string what = std::string(RepeatName(c.Repeat)) + (c.Shuffle ? " shuffled" : "");
         dog.Kick(what);
-        Form->SetRepeatMode(c.Repeat);
-        Form->SetShuffleMode(c.Shuffle);
+        Form->Player().SetRepeat(c.Repeat);
+        Form->Player().SetShuffle(c.Shuffle);
         heard.clear();
         const int runs = Sound->OpenCount();
         PlayRow(c.From);
@@ -189,7 +189,7 @@ TEST_F(GaplessTest, EachModeChainsItsTracksInOneRun) {
             EXPECT_EQ(Form->PlayingRow(), -1) << what << ": nothing marked as playing";
         }
         Form->sbStop->click();
-        Form->SetShuffleMode(false);  // the next case starts a lap of its own
+        Form->Player().SetShuffle(false);  // the next case starts a lap of its own
         EXPECT_EQ(Sound->OpenCount(), runs + 1) << what;
         if (!c.Shuffle) {
             EXPECT_EQ(heard, c.Want) << what;

@@ -101,16 +101,16 @@ TEST_F(StormTest, TwoThousandRandomCommandsKeepTheWindowWhole) {
                 Form->SetItemIndex(rows ? pick(rows + 1) - 1 : -1);
                 break;
             case 14:
-                if (rows) Form->lbPlaylist->setCurrentRow(pick(rows));
+                if (rows) Form->lbPlaylist->SelectAsUser(pick(rows));
                 break;
             case 15: {
                 // How the list plays changes under a track chained to follow.
                 static const TRepeat kModes[] = {TRepeat::List, TRepeat::One,
                                                  TRepeat::StopAfterTrack, TRepeat::StopAtEnd};
                 if (pick(3) == 0) {
-                    Form->SetShuffleMode(!Form->ShuffleMode());
+                    Form->Player().SetShuffle(!Form->Player().Shuffle());
                 } else {
-                    Form->SetRepeatMode(kModes[pick(4)]);
+                    Form->Player().SetRepeat(kModes[pick(4)]);
                 }
                 break;
             }

@@ -90,7 +90,7 @@ void StressWindowTest::SetUp() {
     Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
     Form->audOut->SetOnTrackChange([this](TComponent*) {
         ++FJoined;
-        Form->FChain->TrackChanged();
+        Form->Player().TrackChanged();
     });
     auto dialogs = std::make_unique<AnsweringDialogs>();
     Dialogs = dialogs.get();
@@ -116,7 +116,7 @@ bool StressWindowTest::ModelInStep() const {
     EXPECT_EQ(static_cast<size_t>(rows), Form->PlaylistEntries.size());
     if (static_cast<size_t>(rows) != Form->PlaylistEntries.size()) return false;
     for (int i = 0; i < rows; ++i) {
-        const std::string text = Form->lbPlaylist->item(i)->text().toStdString();
+        const std::string text = Form->lbPlaylist->RowText(i).toStdString();
         if (Utf8Left(text, 150) != Form->PlaylistEntries[static_cast<size_t>(i)].Title) {
             ADD_FAILURE() << "row " << i << " shows \"" << text << "\", entry is \""
                           << Form->PlaylistEntries[static_cast<size_t>(i)].Title << "\"";

@@ -10,6 +10,7 @@
 #include "ACS_Tags.h"
 #include "ACS_Vorbis.h"
 #include "ACS_WinMedia.h"
+#include "content_sniff.h"
 #include "input_table.h"
 #include "text.h"
 
@@ -53,11 +54,12 @@ TTrackTags ReadTrackTags(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     std::vector<TTrackTags> sets;  // in order of precedence
     try {
-        const std::optional<TInputKind> kind = FindInputKind(path);
+        const std::optional<TInputKind> kind = InputKindFor(path);
         switch (kind.value_or(TInputKind::ikWave)) {
             case TInputKind::ikVorbis:
             case TInputKind::ikFLAC:
             case TInputKind::ikWM:
+            case TInputKind::ikFFmpeg:  // Opus, M4A...: the fields FFmpeg reads
                 AddInputSet(path, *kind, sets);
                 break;
             case TInputKind::ikMP3:
@@ -81,6 +83,31 @@ TTrackTags ReadTrackTags(const std::string& path) {
         if (some.Album.empty()) some.Album = set.Album;
     }
     return some;
+}
+
+std::string OneLine(std::string_view text) {
+    std::u16string line;
+    for (char16_t c : Utf8ToUtf16(text)) {
+        // An embedding, override or isolate left open would turn the text
+        // after it around, in the caption too: the text's own direction is
+        // enough to show it.
+        if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) continue;
+        const bool breaks = c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029;
+        line += breaks ? u' ' : c;
+    }
+    return std::string(Trim(Utf16ToUtf8(line)));
+}
+
+std::string JoinTagTitle(std::string_view artist, std::string_view title) {
+    const std::string t = OneLine(title);
+    if (t.empty()) return {};
+    const std::string a = OneLine(artist);
+    return a.empty() ? t : a + " - " + t;
+}
+
+std::string ReadTagTitle(const std::string& path) {
+    const TTrackTags tags = ReadTrackTags(path);
+    return JoinTagTitle(tags.Artist, tags.Title);
 }
 
 }  // namespace quillet

@@ -1,0 +1,59 @@
+// Reads what each entry's file tells (ReadEntryInfo: tags, length, whether
+// it plays) on a thread of its own, so that adding many files never holds
+// the window, and gives it to the playlist: the info, and "Artist - Title"
+// for a row still showing its file's name. Entries are read in the order
+// they were added; a cleared list drops what is still to read, and a result
+// for an entry that has gone meanwhile is dropped.
+//
+// A NOTE ON THREADS: made, fed and destroyed on the GUI thread; its worker
+// reads files, and its results are applied on the GUI thread.
+#pragma once
+
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "playlist_model.h"
+#include "track_input.h"
+
+namespace quillet {
+
+class TEntryReader : public QObject, private TPlaylistListener {
+    Q_OBJECT
+  public:
+    explicit TEntryReader(TPlaylistModel& list, QObject* parent = nullptr);
+    // Waits for the file being read, if any; what is queued is dropped.
+    ~TEntryReader() override;
+
+    // Queues an entry to be read again (a file that changed).
+    void Reread(TEntryId id);
+
+  private:
+    struct TJob {
+        TEntryId Id;
+        TTrackRef Track;
+    };
+    struct TResult {
+        TEntryId Id;
+        TEntryInfo Info;
+    };
+    void AfterInsert(int first, int count) override;
+    void AfterReset() override;
+    void Enqueue(std::vector<TJob> jobs);
+    void Run();
+    void Deliver();
+
+    TPlaylistModel& FList;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::deque<TJob> FJobs;         // under FLock
+    std::vector<TResult> FResults;  // under FLock
+    bool FDeliveryPosted = false;   // under FLock
+    bool FStop = false;             // under FLock
+    std::thread FThread;            // GUI thread only
+};
+
+}  // namespace quillet

@@ -1,0 +1,157 @@
+#include "player_control.h"
+
+#include "app_errors.h"
+#include "paths.h"
+
+namespace quillet {
+
+TControllerPlayer::TControllerPlayer(TPlaybackController& player, QWidget& window)
+    : FPlayer(player), FList(player.List()), FWindow(window) {
+    FPlayer.AddListener(this);
+    FList.AddListener(this);
+}
+
+TControllerPlayer::~TControllerPlayer() {
+    FList.RemoveListener(this);
+    FPlayer.RemoveListener(this);
+}
+
+void TControllerPlayer::Watch(std::function<void()> changed, std::function<void()> jumped) {
+    FChanged = std::move(changed);
+    FJumped = std::move(jumped);
+}
+
+void TControllerPlayer::Changed() {
+    if (FChanged) FChanged();
+}
+
+void TControllerPlayer::Seeked() {
+    Changed();
+    // A seek the bus asked for is told to the bus by the service itself.
+    if (FJumped && !FBusSeek) FJumped();
+}
+
+TPlayerControl::TStatus TControllerPlayer::Status() const {
+    if (!FPlayer.Active()) return TStatus::Stopped;
+    return FPlayer.PausedNow() ? TStatus::Paused : TStatus::Playing;
+}
+
+std::optional<TPlayerControl::TTrack> TControllerPlayer::Track() const {
+    auto of = [](const TEntry& e, int row) -> TTrack { return {e.FilePath, e.Title, row, e.Id}; };
+    if (!FPlayer.Active()) {
+        const int selected = FList.Selected();
+        if (selected < 0) return std::nullopt;
+        return of(FList[static_cast<size_t>(selected)], selected);
+    }
+    const int row = FList.IndexOf(FPlayer.HeardEntry());
+    if (row >= 0) return of(FList[static_cast<size_t>(row)], row);
+    // The entry heard has left the list; its sound goes on.
+    const std::string& path = FPlayer.HeardTrack().Path;
+    return TTrack{path, std::string(FileNamePart(path)), -1, FPlayer.HeardEntry()};
+}
+
+TPlayPosition TControllerPlayer::Position() const {
+    return PlayPositionOf(FPlayer.PlayPoint());
+}
+
+bool TControllerPlayer::CanSeek() const {
+    return FPlayer.CanSeek();
+}
+
+bool TControllerPlayer::CanGoNext() const {
+    // Next wraps around, and with nothing selected starts at the top.
+    return !FList.empty();
+}
+
+bool TControllerPlayer::CanGoPrevious() const {
+    // In the list's order Previous with nothing selected selects nothing and
+    // plays nothing; shuffled, it goes back to the rows played.
+    return FPlayer.CanGoPrevious();
+}
+
+int TControllerPlayer::Volume() const {
+    return FPlayer.Volume();
+}
+
+void TControllerPlayer::SetVolume(int value) {
+    Guarded([&] { FPlayer.SetVolume(value); });
+}
+
+TPlayerControl::TLoop TControllerPlayer::Loop() const {
+    switch (FPlayer.Repeat()) {
+        case TRepeat::List:
+            return TLoop::Playlist;
+        case TRepeat::One:
+            return TLoop::Track;
+        default:
+            return TLoop::None;
+    }
+}
+
+void TControllerPlayer::SetLoop(TLoop loop) {
+    Guarded([&] {
+        switch (loop) {
+            case TLoop::Playlist:
+                FPlayer.SetRepeat(TRepeat::List);
+                break;
+            case TLoop::Track:
+                FPlayer.SetRepeat(TRepeat::One);
+                break;
+            case TLoop::None:
+                // Both ways of stopping read as None: one already chosen stays.
+                if (Loop() != TLoop::None) FPlayer.SetRepeat(TRepeat::StopAtEnd);
+                break;
+        }
+    });
+}
+
+bool TControllerPlayer::Shuffle() const {
+    return FPlayer.Shuffle();
+}
+
+void TControllerPlayer::SetShuffle(bool on) {
+    Guarded([&] { FPlayer.SetShuffle(on); });
+}
+
+void TControllerPlayer::Play() {
+    Guarded([&] { FPlayer.Play(); });
+}
+
+void TControllerPlayer::PauseButton() {
+    Guarded([&] { FPlayer.PauseButton(); });
+}
+
+void TControllerPlayer::Stop() {
+    Guarded([&] { FPlayer.Stop(); });
+}
+
+void TControllerPlayer::Next() {
+    Guarded([&] { FPlayer.Next(); });
+}
+
+void TControllerPlayer::Previous() {
+    Guarded([&] { FPlayer.Previous(); });
+}
+
+void TControllerPlayer::SeekTo(int64_t microseconds) {
+    FBusSeek = true;
+    Guarded([&] { FPlayer.SeekTo(microseconds); });
+    FBusSeek = false;
+}
+
+void TControllerPlayer::Open(const std::vector<std::string>& paths) {
+    if (OnOpen) OnOpen(paths);
+}
+
+void TControllerPlayer::Raise() {
+    if (FWindow.isMinimized()) FWindow.showNormal();
+    FWindow.show();
+    FWindow.raise();
+    FWindow.activateWindow();
+}
+
+void TControllerPlayer::Quit() {
+    FWindow.close();
+}
+
+}  // namespace quillet

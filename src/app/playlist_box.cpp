@@ -1,0 +1,125 @@
+#include "playlist_box.h"
+
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+
+namespace quillet {
+
+namespace {
+
+// Rows of the playlist are 13 pixels high, whatever the style would choose.
+class TRowHeightDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(13);
+        return size;
+    }
+};
+
+}  // namespace
+
+TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
+    : QTreeView(parent), FList(list), FViewModel(std::make_unique<TPlaylistViewModel>(list)) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSortingEnabled(false);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new TRowHeightDelegate(this));
+    setModel(FViewModel.get());
+    header()->setStretchLastSection(false);
+    SetColumnsShown(false);
+    // After the view model: the view has taken a change before the
+    // selection it left is shown.
+    FList.AddListener(this);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (FInCode > 0) return;
+        const QModelIndexList rows = selectionModel()->selectedRows();
+        FList.Select(rows.isEmpty() ? -1 : rows.first().row());
+        emit UserSelected();
+    });
+}
+
+TPlaylistBox::~TPlaylistBox() {
+    FList.RemoveListener(this);
+    setModel(nullptr);
+}
+
+QString TPlaylistBox::RowText(int row) const {
+    return FList.Contains(row) ? QString::fromStdString(FList[static_cast<size_t>(row)].RowText)
+                               : QString();
+}
+
+void TPlaylistBox::SelectAsUser(int row) {
+    const QModelIndex at = FViewModel->index(row, 0);
+    selectionModel()->setCurrentIndex(
+        at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(at);
+}
+
+void TPlaylistBox::SetColumnsShown(bool shown) {
+    FColumnsShown = shown;
+    setHeaderHidden(!shown);
+    for (int column = 1; column < TPlaylistViewModel::colCount; ++column)
+        setColumnHidden(column, !shown);
+    header()->setSectionResizeMode(0, shown ? QHeaderView::Interactive : QHeaderView::Stretch);
+    setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}
+
+void TPlaylistBox::BeforeInsert(int, int) {
+    ++FInCode;
+}
+
+void TPlaylistBox::AfterInsert(int, int) {
+    --FInCode;
+    ShowSelection();
+}
+
+void TPlaylistBox::BeforeRemove(int) {
+    ++FInCode;
+}
+
+void TPlaylistBox::AfterRemove(int, TEntryId) {
+    --FInCode;
+    ShowSelection();
+}
+
+void TPlaylistBox::BeforeReset() {
+    ++FInCode;
+}
+
+void TPlaylistBox::AfterReset() {
+    --FInCode;
+    ShowSelection();
+}
+
+void TPlaylistBox::SelectionChanged() {
+    ShowSelection();
+}
+
+void TPlaylistBox::ShowSelection() {
+    if (FInCode > 0) return;
+    const int row = FList.Selected();
+    QItemSelectionModel* selection = selectionModel();
+    const QModelIndexList now = selection->selectedRows();
+    if (row < 0
+            ? now.isEmpty() && !selection->currentIndex().isValid()
+            : now.size() == 1 && now.first().row() == row && selection->currentIndex().row() == row)
+        return;
+    ++FInCode;
+    // No row clears both the selection and the current row.
+    if (row < 0) {
+        selection->clear();
+    } else {
+        selection->setCurrentIndex(FViewModel->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    --FInCode;
+}
+
+}  // namespace quillet

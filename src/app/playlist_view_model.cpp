@@ -1,0 +1,119 @@
+#include "playlist_view_model.h"
+
+#include <QPalette>
+
+#include "time_display.h"
+
+namespace quillet {
+
+TPlaylistViewModel::TPlaylistViewModel(TPlaylistModel& list, QObject* parent)
+    : QAbstractTableModel(parent),
+      FList(list),
+      FHeaders{QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
+               QStringLiteral("Length")} {
+    FList.AddListener(this);
+}
+
+TPlaylistViewModel::~TPlaylistViewModel() {
+    FList.RemoveListener(this);
+}
+
+int TPlaylistViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FList.Count();
+}
+
+int TPlaylistViewModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : colCount;
+}
+
+QVariant TPlaylistViewModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !FList.Contains(index.row())) return {};
+    const TEntry& entry = FList[static_cast<size_t>(index.row())];
+    const bool failed = entry.Info.State == TEntryState::Failed;
+    switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+                case colTitle:
+                    return QString::fromStdString(entry.RowText);
+                case colArtist:
+                    return QString::fromStdString(entry.Info.Tags.Artist);
+                case colAlbum:
+                    return QString::fromStdString(entry.Info.Tags.Album);
+                case colLength:
+                    if (entry.Info.LengthFlicks < 0) return {};
+                    return QString::fromStdString(
+                        (entry.Info.LengthEstimated ? "~" : "") +
+                        FormatClock(entry.Info.LengthFlicks / kFlicksPerSecond));
+            }
+            return {};
+        case Qt::FontRole:
+            if (entry.Id == FList.PlayingId()) {
+                QFont bold = FFont;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if (failed) return QPalette().brush(QPalette::Disabled, QPalette::Text);
+            return {};
+        case Qt::ToolTipRole:
+            if (failed) return QString::fromStdString(entry.Info.Error);
+            return {};
+        case Qt::TextAlignmentRole:
+            if (index.column() == colLength)
+                return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant TPlaylistViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return section >= 0 && section < FHeaders.size() ? FHeaders[section] : QVariant();
+}
+
+void TPlaylistViewModel::SetHeaders(const QStringList& headers) {
+    FHeaders = headers;
+    emit headerDataChanged(Qt::Horizontal, 0, colCount - 1);
+}
+
+void TPlaylistViewModel::BeforeInsert(int first, int count) {
+    beginInsertRows({}, first, first + count - 1);
+}
+
+void TPlaylistViewModel::AfterInsert(int, int) {
+    endInsertRows();
+}
+
+void TPlaylistViewModel::BeforeRemove(int index) {
+    beginRemoveRows({}, index, index);
+}
+
+void TPlaylistViewModel::AfterRemove(int, TEntryId) {
+    endRemoveRows();
+}
+
+void TPlaylistViewModel::BeforeReset() {
+    beginResetModel();
+}
+
+void TPlaylistViewModel::AfterReset() {
+    endResetModel();
+}
+
+void TPlaylistViewModel::RowChanged(int row) {
+    if (FList.Contains(row)) emit dataChanged(index(row, 0), index(row, colCount - 1));
+}
+
+void TPlaylistViewModel::EntryChanged(int row) {
+    RowChanged(row);
+}
+
+void TPlaylistViewModel::PlayingChanged() {
+    RowChanged(FList.IndexOf(FMarked));
+    FMarked = FList.PlayingId();
+    RowChanged(FList.IndexOf(FMarked));
+}
+
+}  // namespace quillet

@@ -1,0 +1,51 @@
+#include "entry_info.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace quillet {
+
+namespace {
+
+constexpr char kNotUnderstood[] = "The file is not in a format this input reads";
+
+}  // namespace
+
+TEntryInfo ReadEntryInfo(const TTrackRef& track) {
+    TEntryInfo info;
+    struct stat st {};
+    if (::stat(track.Path.c_str(), &st) != 0) {
+        info.State = TEntryState::Failed;
+        info.Error = "File not found";
+        return info;
+    }
+    // A FIFO or a device named like a sound file would block the open.
+    if (!S_ISREG(st.st_mode)) return info;
+    info.Tags = ReadTrackTags(track.Path);
+    try {
+        Owned<TAuFileIn> input = OpenTrackInput(track);
+        if (!input->IsValid()) {
+            info.State = TEntryState::Failed;
+            info.Error = kNotUnderstood;
+            return info;
+        }
+        info.State = TEntryState::Playable;
+        const uint32_t rate = input->GetSampleRate();
+        const int64_t frames = input->GetSampleCount();
+        if (rate == 0 || frames <= 0) return info;
+        int64_t length = FramesToFlicks(frames, rate);
+        if (!track.Range.Whole()) {
+            const int64_t end = track.Range.End < 0 ? length : std::min(track.Range.End, length);
+            length = std::max<int64_t>(0, end - track.Range.Start);
+        }
+        info.LengthFlicks = length;
+        info.LengthEstimated = input->SizeIsEstimate();
+    } catch (const std::exception& e) {
+        info.State = TEntryState::Failed;
+        info.Error = e.what();
+    }
+    return info;
+}
+
+}  // namespace quillet

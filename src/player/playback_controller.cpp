@@ -1,0 +1,449 @@
+#include "playback_controller.h"
+
+#include <algorithm>
+
+#include "content_sniff.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr int64_t kMicro = 1000000;
+
+// Flicks from microseconds and back, saturating.
+int64_t FlicksOfMicros(int64_t us) {
+    if (us <= 0) return 0;
+    const __int128 v = static_cast<__int128>(us) * (kFlicksPerSecond / kMicro);
+    return v > INT64_MAX ? INT64_MAX : static_cast<int64_t>(v);
+}
+
+}  // namespace
+
+TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<SoundSystem> sound)
+    : FList(list),
+      FInputs([this](const TAuFileIn* in) { return FOut && FOut->Holds(in); }),
+      FOut(sound ? MakeOwned<TDXAudioOut>(nullptr, std::move(sound))
+                 : MakeOwned<TDXAudioOut>(nullptr)) {
+    FOut->SetDeviceNumber(0);
+    FOut->SetFramesInBuffer(65536);
+    FOut->SetPollingInterval(200);
+    // MP3's input when there is one; otherwise the first there is, so Pause
+    // on an idle output finds an input as it would with MP3's.
+    TAuFileIn* initial = FInputs.First(TInputKind::ikMP3);
+    for (size_t k = 0; initial == nullptr && k < kInputKindCount; ++k)
+        initial = FInputs.First(static_cast<TInputKind>(k));
+    FOut->SetInput(initial);
+    FOut->SetOnDone([this](TComponent*) { audOutDone(); });
+    FOut->SetOnProgress([this](TComponent*) { audOutProgress(); });
+    FOut->SetOnNeedNext([this](TComponent*) { NeedNext(); });
+    FOut->SetOnTrackChange([this](TComponent*) { TrackChanged(); });
+    FOrder.Reset(FList.Count());
+    FList.AddListener(this);
+}
+
+TPlaybackController::~TPlaybackController() {
+    FList.RemoveListener(this);
+    // The worker must be idle, and no event of it pending, before what its
+    // handlers touch goes away.
+    try {
+        FOut->SetOnDone({});
+        FOut->SetOnProgress({});
+        FOut->SetOnNeedNext({});
+        FOut->SetOnTrackChange({});
+        FOut->Stop(false);
+    } catch (...) {
+    }
+    FOut.reset();
+}
+
+void TPlaybackController::AddListener(TPlaybackListener* listener) {
+    FListeners.push_back(listener);
+}
+
+void TPlaybackController::RemoveListener(TPlaybackListener* listener) {
+    std::erase(FListeners, listener);
+}
+
+template <class F>
+void TPlaybackController::Tell(F&& f) {
+    const std::vector<TPlaybackListener*> listeners = FListeners;
+    for (TPlaybackListener* l : listeners)
+        if (std::find(FListeners.begin(), FListeners.end(), l) != FListeners.end()) f(*l);
+}
+
+// --- Transport
+
+void TPlaybackController::Play() {
+    const int index = FList.Selected();
+    if (index < 0) return;
+    const TEntry& entry = FList[static_cast<size_t>(index)];
+    StartTrack(entry.Id, {entry.FilePath, entry.Range}, 0, !FChainStep);
+}
+
+void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
+    const TEntry* entry = FList.Find(id);
+    if (entry == nullptr) return;
+    StartTrack(id, {entry->FilePath, entry->Range}, offset, true);
+}
+
+void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_t offset,
+                                     bool byUser) {
+    FOut->Stop(false);
+    FQueued.clear();
+    FFailedAnswers = 0;
+    if (byUser) {
+        FSilentRuns = 0;
+        FSoundSinceStart = false;
+    }
+    FOrder.Started(FList.IndexOf(id));
+    ClearHeard();
+    TAuFileIn* input = FInputs.OpenTrack(track, offset);
+    if (input == nullptr) {
+        Tell([](TPlaybackListener& l) { l.Message(kFormatNotSupported); });
+        return;
+    }
+    FOut->SetInput(input);
+    FOut->Start();
+    SetHeard(id, track);
+}
+
+void TPlaybackController::SetHeard(TEntryId id, const TTrackRef& track) {
+    FHeard = {id, track};
+    FGoneIndex = -1;
+    FList.SetPlaying(id);
+    Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
+}
+
+void TPlaybackController::ClearHeard() {
+    FHeard = {};
+    FGoneIndex = -1;
+    FList.SetPlaying(kNoEntry);
+    Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
+}
+
+void TPlaybackController::PauseButton() {
+    if (!FPaused) {
+        FPaused = true;
+        FOut->Pause();
+    } else {
+        FPaused = false;
+        FOut->Resume();
+    }
+    Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
+}
+
+void TPlaybackController::Stop() {
+    FOut->Stop(false);
+    FQueued.clear();
+    ClearHeard();
+}
+
+void TPlaybackController::SelectNext() {
+    FList.Select(FOrder.Next(FList.Selected()));
+}
+
+void TPlaybackController::SelectPrevious() {
+    // In the list's order, with no selection this asks for row -2: nothing
+    // gets selected.
+    FList.Select(FOrder.Previous(FList.Selected()));
+}
+
+bool TPlaybackController::CanGoPrevious() const {
+    return FOrder.CanGoPrevious(FList.Selected());
+}
+
+void TPlaybackController::Next() {
+    SelectNext();
+    Play();
+}
+
+void TPlaybackController::Previous() {
+    SelectPrevious();
+    Play();
+}
+
+// --- Position
+
+int TPlaybackController::Progress() {
+    return FOut->Progress();
+}
+
+int64_t TPlaybackController::HeardFlicks() const {
+    const TAuOutput::TPlayPoint point = FOut->PlayPoint();
+    return point.Rate == 0 ? -1 : FramesToFlicks(std::max<int64_t>(point.Frame, 0), point.Rate);
+}
+
+int64_t TPlaybackController::HeardLengthFlicks() const {
+    const TAuOutput::TPlayPoint point = FOut->PlayPoint();
+    return point.Rate == 0 || point.Length < 0 ? -1 : FramesToFlicks(point.Length, point.Rate);
+}
+
+bool TPlaybackController::CanSeek() const {
+    if (!FOut->Active()) return false;
+    const auto* input = dynamic_cast<const TAuStreamedInput*>(FOut->Input());
+    return input != nullptr && input->CanSeek() && HeardLengthFlicks() > 0;
+}
+
+void TPlaybackController::SeekPercent(int delta) {
+    if (InTail()) {
+        // The bar counts what was delivered, 100 once the end is: the move is
+        // from there, in the track heard.
+        const int64_t length = HeardLengthFlicks();
+        if (length <= 0) return;
+        const double f = std::clamp((100.0 + delta) / 100.0, 0.0, 1.0);
+        ReplayHeard(static_cast<int64_t>(static_cast<double>(length) * f));
+        return;
+    }
+    if (TAuInput* input = FOut->Input()) input->SeekPercent(delta);
+    Tell([](TPlaybackListener& l) { l.Seeked(); });
+}
+
+void TPlaybackController::SeekBySeconds(int seconds) {
+    if (!FOut->Active() || FOut->Input() == nullptr) return;
+    // In frames, so a step lands exactly where it says.
+    const TAuOutput::TPlayPoint point = FOut->PlayPoint();
+    if (point.Rate == 0 || point.Frame < 0) return;
+    int64_t target = std::max<int64_t>(0, point.Frame + int64_t{seconds} * point.Rate);
+    if (point.Length >= 0) target = std::min(target, point.Length);
+    SeekToFrame(target, point.Rate);
+}
+
+void TPlaybackController::SeekTo(int64_t microseconds) {
+    if (!FOut->Active()) return;
+    const uint32_t rate = FOut->PlayPoint().Rate;
+    if (rate == 0) return;
+    SeekToFrame(FlicksToFrames(FlicksOfMicros(microseconds), rate), rate);
+}
+
+void TPlaybackController::SeekToFrame(int64_t frame, uint32_t rate) {
+    if (InTail()) {
+        ReplayHeard(FramesToFlicks(frame, rate));
+        return;
+    }
+    TAuInput* input = FOut->Input();
+    if (input == nullptr) return;
+    input->GoToSample(frame);
+    Tell([](TPlaybackListener& l) { l.Seeked(); });
+}
+
+void TPlaybackController::ReplayHeard(int64_t offset) {
+    const THeard heard = FHeard;
+    const int gone = FGoneIndex;
+    if (heard.Track.Path.empty()) return;
+    StartTrack(heard.Id, heard.Track, offset, false);
+    // An entry that left the list plays on without a row, and what follows
+    // it is still what took its place.
+    FGoneIndex = gone;
+    Tell([](TPlaybackListener& l) { l.Seeked(); });
+}
+
+// --- Settings
+
+void TPlaybackController::SetVolume(int attenuation) {
+    attenuation = std::clamp(attenuation, 0, 10000);
+    const bool changed = attenuation != FVolume;
+    FVolume = attenuation;
+    FOut->SetVolume(-attenuation);
+    if (changed) Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+void TPlaybackController::SetRepeat(TRepeat mode) {
+    if (mode == FOrder.Repeat()) return;
+    FOrder.SetRepeat(mode);
+    FollowChanges();  // the track queued to follow may no longer be the one
+    Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+void TPlaybackController::SetShuffle(bool on) {
+    if (on == FOrder.Shuffle()) return;
+    // The track playing counts as played in the new lap.
+    FOrder.SetShuffle(on, FList.IndexOf(HeardEntry()));
+    FollowChanges();
+    Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+void TPlaybackController::SetReplayGain(const TReplayGainSetting& setting) {
+    FOut->SetReplayGain(setting);
+    Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+// --- The sink's events
+
+void TPlaybackController::audOutProgress() {
+    Tell([](TPlaybackListener& l) { l.ProgressMoved(); });
+}
+
+void TPlaybackController::audOutDone() {
+    FQueued.clear();
+    if (FOut->ProducedSound()) {
+        FSilentRuns = 0;
+        FSoundSinceStart = true;
+    } else {
+        ++FSilentRuns;
+    }
+    const int row = NextRow();
+    const bool silentLap = FSilentRuns > 0 && FSilentRuns >= FOrder.LapLength();
+    if (silentLap || (row < 0 && !FSoundSinceStart)) {
+        // A whole lap without sound: say why once, and stop going round.
+        FSilentRuns = 0;
+        ClearHeard();
+        if (const std::string error = FOut->LastError(); !error.empty())
+            Tell([&](TPlaybackListener& l) { l.LapFailed(error); });
+        return;
+    }
+    if (!FList.Contains(row)) {
+        ClearHeard();  // the listener asked to stop here, or nothing is left
+        return;
+    }
+    FList.Select(row);
+    struct TStep {
+        bool& Flag;
+        ~TStep() { Flag = false; }
+    } step{FChainStep = true};
+    Play();
+}
+
+TPlayOrder::TPlace TPlaybackController::HeardPlace() const {
+    const int playing = FList.IndexOf(FHeard.Id);
+    int selected = FList.Selected();
+    // Without a selection (it went with a removed row) the list goes on
+    // after the entry heard, or from where it was when it left the list.
+    if (selected < 0) selected = playing >= 0 ? playing : FGoneIndex >= 0 ? FGoneIndex - 1 : -1;
+    return {selected, playing};
+}
+
+int TPlaybackController::NextRow() {
+    std::vector<int> pending;
+    int last = -1;
+    for (const TQueued& q : FQueued) {
+        const int row = FList.IndexOf(q.Id);
+        if (row >= 0) pending.push_back(row);
+        last = row;
+    }
+    const TPlayOrder::TPlace at = FQueued.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
+    return FOrder.AfterTrack(at, pending);
+}
+
+void TPlaybackController::Answer() {
+    if (FList.empty() || FFailedAnswers >= std::max(FList.Count(), 1)) {
+        FOut->QueueNext(nullptr);
+        return;
+    }
+    const int row = NextRow();
+    if (!FList.Contains(row)) {
+        FOut->QueueNext(nullptr);  // the way the list plays ends here
+        return;
+    }
+    const TEntry& entry = FList[static_cast<size_t>(row)];
+    const TTrackRef track{entry.FilePath, entry.Range};
+    TAuFileIn* input = FInputs.OpenTrack(track);
+    if (input == nullptr) {
+        // The run ends here; the end-of-track step then meets the entry
+        // itself (and says "Format not supported" as it always did).
+        FOut->QueueNext(nullptr);
+        return;
+    }
+    FQueued.push_back({entry.Id, track, input});
+    FOut->QueueNext(input);
+}
+
+void TPlaybackController::NeedNext() {
+    // Inputs passed over since the last answer: their entries failed, and
+    // the answer names the one after them.
+    while (std::optional<TAuOutput::TFailedNext> failed = FOut->TakeFailedNext()) {
+        for (TQueued& q : FQueued) {
+            if (q.Input != failed->Input) continue;
+            q.Input = nullptr;
+            if (const TEntry* entry = FList.Find(q.Id)) {
+                TEntryInfo info = entry->Info;
+                info.State = TEntryState::Failed;
+                info.Error = failed->Error;
+                FList.SetInfo(q.Id, info);
+            }
+            ++FFailedAnswers;
+            break;
+        }
+    }
+    Answer();
+}
+
+void TPlaybackController::TrackChanged() {
+    TAuInput* heard = FOut->TakeHeardInput();
+    while (!FQueued.empty()) {
+        const TQueued q = FQueued.front();
+        FQueued.pop_front();
+        if (heard != nullptr && q.Input != heard) continue;  // dropped before its turn
+        FFailedAnswers = 0;
+        const int row = FList.IndexOf(q.Id);
+        if (row >= 0) {
+            FOrder.Started(row);
+            // The end-of-track step's selection, now that the entry is heard.
+            FList.Select(row);
+        }
+        SetHeard(q.Id, q.Track);
+        return;
+    }
+}
+
+// --- Following the list
+
+void TPlaybackController::FollowChanges() {
+    if (FQueued.empty()) return;
+    const TAuInput* queued = FOut->QueuedNext();
+    if (InTail()) {
+        // Handed over and not heard yet: is it still what follows the track
+        // heard? If not, the heard track's end plays again, and the chain
+        // asks anew when it ends.
+        std::deque<TQueued> queue;
+        queue.swap(FQueued);
+        const int row = NextRow();
+        FQueued.swap(queue);
+        for (const TQueued& q : FQueued) {
+            if (q.Input == nullptr) continue;  // passed over
+            if (q.Input == queued) break;      // still only queued: below
+            if (row < 0 || row != FList.IndexOf(q.Id)) {
+                ReplayHeard(HeardFlicks());
+                return;
+            }
+            break;
+        }
+    }
+    if (queued == nullptr || FQueued.back().Input != queued) return;
+    const TQueued mine = FQueued.back();
+    FQueued.pop_back();
+    const int row = NextRow();
+    if (row >= 0 && row == FList.IndexOf(mine.Id)) {
+        FQueued.push_back(mine);
+        return;
+    }
+    if (!FOut->CancelNext()) {
+        FQueued.push_back(mine);  // handed over meanwhile: the tail check applies
+        return;
+    }
+    if (FOut->AwaitingNext()) Answer();
+}
+
+void TPlaybackController::AfterInsert(int /*first*/, int count) {
+    FOrder.Appended(count);
+    FollowChanges();
+}
+
+void TPlaybackController::AfterRemove(int index, TEntryId id) {
+    FOrder.Removed(index);
+    if (id == FHeard.Id) FGoneIndex = index;
+    if (FGoneIndex > index) --FGoneIndex;
+    FollowChanges();
+}
+
+void TPlaybackController::AfterReset() {
+    FOrder.Reset(FList.Count());
+    if (FHeard.Id != kNoEntry) FGoneIndex = 0;
+    FollowChanges();
+}
+
+void TPlaybackController::SelectionChanged() {
+    // The entry after the selection follows the one playing.
+    FollowChanges();
+}
+
+}  // namespace quillet

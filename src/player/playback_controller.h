@@ -1,0 +1,210 @@
+// The player under the window: what plays, in which order, and what is heard.
+//
+// Who owns what
+// - TPlaylistModel (playlist_model.h): the entries, the selected and the
+//   playing entry. Owned by the window; the controller reads it, selects in
+//   it and marks the entry playing, and follows its changes as a listener.
+// - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
+//   the one input pool (input_pool.h), the gapless chain's side of the list
+//   (which entry follows, queued ahead), the play order (play_order.h) and
+//   the volume and ReplayGain choice. The window's handlers, the media-player
+//   interface on the bus, the time display and the saved session all read
+//   and drive this one object.
+// - The window is a view: its handlers are thin calls into here, and it
+//   shows what the listeners below tell.
+//
+// What is heard
+// The sink hands the next track over a ring ahead of hearing it. Everything
+// here follows the track heard (HeardEntry, Time, the playing mark): the next
+// entry becomes the one playing when its first sample is heard. A seek, or an
+// edit that changes what should follow, while the end of the last track is
+// still playing, plays that end again from where it is heard and queues
+// anew, so nothing but the heard track is ever acted on.
+//
+// A NOTE ON THREADS
+// - GUI thread: every call here, every listener call, and the sink's events
+//   (they reach the GUI thread through the dispatcher).
+// - The sink's worker opens the inputs handed to it (queued ones too, ahead
+//   of time); the controller never waits for an open: the chain's answers
+//   and cancellations take the sink's chain lock only for a moment.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ACS_DXAudio.h"
+#include "input_pool.h"
+#include "play_order.h"
+#include "playlist_model.h"
+#include "sound_device.h"
+#include "track_input.h"
+
+namespace quillet {
+
+// What the controller tells; every call on the GUI thread.
+class TPlaybackListener {
+  public:
+    // The entry heard, or the playing state (playing, paused, stopped),
+    // changed.
+    virtual void PlaybackChanged() {}
+    // The sink's progress event: Progress() moved.
+    virtual void ProgressMoved() {}
+    // Playback jumped to another position (a seek).
+    virtual void Seeked() {}
+    // How the list plays (repeat, shuffle, gain) or the volume changed.
+    virtual void SettingsChanged() {}
+    // A plain message for the user ("Format not supported").
+    virtual void Message(const std::string& /*text*/) {}
+    // A whole lap of the list gave no sound: the last error, to show once.
+    virtual void LapFailed(const std::string& /*error*/) {}
+
+  protected:
+    ~TPlaybackListener() = default;
+};
+
+class TPlaybackController : private TPlaylistListener {
+  public:
+    // `sound` is the sink's sound system; null means SDL2.
+    explicit TPlaybackController(TPlaylistModel& list,
+                                 std::shared_ptr<SoundSystem> sound = nullptr);
+    ~TPlaybackController();
+    TPlaybackController(const TPlaybackController&) = delete;
+    TPlaybackController& operator=(const TPlaybackController&) = delete;
+
+    void AddListener(TPlaybackListener* listener);
+    void RemoveListener(TPlaybackListener* listener);
+
+    TDXAudioOut& Output() { return *FOut; }
+    const TDXAudioOut& Output() const { return *FOut; }
+    TInputPool& Inputs() { return FInputs; }
+    TPlaylistModel& List() { return FList; }
+
+    // --- The transport. Errors of the sink ("Component is Busy") are raised.
+    // Plays the selected entry from its start (nothing without a selection);
+    // a file no input plays gives the message "Format not supported".
+    void Play();
+    // Plays an entry `offset` flicks in (a restored position).
+    void PlayEntry(TEntryId id, int64_t offset = 0);
+    // The Pause button: a toggle of its own, not tied to the sink's state.
+    void PauseButton();
+    bool Paused() const { return FPaused; }
+    void Stop();
+    // The selection moves as Next and Previous move it (the play order), and
+    // nothing plays; the buttons then Play.
+    void SelectNext();
+    void SelectPrevious();
+    bool CanGoPrevious() const;
+    void Next();
+    void Previous();
+
+    // --- Where in the track heard.
+    // The sink's progress in whole percent (the position bar): what was
+    // delivered, -1 for an unknown size.
+    int Progress();
+    // Moves by `delta` percent of the track (the position bar's drag).
+    void SeekPercent(int delta);
+    // Moves by `seconds` (back when negative), kept inside the track.
+    void SeekBySeconds(int seconds);
+    // Moves to `microseconds` from the track's start.
+    void SeekTo(int64_t microseconds);
+
+    // --- What is heard now.
+    // The sink runs a track (its worker has taken the run).
+    bool Active() const { return FOut->Active(); }
+    // A track was started and has not ended or been stopped (the sink may
+    // still be opening it).
+    bool Playing() const { return !FHeard.Track.Path.empty(); }
+    bool PausedNow() const { return FOut->PauseRequested(); }
+    // The entry whose sound is heard (kNoEntry when nothing plays); it may
+    // have left the list meanwhile: HeardTrack still tells its file.
+    TEntryId HeardEntry() const { return FHeard.Id; }
+    const TTrackRef& HeardTrack() const { return FHeard.Track; }
+    // The frame heard in the heard track, its length and rate.
+    TAuOutput::TPlayPoint PlayPoint() const { return FOut->PlayPoint(); }
+    bool CanSeek() const;
+
+    // --- Settings.
+    // Attenuation in hundredths of a decibel: 0 full, 10000 silent.
+    int Volume() const { return FVolume; }
+    void SetVolume(int attenuation);
+    TRepeat Repeat() const { return FOrder.Repeat(); }
+    void SetRepeat(TRepeat mode);
+    bool Shuffle() const { return FOrder.Shuffle(); }
+    void SetShuffle(bool on);
+    TReplayGainSetting ReplayGain() const { return FOut->ReplayGain(); }
+    void SetReplayGain(const TReplayGainSetting& setting);
+
+    // --- The sink's events (the sink calls these; tests that hook the sink
+    // themselves call them too).
+    void audOutDone();
+    void audOutProgress();
+    void NeedNext();
+    void TrackChanged();
+
+  private:
+    struct THeard {
+        TEntryId Id = kNoEntry;
+        TTrackRef Track;
+    };
+    // An entry handed to the sink to follow (queued, or handed over and not
+    // heard yet); Input nullptr marks one that failed and was passed over.
+    struct TQueued {
+        TEntryId Id;
+        TTrackRef Track;
+        TAuInput* Input;
+    };
+
+    // TPlaylistListener
+    void AfterInsert(int first, int count) override;
+    void AfterRemove(int index, TEntryId id) override;
+    void AfterReset() override;
+    void SelectionChanged() override;
+
+    template <class F>
+    void Tell(F&& f);
+    // Starts a run of `track` (entry `id`); `byUser` starts a new lap count.
+    void StartTrack(TEntryId id, const TTrackRef& track, int64_t offset, bool byUser);
+    void SetHeard(TEntryId id, const TTrackRef& track);
+    void ClearHeard();
+    // The row the end of the heard track leads to, after the entries already
+    // queued; -1 when playback stops there.
+    int NextRow();
+    // What follows the heard track, as a place in the play order.
+    TPlayOrder::TPlace HeardPlace() const;
+    void Answer();
+    // The list, the selection or the way it plays changed: a queued entry
+    // that no longer follows is replaced, one handed over is played again
+    // from the heard track's end.
+    void FollowChanges();
+    // The heard track again from where it is heard (or `offset`), dropping
+    // what was queued after it.
+    void ReplayHeard(int64_t offset);
+    // Moves the track heard to `frame` (of `rate`).
+    void SeekToFrame(int64_t frame, uint32_t rate);
+    // The sink holds sound of a next track not heard yet.
+    bool InTail() const { return FOut->TrackChangesPending() > 0; }
+    int64_t HeardFlicks() const;
+    int64_t HeardLengthFlicks() const;
+
+    TPlaylistModel& FList;
+    std::vector<TPlaybackListener*> FListeners;
+    TPlayOrder FOrder;
+    TInputPool FInputs;  // before the sink: the sink goes first
+    Owned<TDXAudioOut> FOut;
+    THeard FHeard;
+    // Where the heard entry was when it left the list; what follows it then
+    // is what took its place.
+    int FGoneIndex = -1;
+    std::deque<TQueued> FQueued;  // in the order the sink will play them
+    bool FPaused = false;
+    int FVolume = 0;
+    bool FChainStep = false;  // a run starts as the end-of-track step
+    int FSilentRuns = 0;
+    bool FSoundSinceStart = false;  // a run since the listener's last start gave sound
+    int FFailedAnswers = 0;         // next entries in a row that could not be opened
+};
+
+}  // namespace quillet
