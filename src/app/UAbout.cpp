@@ -1,10 +1,14 @@
 #include "UAbout.h"
 
 #include <QIcon>
+#include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "UMain.h"
 #include "app_errors.h"
+#include "lang_config.h"
+#include "paths.h"
 #include "text.h"
 #include "textfile.h"
 
@@ -66,7 +70,8 @@ void TFrmAbout::FillLanguageList() {
 }
 
 void TFrmAbout::SelectCurrentLanguage() {
-    const std::string current = Utf8Left(ReadFirstLine(FMain.ProgramFolder() + "lang.cfg"), 4);
+    const std::string current =
+        Utf8Left(ReadLanguageChoice(ConfigFolder(), FMain.ProgramFolder()), 4);
     cbLang->setCurrentIndex(-1);
     for (int i = 0; i < cbLang->count(); ++i) {
         if (SameTextAscii(cbLang->itemText(i).toStdString(), current)) {
@@ -79,7 +84,16 @@ void TFrmAbout::SelectCurrentLanguage() {
 void TFrmAbout::Button1Click() {
     const std::string name =
         cbLang->currentIndex() >= 0 ? cbLang->currentText().toStdString() : std::string();
-    WriteFileAtomic(FMain.ProgramFolder() + "lang.cfg", name + "\r\n");
+    try {
+        WriteLanguageName(ConfigFolder(), name);
+    } catch (const EInOutError& error) {
+        // The choice still applies to this run: a settings folder that cannot
+        // be written never holds up the window, and is told of once.
+        static bool told = false;
+        if (!std::exchange(told, true))
+            std::fprintf(stderr, "quillet: the language choice is not kept in %s%s: %s\n",
+                         ConfigFolder().c_str(), kLangCfgName, error.what());
+    }
     FMain.LoadLanguage(name);
     accept();
 }

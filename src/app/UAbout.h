@@ -1,5 +1,5 @@
 // The About dialog: the program's picture, and the language choice stored in
-// "lang.cfg" beside the program and applied to the main window at once.
+// the user's "lang.cfg" (lang_config.h) and applied to the main window at once.
 // It exists only while it is shown (GUI thread).
 #pragma once
 
@@ -15,8 +15,9 @@ class TFrmQuillet;
 class TFrmAbout : public QDialog {
     Q_OBJECT
   public:
-    // Fills and preselects the language list (FormCreate); a "lang.cfg" that
-    // cannot be read is reported and the dialog opens all the same.
+    // Fills the language list and selects the language in effect (the
+    // user's "lang.cfg", else the installed one); a "lang.cfg" that cannot be
+    // read is reported and the dialog opens all the same.
     explicit TFrmAbout(TFrmQuillet& main);
 
     QLabel* imgLogo;
@@ -27,8 +28,9 @@ class TFrmAbout : public QDialog {
     void FormCreate();
     void FillLanguageList();
     void SelectCurrentLanguage();
-    // OK: writes "lang.cfg", applies the language, closes. When the file
-    // cannot be written it raises, and nothing is applied.
+    // OK: writes the user's "lang.cfg", applies the language, closes. When
+    // the file cannot be written the choice holds for this run only (told on
+    // stderr, the first time).
     void Button1Click();
 
   private:

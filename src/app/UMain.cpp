@@ -13,6 +13,7 @@
 #include "app_errors.h"
 #include "ini.h"
 #include "input_table.h"
+#include "lang_config.h"
 #include "paths.h"
 #include "playlist_box.h"
 #include "text.h"
@@ -269,10 +270,13 @@ void TFrmQuillet::FormCreate() {
     // controls leave drops to their parent.
     setAcceptDrops(true);
     try {
-        LoadLanguage(ReadFirstLine("lang.cfg"));
+        LoadLanguage(ReadLanguageChoice(ConfigFolder(), FProgramFolder));
     } catch (...) {
-        // Reported while the window is being made; it opens with built-in texts.
-        ShowException(std::current_exception());
+        // Shown once the loop runs: a box now would hold back the window, the
+        // files given and the bus name. The window opens with built-in texts.
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { ShowException(error); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -54,7 +54,7 @@ struct TWindowFeatures;
 class TFrmQuillet : public QWidget, private TPlaylistListener, private TPlaybackListener {
     Q_OBJECT
   public:
-    // `programFolder` holds "lang/" and the About dialog's "lang.cfg"; empty
+    // `programFolder` holds "lang/" and the installed "lang.cfg"; empty
     // means the folder of the running program. `sound` is the output's sound
     // platform; null means SDL2. Tests give their own of both.
     explicit TFrmQuillet(const std::string& programFolder = {},

@@ -94,7 +94,7 @@ void AppTest::WriteFile(const std::string& path, const std::string& content) {
 
 void WindowFixture::SetUp() {
     AppTest::SetUp();
-    WriteFile("lang.cfg", "en\r\n");
+    WriteFile(ProgramDir + "lang.cfg", "en\r\n");
     Sound = std::make_shared<SimulatedSoundSystem>();
     SimulatedSoundSystem* sound = Sound.get();
     Sound->SetOnSleep([sound](uint32_t ms) {

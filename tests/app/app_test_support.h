@@ -41,7 +41,7 @@ class AppTest : public ::testing::Test {
     void WriteFile(const std::string& path, const std::string& content);
 
     std::string Dir;         // this test's folder (also the working directory), with "/"
-    std::string ProgramDir;  // Dir + "prog/": holds lang/ and the About dialog's lang.cfg
+    std::string ProgramDir;  // Dir + "prog/": holds lang/ and the installed lang.cfg
     std::vector<RecordedBox> Boxes;
 
   private:

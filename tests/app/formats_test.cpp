@@ -14,7 +14,7 @@ class FormatsTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
-        WriteFile("lang.cfg", "en\r\n");
+        WriteFile(ProgramDir + "lang.cfg", "en\r\n");
         Form = std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());
     }
     void TearDown() override {

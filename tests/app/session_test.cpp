@@ -114,7 +114,7 @@ class DesktopSessionTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
-        WriteFile("lang.cfg", "en\r\n");
+        WriteFile(ProgramDir + "lang.cfg", "en\r\n");
     }
     std::unique_ptr<TFrmQuillet> MakeWindow() {
         return std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());

@@ -79,7 +79,7 @@ int Threads() {
 
 void StressWindowTest::SetUp() {
     AppTest::SetUp();
-    WriteFile("lang.cfg", "en\r\n");
+    WriteFile(ProgramDir + "lang.cfg", "en\r\n");
     Sound = std::make_shared<SimulatedSoundSystem>();
     Sound->SetKeepHistory(false);
     SimulatedSoundSystem* sound = Sound.get();
