@@ -26,6 +26,11 @@ using namespace std::chrono_literals;
 
 extern char** environ;
 
+// libpulse keeps a few allocations of its client to the end (not ours).
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libpulse.so\n";
+}
+
 namespace {
 
 const std::string kSinkArgs = "rate=44100 channels=2 format=s16le";
