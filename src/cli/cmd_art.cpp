@@ -27,11 +27,10 @@ int Art(const std::vector<std::string>& args) {
     if (art.Embedded) {
         std::printf("embedded %s %zu\n", art.Embedded->MimeType.c_str(), art.Embedded->Data.size());
         if (!out.empty()) {
-            FILE* f = std::fopen(out.c_str(), "wb");
             const auto& d = art.Embedded->Data;
-            const bool ok = f && std::fwrite(d.data(), 1, d.size(), f) == d.size();
-            if (f && std::fclose(f) != 0) return 1;
-            if (!ok) {
+            FILE* f = std::fopen(out.c_str(), "wb");
+            const bool written = f && std::fwrite(d.data(), 1, d.size(), f) == d.size();
+            if (!(f && std::fclose(f) == 0 && written)) {
                 std::fprintf(stderr, "%s: cannot be written\n", out.c_str());
                 return 1;
             }

@@ -138,30 +138,21 @@ TEST(AlbumArt, HostilePicturesAreSkipped) {
     ASSERT_TRUE(art.Embedded);
     EXPECT_TRUE(art.Embedded->Data == Files().back);
 
-    // Files cut short inside the picture, or claiming sizes they do not hold.
-    for (const char* name : {"id3.mp3", "pictures.flac", "vorbis.ogg", "covr.m4a", "ape.wv"}) {
-        const fs::path path = Alone(name);
-        const Bytes whole = ReadBytes(path);
-        for (size_t keep : {size_t{64}, whole.size() / 3, whole.size() - 40}) {
-            WriteBytes(path, Bytes(whole.begin(), whole.begin() + static_cast<long>(keep)));
-            art = FindAlbumArt(path);
-            if (art.Embedded) {
-                EXPECT_FALSE(art.Embedded->MimeType.empty()) << name << keep;
-            }
-        }
-    }
-    Bytes claims;
-    Append(claims, "fLaC");
-    claims.push_back(0);  // STREAMINFO
-    AppendBE(claims, 34, 3);
-    claims.resize(claims.size() + 34);
-    claims.push_back(0x86);  // PICTURE, last, claiming 16 MiB
-    AppendBE(claims, 0xFFFFFF, 3);
-    AppendBE(claims, 3, 4);
-    AppendBE(claims, 0xFFFFFFF0, 4);
-    const fs::path path = TestDir() / "claims.flac";
-    WriteBytes(path, claims);
-    EXPECT_TRUE(FindAlbumArt(path).Empty());
+    // Cut inside the front cover, whose block then claims more than the
+    // file holds: the back cover before it.
+    const fs::path cut = Alone("pictures.flac");
+    Bytes flac = ReadBytes(cut);
+    const auto front =
+        std::search(flac.begin(), flac.end(), Files().front.begin(), Files().front.end());
+    ASSERT_NE(front, flac.end());
+    flac.erase(front + 20, flac.end());
+    WriteBytes(cut, flac);
+    art = FindAlbumArt(cut);
+    ASSERT_TRUE(art.Embedded);
+    EXPECT_TRUE(art.Embedded->Data == Files().back);
+
+    // Other damage is the fuzz target's (fuzz/album_art.cpp); here, what is
+    // not a file.
     for (const char* special : {"/dev/zero", "/dev/null", "/no/such/file.mp3"})
         EXPECT_FALSE(FindAlbumArt(special).Embedded) << special;
 }
