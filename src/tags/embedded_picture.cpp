@@ -206,17 +206,23 @@ class TOggPackets {
                 if (!NextPage()) return false;
                 continue;
             }
-            const uint8_t lace = FTable[FLace++];
-            if (!tooLong && packet.size() + lace <= FMax) {
+            // The page's lacings up to the packet's end lie side by side.
+            size_t run = 0;
+            bool ends = false;
+            while (FLace < FLaces && !ends) {
+                run += FTable[FLace];
+                ends = FTable[FLace++] < 255;
+            }
+            if (!tooLong && packet.size() + run <= FMax) {
                 const size_t at = packet.size();
-                packet.resize(at + lace);
-                if (!F.Read(FBody, packet.data() + at, lace)) return false;
+                packet.resize(at + run);
+                if (!F.Read(FBody, packet.data() + at, run)) return false;
             } else {
                 tooLong = true;
                 packet.clear();
             }
-            FBody += lace;
-            if (lace < 255) return true;
+            FBody += static_cast<int64_t>(run);
+            if (ends) return true;
         }
     }
 
