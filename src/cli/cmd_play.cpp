@@ -19,6 +19,7 @@ int Play(const std::vector<std::string>& args) {
     int64_t volume = 0;
     bool volumeSet = false;
     TReplayGainSetting gain;  // the window's default: track gains
+    std::string device;       // empty: the system default
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--volume") {
@@ -27,6 +28,9 @@ int Play(const std::vector<std::string>& args) {
                 return UsageError("--volume needs hundredths of a decibel, -10000..0");
             volumeSet = true;
             ++i;
+        } else if (args[i] == "--device") {
+            if (i + 1 >= args.size()) return UsageError("--device needs a name (see devices)");
+            device = args[++i];
         } else if (args[i] == "--replaygain") {
             const auto mode = i + 1 < args.size() ? ParseReplayGainMode(args[i + 1]) : std::nullopt;
             if (!mode) return UsageError("--replaygain needs track, album or off");
@@ -50,6 +54,11 @@ int Play(const std::vector<std::string>& args) {
     out->SetPollingInterval(200);
     if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
     out->SetReplayGain(gain);
+    out->SetDeviceName(device);
+    out->SetOnDeviceChange([&](TComponent*) {
+        if (const auto state = out->DeviceState(); state.FellBack)
+            std::fprintf(stderr, "%s\n", state.Message.c_str());
+    });
     std::atomic<bool> done{false};
     bool failed = false;
     size_t heard = 0;   // the file whose sound began last
@@ -102,7 +111,8 @@ int Play(const std::vector<std::string>& args) {
     return failed ? 1 : 0;
 }
 
-TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] IN...", &Play);
+TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] [--device NAME] IN...",
+                 &Play);
 
 }  // namespace
 }  // namespace quillet::cli

@@ -6,5 +6,6 @@ target_sources(quillet_decoders PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ACS_WinMedia.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wave_ffmpeg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_picture.cpp
 )
 target_link_libraries(quillet_decoders PUBLIC quillet_tags)

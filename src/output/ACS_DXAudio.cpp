@@ -78,12 +78,8 @@ void TDXAudioOut::PrepareOutput() {
     FOutRate = static_cast<int32_t>(input->GetSampleRate());
     FOutBits = static_cast<int32_t>(input->GetBitsPerSample());
 
-    {
-        std::lock_guard<std::mutex> g(FRingLock);
-        InitWrapper(FDevice, *FSystem);
-        if (OpenDevice(FDevice, FDeviceList.Items[number].Guid) != DS_OK)
-            throw EAuException("Failed to create DirectSound device");
-    }
+    FDeviceChangesSeen = FDeviceChanges.load();
+    OpenOutputDevice();
 
     // No device plays such a format, and the size below must not overflow.
     // The sample width is checked before it sizes anything: an unplayable
@@ -103,21 +99,8 @@ void TDXAudioOut::PrepareOutput() {
         throw EAuException(BufferError(DSERR_OUTOFMEMORY));
     }
     FSilence = FOutBits == 8 ? 128 : 0;
-    TWaveFormat format = BuildFormat(FOutChannels, FOutRate, FOutBits);
-
-    {
-        std::lock_guard<std::mutex> g(FRingLock);
-        TDSResult hr = CreateBuffers(FDevice, format, static_cast<uint32_t>(FTransferSize));
-        if (hr != DS_OK) throw EAuException(BufferError(hr));
-        // The volume last set belongs to the player, not to one track.
-        if (int32_t v = FVolume.load(); v != 0) {
-            try {
-                SetBufferVolume(FDevice, v);
-            } catch (const Exception&) {
-                // A ring without volume control still plays.
-            }
-        }
-    }
+    FRunFormat = BuildFormat(FOutChannels, FOutRate, FOutBits);
+    if (TDSResult hr = CreateOutputRing(); hr != DS_OK) throw EAuException(BufferError(hr));
     FGainSettingsSeen = FGainSettings.load();
     ScheduleInputGain(0);
     SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
@@ -295,6 +278,7 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
         Drain();
         return false;
     }
+    if (DeviceMoveWanted()) return MoveDevice();
 
     // The next input, once named, is opened now, long before it is needed.
     if (ChainAnswer() == TChainAnswer::caInput)

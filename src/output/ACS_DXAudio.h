@@ -18,6 +18,14 @@
 // starts exactly with the track; the ring applies it together with the
 // volume (gain.h).
 //
+// The device is chosen by name (SetDeviceName) and looked up afresh each time
+// a ring is opened, since devices come and go. A change during a run moves
+// playback at once: the worker drops its ring, puts the input back to the
+// sound last heard and opens a ring on the new device. A chosen device that
+// is missing, fails or goes away gives way to the system default, with one
+// OnDeviceChange; the worker looks for it about once a second and moves back
+// when it is there again. The system's default device is never changed.
+//
 // A NOTE ON THREADS
 // - Worker: PrepareOutput, OutputBlock, ReleaseOutput (the whole device cycle).
 // - Main: construction, destruction, Pause, Resume, SetVolume and the
@@ -33,6 +41,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "ACS_Classes.h"
@@ -66,6 +75,29 @@ class TDXAudioOut : public TAuOutput {
 
     // Posted (main thread) after an underrun; playback goes on.
     void SetOnUnderrun(TUnderrunEvent h);
+
+    // --- The device by name (main thread; dxaudio_device.cpp).
+    // The output devices the sound system reports now, by name, in its order,
+    // without the system default (the caller offers that itself). Listed
+    // afresh on each call.
+    std::vector<std::string> DeviceNames() const;
+    // The device to play on, a name DeviceNames gave; empty (the default):
+    // the system default, for which no name reaches the sound system, so the
+    // sound server may move the stream and it follows the default. A name
+    // overrides DeviceNumber. During a run the worker moves to it at once,
+    // the position kept: it goes on from the sound heard when the input can
+    // seek, else at most the ring's queued sound is lost.
+    void SetDeviceName(const std::string& Name);
+    std::string DeviceName() const;
+    struct TDeviceState {
+        std::string Chosen;     // as set; empty: the system default
+        bool FellBack = false;  // Chosen is missing or failed: the default plays
+        std::string Message;    // while FellBack: one line for the user
+    };
+    TDeviceState DeviceState() const;
+    // Posted (main thread) when FellBack changes: once when playback falls
+    // back to the default, once when it goes back to the chosen device.
+    void SetOnDeviceChange(TNotifyEvent h);
 
     // Holds the worker, then halts the ring unless the source has ended (the
     // drain then simply plays out).
@@ -123,6 +155,27 @@ class TDXAudioOut : public TAuOutput {
     // is written from now on.
     void TakeGainSetting();
 
+    // Worker, the device by name (dxaudio_device.cpp): opens the device to
+    // play on into FDevice, the chosen one when it is listed and opens, else
+    // the default ("Failed to create DirectSound device" without any).
+    void OpenOutputDevice();
+    // Worker: the ring on the open device, FRunFormat, at the volume set; on
+    // the chosen device's failure the default's. The ring's result.
+    TDSResult CreateOutputRing();
+    // Worker: the device choice changed, the ring's device went, or the
+    // missing chosen device is listed again.
+    bool DeviceMoveWanted();
+    // Worker: reopens the ring on the device to play on and leaves the next
+    // step to fill it; false (the run's error posted) when no device opens.
+    bool MoveDevice();
+    // Worker: puts the input back to the sound heard, so a new ring goes on
+    // from there; without that, queued track changes count as heard.
+    void RewindToHeard();
+    // Worker: the outcome of an open for DeviceState (posts the change).
+    void SettleDeviceState(const std::string& Chosen, bool OnChosen);
+    // Any thread: the first listed device of this name.
+    bool FindDevice(const std::string& Name, TDeviceGuid& Id) const;
+
     std::shared_ptr<SoundSystem> FSystem;  // immutable
     std::atomic<bool> FReleased{false};
     std::atomic<uint32_t> FFramesInBuffer{65536};
@@ -161,7 +214,18 @@ class TDXAudioOut : public TAuOutput {
     std::atomic<uint32_t> FGainSettings{0};
     uint32_t FGainSettingsSeen = 0;
     mutable std::mutex FHandlerLock;
-    TUnderrunEvent FOnUnderrun;  // under FHandlerLock
+    TUnderrunEvent FOnUnderrun;    // under FHandlerLock
+    TNotifyEvent FOnDeviceChange;  // under FHandlerLock
+    TDeviceState FDeviceState;     // under FHandlerLock; Chosen is the choice
+    // Bumped by each SetDeviceName that changes the choice; the worker's copy
+    // is the choice its ring was opened for.
+    std::atomic<uint32_t> FDeviceChanges{0};
+    // Worker only:
+    uint32_t FDeviceChangesSeen = 0;
+    TWaveFormat FRunFormat;
+    bool FOnChosen = false;      // the ring plays on the chosen named device
+    bool FChosenListed = false;  // at the last open, the chosen device was listed
+    int32_t FRetrySteps = 0;     // steps since the missing device was looked for
 };
 
 }  // namespace quillet

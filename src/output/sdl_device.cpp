@@ -159,6 +159,12 @@ class SdlRing : public SoundRing {
         return DS_OK;
     }
     bool CursorIsExact() const override { return true; }
+    // SDL goes on calling the callback of a device it lost (so the cursor
+    // moves), and tells the loss only through the device's status.
+    bool Lost() const override {
+        SdlCalls g;
+        return SDL_GetAudioDeviceStatus(FDevice) == SDL_AUDIO_STOPPED;
+    }
 
   private:
     static void SDLCALL Callback(void* user, Uint8* stream, int len) {

@@ -71,6 +71,10 @@ class SimulatedRing : public SoundRing {
         std::lock_guard<std::mutex> g(FState->Lock);
         return FState->ExactCursor;
     }
+    bool Lost() const override {
+        std::lock_guard<std::mutex> g(FState->Lock);
+        return FState->Lost;
+    }
     TDSResult SetVolume(int32_t Value) override {
         std::lock_guard<std::mutex> g(FState->Lock);
         if (!FState->HasVolumeControl) return DSERR_CONTROLUNAVAIL;
@@ -91,14 +95,15 @@ class SimulatedRing : public SoundRing {
 
 class SimulatedDevice : public SoundDevice {
   public:
-    explicit SimulatedDevice(SimulatedSoundSystem& sys) : FSystem(sys) {}
+    SimulatedDevice(SimulatedSoundSystem& sys, const TDeviceGuid& id) : FSystem(sys), FId(id) {}
     TDSResult CreateRing(const TWaveFormat& Format, uint32_t Bytes,
                          std::unique_ptr<SoundRing>& Ring) override {
-        return FSystem.NewRing(Format, Bytes, Ring);
+        return FSystem.NewRing(FId, Format, Bytes, Ring);
     }
 
   private:
     SimulatedSoundSystem& FSystem;
+    const TDeviceGuid FId;
 };
 
 }  // namespace
@@ -198,13 +203,24 @@ TDSResult SimulatedSoundSystem::Open(const TDeviceGuid& Id, std::unique_ptr<Soun
                              [&Id](const auto& d) { return d.first == Id; });
     if (!known && Id != TDeviceGuid{}) return DSERR_NODRIVER;
     FLastOpened = Id;
-    Device = std::make_unique<SimulatedDevice>(*this);
+    Device = std::make_unique<SimulatedDevice>(*this, Id);
     return DS_OK;
 }
 
-TDSResult SimulatedSoundSystem::NewRing(const TWaveFormat& Format, uint32_t Bytes,
-                                        std::unique_ptr<SoundRing>& Ring) {
+void SimulatedSoundSystem::SetCreateResultOn(const TDeviceGuid& Id, TDSResult hr) {
+    std::lock_guard<std::mutex> g(FLock);
+    std::erase_if(FCreateResults, [&Id](const auto& r) { return r.first == Id; });
+    if (hr != DS_OK) FCreateResults.emplace_back(Id, hr);
+}
+
+TDSResult SimulatedSoundSystem::NewRing(const TDeviceGuid& Device, const TWaveFormat& Format,
+                                        uint32_t Bytes, std::unique_ptr<SoundRing>& Ring) {
     if (FCreateResult != DS_OK) return FCreateResult;
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        for (const auto& [id, hr] : FCreateResults)
+            if (id == Device) return hr;
+    }
     if (Format.BlockAlign == 0 || Bytes == 0 || Bytes % Format.BlockAlign != 0)
         return DSERR_INVALIDPARAM;
     auto state = std::make_shared<SimulatedRingState>();
@@ -216,6 +232,7 @@ TDSResult SimulatedSoundSystem::NewRing(const TWaveFormat& Format, uint32_t Byte
         return DSERR_OUTOFMEMORY;
     }
     state->Format = Format;
+    state->Device = Device;
     state->Lead = FLead.load() % Bytes;
     state->Write = state->Lead;
     state->HasVolumeControl = FVolumeControl.load();

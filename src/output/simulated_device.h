@@ -33,6 +33,7 @@ namespace quillet {
 struct SimulatedRingState {
     mutable std::mutex Lock;  // guards everything below
     TWaveFormat Format;
+    TDeviceGuid Device{};  // the device the ring was created on
     std::vector<uint8_t> Memory;
     uint32_t Play = 0;   // play cursor
     uint32_t Write = 0;  // write cursor
@@ -41,6 +42,7 @@ struct SimulatedRingState {
     bool Released = false;
     bool HasVolumeControl = true;
     bool ExactCursor = false;  // the cursor moves only as sound is taken (SDL-like)
+    bool Lost = false;         // the device has gone (set by the test)
     int32_t Volume = 0;
     TDSResult PositionResult = DS_OK;  // a failure to give for cursor queries
     TDSResult LockResult = DS_OK;
@@ -74,6 +76,8 @@ class SimulatedSoundSystem : public SoundSystem {
     // Failures to give: Open for any id, CreateRing for any format.
     void SetOpenResult(TDSResult hr) { FOpenResult = hr; }
     void SetCreateResult(TDSResult hr) { FCreateResult = hr; }
+    // Rings on this one device fail with hr (DS_OK: no longer).
+    void SetCreateResultOn(const TDeviceGuid& Id, TDSResult hr);
     // New rings get this write lead and volume control.
     void SetWriteLead(uint32_t bytes) { FLead = bytes; }
     void SetVolumeControl(bool has) { FVolumeControl = has; }
@@ -104,7 +108,8 @@ class SimulatedSoundSystem : public SoundSystem {
     void Sleep(uint32_t Milliseconds) override;
 
     // For the simulated device (not for tests).
-    TDSResult NewRing(const TWaveFormat& Format, uint32_t Bytes, std::unique_ptr<SoundRing>& Ring);
+    TDSResult NewRing(const TDeviceGuid& Device, const TWaveFormat& Format, uint32_t Bytes,
+                      std::unique_ptr<SoundRing>& Ring);
 
   private:
     mutable std::mutex FLock;  // guards the vectors and the handler
@@ -113,6 +118,7 @@ class SimulatedSoundSystem : public SoundSystem {
     std::vector<uint32_t> FSleeps;
     std::function<void(uint32_t)> FOnSleep;
     TDeviceGuid FLastOpened{};
+    std::vector<std::pair<TDeviceGuid, TDSResult>> FCreateResults;
     std::atomic<TDSResult> FOpenResult{DS_OK};
     std::atomic<TDSResult> FCreateResult{DS_OK};
     std::atomic<uint32_t> FLead{0};

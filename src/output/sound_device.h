@@ -6,8 +6,9 @@
 // Results are DirectSound-style codes: 0 = success, negative = failure.
 //
 // A NOTE ON THREADS
-// - SoundSystem: Enumerate and Open from any one thread at a time; the clock
-//   and Sleep from any thread.
+// - SoundSystem: Open from any one thread at a time; Enumerate, the clock
+//   and Sleep from any thread (the main thread lists devices while a sink's
+//   worker looks for the one it was asked to play on).
 // - SoundRing: every operation may be called from several threads at once
 //   (the output worker writes and queries while the main thread stops, plays
 //   and sets the volume). Lock/Unlock pairs come from one thread at a time.
@@ -87,6 +88,10 @@ class SoundRing {
     // can never have gone round the ring unseen (a stalled device stalls the
     // cursor too); false for a cursor that runs with the device's clock.
     virtual bool CursorIsExact() const { return false; }
+    // True once the device has gone for good (unplugged, or its sound
+    // server ended the stream): the ring may still take sound, but nobody
+    // hears it. The sink then moves to another device.
+    virtual bool Lost() const { return false; }
 };
 
 // An open output device.

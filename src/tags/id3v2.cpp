@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 #include "ACS_Tags.h"
@@ -219,68 +220,23 @@ TTagValue TimestampYear(const TTagValue& value) {
                                                   : TTagValue::Narrow(cut(value.NarrowText()));
 }
 
-// One walk over a tag's frames, storing the first value of each known frame.
-class TFrameWalk {
+// Stores the first value of each known text frame of one tag.
+class TTextFrames {
   public:
-    TFrameWalk(TId3v2Tags& tags, int version, bool tagUnsync)
-        : FTags(tags), FVersion(version), FTagUnsync(tagUnsync) {}
-
-    // `frames`: the tag after its header, resynchronised when the whole tag
-    // was, without the footer.
-    void Run(const TBytes& frames, bool extended) {
-        size_t pos = 0;
-        if (extended && FVersion >= 3) {
-            const auto start = SkipExtendedHeader(frames, FVersion);
-            if (!start) return;
-            pos = *start;
-        }
-        const size_t headerLen = FVersion == 2 ? 6 : 10;
-        const size_t idLen = FVersion == 2 ? 3 : 4;
-        while (frames.size() - pos >= headerLen) {
-            const uint8_t* h = frames.data() + pos;
-            if (std::all_of(h, h + idLen, [](uint8_t c) { return c == 0; })) break;  // padding
-            pos += headerLen;
-            const uint32_t size =
-                FVersion == 2 ? BigEndian(h + 3, 3) : FrameSize(frames, h + 4, FVersion, pos);
-            // Past the tag nothing more can be found.
-            if (size > frames.size() - pos) break;
-            const std::string_view id(reinterpret_cast<const char*>(h), idLen);
-            if (size > 0) Apply(id, FVersion == 2 ? 0 : h[9], frames.data() + pos, size);
-            pos += size;
-        }
-    }
-
-  private:
-    // The frame's payload with what its flags put around it undone; false for
-    // a frame we cannot read.
-    bool Payload(uint8_t flags, const uint8_t* data, size_t size, TBytes& out) const {
-        size_t skip = 0;
-        bool unsync = false;
-        if (FVersion == 3) {
-            if (flags & (kV23Compressed | kV23Encrypted)) return false;
-            if (flags & kV23Grouped) skip = 1;
-        } else if (FVersion == 4) {
-            if (flags & (kV24Compressed | kV24Encrypted)) return false;
-            skip = ((flags & kV24Grouped) ? 1 : 0) + ((flags & kV24DataLength) ? 4 : 0);
-            unsync = (flags & kV24Unsync) || FTagUnsync;
-        }
-        if (skip >= size) return false;
-        out.assign(data + skip, data + size);
-        if (unsync) Resync(out);
-        return true;
-    }
+    TTextFrames(TId3v2Tags& tags, const TId3v2Tag& tag) : FTags(tags), FTag(tag) {}
 
     void Apply(std::string_view id, uint8_t flags, const uint8_t* data, size_t size) {
-        const auto& row = ID3v2FrameIds[FVersion == 2 ? 0 : 1];
+        const int version = FTag.Version;
+        const auto& row = ID3v2FrameIds[version == 2 ? 0 : 1];
         int index = -1;
         for (int i = 0; i < 12; ++i)
             if (id == row[i]) index = i;
-        const bool timestamp = FVersion >= 3 && id == "TDRC";
+        const bool timestamp = version >= 3 && id == "TDRC";
         if (timestamp) index = kYearIndex;
         if (index < 0 || index == kCommentIndex || FSeen[index]) return;
         if (timestamp && FYearFromTimestamp) return;
         TBytes payload;
-        if (!Payload(flags, data, size, payload)) return;
+        if (!Id3v2FramePayload(FTag, flags, data, size, payload)) return;
         std::optional<TTagValue> value = FirstTextValue(payload.data(), payload.size());
         if (!value) return;
         if (timestamp) {
@@ -293,6 +249,7 @@ class TFrameWalk {
         FTags.SetValue(row[index], *value);
     }
 
+  private:
     static void ResolveGenreValue(TTagValue& value) {
         const auto name = ResolveGenre(ValueAsString(value));
         if (!name) return;
@@ -301,13 +258,86 @@ class TFrameWalk {
     }
 
     TId3v2Tags& FTags;
-    const int FVersion;
-    const bool FTagUnsync;
+    const TId3v2Tag& FTag;
     std::array<bool, 12> FSeen{};  // a frame of this index was stored
     bool FYearFromTimestamp = false;
 };
 
 }  // namespace
+
+namespace tags_detail {
+
+bool ReadId3v2Tag(THandle handle, int64_t MaxBytes, TId3v2Tag& tag) {
+    off_t start = ::lseek(handle, 0, SEEK_CUR);
+    if (start < 0) return false;
+    THeader header;
+    if (!ReadHeader(handle, header)) return false;
+    tag.Version = header.Version;
+    tag.Unsync = (header.Flags & kTagUnsync) != 0;
+    tag.Extended = (header.Flags & kTagExtended) != 0;
+    tag.TagSize = header.TagSize;
+    tag.Frames.clear();
+    // The whole tag is read at once: the file must hold it before anything is
+    // allocated for it.
+    const int64_t footer = (header.Flags & kTagFooter) ? kHeaderSize : 0;
+    const int64_t framesLen = header.TagSize - kHeaderSize - footer;
+    struct stat st;
+    if (framesLen <= MaxBytes && ::fstat(handle, &st) == 0 &&
+        st.st_size >= start + header.TagSize) {
+        tag.Frames.resize(static_cast<size_t>(framesLen));
+        if (ReadAll(handle, tag.Frames.data(), tag.Frames.size()) != tag.Frames.size())
+            tag.Frames.clear();
+    }
+    // Before 2.4 unsynchronisation covers the whole tag and frame sizes count
+    // the restored bytes; 2.4 applies it frame by frame.
+    if (tag.Unsync && tag.Version < 4) Resync(tag.Frames);
+    return true;
+}
+
+void WalkId3v2Frames(const TId3v2Tag& tag, const TId3v2FrameVisitor& Visit) {
+    const TBytes& frames = tag.Frames;
+    const int version = tag.Version;
+    size_t pos = 0;
+    if (tag.Extended && version >= 3) {
+        const auto start = SkipExtendedHeader(frames, version);
+        if (!start) return;
+        pos = *start;
+    }
+    const size_t headerLen = version == 2 ? 6 : 10;
+    const size_t idLen = version == 2 ? 3 : 4;
+    while (frames.size() - pos >= headerLen) {
+        const uint8_t* h = frames.data() + pos;
+        if (std::all_of(h, h + idLen, [](uint8_t c) { return c == 0; })) break;  // padding
+        pos += headerLen;
+        const uint32_t size =
+            version == 2 ? BigEndian(h + 3, 3) : FrameSize(frames, h + 4, version, pos);
+        // Past the tag nothing more can be found.
+        if (size > frames.size() - pos) break;
+        const std::string_view id(reinterpret_cast<const char*>(h), idLen);
+        if (size > 0 && !Visit(id, version == 2 ? 0 : h[9], frames.data() + pos, size)) return;
+        pos += size;
+    }
+}
+
+bool Id3v2FramePayload(const TId3v2Tag& tag, uint8_t flags, const uint8_t* data, size_t size,
+                       std::vector<uint8_t>& out) {
+    size_t skip = 0;
+    bool unsync = false;
+    if (tag.Version == 3) {
+        if (flags & (kV23Compressed | kV23Encrypted)) return false;
+        if (flags & kV23Grouped) skip = 1;
+    } else if (tag.Version == 4) {
+        if (flags & (kV24Compressed | kV24Encrypted)) return false;
+        skip = ((flags & kV24Grouped) ? 1 : 0) + ((flags & kV24DataLength) ? 4 : 0);
+        unsync = (flags & kV24Unsync) || tag.Unsync;
+    }
+    if (skip >= size) return false;
+    out.assign(data + skip, data + size);
+    if (unsync) Resync(out);
+    return true;
+}
+
+}  // namespace tags_detail
 
 TId3v2Tags::TId3v2Tags(TComponent* owner) : TAuTags(owner) {
     for (const auto& row : ID3v2FrameIds)
@@ -401,25 +431,16 @@ bool TId3v2Tags::ReadFromFile(THandle handle) {
     if (!TAuTags::ReadFromFile(handle)) return false;
     off_t start = ::lseek(handle, 0, SEEK_CUR);
     if (start < 0) return false;
-    THeader header;
-    if (!ReadHeader(handle, header)) return false;
-    FLongIds = header.Version != 2;
-    // The whole tag is read at once: the file must hold it before anything is
-    // allocated for it.
-    const int64_t footer = (header.Flags & kTagFooter) ? kHeaderSize : 0;
-    const int64_t framesLen = header.TagSize - kHeaderSize - footer;
-    struct stat st;
-    TBytes frames;
-    if (::fstat(handle, &st) == 0 && st.st_size >= start + header.TagSize) {
-        frames.resize(static_cast<size_t>(framesLen));
-        if (ReadAll(handle, frames.data(), frames.size()) != frames.size()) frames.clear();
-    }
-    const bool unsync = (header.Flags & kTagUnsync) != 0;
-    // Before 2.4 unsynchronisation covers the whole tag and frame sizes count
-    // the restored bytes; 2.4 applies it frame by frame.
-    if (unsync && header.Version < 4) Resync(frames);
-    TFrameWalk(*this, header.Version, unsync).Run(frames, (header.Flags & kTagExtended) != 0);
-    ::lseek(handle, start + header.TagSize, SEEK_SET);
+    TId3v2Tag tag;
+    if (!ReadId3v2Tag(handle, std::numeric_limits<int64_t>::max(), tag)) return false;
+    FLongIds = tag.Version != 2;
+    TTextFrames text(*this, tag);
+    WalkId3v2Frames(tag,
+                    [&text](std::string_view id, uint8_t flags, const uint8_t* data, size_t size) {
+                        text.Apply(id, flags, data, size);
+                        return true;
+                    });
+    ::lseek(handle, start + tag.TagSize, SEEK_SET);
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,30 @@ std::vector<TTagFieldText> ListProperties(const TAuTags& tags, const TPropertyRo
 size_t ReadAll(int fd, void* buffer, size_t count);
 size_t PWriteAll(int fd, const void* buffer, size_t count, int64_t offset);
 size_t PReadAll(int fd, void* buffer, size_t count, int64_t offset);
+
+// An ID3v2 tag read into memory for a walk over its frames.
+struct TId3v2Tag {
+    int Version = 0;        // 2, 3 or 4
+    bool Unsync = false;    // the header's unsynchronisation flag
+    bool Extended = false;  // an extended header comes first
+    int64_t TagSize = 0;    // the whole tag, header and footer included
+    // The tag after its header, without the footer; resynchronised when the
+    // whole tag was. Empty when the file is shorter than the tag says or the
+    // frames are longer than the reader's limit.
+    std::vector<uint8_t> Frames;
+};
+// Reads the tag at the handle's offset (false: no valid header there); the
+// offset is then somewhere in the tag.
+bool ReadId3v2Tag(THandle handle, int64_t MaxBytes, TId3v2Tag& tag);
+// Calls Visit for each frame of the tag, in order, until it returns false.
+// Data/Size is the frame's raw content; Flags its format flags (0 in 2.2).
+using TId3v2FrameVisitor =
+    std::function<bool(std::string_view Id, uint8_t Flags, const uint8_t* Data, size_t Size)>;
+void WalkId3v2Frames(const TId3v2Tag& tag, const TId3v2FrameVisitor& Visit);
+// A frame's payload with what its flags put around it undone (grouping,
+// data length, unsynchronisation); false for a compressed or encrypted frame.
+bool Id3v2FramePayload(const TId3v2Tag& tag, uint8_t Flags, const uint8_t* Data, size_t Size,
+                       std::vector<uint8_t>& Out);
 
 }  // namespace quillet::tags_detail
 

@@ -5,3 +5,5 @@ quillet_add_test(ffmpeg_input_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_inpu
   LIBS quillet_decoders)
 quillet_add_test(ffmpeg_play_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_play_test.cpp
   LIBS quillet_decoders LABELS threaded)
+quillet_add_test(ffmpeg_picture_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_picture_test.cpp
+  LIBS quillet_decoders)

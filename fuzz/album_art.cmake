@@ -1,0 +1,3 @@
+if(TARGET quillet_tags)
+  quillet_add_fuzzer(album_art LIBS quillet_tags)
+endif()
