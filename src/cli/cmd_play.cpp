@@ -4,6 +4,7 @@
 // as they change.
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -43,6 +44,9 @@ int Play(const std::vector<std::string>& args) {
     if (files.empty()) return UsageError("play needs at least one file");
 
     SetMainThread();
+    // Ctrl+C and SIGTERM end the program, as a stream has no end of its own:
+    // SDL would otherwise take both signals for quit events nobody reads.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
     std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`

@@ -450,6 +450,9 @@ int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary
     // format, and a second of it tells its parameters.
     ctx->format_probesize = 32768;
     ctx->max_analyze_duration = AV_TIME_BASE;
+    // Nothing seeks in a stream, and an index of every frame would keep
+    // growing through a long listen (up to FFmpeg's 1 MiB).
+    ctx->max_index_size = 16 * 1024;
     if (const int r = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, nullptr); r < 0)
         return r == AVERROR_EXIT ? r : AVERROR_INVALIDDATA;  // frees ctx
     FfAvFormat().avformat_find_stream_info(ctx, nullptr);

@@ -5,17 +5,17 @@ bad radio stations the stream input must cope with.
   stream_server.py MP3 LOW_MP3 OGG [CERT KEY]
 
 MP3 is a constant 128 kbit/s MP3 (16000 bytes a second), LOW_MP3 an MP3 of
-another rate and channel count, OGG an Ogg Vorbis file. Prints "PORT TLSPORT"
+another rate and channel count, OGG an Ogg Vorbis file (for /change). Prints "PORT TLSPORT"
 (TLSPORT 0 without a certificate) on one line once it listens, and stops by
 itself after LIFETIME seconds (environment, default 120) or when its standard
 input closes. Every request loop is bounded in time.
 
 Paths:
-  /file.mp3, /file.ogg     the files, with their length (as a web server)
-  /dir with space/café.mp3 the MP3, reached only by its percent-encoded path
-  /live.mp3                the MP3 as a live stream, paced in real time
-  /icy                     the same with ICY metadata every 8000 bytes, its
-                           title and station in ISO-8859-1
+  /file.mp3                the MP3, with its length (as a web server)
+  /dir with space/café.mp3 the same, reached only by its percent-encoded path
+  /icy                     the MP3 as a live stream paced in real time, with
+                           ICY metadata every 8000 bytes, its title and
+                           station in ISO-8859-1
   /stall                   live; a 3 s burst, 1 s paced, a 1.5 s stall, 1 s
                            paced, a 4 s stall, then paced again
   /drop                    one second of the MP3, then the connection closes
@@ -32,7 +32,6 @@ import ssl
 import sys
 import threading
 import time
-import urllib.parse
 
 BYTES_PER_SECOND = 16000
 LIFETIME = float(os.environ.get("LIFETIME", "120"))
@@ -111,12 +110,6 @@ def handle(conn):
         if path in ("/file.mp3", "/dir%20with%20space/caf%C3%A9.mp3"):
             head(conn, fields=[("Content-Type", "audio/mpeg"), ("Content-Length", len(mp3))])
             send(conn, mp3)
-        elif path == "/file.ogg":
-            head(conn, fields=[("Content-Type", "audio/ogg"), ("Content-Length", len(ogg))])
-            send(conn, ogg)
-        elif path == "/live.mp3":
-            head(conn, fields=[("Content-Type", "audio/mpeg")])
-            paced(conn, looped(mp3), 60)
         elif path == "/icy":
             title = "StreamTitle='Caf\xe9 Artist - Cr\xe8me Song';".encode("latin-1")
             block = bytes([(len(title) + 15) // 16]) + title
