@@ -1,6 +1,6 @@
 // Playlist detection and reading of arbitrary bytes under each extension, as
-// Open playlist then stores the entries; and the file readers that look only
-// at a file's start, against the lines of the whole text.
+// Open playlist then stores the entries (addresses kept as written); and the file readers that look
+// only at a file's start, against the lines of the whole text.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -35,7 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::string title = quillet::CutTitle(titles[i]);
         if (title.size() > titles[i].size()) __builtin_trap();
-        sum = sum * 31 + title.size() + quillet::ResolveEntryPath("/lists/", paths[i]).size();
+        const std::string resolved = quillet::ResolveEntryPath("/lists/", paths[i]);
+        // An address is kept as written, never put under the list's folder.
+        const bool url = quillet::IsUrl(paths[i]);
+        if (url && resolved != paths[i]) __builtin_trap();
+        if (quillet::IsStreamUrl(paths[i]) && !url) __builtin_trap();
+        sum = sum * 31 + title.size() + resolved.size();
     }
     g_sink = sum;
 

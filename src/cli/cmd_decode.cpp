@@ -1,7 +1,9 @@
-// quillet-cli decode: a file through the player's own input to WAV or raw PCM.
+// quillet-cli decode: a file (or a stream) through the player's own input to
+// WAV or raw PCM; --seconds records that much of it (a stream has no end).
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -107,7 +109,7 @@ class TGainStage {
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
     std::optional<TReplayGainMode> gainMode;
-    int64_t start = -1, end = -1;
+    int64_t start = -1, end = -1, seconds = -1;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -120,6 +122,10 @@ int Decode(const std::vector<std::string>& args) {
             if (i + 1 >= args.size() || !ParseInt64(args[i + 1], v) || v < 0)
                 return UsageError(a + " needs a sample number");
             (a == "--start" ? start : end) = v;
+            ++i;
+        } else if (a == "--seconds") {
+            if (i + 1 >= args.size() || !ParseInt64(args[i + 1], seconds) || seconds <= 0)
+                return UsageError("--seconds needs a whole number of seconds");
             ++i;
         } else if (a == "--replaygain") {
             if (i + 1 >= args.size() || !(gainMode = ParseReplayGainMode(args[i + 1])))
@@ -147,6 +153,8 @@ int Decode(const std::vector<std::string>& args) {
     }
     const uint32_t channels = input->GetChannels(), rate = input->GetSampleRate(),
                    bits = input->GetBitsPerSample();
+    // Bytes of PCM --seconds asks for (-1: all there is).
+    const int64_t limit = seconds < 0 ? -1 : seconds * rate * FrameBytesOf(channels, bits);
     // As the player would play it; files without gains play as they are.
     std::optional<TGainStage> gain;
     if (gainMode)
@@ -170,7 +178,8 @@ int Decode(const std::vector<std::string>& args) {
     TSink sink(fd);
     bool ok = true;
     if (fd >= 0 && !raw) {
-        const int64_t size = input->DataSize();
+        int64_t size = input->DataSize();
+        if (limit >= 0 && size > limit) size = limit;
         const bool known = toStdout && size >= 0 && !input->SizeIsEstimate();
         const std::vector<uint8_t> header = WaveHeader(channels, rate, bits,
                                                        known      ? static_cast<uint64_t>(size)
@@ -182,6 +191,10 @@ int Decode(const std::vector<std::string>& args) {
     for (;;) {
         uint8_t* block = nullptr;
         uint32_t bytes = 1u << 20;
+        if (limit >= 0) {
+            if (total >= static_cast<uint64_t>(limit)) break;
+            bytes = static_cast<uint32_t>(std::min<uint64_t>(bytes, limit - total));
+        }
         input->GetBlock(block, bytes);
         if (bytes == 0 || !block) break;
         total += bytes;
@@ -214,10 +227,12 @@ int Decode(const std::vector<std::string>& args) {
     return 0;
 }
 
-TCommand decodeCmd("decode",
-                   "decode [--raw] [--start N] [--end M] [--replaygain track|album|off] IN OUT|-"
-                   "   (or: decode --null IN)",
-                   &Decode);
+TCommand decodeCmd(
+    "decode",
+    "decode [--raw] [--start N] [--end M] [--seconds S] [--replaygain track|album|off] "
+    "IN|URL OUT|-"
+    "   (or: decode --null IN)",
+    &Decode);
 
 }  // namespace
 }  // namespace quillet::cli

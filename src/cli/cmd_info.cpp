@@ -1,13 +1,32 @@
-// quillet-cli info: a file's format, length and the tags its input reads.
+// quillet-cli info: a file's format, length and the tags its input reads;
+// for a stream, also what it says of itself (format, station, song).
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands.h"
 #include "media_common.h"
+#include "stream_input.h"
 
 namespace quillet::cli {
 namespace {
+
+// A station sends the song's title within its first second or so of sound,
+// which the open has already read ahead: this long at most for it.
+constexpr auto kTitleWait = std::chrono::seconds(3);
+
+void PrintStreamInfo(TStreamIn& stream) {
+    const auto until = std::chrono::steady_clock::now() + kTitleWait;
+    TStreamInfo info = stream.StreamInfo();
+    while (info.Title.empty() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        info = stream.StreamInfo();
+    }
+    std::printf("format: %s\nstation: %s\nartist: %s\ntitle: %s\n", info.Format.c_str(),
+                info.Station.c_str(), info.Artist.c_str(), info.Title.c_str());
+}
 
 int Info(const std::vector<std::string>& args) {
     if (args.size() != 1) return UsageError("info needs one file");
@@ -23,11 +42,14 @@ int Info(const std::vector<std::string>& args) {
         "channels: %u\nrate: %u\nbits: %u\nsamples: %lld\nduration: %.3f\nvalid: %s\nlength: %s\n",
         channels, rate, bits, static_cast<long long>(samples), duration, valid ? "yes" : "no",
         length);
-    PrintInputTags(*input);
+    if (auto* stream = dynamic_cast<TStreamIn*>(input.get()))
+        PrintStreamInfo(*stream);
+    else
+        PrintInputTags(*input);
     return 0;
 }
 
-TCommand infoCmd("info", "info IN", &Info);
+TCommand infoCmd("info", "info IN|URL", &Info);
 
 }  // namespace
 }  // namespace quillet::cli

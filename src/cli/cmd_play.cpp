@@ -1,8 +1,11 @@
-// quillet-cli play: files through the player's own output, one after another,
-// joined without a gap where their formats allow.
+// quillet-cli play: files and streams through the player's own output, one
+// after another, joined without a gap where their formats allow (a stream is
+// never opened ahead: it starts when reached). A stream's songs are printed
+// as they change.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +14,8 @@
 #include "commands.h"
 #include "main_thread.h"
 #include "media_common.h"
+#include "paths.h"
+#include "stream_input.h"
 
 namespace quillet::cli {
 namespace {
@@ -43,6 +48,9 @@ int Play(const std::vector<std::string>& args) {
     if (files.empty()) return UsageError("play needs at least one file");
 
     SetMainThread();
+    // Ctrl+C and SIGTERM end the program, as a stream has no end of its own:
+    // SDL would otherwise take both signals for quit events nobody reads.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
     std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`
@@ -83,7 +91,8 @@ int Play(const std::vector<std::string>& args) {
     // The files follow each other without a gap while their formats match.
     out->SetOnNeedNext([&](TComponent*) {
         TAuFileIn* next = nullptr;
-        while (next == nullptr && ++queued < files.size()) next = open(queued);
+        while (next == nullptr && queued + 1 < files.size() && !IsUrl(files[queued + 1]))
+            next = open(++queued);
         out->QueueNext(next);
     });
     out->SetOnTrackChange([&](TComponent*) {
@@ -105,13 +114,28 @@ int Play(const std::vector<std::string>& args) {
             continue;
         }
         // The handlers run here, on the main thread, as the window's would.
-        while (!done) CheckSynchronize(std::chrono::milliseconds(100));
+        uint32_t serial = 0;
+        std::string shown;  // the stream's song printed last
+        while (!done) {
+            CheckSynchronize(std::chrono::milliseconds(100));
+            auto* stream = dynamic_cast<TStreamIn*>(out->Input());
+            if (!stream || stream->TitleSerial() == serial) continue;
+            serial = stream->TitleSerial();
+            const TStreamInfo info = stream->StreamInfo();
+            std::string song = info.Artist.empty() ? info.Title : info.Artist + " - " + info.Title;
+            if (song.empty()) song = info.Station;
+            if (song.empty() || song == shown) continue;
+            shown = song;
+            std::printf("%s: %s\n", files[heard].c_str(), song.c_str());
+            std::fflush(stdout);
+        }
         out->SetInput(nullptr);
     }
     return failed ? 1 : 0;
 }
 
-TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] [--device NAME] IN...",
+TCommand playCmd("play",
+                 "play [--volume V] [--replaygain track|album|off] [--device NAME] IN|URL...",
                  &Play);
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "text.h"
+
 namespace quillet {
 
 std::string_view FileNamePart(std::string_view path) {
@@ -25,6 +27,7 @@ std::string ExtractFilePath(std::string_view path) {
 }
 
 std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view entry) {
+    if (IsUrl(entry)) return std::string(entry);
     const bool drive =
         entry.size() >= 2 && entry[1] == ':' &&
         ((entry[0] >= 'A' && entry[0] <= 'Z') || (entry[0] >= 'a' && entry[0] <= 'z'));
@@ -37,6 +40,25 @@ std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view e
     out += entry;
     std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '\\', '/');
     return out;
+}
+
+bool IsUrl(std::string_view path) {
+    // One letter before ":" is a drive ("C://x" is a path written oddly).
+    const size_t colon = path.find("://");
+    if (colon == std::string_view::npos || colon < 2) return false;
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (!letter(path[0])) return false;
+    for (char c : path.substr(1, colon - 1))
+        if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+    return true;
+}
+
+bool IsStreamUrl(std::string_view path) {
+    if (!IsUrl(path)) return false;
+    const std::string_view scheme = path.substr(0, path.find(':'));
+    for (std::string_view s : {"http", "https", "icy", "icyx"})
+        if (SameTextAscii(scheme, s)) return true;
+    return false;
 }
 
 std::string ProgramFolder() {

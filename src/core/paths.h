@@ -19,8 +19,17 @@ std::string_view ExtractExtension(std::string_view path);
 std::string ExtractFilePath(std::string_view path);
 // A playlist entry as a path: absolute when it starts with "/" or with a
 // drive letter and ":" (kept as it is); otherwise "\" becomes "/" and the
-// playlist's folder (with or without a trailing "/") is put in front.
+// playlist's folder (with or without a trailing "/") is put in front. An
+// address (IsUrl) is kept as it is: it never names a file in that folder.
 std::string ResolveEntryPath(std::string_view playlistFolder, std::string_view entry);
+// Whether the text is an address rather than a path: a scheme (a letter,
+// then letters, digits, "+", "-" or ".", two characters at least: one is a
+// drive) and "://".
+bool IsUrl(std::string_view path);
+// An address the stream input plays: http://, https://, and icy:// or
+// icyx:// (read as http), the scheme in any letter case. Any other address
+// (file://, ftp://, ...) is refused when played, never opened.
+bool IsStreamUrl(std::string_view path);
 // The folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
 // The player's own settings folder, with a trailing "/": "quillet/" under

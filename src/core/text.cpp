@@ -123,6 +123,19 @@ std::string Utf8ToLatin1(std::string_view s) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const size_t at = i;
+        // A U+FFFD written out in the text is three bytes; a bad byte is one.
+        if (DecodeUtf8(s, i) == 0xFFFD && i - at != 3) return false;
+    }
+    return true;
+}
+
+std::string Utf8OrLatin1(std::string_view s) {
+    return IsValidUtf8(s) ? std::string(s) : Latin1ToUtf8(s);
+}
+
 size_t Utf8Length(std::string_view s) {
     size_t n = 0;
     for (size_t i = 0; i < s.size(); ++n) DecodeUtf8(s, i);

@@ -86,6 +86,8 @@ bool InputReads(TInputKind kind, TContentKind content) {
         case TInputKind::ikFFmpeg:
             return content == C::ckOggVorbis || content == C::ckOggOther ||
                    content == C::ckMpegAudio || content == C::ckFFmpeg;
+        case TInputKind::ikStream:
+            return false;  // reads addresses, not bytes
     }
     return false;
 }
@@ -113,7 +115,7 @@ TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content) {
 
 std::optional<TInputKind> InputKindFor(const std::string& path) {
     const std::optional<TInputKind> kind = FindInputKind(path);
-    if (!kind) return kind;
+    if (!kind || *kind == TInputKind::ikStream) return kind;  // an address is never read here
     // Non-blocking, so that a FIFO given as a file never waits for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return kind;  // the input reports the error itself

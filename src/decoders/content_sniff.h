@@ -57,6 +57,7 @@ TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content);
 
 // The input for a file: FindInputKind, corrected by the file's first bytes
 // as above. nullopt for an extension with no input ("Format not supported").
+// An address gives ikStream without a look at anything.
 std::optional<TInputKind> InputKindFor(const std::string& path);
 
 }  // namespace quillet

@@ -14,8 +14,11 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
+
+#include <string>
 
 #include "lib_loader.h"
 
@@ -36,6 +39,11 @@ struct TAvUtilLib : TLibrary {
     QUILLET_LIB_ENTRY(av_sample_fmt_is_planar);
     QUILLET_LIB_ENTRY(av_strdup);
     QUILLET_LIB_ENTRY(av_frame_unref);
+    QUILLET_LIB_ENTRY(av_strerror);
+    QUILLET_LIB_ENTRY(av_opt_get);
+    QUILLET_LIB_ENTRY(av_dict_set);
+    QUILLET_LIB_ENTRY(av_dict_free);
+    QUILLET_LIB_ENTRY(av_log_set_callback);
 };
 
 struct TSwResampleLib : TLibrary {
@@ -63,6 +71,7 @@ struct TAvCodecLib : TLibrary {
     QUILLET_LIB_ENTRY(avcodec_parameters_to_context);
     QUILLET_LIB_ENTRY(avcodec_flush_buffers);
     QUILLET_LIB_ENTRY(av_packet_unref);
+    QUILLET_LIB_ENTRY(avcodec_get_name);
 };
 
 struct TAvFormatLib : TLibrary {
@@ -75,6 +84,10 @@ struct TAvFormatLib : TLibrary {
     QUILLET_LIB_ENTRY(avformat_seek_file);
     QUILLET_LIB_ENTRY(avio_alloc_context);
     QUILLET_LIB_ENTRY(avio_context_free);
+    QUILLET_LIB_ENTRY(avio_size);
+    QUILLET_LIB_ENTRY(avio_open2);
+    QUILLET_LIB_ENTRY(avio_closep);
+    QUILLET_LIB_ENTRY(avformat_network_init);
 };
 
 // The process-wide bindings.
@@ -87,5 +100,11 @@ TAvFormatLib& FfAvFormat();
 // loaded." for the first that is missing). FFmpeg's own log output is
 // silenced: decoding problems reach the user through our own messages.
 void RequireFfmpeg();
+
+// The last error FFmpeg logged on the calling thread since the last take
+// ("Peer certificate failed verification", "Failed to resolve hostname x"):
+// the reason where an error code says only "Input/output error". Empty when
+// none.
+std::string TakeFfmpegError();
 
 }  // namespace quillet

@@ -11,6 +11,7 @@
 #include "ACS_smpeg.h"
 #include "ffmpeg_input.h"
 #include "paths.h"
+#include "stream_input.h"
 #include "text.h"
 
 namespace quillet {
@@ -76,6 +77,7 @@ std::vector<std::string> PlayableExtensions() {
 }
 
 std::optional<TInputKind> FindInputKind(std::string_view path) {
+    if (IsUrl(path)) return TInputKind::ikStream;
     const TInputRow* row = FindRow(PlayExtension(path));
     if (!row) return std::nullopt;
     return row->Kind;
@@ -97,6 +99,8 @@ TAuFileIn* CreateInput(TInputKind kind, TComponent* owner) {
             return new TMPCIn(owner);
         case TInputKind::ikFFmpeg:
             return new TFFmpegIn(owner);
+        case TInputKind::ikStream:
+            return new TStreamIn(owner);
         default:
             return nullptr;
     }

@@ -13,8 +13,10 @@
 
 namespace quillet {
 
-enum class TInputKind { ikMP3, ikVorbis, ikWave, ikWM, ikFLAC, ikMPC, ikFFmpeg };
-inline constexpr size_t kInputKindCount = 7;
+// ikStream plays addresses (IsUrl), never files: chosen by the address, not
+// by an extension, and never opened ahead of its turn.
+enum class TInputKind { ikMP3, ikVorbis, ikWave, ikWM, ikFLAC, ikMPC, ikFFmpeg, ikStream };
+inline constexpr size_t kInputKindCount = 8;
 
 // The extension as Play takes it: the text from the last "." of the file-name
 // part, dot included, lower-cased, at most its first five characters.
@@ -24,6 +26,8 @@ std::string PlayExtension(std::string_view path);
 std::vector<std::string> PlayableExtensions();
 
 // The input for a path's extension; nullopt means "Format not supported".
+// An address (IsUrl: http://..., but also file://... and other schemes, which
+// the stream input refuses with its own message) gives ikStream.
 std::optional<TInputKind> FindInputKind(std::string_view path);
 
 // Creates an input of that kind, owned by `owner` (nullptr: the caller owns

@@ -231,7 +231,8 @@ bool NextSample(TWMReader& R) {
         }
         // The decoder wants input (or failed on the last packet: that packet
         // is lost, the next one goes on).
-        if (FfAvFormat().av_read_frame(R.Reader, R.Packet) < 0) {
+        if (const int r = FfAvFormat().av_read_frame(R.Reader, R.Packet); r < 0) {
+            R.ReadError = r;
             FfAvCodec().avcodec_send_packet(R.Decoder, nullptr);
             R.DecoderDrained = true;
             continue;
@@ -338,19 +339,9 @@ int64_t SeekPreroll(const TWMReader& R) {
     return std::min<int64_t>(preroll, std::max<int64_t>(par.seek_preroll, R.SampleRate / 2));
 }
 
-}  // namespace
-
-TWMReader::~TWMReader() {
-    WMClose(*this);
-}
-
-void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
-    WMClose(R);
-    R.Adapter = std::make_unique<TAudioStream>(Stream);
-    if (!OpenContainer(R, 0) && !(R.Profile->RetryFrom30 && OpenContainer(R, 30))) {
-        R.Adapter.reset();
-        return;
-    }
+// Chooses the output among the container's streams and opens its decoder:
+// what follows the container's open, wherever the bytes come from.
+void OpenOutput(TWMReader& R, bool HighPrecision, int ChannelRequest) {
     // The best values span the outputs; request 0 takes channels and rate
     // afresh from each.
     TOfferedFormat best{0, 0, 0};
@@ -415,6 +406,72 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
     // Decoding the first frame now fixes where the output starts on the
     // stream's timeline before anything can seek; its PCM is handed out first.
     NextSample(R);
+}
+
+}  // namespace
+
+TWMReader::~TWMReader() {
+    WMClose(*this);
+}
+
+void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
+    WMClose(R);
+    R.Adapter = std::make_unique<TAudioStream>(Stream);
+    if (!OpenContainer(R, 0) && !(R.Profile->RetryFrom30 && OpenContainer(R, 30))) {
+        R.Adapter.reset();
+        return;
+    }
+    OpenOutput(R, HighPrecision, ChannelRequest);
+}
+
+int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary** Options,
+              const AVIOInterruptCB& Interrupt, bool HighPrecision, int ChannelRequest) {
+    WMClose(R);
+    // The connection first, so that a failure to connect is told from
+    // content nobody here reads.
+    FfAvUtil().av_dict_set(Options, "protocol_whitelist", Protocols, 0);
+    if (const int r = FfAvFormat().avio_open2(&R.Network, Url, AVIO_FLAG_READ, &Interrupt, Options);
+        r < 0)
+        return r;
+    uint8_t* type = nullptr;
+    if (FfAvUtil().av_opt_get(R.Network, "mime_type", AV_OPT_SEARCH_CHILDREN, &type) >= 0 && type)
+        R.ContentType = reinterpret_cast<const char*>(type);
+    FfAvUtil().av_free(type);
+    AVFormatContext* ctx = FfAvFormat().avformat_alloc_context();
+    if (!ctx) return AVERROR(ENOMEM);
+    ctx->pb = R.Network;
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    ctx->format_whitelist = FfAvUtil().av_strdup(R.Profile->Demuxers);
+    ctx->protocol_whitelist = FfAvUtil().av_strdup(Protocols);
+    ctx->interrupt_callback = Interrupt;
+    // A live stream comes in real time, and one that starts inside an MP3
+    // frame never scores high enough to end FFmpeg's probe early: 32 KiB (two
+    // seconds at 128 kbit/s, and no wait behind a server's burst) name the
+    // format, and a second of it tells its parameters.
+    ctx->format_probesize = 32768;
+    ctx->max_analyze_duration = AV_TIME_BASE;
+    // Nothing seeks in a stream, and an index of every frame would keep
+    // growing through a long listen (up to FFmpeg's 1 MiB).
+    ctx->max_index_size = 16 * 1024;
+    if (const int r = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, nullptr); r < 0)
+        return r == AVERROR_EXIT ? r : AVERROR_INVALIDDATA;  // frees ctx
+    FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    R.Reader = ctx;
+    OpenOutput(R, HighPrecision, ChannelRequest);
+    return 0;
+}
+
+void WMSetOutputFormat(TWMReader& R, uint32_t Channels, uint32_t SampleRate,
+                       uint32_t BitsPerSample) {
+    if (!R.HasAudio ||
+        (R.Channels == Channels && R.SampleRate == SampleRate && R.BitsPerSample == BitsPerSample))
+        return;
+    R.Channels = Channels;
+    R.SampleRate = SampleRate;
+    R.BitsPerSample = BitsPerSample;
+    if (R.Converter) FfSwResample().swr_free(&R.Converter);
+    R.ConverterFormat = -1;
+    R.SampleBytes = R.SampleOffset = 0;
 }
 
 void WMGetFormat(const TWMReader& R, uint16_t& Channels, uint16_t& BitsPerSample,
@@ -501,6 +558,7 @@ bool WMSeekFrame(TWMReader& R, int64_t Frame) {
     R.ConverterFormat = -1;
     R.SampleBytes = R.SampleOffset = 0;
     R.DecoderDrained = R.Ended = false;
+    R.ReadError = 0;
     // Demuxers land on a packet at or before the target; the decoded samples
     // before it are dropped, so the position is exact to the sample. Decoding
     // up to the target now tells whether there is audio there at all.
@@ -512,6 +570,8 @@ bool WMSeekFrame(TWMReader& R, int64_t Frame) {
 void WMClose(TWMReader& R) {
     ReleaseDecoder(R);
     if (R.Reader) FfAvFormat().avformat_close_input(&R.Reader);
+    if (R.Network) FfAvFormat().avio_closep(&R.Network);
+    R.ContentType.clear();
     R.Adapter.reset();
     R.CurrentSample = {};
     R.SampleBytes = R.SampleOffset = 0;
@@ -522,6 +582,7 @@ void WMClose(TWMReader& R) {
     R.Duration = R.SampleCount = 0;
     R.DurationIsEstimate = false;
     R.DecoderDrained = R.Ended = R.Skipping = false;
+    R.ReadError = 0;
     R.SkipUntil = R.Origin = 0;
     R.OriginKnown = false;
 }

@@ -1,7 +1,9 @@
 // TWMReader: the reader record and its operations, decoding with FFmpeg
-// (loaded at run time, ffmpeg_lib.h; the caller loads it before WMOpen). The
-// file is read only through the source's own stream (TAudioStream). The
-// MP3/WMA input and the general FFmpeg input share it; a profile tells them
+// (loaded at run time, ffmpeg_lib.h; the caller loads it before WMOpen). A
+// file is read only through the source's own stream (TAudioStream); only the
+// stream input hands over an address, which FFmpeg then fetches itself with
+// the network protocols it is allowed (WMOpenUrl). The MP3/WMA input, the
+// general FFmpeg input and the stream input share it; a profile tells them
 // apart (which demuxers may open the file, how wide the PCM is).
 //
 // Outputs and formats: the reader's one audio output is the first audio
@@ -42,6 +44,9 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
+struct AVDictionary;
+struct AVIOContext;
+struct AVIOInterruptCB;
 struct SwrContext;
 
 namespace quillet {
@@ -72,6 +77,8 @@ struct TWMReader {
     // What the reader may open and how wide its PCM is; WMClose keeps it.
     const TWMReaderProfile* Profile = &kMp3WmaProfile;
     std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
+    AVIOContext* Network = nullptr;         // or FFmpeg's connection to an address
+    std::string ContentType;                // what the address's server called its content
     AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
     AVCodecContext* Decoder = nullptr;      // set only with HasAudio
     SwrContext* Converter = nullptr;        // decoded samples -> the chosen PCM
@@ -93,6 +100,7 @@ struct TWMReader {
     bool DurationIsEstimate = false;
 
     // Decoding state.
+    int ReadError = 0;            // the demuxer's last failure (AVERROR_EOF at the end)
     bool DecoderDrained = false;  // the end was sent to the decoder
     bool Ended = false;           // nothing more will come
     int64_t SkipUntil = 0;        // after a seek: drop samples before this (stream time base)
@@ -109,6 +117,16 @@ struct TWMReader {
 // byte 30). R is closed and cleared first. Afterwards R.Reader is set when the
 // file was understood and R.HasAudio when an output format was chosen.
 void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest);
+// Opens a network address instead: FFmpeg connects to it itself, through
+// the comma-separated `Protocols` only (for every nested request too, such
+// as HLS segments), with FFmpeg `Options` for the connection (what it leaves
+// unused stays in them), then reads it with the profile's demuxers.
+// `Interrupt` ends any wait inside FFmpeg when it returns non-zero. Returns
+// the connection's error (R closed); AVERROR_INVALIDDATA when the content is
+// not understood (R keeps the connection and its ContentType until WMClose);
+// or 0 with R as after WMOpen.
+int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary** Options,
+              const AVIOInterruptCB& Interrupt, bool HighPrecision, int ChannelRequest);
 void WMGetFormat(const TWMReader& R, uint16_t& Channels, uint16_t& BitsPerSample,
                  uint32_t& SampleRate);
 // Length in hundredths of a second: Duration / 100000, rounded to nearest
@@ -131,6 +149,12 @@ bool WMSeek(TWMReader& R, uint32_t Hundredths);
 // False with the reader as it was when the demuxer cannot seek; false with
 // the reader at the end (R.Ended) when no audio follows the target.
 bool WMSeekFrame(TWMReader& R, int64_t Frame);
+// From the next decoded frame on, delivers PCM in this format whatever the
+// stream's own (resampled and remixed): a stream opened anew keeps the format
+// its listener already plays. PCM decoded in another format and not yet
+// handed out is dropped. Bits: 16, 24 or 32.
+void WMSetOutputFormat(TWMReader& R, uint32_t Channels, uint32_t SampleRate,
+                       uint32_t BitsPerSample);
 // Releases everything and clears R.
 void WMClose(TWMReader& R);
 

@@ -157,6 +157,12 @@ bool NumberedAbove(std::string_view key, size_t count) {
     return false;
 }
 
+// The length a saved list gives an entry: a stream has none, written -1 as
+// other players do; a file keeps the design's 60.
+std::string_view SavedLength(const TPlaylistEntry& e) {
+    return IsUrl(e.FilePath) ? "-1" : "60";
+}
+
 [[noreturn]] void FailPls(const std::string& target) {
     throw Exception("Unable to write to " + target);
 }
@@ -276,7 +282,7 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
         const std::string n = std::to_string(i + 1);
         ini.WriteString(kPlsSection, "File" + n, entries[i].FilePath);
         ini.WriteString(kPlsSection, "Title" + n, entries[i].Title);
-        ini.WriteString(kPlsSection, "Length" + n, "60");
+        ini.WriteString(kPlsSection, "Length" + n, std::string(SavedLength(entries[i])));
     }
     ini.WriteString(kPlsSection, "Version", "2");
     ini.WriteString(kPlsSection, "NumberOfEntries", std::to_string(count));
@@ -295,7 +301,9 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries) {
     std::string text = "#EXTM3U\r\n\r\n";
     for (const auto& e : entries) {
-        text += "#EXTINF:60,";
+        text += "#EXTINF:";
+        text += SavedLength(e);
+        text += ',';
         text += e.Title;
         text += "\r\n";
         text += e.FilePath;

@@ -65,8 +65,9 @@ bool ParsePlaylistLines(std::string_view format, const std::vector<std::string>&
 
 // Open playlist: reads the file and turns each entry into a TPlaylistEntry as
 // the window stores it: the title cut to MaxTitleChars, the path resolved
-// against the playlist's folder (ResolveEntryPath). Entries with an empty
-// path are dropped: they name no file. Returns ReadPlaylist's result.
+// against the playlist's folder (ResolveEntryPath; an address stays as it
+// is written). Entries with an empty path are dropped: they name no file.
+// Returns ReadPlaylist's result.
 bool OpenPlaylistEntries(const std::string& fileName, std::vector<TPlaylistEntry>& entries,
                          std::string* format = nullptr);
 
@@ -79,7 +80,8 @@ enum class TPlaylistSaveFormat { PLS = 1, M3U = 2 };
 std::string PlaylistSaveTarget(std::string_view chosenName, TPlaylistSaveFormat format);
 
 // Writes section "playlist" of the INI file `target`: File<i>, Title<i>,
-// Length<i> (always "60") for each entry, then Version=2 and NumberOfEntries.
+// Length<i> ("60"; "-1" for an address, a stream having none) for each
+// entry, then Version=2 and NumberOfEntries.
 // An existing file keeps its other lines; keys are replaced in place, new
 // ones appended to the section, and that section's File/Title/Length keys
 // numbered above the new count are deleted so the file holds exactly these
@@ -87,8 +89,9 @@ std::string PlaylistSaveTarget(std::string_view chosenName, TPlaylistSaveFormat 
 // file is then left as it was.
 void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
 // Writes `target` whole as an extended M3U ("#EXTM3U", an empty line, then
-// "#EXTINF:60,<title>" and the path per entry). Raises EInOutError with the
-// file error on failure; the old file is then left as it was.
+// "#EXTINF:60,<title>", or "#EXTINF:-1,<title>" for an address, and the
+// path per entry). Raises EInOutError with the file error on failure; the
+// old file is then left as it was.
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
 // Both writers replace the file as WriteFileAtomic (textfile.h) does: through
 // a symbolic link its target, keeping the file's mode, owner and hard links.

@@ -27,6 +27,23 @@ TEST(Paths, PlaylistEntriesResolveAgainstTheListsFolder) {
     EXPECT_EQ(ResolveEntryPath("/lists/", "D:\\Music\\x.mp3"), "D:\\Music\\x.mp3");
 }
 
+TEST(Paths, AddressesAreToldFromPathsAndNeverResolved) {
+    for (const char* url : {"http://x/", "HTTPS://x:8000/a b", "icy://x", "IcyX://x/s", "file:///a",
+                            "ftp://x/y.mp3", "a+b.c-d://x"}) {
+        EXPECT_TRUE(IsUrl(url)) << url;
+        EXPECT_EQ(ResolveEntryPath("/lists/", url), url);
+    }
+    for (const char* path : {"C:\\music\\a.mp3", "C://x", "/abs/http://x", "://x", "1http://x",
+                             "ht tp://x", "song.mp3", "dir/a:b//c"})
+        EXPECT_FALSE(IsUrl(path)) << path;
+    EXPECT_EQ(ResolveEntryPath("/lists/", "C://x"), "C://x");  // a drive, as before
+    EXPECT_TRUE(IsStreamUrl("Http://radio.example/"));
+    EXPECT_TRUE(IsStreamUrl("icyx://radio.example/"));
+    EXPECT_FALSE(IsStreamUrl("file:///etc/passwd"));
+    EXPECT_FALSE(IsStreamUrl("httpx://radio.example/"));
+    EXPECT_FALSE(IsStreamUrl("/music/http.mp3"));
+}
+
 TEST(Paths, ConfigFolderFollowsTheBaseDirectoryRules) {
     struct Case {
         const char* Xdg;  // nullptr: unset

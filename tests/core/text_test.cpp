@@ -22,6 +22,15 @@ TEST(Text, InvalidBytesBecomeReplacementCharacters) {
 TEST(Text, Latin1ConversionsAndQuestionMarks) {
     EXPECT_EQ(Latin1ToUtf8("caf\xE9"), "caf\xC3\xA9");
     EXPECT_EQ(Utf8ToLatin1("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 ?");
+    // Text of no stated encoding: UTF-8 when it is that throughout.
+    EXPECT_EQ(Utf8OrLatin1("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(Utf8OrLatin1("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(Utf8OrLatin1("\xC3\xA9\xE9"),
+              "\xC3\x83\xC2\xA9\xC3\xA9");      // one bad byte: all Latin-1
+    EXPECT_TRUE(IsValidUtf8("\xEF\xBF\xBD"));   // U+FFFD written out
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));      // overlong
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF0\x9F\x8E"));  // cut short
 }
 
 TEST(Text, LengthsCountCharactersAndCutsNeverSplitOne) {

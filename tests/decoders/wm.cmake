@@ -7,3 +7,8 @@ quillet_add_test(ffmpeg_play_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_play_
   LIBS quillet_decoders LABELS threaded)
 quillet_add_test(ffmpeg_picture_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/ffmpeg_picture_test.cpp
   LIBS quillet_decoders)
+# The stream input against a local server of good and bad stations.
+quillet_add_test(stream_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/stream_test.cpp
+  LIBS quillet_decoders LABELS threaded)
+target_compile_definitions(stream_test PRIVATE
+  QUILLET_STREAM_SERVER="${PROJECT_SOURCE_DIR}/tests/support/stream_server.py")

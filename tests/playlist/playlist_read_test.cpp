@@ -197,6 +197,29 @@ TEST_F(PlaylistRead, OpenResolvesCutsAndDropsEmptyPaths) {
     EXPECT_EQ(format, fmt::Unknown);
 }
 
+TEST_F(PlaylistRead, AddressesStayAsWrittenInEveryFormat) {
+    // Each format's own way of naming an entry, with an address in it.
+    const std::vector<std::pair<std::string, std::string>> lists = {
+        {"l.m3u", "#EXTM3U\r\n#EXTINF:-1,Radio\r\n%s\r\n"},
+        {"l.pls", "[playlist]\r\nFile1=%s\r\nLength1=-1\r\nNumberOfEntries=1\r\n"},
+        {"l.asx", "<asx version=\"3.0\">\r\n<entry><ref href=\"%s\"/></entry>\r\n</asx>\r\n"},
+        {"l.bsl", "%s\r\n"},
+        {"l.mpcpl", "MPCPLAYLIST\r\n1,type,0\r\n1,filename,%s\r\n"},
+        {"l.lap", "%s\r\n>N Radio\r\n"},
+    };
+    for (const std::string url : {"http://radio.example:8000/live", "ICY://radio.example/a b",
+                                  "file:///etc/passwd", "https://radio.example/x\\y.mp3"}) {
+        for (const auto& [name, layout] : lists) {
+            std::string text = layout;
+            text.replace(text.find("%s"), 2, url);
+            std::vector<TPlaylistEntry> entries;
+            ASSERT_TRUE(OpenPlaylistEntries(Write(name, text), entries)) << name;
+            ASSERT_EQ(entries.size(), 1u) << name;
+            EXPECT_EQ(entries[0].FilePath, url) << name;  // never put under the list's folder
+        }
+    }
+}
+
 // Bytes this process has read so far; -1 when the kernel does not say.
 int64_t BytesRead() {
     std::ifstream io("/proc/self/io");

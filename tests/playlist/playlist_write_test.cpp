@@ -115,6 +115,28 @@ TEST_F(PlaylistWrite, RoundTripsThroughTheReader) {
     EXPECT_EQ(again, back);
 }
 
+TEST_F(PlaylistWrite, AddressesAreSavedAsGivenWithoutALength) {
+    const Entries entries = {{"Radio", "icy://radio.example:8000/live"},
+                             {"a.mp3", "/music/a.mp3"},
+                             {"Other", "https://radio.example/x.ogg"}};
+    SavePlaylist(PathOf("radio"), TPlaylistSaveFormat::PLS, entries);
+    EXPECT_EQ(Slurp(PathOf("radio.pls")),
+              "[playlist]\r\n"
+              "File1=icy://radio.example:8000/live\r\nTitle1=Radio\r\nLength1=-1\r\n"
+              "File2=/music/a.mp3\r\nTitle2=a.mp3\r\nLength2=60\r\n"
+              "File3=https://radio.example/x.ogg\r\nTitle3=Other\r\nLength3=-1\r\n"
+              "Version=2\r\nNumberOfEntries=3\r\n");
+    SavePlaylist(PathOf("radio"), TPlaylistSaveFormat::M3U, entries);
+    EXPECT_EQ(Slurp(PathOf("radio.m3u")),
+              "#EXTM3U\r\n\r\n"
+              "#EXTINF:-1,Radio\r\nicy://radio.example:8000/live\r\n"
+              "#EXTINF:60,a.mp3\r\n/music/a.mp3\r\n"
+              "#EXTINF:-1,Other\r\nhttps://radio.example/x.ogg\r\n");
+    Entries back;
+    ASSERT_TRUE(OpenPlaylistEntries(PathOf("radio.m3u"), back));
+    EXPECT_EQ(back, entries);
+}
+
 // Runs `body` in a child process inside `dir`, as an ordinary user when we
 // are root; true when it returned true.
 bool InChildWithoutRoot(const std::filesystem::path& dir, const std::function<bool()>& body) {

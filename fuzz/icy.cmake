@@ -1,0 +1,1 @@
+quillet_add_fuzzer(icy LIBS quillet_decoders)
