@@ -256,6 +256,16 @@ bool NumberedAbove(std::string_view key, size_t count) {
 
 }  // namespace
 
+const TEntryTags& TagsOf(const TPlaylistEntry& entry) {
+    static const TEntryTags kNone;
+    return entry.Tags ? *entry.Tags : kNone;
+}
+
+bool TPlaylistEntry::operator==(const TPlaylistEntry& other) const {
+    return Title == other.Title && FilePath == other.FilePath && Range == other.Range &&
+           TagsOf(*this) == TagsOf(other);
+}
+
 std::string CutTitle(std::string_view text) {
     // A text of no more bytes than that has no more characters either.
     return text.size() <= MaxTitleChars ? std::string(text) : Utf8Left(text, MaxTitleChars);
@@ -324,10 +334,11 @@ bool ReadInto(const std::string& fileName, TSink& out, std::string* format) {
     if (format) *format = detected;
     if (detected == fmt::Unknown) return false;
     if (detected == fmt::BSPlayerCrypted) return true;
-    const std::string raw = ReadFileText(fileName);
+    std::string raw = ReadFileText(fileName);
     std::string charset;
     const std::string text = DecodeUndeclaredText(raw, &charset);
     const bool converted = !charset.empty() && charset != "UTF-8";
+    if (!converted) std::string().swap(raw);  // a long list is not held twice
     if (detected == fmt::CUE) {
         out.AddSheet(fileName, text, converted ? std::string_view(raw) : std::string_view{});
         return true;

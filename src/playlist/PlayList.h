@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,10 +41,17 @@ struct TPlaylistEntry {
     std::string Title;  // at most MaxTitleChars characters
     std::string FilePath;
     TTimeRange Range;  // the part of the file it plays (a CUE track); whole by default
-    TEntryTags Tags;   // a CUE track's own tags
+    // A CUE track's own tags (read them through TagsOf); null for any other
+    // entry, so a long list of files carries no room for them. Never changed
+    // once set: copies of an entry share them.
+    std::shared_ptr<const TEntryTags> Tags;
 
-    bool operator==(const TPlaylistEntry&) const = default;
+    // Tags compare by value.
+    bool operator==(const TPlaylistEntry& other) const;
 };
+
+// The entry's sheet tags; empty ones (Track 0) for an entry that has none.
+const TEntryTags& TagsOf(const TPlaylistEntry& entry);
 
 inline constexpr size_t MaxTitleChars = 150;
 // The title as an entry stores it: the first MaxTitleChars characters.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "embedded_sheet.h"
 #include "paths.h"
@@ -88,21 +89,23 @@ void SheetEntries(const TCueSheet& sheet, const std::vector<std::string>& commen
         e.FilePath = known->second.first;
         e.Range.Start = prev[i] == SIZE_MAX ? 0 : t.Start;
         e.Range.End = next[i] == SIZE_MAX ? -1 : sheet.Tracks[next[i]].Start;
-        e.Tags.Track = t.Number;
-        e.Tags.Title = t.Title.empty() ? "Track " + std::string(t.Number < 10 ? "0" : "") +
-                                             std::to_string(t.Number)
-                                       : t.Title;
-        e.Tags.Artist = t.Performer.empty() ? artist : t.Performer;
-        e.Tags.Album = album;
-        e.Tags.Genre = genre;
-        e.Tags.Date = date;
-        e.Tags.DiscNumber = disc;
+        auto tags = std::make_shared<TEntryTags>();
+        tags->Track = t.Number;
+        tags->Title = t.Title.empty() ? "Track " + std::string(t.Number < 10 ? "0" : "") +
+                                            std::to_string(t.Number)
+                                      : t.Title;
+        tags->Artist = t.Performer.empty() ? artist : t.Performer;
+        tags->Album = album;
+        tags->Genre = genre;
+        tags->Date = date;
+        tags->DiscNumber = disc;
         const TReplayGain own = t.Gain.Result();
-        e.Tags.Gain.Track = own.Track;
-        e.Tags.Gain.Album = own.Album ? own.Album : albumGain.Album;
-        e.Tags.Pregap = t.Pregap;
-        e.Tags.Postgap = t.Postgap;
-        e.Title = TrackTitle(e.Tags);
+        tags->Gain.Track = own.Track;
+        tags->Gain.Album = own.Album ? own.Album : albumGain.Album;
+        tags->Pregap = t.Pregap;
+        tags->Postgap = t.Postgap;
+        e.Title = TrackTitle(*tags);
+        e.Tags = std::move(tags);
     }
 }
 
@@ -152,20 +155,27 @@ std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name
     }
     // The same base name with another extension, here or in the sheet's own
     // folder (a sheet written where the file had another folder).
-    std::vector<std::string> bases{named.substr(0, named.size() - ExtractExtension(named).size())};
+    std::vector<std::string> candidates;
+    auto withOtherExtensions = [&](const std::string& file) {
+        const std::string base = file.substr(0, file.size() - ExtractExtension(file).size());
+        for (const std::string& ext : playable) {
+            candidates.push_back(base + ext);
+            candidates.push_back(base + AsciiUpper(ext));
+        }
+    };
+    withOtherExtensions(named);
     const std::string here = ResolveEntryPath(folder, FileNamePart(name));
     if (here != named) {
-        bases.push_back(here.substr(0, here.size() - ExtractExtension(here).size()));
-        if (CheckFile(here, sheet, missing).empty()) return path = here, "";
+        candidates.push_back(here);
+        withOtherExtensions(here);
     }
-    for (const std::string& base : bases)
-        for (const std::string& ext : playable)
-            for (const std::string& e : {ext, AsciiUpper(ext)}) {
-                const std::string candidate = base + e;
-                if (candidate != named && CheckFile(candidate, sheet, missing).empty())
-                    return path = candidate, "";
-            }
-    path = named;  // missing: kept, as other playlists keep missing files
+    path = named;  // when none is there: kept, as other playlists keep missing files
+    for (const std::string& candidate : candidates) {
+        if (candidate != named && CheckFile(candidate, sheet, missing).empty()) {
+            path = candidate;
+            break;
+        }
+    }
     return {};
 }
 

@@ -82,19 +82,19 @@ TEST_F(CueSheet, TracksTileEachFileAndCarryTheSheetsTags) {
         EXPECT_EQ(entries[i].Range, ranges[i]);
         EXPECT_EQ(entries[i].FilePath, files[i]);
         EXPECT_EQ(entries[i].Title, titles[i]);
-        EXPECT_EQ(entries[i].Tags.Album, "An Album");
-        EXPECT_EQ(entries[i].Tags.Genre, "Art Rock");
-        EXPECT_EQ(entries[i].Tags.Date, "1999");
-        EXPECT_EQ(entries[i].Tags.DiscNumber, "2");
-        ASSERT_TRUE(entries[i].Tags.Gain.Album);
-        EXPECT_EQ(entries[i].Tags.Gain.Album->GainDb, -7.25);
+        EXPECT_EQ(entries[i].Tags->Album, "An Album");
+        EXPECT_EQ(entries[i].Tags->Genre, "Art Rock");
+        EXPECT_EQ(entries[i].Tags->Date, "1999");
+        EXPECT_EQ(entries[i].Tags->DiscNumber, "2");
+        ASSERT_TRUE(entries[i].Tags->Gain.Album);
+        EXPECT_EQ(entries[i].Tags->Gain.Album->GainDb, -7.25);
     }
-    EXPECT_EQ(entries[0].Tags.Track, 1);
-    ASSERT_TRUE(entries[0].Tags.Gain.Track);
-    EXPECT_EQ(entries[0].Tags.Gain.Track->GainDb, 1.5);
-    EXPECT_FALSE(entries[1].Tags.Gain.Track);
-    EXPECT_EQ(entries[2].Tags.Pregap, 150 * kFrame);
-    EXPECT_EQ(entries[3].Tags.Postgap, 149 * kFrame);
+    EXPECT_EQ(entries[0].Tags->Track, 1);
+    ASSERT_TRUE(entries[0].Tags->Gain.Track);
+    EXPECT_EQ(entries[0].Tags->Gain.Track->GainDb, 1.5);
+    EXPECT_FALSE(entries[1].Tags->Gain.Track);
+    EXPECT_EQ(entries[2].Tags->Pregap, 150 * kFrame);
+    EXPECT_EQ(entries[3].Tags->Postgap, 149 * kFrame);
 
     // The design's lists get each track's title and its FILE as written.
     std::vector<std::string> titlesRead, paths;
@@ -182,8 +182,8 @@ TEST_F(CueSheet, BadInputGivesAReasonPerTrack) {
     ASSERT_EQ(many.size(), kMaxCueTracks) << problems[0];
     EXPECT_EQ(problems, std::vector<std::string>{
                             "more than 10000 tracks: the rest of the sheet is not read"});
-    EXPECT_EQ(many[5].Tags.Album.size(), kMaxCueValueBytes);
-    EXPECT_EQ(many[5].Tags.Title, "tt");
+    EXPECT_EQ(many[5].Tags->Album.size(), kMaxCueValueBytes);
+    EXPECT_EQ(many[5].Tags->Title, "tt");
     for (size_t i = 0; i + 1 < many.size(); ++i)
         ASSERT_EQ(many[i].Range.End, many[i + 1].Range.Start);
 }
@@ -221,8 +221,8 @@ TEST_F(CueSheet, LegacyCodePagesAreRecognised) {
                                               "\"\nFILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE \"" +
                                               c.bytes + "\"\nINDEX 01 00:00:00\n");
         ASSERT_EQ(entries.size(), 1u);
-        EXPECT_EQ(entries[0].Tags.Title, c.title);
-        EXPECT_EQ(entries[0].Tags.Album, c.title);
+        EXPECT_EQ(entries[0].Tags->Title, c.title);
+        EXPECT_EQ(entries[0].Tags->Album, c.title);
     }
     // An M3U in CP1251 gives its titles; a path whose converted name is
     // missing but whose own bytes name a file keeps those bytes.
@@ -333,7 +333,7 @@ TEST_F(CueSheet, EmbeddedApeItemGivesTracks) {
     EXPECT_EQ(entries[0].FilePath, file);
     EXPECT_EQ(entries[0].Title, "Tag Artist - A");
     EXPECT_EQ(entries[1].Title, "Tag Artist - Track 02");
-    EXPECT_EQ(entries[1].Tags.Album, "From Tags");
+    EXPECT_EQ(entries[1].Tags->Album, "From Tags");
     EXPECT_EQ(entries[1].Range, (TTimeRange{76 * kFrame, -1}));
     // Without a sheet: the file itself.
     const std::string plain = Write("plain.wv", "nothing");
