@@ -107,7 +107,7 @@ class TGainStage {
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
     std::optional<TReplayGainMode> gainMode;
-    int64_t start = -1, end = -1;
+    int64_t start = -1, end = -1, track = -1;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -120,6 +120,10 @@ int Decode(const std::vector<std::string>& args) {
             if (i + 1 >= args.size() || !ParseInt64(args[i + 1], v) || v < 0)
                 return UsageError(a + " needs a sample number");
             (a == "--start" ? start : end) = v;
+            ++i;
+        } else if (a == "--track") {
+            if (i + 1 >= args.size() || !ParseInt64(args[i + 1], track) || track < 1)
+                return UsageError("--track needs a track number");
             ++i;
         } else if (a == "--replaygain") {
             if (i + 1 >= args.size() || !(gainMode = ParseReplayGainMode(args[i + 1])))
@@ -134,7 +138,26 @@ int Decode(const std::vector<std::string>& args) {
     if (files.size() != (discard ? 1u : 2u))
         return UsageError("decode needs IN and OUT (or --null and IN)");
 
-    Owned<TAuFileIn> input = OpenInput(files[0]);
+    if (track > 0 && (start >= 0 || end >= 0))
+        return UsageError("--track takes no --start or --end");
+
+    Owned<TAuFileIn> input;
+    if (track > 0) {
+        // The sheet's (or the file's embedded sheet's) track of that number.
+        std::vector<TPlaylistEntry> entries;
+        ArgumentEntries(files[0], entries);
+        const TPlaylistEntry* found = nullptr;
+        for (const TPlaylistEntry& e : entries)
+            if (TagsOf(e).Track == track && !found) found = &e;
+        if (!found) {
+            std::fprintf(stderr, "%s: no track %lld\n", files[0].c_str(),
+                         static_cast<long long>(track));
+            return 1;
+        }
+        input = OpenTrackInput(TrackOf(*found));
+    } else {
+        input = OpenInput(files[0]);
+    }
     if (start >= 0) input->SetStartSample(start);
     if (end >= 0) input->SetEndSample(end);
     input->BeginRead();
@@ -214,10 +237,11 @@ int Decode(const std::vector<std::string>& args) {
     return 0;
 }
 
-TCommand decodeCmd("decode",
-                   "decode [--raw] [--start N] [--end M] [--replaygain track|album|off] IN OUT|-"
-                   "   (or: decode --null IN)",
-                   &Decode);
+TCommand decodeCmd(
+    "decode",
+    "decode [--raw] [--start N] [--end M] [--track N] [--replaygain track|album|off] IN OUT|-"
+    "   (or: decode --null IN)",
+    &Decode);
 
 }  // namespace
 }  // namespace quillet::cli

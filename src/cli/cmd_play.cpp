@@ -37,11 +37,21 @@ int Play(const std::vector<std::string>& args) {
         }
     }
     if (files.empty()) return UsageError("play needs at least one file");
+    // A sheet or playlist plays its tracks, in order, as one list.
+    bool failed = false;
+    std::vector<TPlaylistEntry> tracks;
+    for (const std::string& f : files) {
+        std::vector<TPlaylistEntry> some;
+        failed = !ArgumentEntries(f, some) || failed;
+        for (TPlaylistEntry& e : some) tracks.push_back(std::move(e));
+    }
+    files.clear();
+    for (const TPlaylistEntry& e : tracks) files.push_back(e.FilePath);
 
     SetMainThread();
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
-    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`
+    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files` (= `tracks`)
     std::vector<bool> reported(files.size());  // an open error already printed
     auto out = MakeOwned<TDXAudioOut>(nullptr);
     // The window's ring settings.
@@ -51,12 +61,11 @@ int Play(const std::vector<std::string>& args) {
     if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
     out->SetReplayGain(gain);
     std::atomic<bool> done{false};
-    bool failed = false;
     size_t heard = 0;   // the file whose sound began last
     size_t queued = 0;  // the last file started or queued
     auto open = [&](size_t i) -> TAuFileIn* {
         try {
-            inputs.push_back(OpenInput(files[i]));
+            inputs.push_back(OpenTrackInput(TrackOf(tracks[i])));
         } catch (const std::exception& e) {
             if (!reported[i]) std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
             reported[i] = true;
@@ -102,7 +111,8 @@ int Play(const std::vector<std::string>& args) {
     return failed ? 1 : 0;
 }
 
-TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] IN...", &Play);
+TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] IN|SHEET|PLAYLIST...",
+                 &Play);
 
 }  // namespace
 }  // namespace quillet::cli
