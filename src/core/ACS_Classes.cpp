@@ -300,8 +300,12 @@ void TAuFileIn::DoBeginRead() {
         FTimed = false;
         // A track of a sheet that claims more than the file holds: an error
         // of its own, not an empty run that looks like a played track.
-        if (FSampleCount > 0 && !FSizeIsEstimate && FStartSample >= FSampleCount)
-            throw EAuException(kTrackPastEnd);
+        if (FSampleCount > 0 && !FSizeIsEstimate) {
+            if (FStartSample >= FSampleCount) throw EAuException(kTrackPastEnd);
+            // To the file's last frame, so the range's length is exact (an
+            // open end would count one frame past it).
+            if (FEndSample == -1 || FEndSample >= FSampleCount) FEndSample = FSampleCount - 1;
+        }
     }
     if (FStartSample > 0) {
         GoToSample(0);

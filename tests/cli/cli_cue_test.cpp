@@ -197,6 +197,13 @@ TEST_F(CliCue, TrackPastTheEndIsReported) {
     r = Cli("decode --track 5 '" + sheet + "' '" + Dir + "t5.wav'");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, std::string(kTrackPastEnd) + "\n");
+    // To a pipe, the header gives the last track's exact length.
+    r = Cli("decode --track 4 '" + sheet + "' -");
+    const Bytes piped(r.out.begin(), r.out.end());
+    ASSERT_GE(piped.size(), 44u);
+    EXPECT_TRUE(WavData(piped) == Reference(4));
+    EXPECT_EQ(piped[40] | piped[41] << 8 | piped[42] << 16 | piped[43] << 24,
+              static_cast<int>(Reference(4).size()));
     r = Cli("decode --track 6 '" + sheet + "' '" + Dir + "t6.wav'");
     EXPECT_EQ(r.err, sheet + ": no track 6\n");
     r = Cli("play --replaygain off '" + sheet + "'",

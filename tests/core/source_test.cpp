@@ -285,6 +285,15 @@ TEST(Source, TimeRangeSeeksStayInsideAndAFileTooShortSaysSo) {
     EXPECT_EQ(ReadRun(s), PatternBytes((11025 + 5512) * 4, (11025 - 5512) * 4));
     s.EndRead();
 
+    // A last track's length is exact: to the file's end, and no further.
+    for (const int64_t end : {int64_t{-1}, 2 * kFlicksPerSecond}) {
+        s.SetTimeRange({kFlicksPerSecond / 2, end});
+        s.BeginRead();
+        EXPECT_EQ(s.DataSize(), 22050 * 4);
+        EXPECT_EQ(ReadRun(s), PatternBytes(22050 * 4, 22050 * 4));
+        s.EndRead();
+    }
+
     s.SetTimeRange({kFlicksPerSecond, -1});
     EXPECT_THROW(
         try { s.BeginRead(); } catch (const EAuException& e) {

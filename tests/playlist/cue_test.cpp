@@ -237,6 +237,10 @@ TEST_F(CueSheet, LegacyCodePagesAreRecognised) {
     EXPECT_EQ(entries[0].Title, CutTitle(russian));
     EXPECT_EQ(entries[0].FilePath, PathOf(rawName));
     EXPECT_EQ(entries[1].FilePath, PathOf("new.mp3"));
+    // A UTF-8 mark before "#EXTM3U" is no entry.
+    ASSERT_TRUE(OpenPlaylistEntries(
+        Write("bom.m3u", "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:1,t\r\na.mp3\r\n"), entries));
+    EXPECT_EQ(entries.size(), 1u);
     // Undecodable bytes stay as they were: the 8-bit reading.
     EXPECT_EQ(DecodeUndeclaredText("\xff\xfe\xff"), "\xff\xfe\xff");
     EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));  // a surrogate
