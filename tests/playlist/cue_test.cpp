@@ -8,7 +8,6 @@
 
 #include "PlayList.h"
 #include "cue_entries.h"
-#include "embedded_sheet.h"
 #include "playlist_fixture.h"
 #include "text_encoding.h"
 
@@ -307,42 +306,6 @@ TEST_F(CueSheet, FolderSheetsTakeThePlaceOfTheirImages) {
     EXPECT_EQ(sheets.at("X.flac")[1].FilePath, PathOf("X.flac"));
     EXPECT_EQ(sheets.at("X.flac")[1].Range.Start, 75 * kFrame);
     EXPECT_EQ(sheets.at("Y.wv").size(), 2u);
-}
-
-// A sheet in a file's APEv2 tag gives its tracks, the file's own items
-// filling in what the sheet lacks; a file without one is itself.
-TEST_F(CueSheet, EmbeddedApeItemGivesTracks) {
-    // An APEv2 tag (footer only) with a Cuesheet and an Album item.
-    auto item = [](const std::string& key, const std::string& value) {
-        std::string out(8, '\0');
-        for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((value.size() >> (8 * i)) & 0xFF);
-        return out + key + '\0' + value;
-    };
-    const std::string items = item("Cuesheet",
-                                   "FILE \"x.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"A\"\nINDEX 01 "
-                                   "00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:01:01\n") +
-                              item("Album", "From Tags") + item("Artist", "Tag Artist");
-    std::string footer = "APETAGEX";
-    auto le32 = [](uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
-    };
-    footer += le32(2000) + le32(static_cast<uint32_t>(items.size() + 32)) + le32(3) + le32(0) +
-              std::string(8, '\0');
-    const std::string file = Write("img.wv", "wvpk-not-really" + items + footer);
-    std::vector<std::string> problems;
-    const auto entries = FileEntries(file, &problems);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].FilePath, file);
-    EXPECT_EQ(entries[0].Title, "Tag Artist - A");
-    EXPECT_EQ(entries[1].Title, "Tag Artist - Track 02");
-    EXPECT_EQ(entries[1].Tags->Album, "From Tags");
-    EXPECT_EQ(entries[1].Range, (TTimeRange{76 * kFrame, -1}));
-    // Without a sheet: the file itself.
-    const std::string plain = Write("plain.wv", "nothing");
-    EXPECT_EQ(FileEntries(plain).size(), 1u);
-    EXPECT_EQ(FileEntries(plain)[0].Title, "plain.wv");
 }
 
 }  // namespace
