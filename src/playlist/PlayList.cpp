@@ -3,13 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <optional>
 #include <utility>
 
 #include "ACS_Types.h"
 #include "cue_entries.h"
 #include "ini.h"
+#include "m3u_ranges.h"
 #include "paths.h"
 #include "text.h"
 #include "text_encoding.h"
@@ -117,52 +116,14 @@ class TEntrySink : public TSink {
     size_t FAdded = 0;
 };
 
-// "#EXTVLCOPT:start-time=12.5": seconds (digits, an optional fraction) as
-// flicks, rounded to the nearest; nullopt for anything else.
-std::optional<int64_t> ParseSeconds(std::string_view text) {
-    text = Trim(text);
-    const size_t dot = text.find('.');
-    const std::string_view whole = text.substr(0, dot);
-    const std::string_view frac = dot == std::string_view::npos ? "" : text.substr(dot + 1);
-    if (whole.empty() || whole.size() > 9 || frac.size() > 18 ||
-        whole.find_first_not_of("0123456789") != std::string_view::npos ||
-        frac.find_first_not_of("0123456789") != std::string_view::npos)
-        return std::nullopt;
-    int64_t flicks = std::stoll(std::string(whole)) * kFlicksPerSecond;
-    if (!frac.empty()) {
-        __int128 num = std::stoll(std::string(frac)), den = 1;
-        for (size_t i = 0; i < frac.size(); ++i) den *= 10;
-        flicks += static_cast<int64_t>((num * kFlicksPerSecond * 2 + den) / (den * 2));
-    }
-    return flicks;
-}
-
-// Flicks as seconds with nine decimals: close enough to read back exactly.
-std::string FormatSeconds(int64_t flicks) {
-    int64_t whole = flicks / kFlicksPerSecond;
-    int64_t nanos = static_cast<int64_t>(
-        (static_cast<__int128>(flicks % kFlicksPerSecond) * 1000000000 * 2 + kFlicksPerSecond) /
-        (2 * kFlicksPerSecond));
-    if (nanos == 1000000000) {
-        ++whole;
-        nanos = 0;
-    }
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld.%09lld", static_cast<long long>(whole),
-                  static_cast<long long>(nanos));
-    return text;
-}
-
-constexpr std::string_view kStartOption = "#EXTVLCOPT:start-time=";
-constexpr std::string_view kStopOption = "#EXTVLCOPT:stop-time=";
-
 void ReadM3U(TLineReader& in, TSink& out) {
     TTimeRange range;  // from the option lines before the entry
     // An option line sets the part of the next entry's file; it is no entry.
     auto option = [&](std::string_view line) {
         const bool start = StartsWithText(line, kStartOption);
         if (!start && !StartsWithText(line, kStopOption)) return false;
-        const auto at = ParseSeconds(line.substr(start ? kStartOption.size() : kStopOption.size()));
+        const auto at =
+            ParseOptionSeconds(line.substr(start ? kStartOption.size() : kStopOption.size()));
         if (at) (start ? range.Start : range.End) = *at;
         return true;
     };
@@ -420,10 +381,10 @@ void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntr
     std::string text = "#EXTM3U\r\n\r\n";
     for (const auto& e : entries) {
         if (!e.Range.Whole()) {
-            (text += kStartOption) += FormatSeconds(e.Range.Start);
+            (text += kStartOption) += FormatOptionSeconds(e.Range.Start);
             text += "\r\n";
             if (e.Range.End >= 0) {
-                (text += kStopOption) += FormatSeconds(e.Range.End);
+                (text += kStopOption) += FormatOptionSeconds(e.Range.End);
                 text += "\r\n";
             }
         }
