@@ -8,6 +8,7 @@
 #include <set>
 #include <utility>
 
+#include "cue_entries.h"
 #include "input_table.h"
 #include "paths.h"
 
@@ -21,10 +22,10 @@ bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel != nullptr && cancel->load(std::memory_order_relaxed);
 }
 
+// The file, or the tracks of the CUE sheet it carries.
 void AddFile(const std::string& path, std::vector<TPlaylistEntry>& out) {
-    TPlaylistEntry& entry = out.emplace_back();
-    entry.Title = CutTitle(FileNamePart(path));
-    entry.FilePath = path;
+    std::vector<TPlaylistEntry> entries = FileEntries(path);
+    std::move(entries.begin(), entries.end(), std::back_inserter(out));
 }
 
 // Depth first, names in byte order; `seen` holds the folders entered (device
@@ -43,13 +44,18 @@ void WalkFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& se
     ::closedir(dir);
     std::sort(names.begin(), names.end());
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
+    // A sheet's tracks stand where its image would, and the image goes.
+    std::set<std::string> covered;
+    auto sheets = FolderSheets(prefix, names, PlayableExtensions(), covered);
     for (const std::string& name : names) {
         if (Cancelled(cancel)) return;
         const std::string path = prefix + name;
         if (::stat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             WalkFolder(path, seen, out, cancel);
-        } else if (FindInputKind(name)) {
+        } else if (auto sheet = sheets.find(name); sheet != sheets.end()) {
+            std::move(sheet->second.begin(), sheet->second.end(), std::back_inserter(out));
+        } else if (FindInputKind(name) && !covered.count(name)) {
             AddFile(path, out);
         }
     }
@@ -116,8 +122,10 @@ std::vector<TPlaylistEntry> ExpandPaths(const std::vector<std::string>& paths,
             AddFile(path, out);
         } else if (exists && S_ISREG(st.st_mode) && st.st_size <= kMaxPlaylistBytes) {
             std::vector<TPlaylistEntry> entries;
+            TPlaylistOpen open;
+            open.PlayableExtensions = PlayableExtensions();
             try {
-                if (!OpenPlaylistEntries(path, entries)) continue;
+                if (!OpenPlaylistEntries(path, entries, nullptr, &open)) continue;
             } catch (const std::exception&) {
                 continue;  // unreadable: skipped like any other bad argument
             }

@@ -31,8 +31,10 @@ std::string AbsolutePath(std::string_view path, std::string_view folder);
 
 // The entries the paths stand for, in order: a file with a playable
 // extension as itself (missing ones too: the list keeps them, playback skips
-// them); a regular file that is a playlist through the playlist reader;
-// a folder walked in name order, subfolders included, for playable files.
+// them), or as the tracks of the CUE sheet it carries; a regular file that
+// is a playlist or sheet through the playlist reader; a folder walked in
+// name order, subfolders included, for playable files, a sheet's tracks
+// taking the place of the files it plays (FolderSheets).
 // Anything else is skipped. Titles are file names, as Add gives them. A set
 // `cancel` ends the work early with what was found so far.
 std::vector<TPlaylistEntry> ExpandPaths(const std::vector<std::string>& paths,

@@ -109,7 +109,7 @@ class TGainStage {
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
     std::optional<TReplayGainMode> gainMode;
-    int64_t start = -1, end = -1, seconds = -1;
+    int64_t start = -1, end = -1, seconds = -1, track = -1;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -127,6 +127,10 @@ int Decode(const std::vector<std::string>& args) {
             if (i + 1 >= args.size() || !ParseInt64(args[i + 1], seconds) || seconds <= 0)
                 return UsageError("--seconds needs a whole number of seconds");
             ++i;
+        } else if (a == "--track") {
+            if (i + 1 >= args.size() || !ParseInt64(args[i + 1], track) || track < 1)
+                return UsageError("--track needs a track number");
+            ++i;
         } else if (a == "--replaygain") {
             if (i + 1 >= args.size() || !(gainMode = ParseReplayGainMode(args[i + 1])))
                 return UsageError("--replaygain needs track, album or off");
@@ -140,7 +144,26 @@ int Decode(const std::vector<std::string>& args) {
     if (files.size() != (discard ? 1u : 2u))
         return UsageError("decode needs IN and OUT (or --null and IN)");
 
-    Owned<TAuFileIn> input = OpenInput(files[0]);
+    if (track > 0 && (start >= 0 || end >= 0))
+        return UsageError("--track takes no --start or --end");
+
+    Owned<TAuFileIn> input;
+    if (track > 0) {
+        // The sheet's (or the file's embedded sheet's) track of that number.
+        std::vector<TPlaylistEntry> entries;
+        ArgumentEntries(files[0], entries);
+        const TPlaylistEntry* found = nullptr;
+        for (const TPlaylistEntry& e : entries)
+            if (TagsOf(e).Track == track && !found) found = &e;
+        if (!found) {
+            std::fprintf(stderr, "%s: no track %lld\n", files[0].c_str(),
+                         static_cast<long long>(track));
+            return 1;
+        }
+        input = OpenTrackInput(TrackOf(*found));
+    } else {
+        input = OpenInput(files[0]);
+    }
     if (start >= 0) input->SetStartSample(start);
     if (end >= 0) input->SetEndSample(end);
     input->BeginRead();
@@ -229,8 +252,8 @@ int Decode(const std::vector<std::string>& args) {
 
 TCommand decodeCmd(
     "decode",
-    "decode [--raw] [--start N] [--end M] [--seconds S] [--replaygain track|album|off] "
-    "IN|URL OUT|-"
+    "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
+    "[--replaygain track|album|off] IN|URL OUT|-"
     "   (or: decode --null IN)",
     &Decode);
 

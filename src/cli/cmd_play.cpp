@@ -46,6 +46,16 @@ int Play(const std::vector<std::string>& args) {
         }
     }
     if (files.empty()) return UsageError("play needs at least one file");
+    // A sheet or playlist plays its tracks, in order, as one list.
+    bool failed = false;
+    std::vector<TPlaylistEntry> tracks;
+    for (const std::string& f : files) {
+        std::vector<TPlaylistEntry> some;
+        failed = !ArgumentEntries(f, some) || failed;
+        for (TPlaylistEntry& e : some) tracks.push_back(std::move(e));
+    }
+    files.clear();
+    for (const TPlaylistEntry& e : tracks) files.push_back(e.FilePath);
 
     SetMainThread();
     // Ctrl+C and SIGTERM end the program, as a stream has no end of its own:
@@ -53,7 +63,7 @@ int Play(const std::vector<std::string>& args) {
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
-    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`
+    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files` (= `tracks`)
     std::vector<bool> reported(files.size());  // an open error already printed
     auto out = MakeOwned<TDXAudioOut>(nullptr);
     // The window's ring settings.
@@ -68,12 +78,11 @@ int Play(const std::vector<std::string>& args) {
             std::fprintf(stderr, "%s\n", state.Message.c_str());
     });
     std::atomic<bool> done{false};
-    bool failed = false;
     size_t heard = 0;   // the file whose sound began last
     size_t queued = 0;  // the last file started or queued
     auto open = [&](size_t i) -> TAuFileIn* {
         try {
-            inputs.push_back(OpenInput(files[i]));
+            inputs.push_back(OpenTrackInput(TrackOf(tracks[i])));
         } catch (const std::exception& e) {
             if (!reported[i]) std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
             reported[i] = true;
@@ -135,7 +144,8 @@ int Play(const std::vector<std::string>& args) {
 }
 
 TCommand playCmd("play",
-                 "play [--volume V] [--replaygain track|album|off] [--device NAME] IN|URL...",
+                 "play [--volume V] [--replaygain track|album|off] [--device NAME] "
+                 "IN|URL|SHEET|PLAYLIST...",
                  &Play);
 
 }  // namespace

@@ -8,11 +8,39 @@
 #include "ACS_MPC.h"
 #include "ACS_Vorbis.h"
 #include "ACS_WinMedia.h"
+#include "cue_entries.h"
+#include "input_table.h"
 
 namespace quillet::cli {
 
 Owned<TAuFileIn> OpenInput(const std::string& path) {
-    return OpenTrackInput({path, {}});
+    TTrackRef track;
+    track.Path = path;
+    return OpenTrackInput(track);
+}
+
+bool ArgumentEntries(const std::string& arg, std::vector<TPlaylistEntry>& entries) {
+    std::vector<std::string> problems;
+    TPlaylistOpen open;
+    open.PlayableExtensions = PlayableExtensions();
+    if (FindInputKind(arg)) {
+        entries = FileEntries(arg, &problems);
+    } else if (OpenPlaylistEntries(arg, entries, nullptr, &open)) {
+        problems = std::move(open.Problems);
+    } else {
+        TPlaylistEntry& e = entries.emplace_back();
+        e.FilePath = arg;
+    }
+    for (const std::string& p : problems) std::fprintf(stderr, "%s: %s\n", arg.c_str(), p.c_str());
+    return problems.empty();
+}
+
+TTrackRef TrackOf(const TPlaylistEntry& entry) {
+    TTrackRef track;
+    track.Path = entry.FilePath;
+    track.Range = entry.Range;
+    track.SheetGain = TagsOf(entry).Gain;
+    return track;
 }
 
 bool PlayableFormat(TAuFileIn& input) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ACS_Classes.h"
+#include "PlayList.h"
 #include "track_input.h"
 
 namespace quillet::cli {
@@ -16,6 +17,16 @@ namespace quillet::cli {
 // The input the player would use for the whole file at `path`
 // (OpenTrackInput). Raises "Format not supported" for a file no input plays.
 Owned<TAuFileIn> OpenInput(const std::string& path);
+
+// The entries a command-line argument stands for, as the player adds them: a
+// sound file's (itself, or the tracks of the sheet it carries), a playlist's
+// or CUE sheet's (a missing FILE found under another playable extension),
+// anything else as itself (opening it then says what is wrong). Each problem
+// (a track left out and why) goes to stderr as "ARG: problem"; returns
+// false when there was one.
+bool ArgumentEntries(const std::string& arg, std::vector<TPlaylistEntry>& entries);
+// What the player plays for an entry: its file, its part, its sheet's gains.
+TTrackRef TrackOf(const TPlaylistEntry& entry);
 
 // The input understood the file and its format is one a sink can play:
 // channels and a rate, and a width of 8, 16, 24 or 32 bits.

@@ -231,7 +231,12 @@ int32_t TAuFileIn::GetDuration() {
 TReplayGain TAuFileIn::ReplayGain() {
     std::lock_guard<std::recursive_mutex> l(FOpenLock);
     OpenSource();
-    return FReplayGain;
+    return FReplayGain.Track || FReplayGain.Album ? FReplayGain : FFallbackGain;
+}
+
+void TAuFileIn::SetFallbackReplayGain(const TReplayGain& Value) {
+    std::lock_guard<std::recursive_mutex> l(FOpenLock);
+    FFallbackGain = Value;
 }
 
 bool TAuFileIn::IsValid() {
@@ -257,6 +262,7 @@ void TAuFileIn::SetFileName(const std::string& Value) {
         std::lock_guard<std::recursive_mutex> l(FOpenLock);
         FFileNameW = Utf8ToUtf16(Value);
         FFileName = Value;
+        FFallbackGain = {};
     }
     // A start point or range set while idle belonged to the previous file.
     // (The data lock is never taken inside the open lock.)
@@ -292,6 +298,14 @@ void TAuFileIn::DoBeginRead() {
         if (FEndSample != -1 && FEndSample < FStartSample) FEndSample = FStartSample - 1;
         offset = FlicksToFrames(FTimeOffset, FSampleRate);
         FTimed = false;
+        // A track of a sheet that claims more than the file holds: an error
+        // of its own, not an empty run that looks like a played track.
+        if (FSampleCount > 0 && !FSizeIsEstimate) {
+            if (FStartSample >= FSampleCount) throw EAuException(kTrackPastEnd);
+            // To the file's last frame, so the range's length is exact (an
+            // open end would count one frame past it).
+            if (FEndSample == -1 || FEndSample >= FSampleCount) FEndSample = FSampleCount - 1;
+        }
     }
     if (FStartSample > 0) {
         GoToSample(0);

@@ -58,6 +58,9 @@ struct TReplayGain {
     bool operator==(const TReplayGain&) const = default;
 };
 
+// Raised at run start for a time range (a CUE track) the file does not reach.
+inline constexpr char kTrackPastEnd[] = "The track starts past the end of the file";
+
 // Told, on the seeking thread, that a source playing in a run was moved to
 // another position (a sink then drops the sound it queued from the old one).
 class TSeekListener {
@@ -171,7 +174,9 @@ class TAuStreamedInput : public TAuInput {
     // starting `Offset` flicks into it (a resumed position, counted as
     // played). Turned into samples at run start, by the source's own rate;
     // it replaces StartSample and EndSample. An offset past the range's end
-    // starts at its beginning.
+    // starts at its beginning. A range running past the end of the file is
+    // cut there; one starting at or past the end of a file whose length is
+    // exact makes BeginRead raise kTrackPastEnd.
     void SetTimeRange(const TTimeRange& Range, int64_t Offset = 0);
     bool CanSeek() const { return FCanSeek.load(); }
 
@@ -210,8 +215,12 @@ class TAuFileIn : public TAuStreamedInput {
     uint32_t GetSampleRate() override;
     int32_t GetDuration() override;
     int64_t GetSampleCount() override;
-    // Opens on demand, as the format queries do.
+    // Opens on demand, as the format queries do. A file whose tags give no
+    // gain at all gives the fallback instead.
     TReplayGain ReplayGain() override;
+    // Gains from outside the file (a CUE sheet's REM lines), for a file whose
+    // own tags give none. Cleared by SetFileName.
+    void SetFallbackReplayGain(const TReplayGain& Value);
     void Reset() override;
     void SetStream(TStream* Stream) override;
 
@@ -254,6 +263,7 @@ class TAuFileIn : public TAuStreamedInput {
 
   private:
     std::unique_ptr<TStream> FOwnStream;
+    TReplayGain FFallbackGain;  // under FOpenLock
 };
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@ std::optional<TInputKind> TrackInputKind(const TTrackRef& track) {
 
 void AimInput(TAuFileIn& input, const TTrackRef& track, int64_t offset) {
     input.SetFileName(track.Path);
+    input.SetFallbackReplayGain(track.SheetGain);
     if (!track.Range.Whole() || offset > 0) input.SetTimeRange(track.Range, offset);
 }
 

@@ -20,6 +20,9 @@ inline constexpr char kFormatNotSupported[] = "Format not supported";
 struct TTrackRef {
     std::string Path;
     TTimeRange Range;
+    // The sheet's loudness gains (TEntryTags::Gain), used when the file's own
+    // tags give none.
+    TReplayGain SheetGain;
     bool operator==(const TTrackRef&) const = default;
 };
 
@@ -28,7 +31,7 @@ struct TTrackRef {
 std::optional<TInputKind> TrackInputKind(const TTrackRef& track);
 
 // Points an idle input at the track, `offset` flicks into it (a resumed
-// position).
+// position), with the track's SheetGain as the input's fallback gain.
 void AimInput(TAuFileIn& input, const TTrackRef& track, int64_t offset = 0);
 
 // A new input for the track, owned by the caller. Raises "Format not

@@ -6,9 +6,12 @@
 #include <utility>
 
 #include "ACS_Types.h"
+#include "cue_entries.h"
 #include "ini.h"
+#include "m3u_ranges.h"
 #include "paths.h"
 #include "text.h"
+#include "text_encoding.h"
 #include "textfile.h"
 
 namespace quillet {
@@ -44,18 +47,30 @@ class TLineReader {
 class TSink {
   public:
     virtual ~TSink() = default;
-    virtual void Add(std::string_view title, std::string_view path) = 0;
+    virtual void Add(std::string_view title, std::string_view path, const TTimeRange& range) = 0;
+    void Add(std::string_view title, std::string_view path) { Add(title, path, {}); }
     // An entry named after its path's file-name part.
     void AddPath(std::string_view path) { Add(FileNamePart(path), path); }
+    // A CUE sheet's tracks (`raw`: the file's bytes when `text` was converted).
+    virtual void AddSheet(const std::string& sheetPath, std::string_view text,
+                          std::string_view raw) = 0;
 };
 
 class TListSink : public TSink {
   public:
     TListSink(std::vector<std::string>& titles, std::vector<std::string>& paths)
         : FTitles(titles), FPaths(paths) {}
-    void Add(std::string_view title, std::string_view path) override {
+    using TSink::Add;
+    void Add(std::string_view title, std::string_view path, const TTimeRange&) override {
         FTitles.emplace_back(title);
         FPaths.emplace_back(path);
+    }
+    // Each playable track as its title and its FILE as written.
+    void AddSheet(const std::string&, std::string_view text, std::string_view) override {
+        const TCueSheet sheet = ParseCueSheet(text);
+        for (const TCueTrack& t : sheet.Tracks)
+            if (t.Error.empty() && t.Audio && t.File < sheet.Files.size())
+                Add(t.Title, sheet.Files[t.File]);
     }
 
   private:
@@ -66,30 +81,69 @@ class TListSink : public TSink {
 // Open playlist's storing: entries without a path name no file and are dropped.
 class TEntrySink : public TSink {
   public:
-    TEntrySink(std::vector<TPlaylistEntry>& entries, std::string folder)
-        : FEntries(entries), FFolder(std::move(folder)) {}
-    void Add(std::string_view title, std::string_view path) override {
+    TEntrySink(std::vector<TPlaylistEntry>& entries, std::string folder, TPlaylistOpen* open)
+        : FEntries(entries), FFolder(std::move(folder)), FOpen(open) {}
+    // The paths of the file's unconverted text, one per Add, in order.
+    void SetRawPaths(std::vector<std::string> paths) { FRawPaths = std::move(paths); }
+    using TSink::Add;
+    void Add(std::string_view title, std::string_view path, const TTimeRange& range) override {
+        const size_t n = FAdded++;
         if (path.empty()) return;
         TPlaylistEntry& entry = FEntries.emplace_back();
         entry.Title = CutTitle(title);
         entry.FilePath = ResolveEntryPath(FFolder, path);
+        entry.Range = range;
+        if (n < FRawPaths.size() && FRawPaths[n] != path) {
+            const std::string raw = ResolveEntryPath(FFolder, FRawPaths[n]);
+            struct stat st {};
+            if (::stat(entry.FilePath.c_str(), &st) != 0 && ::stat(raw.c_str(), &st) == 0)
+                entry.FilePath = raw;
+        }
+    }
+    void AddSheet(const std::string& sheetPath, std::string_view text,
+                  std::string_view raw) override {
+        static const std::vector<std::string> kNone;
+        std::vector<std::string> problems;
+        ReadCueSheetEntries(sheetPath, text, raw, FOpen ? FOpen->PlayableExtensions : kNone,
+                            FEntries, FOpen ? FOpen->Problems : problems);
     }
 
   private:
     std::vector<TPlaylistEntry>& FEntries;
     std::string FFolder;
+    TPlaylistOpen* FOpen;
+    std::vector<std::string> FRawPaths;
+    size_t FAdded = 0;
 };
 
 void ReadM3U(TLineReader& in, TSink& out) {
+    TTimeRange range;  // from the option lines before the entry
+    // An option line sets the part of the next entry's file; it is no entry.
+    auto option = [&](std::string_view line) {
+        const bool start = StartsWithText(line, kStartOption);
+        if (!start && !StartsWithText(line, kStopOption)) return false;
+        const auto at =
+            ParseOptionSeconds(line.substr(start ? kStartOption.size() : kStopOption.size()));
+        if (at) (start ? range.Start : range.End) = *at;
+        return true;
+    };
+    auto add = [&](std::string_view title, std::string_view path) {
+        // A stop before the start would play nothing: the whole file instead.
+        if (range.End >= 0 && range.End <= range.Start) range = {};
+        out.Add(title, path, range);
+        range = {};
+    };
     while (!in.Eof()) {
         std::string_view line = Trim(in.Next());
         if (StartsWithText(line, "#EXTINF")) {
             size_t comma = line.find(',', 6);
             std::string_view title =
                 comma == std::string_view::npos ? std::string_view{} : line.substr(comma + 1);
-            out.Add(title, in.Next());
-        } else if (!StartsWithText(line, "#EXTM3U")) {
-            out.AddPath(line);
+            std::string_view path = in.Next();
+            while (option(Trim(path))) path = in.Eof() ? std::string_view{} : in.Next();
+            add(title, path);
+        } else if (!StartsWithText(line, "#EXTM3U") && !option(line)) {
+            add(FileNamePart(line), line);
         }
     }
 }
@@ -169,6 +223,16 @@ std::string_view SavedLength(const TPlaylistEntry& e) {
 
 }  // namespace
 
+const TEntryTags& TagsOf(const TPlaylistEntry& entry) {
+    static const TEntryTags kNone;
+    return entry.Tags ? *entry.Tags : kNone;
+}
+
+bool TPlaylistEntry::operator==(const TPlaylistEntry& other) const {
+    return Title == other.Title && FilePath == other.FilePath && Range == other.Range &&
+           TagsOf(*this) == TagsOf(other);
+}
+
 std::string CutTitle(std::string_view text) {
     // A text of no more bytes than that has no more characters either.
     return text.size() <= MaxTitleChars ? std::string(text) : Utf8Left(text, MaxTitleChars);
@@ -193,6 +257,7 @@ std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<st
     if (ext == ".lap") return std::string(fmt::LightAlloy);
     if (ext == ".pls") return std::string(fmt::PLS);
     if (ext == ".asx") return std::string(fmt::ASX);
+    if (ext == ".cue") return std::string(fmt::CUE);
     return std::string(fmt::Unknown);
 }
 
@@ -218,6 +283,10 @@ bool ParseLines(std::string_view format, const std::vector<std::string>& lines, 
         ReadPLS(in, out);
     } else if (format == fmt::ASX) {
         ReadASX(in, out);
+    } else if (format == fmt::CUE) {
+        std::string text;
+        for (const std::string& line : lines) (text += line) += '\n';
+        out.AddSheet({}, text, {});
     } else if (format != fmt::BSPlayerCrypted) {
         return false;  // the enciphered list is recognised but not read
     }
@@ -232,7 +301,22 @@ bool ReadInto(const std::string& fileName, TSink& out, std::string* format) {
     if (format) *format = detected;
     if (detected == fmt::Unknown) return false;
     if (detected == fmt::BSPlayerCrypted) return true;
-    return ParseLines(detected, ReadTextLines(fileName), out);
+    std::string raw = ReadFileText(fileName);
+    std::string charset;
+    const std::string text = DecodeUndeclaredText(raw, &charset);
+    const bool converted = !charset.empty() && charset != "UTF-8";
+    if (!converted) std::string().swap(raw);  // a long list is not held twice
+    if (detected == fmt::CUE) {
+        out.AddSheet(fileName, text, converted ? std::string_view(raw) : std::string_view{});
+        return true;
+    }
+    if (auto* entries = dynamic_cast<TEntrySink*>(&out); entries && converted) {
+        std::vector<std::string> titles, paths;
+        TListSink rawOut(titles, paths);
+        ParseLines(detected, SplitTextLines(raw), rawOut);
+        entries->SetRawPaths(std::move(paths));
+    }
+    return ParseLines(detected, SplitTextLines(text), out);
 }
 
 }  // namespace
@@ -254,9 +338,10 @@ bool ReadPlaylist(const std::string& fileName, std::vector<std::string>& titles,
 }
 
 bool OpenPlaylistEntries(const std::string& fileName, std::vector<TPlaylistEntry>& entries,
-                         std::string* format) {
+                         std::string* format, TPlaylistOpen* open) {
     entries.clear();
-    TEntrySink out(entries, ExtractFilePath(fileName));
+    if (open) open->Problems.clear();
+    TEntrySink out(entries, ExtractFilePath(fileName), open);
     return ReadInto(fileName, out, format);
 }
 
@@ -301,6 +386,14 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries) {
     std::string text = "#EXTM3U\r\n\r\n";
     for (const auto& e : entries) {
+        if (!e.Range.Whole()) {
+            (text += kStartOption) += FormatOptionSeconds(e.Range.Start);
+            text += "\r\n";
+            if (e.Range.End >= 0) {
+                (text += kStopOption) += FormatOptionSeconds(e.Range.End);
+                text += "\r\n";
+            }
+        }
         text += "#EXTINF:";
         text += SavedLength(e);
         text += ',';

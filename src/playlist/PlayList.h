@@ -11,22 +11,47 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ACS_Classes.h"
 #include "time_range.h"
 
 namespace quillet {
+
+// What a CUE sheet says of one of its tracks; empty (Track 0) for any other
+// entry. The window shows these instead of the image's own tags, which
+// describe the whole album.
+struct TEntryTags {
+    std::string Title, Artist, Album, Genre, Date, DiscNumber;
+    int Track = 0;  // the sheet's track number; 0: the entry is no sheet's track
+    // The sheet's REPLAYGAIN_* lines, for a file whose own tags give none
+    // (TTrackRef::SheetGain).
+    TReplayGain Gain;
+    // PREGAP / POSTGAP in flicks: silence the sheet asks for around the
+    // track. Listed, not played (the image plays as it is).
+    int64_t Pregap = 0, Postgap = 0;
+    bool operator==(const TEntryTags&) const = default;
+};
 
 // One entry of the window's playlist.
 struct TPlaylistEntry {
     std::string Title;  // at most MaxTitleChars characters
     std::string FilePath;
     TTimeRange Range;  // the part of the file it plays (a CUE track); whole by default
+    // A CUE track's own tags (read them through TagsOf); null for any other
+    // entry, so a long list of files carries no room for them. Never changed
+    // once set: copies of an entry share them.
+    std::shared_ptr<const TEntryTags> Tags;
 
-    bool operator==(const TPlaylistEntry&) const = default;
+    // Tags compare by value.
+    bool operator==(const TPlaylistEntry& other) const;
 };
+
+// The entry's sheet tags; empty ones (Track 0) for an entry that has none.
+const TEntryTags& TagsOf(const TPlaylistEntry& entry);
 
 inline constexpr size_t MaxTitleChars = 150;
 // The title as an entry stores it: the first MaxTitleChars characters.
@@ -41,17 +66,21 @@ inline constexpr std::string_view MPC = "Media Player Classic Playlist";
 inline constexpr std::string_view LightAlloy = "Light Alloy Playlist";
 inline constexpr std::string_view PLS = "PLS Playlist";
 inline constexpr std::string_view ASX = "Windows Media ASX Playlist";
+inline constexpr std::string_view CUE = "CUE Sheet";  // cue_entries.h
 inline constexpr std::string_view Unknown = "Unknown";
 }  // namespace playlist_format
 
 // The file's format: the first non-blank line is tested first ("#EXTM3U",
-// "BSPL", "MPCPLAYLIST", "<ASX"), then the extension. "Unknown" for a file
+// "BSPL", "MPCPLAYLIST", "<ASX"), then the extension (".cue" last). "Unknown" for a file
 // that does not exist (nothing is opened) or that no rule recognises. Only
 // the file's start is read, up to that line (at most its first 4 KiB).
 std::string DetectPlaylistFormat(const std::string& fileName);
 // The same over lines already read; `fileName` gives only the extension.
 std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<std::string>& lines);
 
+// Every reader takes the file's text as DecodeUndeclaredText (text_encoding.h)
+// gives it: UTF-8, or converted from the code page it was written in.
+//
 // Clears both lists, detects the format and reads the entries in file order:
 // titles[i] and paths[i] belong to one entry. False for "Unknown" (lists
 // empty; the rest of the file is not read), true otherwise, also when nothing
@@ -63,13 +92,29 @@ bool ReadPlaylist(const std::string& fileName, std::vector<std::string>& titles,
 bool ParsePlaylistLines(std::string_view format, const std::vector<std::string>& lines,
                         std::vector<std::string>& titles, std::vector<std::string>& paths);
 
+// What Open playlist may be given beyond the file, and what it tells back.
+struct TPlaylistOpen {
+    // Extensions a CUE sheet's FILE may be found under when the file it
+    // names is missing (ResolveSheetFile); the player passes
+    // PlayableExtensions() of input_table.h.
+    std::vector<std::string> PlayableExtensions;
+    // Out: one line per track or entry left out, and why ("track 3: FILE
+    // names a folder"), and problems of the file as a whole.
+    std::vector<std::string> Problems;
+};
+
 // Open playlist: reads the file and turns each entry into a TPlaylistEntry as
 // the window stores it: the title cut to MaxTitleChars, the path resolved
 // against the playlist's folder (ResolveEntryPath; an address stays as it
 // is written). Entries with an empty path are dropped: they name no file.
-// Returns ReadPlaylist's result.
+// Returns ReadPlaylist's result. A CUE sheet gives one entry per track
+// (cue_entries.h). An M3U entry takes the part of its file that
+// "#EXTVLCOPT:start-time=" / "stop-time=" lines (seconds) before it give.
+// When the text was converted from a code page and a converted path names no
+// file, the path as the file's bytes wrote it is used if that one exists (a
+// collection named in that code page).
 bool OpenPlaylistEntries(const std::string& fileName, std::vector<TPlaylistEntry>& entries,
-                         std::string* format = nullptr);
+                         std::string* format = nullptr, TPlaylistOpen* open = nullptr);
 
 // The two formats Save playlist writes; the numbers are the save dialog's
 // filter indices.
@@ -90,8 +135,12 @@ std::string PlaylistSaveTarget(std::string_view chosenName, TPlaylistSaveFormat 
 void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
 // Writes `target` whole as an extended M3U ("#EXTM3U", an empty line, then
 // "#EXTINF:60,<title>", or "#EXTINF:-1,<title>" for an address, and the
-// path per entry). Raises EInOutError with the file error on failure; the
-// old file is then left as it was.
+// path per entry). An entry that plays part of its file (a CUE track) is
+// preceded by "#EXTVLCOPT:start-time=S" and, unless it runs to the file's
+// end, "#EXTVLCOPT:stop-time=S" (seconds with nine decimals: read back to the
+// exact flick). PLS has no such place: a CUE track saved there is its whole
+// file. Raises EInOutError with the file error on failure; the old file is
+// then left as it was.
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
 // Both writers replace the file as WriteFileAtomic (textfile.h) does: through
 // a symbolic link its target, keeping the file's mode, owner and hard links.

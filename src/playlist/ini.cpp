@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "textfile.h"
 #include "text.h"
 #include "textfile.h"
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -353,6 +354,10 @@ class TAPEv2Tags : public TAuTags {
 // loudness-correction items go there too (replay_gain.h).
 class TReplayGainFields;
 void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain = nullptr);
+// The walk under ReadAPEv2Tag, by the same rules: `take` gets each text item
+// (key as written, value as UTF-8 bytes) in tag order.
+void ForEachAPEv2TextItem(TStream& stream,
+                          const std::function<void(std::string_view, std::string_view)>& take);
 
 // ---------------------------------------------------------------------------
 // Vorbis comments: six wide-text fields "album", "artist", "date", "genre",

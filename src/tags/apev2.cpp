@@ -1,5 +1,6 @@
 // APEv2: the tag set and the reader of the items before the footer.
 #include <cstring>
+#include <functional>
 
 #include "ACS_Tags.h"
 #include "replay_gain.h"
@@ -103,7 +104,8 @@ std::vector<TTagFieldText> TAPEv2Tags::ListFields() const {
     return ListProperties(*this, kApeRows, std::size(kApeRows));
 }
 
-void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain) {
+void ForEachAPEv2TextItem(TStream& stream,
+                          const std::function<void(std::string_view, std::string_view)>& take) {
     const int64_t size = stream.Size();
     uint8_t footer[kFooterSize];
     if (size < kFooterSize || stream.Seek(-kFooterSize, TSeekOrigin::soEnd) < 0 ||
@@ -139,8 +141,13 @@ void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain) {
         if (!stream.ReadExact(value.data(), valueSize)) return;
         pos += valueSize;
         if ((flags & 6) != 0) continue;  // binary or external item
-        const std::string_view k(key, keyLen);
-        if (gain && gain->Take(k, value)) continue;
+        take(std::string_view(key, keyLen), value);
+    }
+}
+
+void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain) {
+    ForEachAPEv2TextItem(stream, [&](std::string_view k, std::string_view value) {
+        if (gain && gain->Take(k, value)) return;
         if (k == "Artist")
             tags.SetArtist(Utf8ToUtf16(value));
         else if (k == "Album")
@@ -155,7 +162,7 @@ void ReadAPEv2Tag(TStream& stream, TAPEv2Tags& tags, TReplayGainFields* gain) {
             tags.SetTrack(Utf16ToUtf8(Utf8ToUtf16(value)));
         else if (k == "Title")
             tags.SetTitle(Utf8ToUtf16(value));
-    }
+    });
 }
 
 }  // namespace quillet

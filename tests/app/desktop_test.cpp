@@ -89,6 +89,26 @@ TEST_F(ExpandTest, FoldersPlaylistsAndBadNames) {
     EXPECT_TRUE(ExpandPaths({Dir + "music"}, &cancel).empty());
 }
 
+// A folder's CUE sheet stands where its image would, and the image is not
+// added again; the sheet given by name gives the same tracks.
+TEST_F(ExpandTest, AFoldersSheetStandsForItsImage) {
+    const std::string d = Dir + "album/";
+    std::filesystem::create_directories(d);
+    WriteFile(d + "X.flac", "x");
+    WriteFile(d + "Y.mp3", "x");
+    WriteFile(d + "X.cue",
+              "FILE \"X.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"One\"\nINDEX 01 00:00:00\n"
+              "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:01:00\n");
+    const std::vector<TPlaylistEntry> got = ExpandPaths({d, d + "X.cue"});
+    std::vector<std::string> rows;
+    for (const TPlaylistEntry& e : got) rows.push_back(e.Title + "|" + e.FilePath);
+    const std::vector<std::string> want = {"One|" + d + "X.flac", "Two|" + d + "X.flac",
+                                           "Y.mp3|" + d + "Y.mp3", "One|" + d + "X.flac",
+                                           "Two|" + d + "X.flac"};
+    EXPECT_EQ(rows, want);
+    EXPECT_EQ(got[1].Range.Start, kFlicksPerSecond);
+}
+
 TEST(MimeTypes, EveryPlayableExtensionAndPlaylistHasOne) {
     for (const std::string& ext : PlayableExtensions())
         EXPECT_FALSE(MimeTypesOfExtension(ext).empty()) << ext;

@@ -273,6 +273,44 @@ TEST(Source, TimeRangesTileTheFileAtAnyRate) {
     s.EndRead();
 }
 
+// A CUE track's seeks count from the track's start and stay inside it; a
+// track the file does not reach fails its run with its own message; the
+// sheet's gains stand in only for a file without gains of its own.
+TEST(Source, TimeRangeSeeksStayInsideAndAFileTooShortSaysSo) {
+    SyntheticSource s({.rate = 44100, .frames = 44100});
+    s.SetTimeRange({kFlicksPerSecond / 4, kFlicksPerSecond / 2});  // frames 11025..22049
+    s.BeginRead();
+    EXPECT_FALSE(s.GoToSample(11026));
+    s.SeekPercent(50);  // half the track, not half the file
+    EXPECT_EQ(ReadRun(s), PatternBytes((11025 + 5512) * 4, (11025 - 5512) * 4));
+    s.EndRead();
+
+    // A last track's length is exact: to the file's end, and no further.
+    for (const int64_t end : {int64_t{-1}, 2 * kFlicksPerSecond}) {
+        s.SetTimeRange({kFlicksPerSecond / 2, end});
+        s.BeginRead();
+        EXPECT_EQ(s.DataSize(), 22050 * 4);
+        EXPECT_EQ(ReadRun(s), PatternBytes(22050 * 4, 22050 * 4));
+        s.EndRead();
+    }
+
+    s.SetTimeRange({kFlicksPerSecond, -1});
+    EXPECT_THROW(
+        try { s.BeginRead(); } catch (const EAuException& e) {
+            EXPECT_STREQ(e.what(), kTrackPastEnd);
+            throw;
+        },
+        EAuException);
+    s.EndRead();
+
+    TReplayGain sheet;
+    sheet.Album = TGainInfo{-3, 0.5};
+    s.SetFallbackReplayGain(sheet);
+    EXPECT_EQ(s.ReplayGain(), sheet);
+    s.SetFileName("other.raw");  // belongs to the track it was set for
+    EXPECT_EQ(s.ReplayGain(), TReplayGain{});
+}
+
 TEST(Source, WithoutALengthPercentSeeksDoNothingAndFrameSeeksWork) {
     SyntheticSource s({.frames = 1000, .unknownSize = true});
     EXPECT_EQ(s.GetSampleCount(), -1);

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(cue_sheet LIBS quillet_playlist)

@@ -1,0 +1,107 @@
+#include "text_encoding.h"
+
+#include <iconv.h>
+#include <uchardet/uchardet.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+
+#include "text.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// The whole of `in` converted from `charset` to UTF-8; false when iconv does
+// not know the code page or meets a byte it does not map.
+bool ConvertToUtf8(std::string_view in, const std::string& charset, std::string& out) {
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::unique_ptr<void, int (*)(iconv_t)> closer(cd, &iconv_close);
+    // Every code page uchardet names widens a byte to at most 4 UTF-8 bytes.
+    out.assign(in.size() * 4 + 4, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) ||
+        iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+        return false;
+    out.resize(out.size() - dstLeft);
+    return true;
+}
+
+std::string GuessCharset(std::string_view bytes) {
+    uchardet_t detector = uchardet_new();
+    if (detector == nullptr) return {};
+    std::string name;
+    if (uchardet_handle_data(detector, bytes.data(), bytes.size()) == 0) {
+        uchardet_data_end(detector);
+        if (const char* found = uchardet_get_charset(detector)) name = found;
+    }
+    uchardet_delete(detector);
+    return name;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        const uint8_t b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        uint8_t lo = 0x80, hi = 0xBF;  // the second byte's range
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            if (b == 0xE0) lo = 0xA0;  // overlong
+            if (b == 0xED) hi = 0x9F;  // surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            if (b == 0xF0) lo = 0x90;  // overlong
+            if (b == 0xF4) hi = 0x8F;  // past U+10FFFF
+        } else {
+            return false;
+        }
+        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (size_t k = 2; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset) {
+    if (charset) charset->clear();
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom || IsValidUtf8(bytes)) {
+        if (charset) *charset = "UTF-8";
+        if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+        return std::string(bytes);
+    }
+    std::string name = AsciiUpper(GuessCharset(bytes));
+    if (name == "ISO-8859-1") name = "WINDOWS-1252";
+    std::string out;
+    if (!name.empty() && name != "ASCII" && name != "UTF-8") {
+        if (ConvertToUtf8(bytes, name, out)) {
+            if (charset) *charset = name;
+            return out;
+        }
+        // Windows-1252 leaves five bytes unmapped; ISO-8859-1 maps them all.
+        if (name == "WINDOWS-1252" && ConvertToUtf8(bytes, "ISO-8859-1", out)) {
+            if (charset) *charset = "ISO-8859-1";
+            return out;
+        }
+    }
+    return std::string(bytes);
+}
+
+}  // namespace quillet
