@@ -24,7 +24,7 @@ void TEntryReader::AfterInsert(int first, int count) {
     jobs.reserve(static_cast<size_t>(count));
     for (int i = first; i < first + count; ++i) {
         const TEntry& entry = FList[static_cast<size_t>(i)];
-        jobs.push_back({entry.Id, {entry.FilePath, entry.Range}});
+        jobs.push_back({entry.Id, TrackOf(entry)});
     }
     Enqueue(std::move(jobs));
 }
@@ -35,7 +35,7 @@ void TEntryReader::AfterReset() {
 }
 
 void TEntryReader::Reread(TEntryId id) {
-    if (const TEntry* entry = FList.Find(id)) Enqueue({{id, {entry->FilePath, entry->Range}}});
+    if (const TEntry* entry = FList.Find(id)) Enqueue({{id, TrackOf(*entry)}});
 }
 
 void TEntryReader::Enqueue(std::vector<TJob> jobs) {

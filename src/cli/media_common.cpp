@@ -35,14 +35,6 @@ bool ArgumentEntries(const std::string& arg, std::vector<TPlaylistEntry>& entrie
     return problems.empty();
 }
 
-TTrackRef TrackOf(const TPlaylistEntry& entry) {
-    TTrackRef track;
-    track.Path = entry.FilePath;
-    track.Range = entry.Range;
-    track.SheetGain = TagsOf(entry).Gain;
-    return track;
-}
-
 bool PlayableFormat(TAuFileIn& input) {
     const uint32_t bits = input.GetBitsPerSample();
     return input.IsValid() && input.GetChannels() > 0 && input.GetSampleRate() > 0 &&

@@ -25,8 +25,6 @@ Owned<TAuFileIn> OpenInput(const std::string& path);
 // (a track left out and why) goes to stderr as "ARG: problem"; returns
 // false when there was one.
 bool ArgumentEntries(const std::string& arg, std::vector<TPlaylistEntry>& entries);
-// What the player plays for an entry: its file, its part, its sheet's gains.
-TTrackRef TrackOf(const TPlaylistEntry& entry);
 
 // The input understood the file and its format is one a sink can play:
 // channels and a rate, and a width of 8, 16, 24 or 32 bits.

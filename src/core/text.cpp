@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text_encoding.h"
+
 namespace quillet {
 namespace {
 
@@ -121,15 +123,6 @@ std::string Utf8ToLatin1(std::string_view s) {
         out += cp <= 0xFF ? static_cast<char>(cp) : '?';
     }
     return out;
-}
-
-bool IsValidUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const size_t at = i;
-        // A U+FFFD written out in the text is three bytes; a bad byte is one.
-        if (DecodeUtf8(s, i) == 0xFFFD && i - at != 3) return false;
-    }
-    return true;
 }
 
 std::string Utf8OrLatin1(std::string_view s) {

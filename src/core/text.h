@@ -15,10 +15,9 @@ std::string Utf16ToUtf8(std::u16string_view s);
 std::string Latin1ToUtf8(std::string_view s);
 // UTF-8 to ISO-8859-1 bytes; characters outside it become '?'.
 std::string Utf8ToLatin1(std::string_view s);
-// Whether the bytes are UTF-8 throughout (no bad byte, no overlong form).
-bool IsValidUtf8(std::string_view s);
 // Text whose encoding nobody states (a stream's titles): kept when it is
-// valid UTF-8, else read as ISO-8859-1, which every byte string is.
+// valid UTF-8 (IsValidUtf8, text_encoding.h), else read as ISO-8859-1, which
+// every byte string is.
 std::string Utf8OrLatin1(std::string_view s);
 
 // Number of Unicode characters in UTF-8 text (a bad byte counts as one).

@@ -10,21 +10,12 @@
 #include "ACS_Classes.h"
 #include "input_table.h"
 #include "time_range.h"
+#include "track_ref.h"
 
 namespace quillet {
 
 // The player's message for a track no input plays.
 inline constexpr char kFormatNotSupported[] = "Format not supported";
-
-// A track: a file, or a part of one (a CUE sheet's track in an image).
-struct TTrackRef {
-    std::string Path;
-    TTimeRange Range;
-    // The sheet's loudness gains (TEntryTags::Gain), used when the file's own
-    // tags give none.
-    TReplayGain SheetGain;
-    bool operator==(const TTrackRef&) const = default;
-};
 
 // The input kind for the track; nullopt means "Format not supported". Reads
 // the first bytes of a regular file (content_sniff.h).

@@ -77,13 +77,13 @@ void TPlaybackController::Play() {
     const int index = FList.Selected();
     if (index < 0) return;
     const TEntry& entry = FList[static_cast<size_t>(index)];
-    StartTrack(entry.Id, {entry.FilePath, entry.Range}, 0, !FChainStep);
+    StartTrack(entry.Id, TrackOf(entry), 0, !FChainStep);
 }
 
 void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
     const TEntry* entry = FList.Find(id);
     if (entry == nullptr) return;
-    StartTrack(id, {entry->FilePath, entry->Range}, offset, true);
+    StartTrack(id, TrackOf(*entry), offset, true);
 }
 
 void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_t offset,
@@ -335,7 +335,7 @@ void TPlaybackController::Answer() {
         return;
     }
     const TEntry& entry = FList[static_cast<size_t>(row)];
-    const TTrackRef track{entry.FilePath, entry.Range};
+    const TTrackRef track = TrackOf(entry);
     TAuFileIn* input = FInputs.OpenTrack(track);
     if (input == nullptr) {
         // The run ends here; the end-of-track step then meets the entry

@@ -228,6 +228,14 @@ const TEntryTags& TagsOf(const TPlaylistEntry& entry) {
     return entry.Tags ? *entry.Tags : kNone;
 }
 
+TTrackRef TrackOf(const TPlaylistEntry& entry) {
+    TTrackRef track;
+    track.Path = entry.FilePath;
+    track.Range = entry.Range;
+    track.SheetGain = TagsOf(entry).Gain;
+    return track;
+}
+
 bool TPlaylistEntry::operator==(const TPlaylistEntry& other) const {
     return Title == other.Title && FilePath == other.FilePath && Range == other.Range &&
            TagsOf(*this) == TagsOf(other);

@@ -18,6 +18,7 @@
 
 #include "ACS_Classes.h"
 #include "time_range.h"
+#include "track_ref.h"
 
 namespace quillet {
 
@@ -52,6 +53,8 @@ struct TPlaylistEntry {
 
 // The entry's sheet tags; empty ones (Track 0) for an entry that has none.
 const TEntryTags& TagsOf(const TPlaylistEntry& entry);
+// What the entry plays: its file, its part of it and its sheet's gains.
+TTrackRef TrackOf(const TPlaylistEntry& entry);
 
 inline constexpr size_t MaxTitleChars = 150;
 // The title as an entry stores it: the first MaxTitleChars characters.

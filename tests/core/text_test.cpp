@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text.h"
+#include "text_encoding.h"
 
 using namespace quillet;
 
