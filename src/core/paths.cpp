@@ -46,19 +46,31 @@ std::string ProgramFolder() {
     return ExtractFilePath(std::string_view(buf, static_cast<size_t>(n)));
 }
 
-std::string ConfigFolder() {
-    // The base directory rules: a relative or empty value is ignored.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+namespace {
+
+// The base directory rules: a relative or empty value is ignored.
+std::string XdgFolder(const char* variable, const char* underHome) {
+    const char* xdg = std::getenv(variable);
     std::string base;
     if (xdg != nullptr && xdg[0] == '/') {
         base = xdg;
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        base = std::string(home) + "/.config";
+        base = std::string(home) + underHome;
     } else {
         return {};
     }
     if (base.back() != '/') base += '/';
     return base + "quillet/";
+}
+
+}  // namespace
+
+std::string ConfigFolder() {
+    return XdgFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+std::string CacheFolder() {
+    return XdgFolder("XDG_CACHE_HOME", "/.cache");
 }
 
 }  // namespace quillet
