@@ -71,6 +71,9 @@ struct TWMReader {
 
     // What the reader may open and how wide its PCM is; WMClose keeps it.
     const TWMReaderProfile* Profile = &kMp3WmaProfile;
+    // Hand out 32-bit floats instead of the profile's integers (for a
+    // meter, float_output.h); WMClose keeps it.
+    bool FloatSamples = false;
     std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
     AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
     AVCodecContext* Decoder = nullptr;      // set only with HasAudio
