@@ -1,24 +1,70 @@
 // quillet-cli play: files through the player's own output, one after another,
-// joined without a gap where their formats allow.
+// joined without a gap where their formats allow. With --replaygain auto or
+// smart, files without gain tags are measured in the background (the
+// loudness service and its cache) and play at the measured gain; smart also
+// takes the album gain while files of one album follow each other.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ACS_DXAudio.h"
 #include "commands.h"
+#include "loudness_service.h"
 #include "main_thread.h"
 #include "media_common.h"
 
 namespace quillet::cli {
 namespace {
 
+// What smart mode needs of each file: its choice of gain and, for the album
+// gain, the files of its album (the run of files around it with its album
+// tag). The command line is played in order.
+struct TAlbumPlaces {
+    std::vector<TReplayGainMode> Choice;
+    std::vector<std::vector<std::string>> Album;
+};
+
+TAlbumPlaces AlbumPlaces(const std::vector<std::string>& files) {
+    std::vector<std::string> albums(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        try {
+            Owned<TAuFileIn> input = OpenInput(files[i]);
+            albums[i] = AlbumTag(*input);
+        } catch (const std::exception&) {
+            // No tags to go by: a file of its own.
+        }
+    }
+    TAlbumPlaces places{std::vector<TReplayGainMode>(files.size()),
+                        std::vector<std::vector<std::string>>(files.size())};
+    for (size_t i = 0; i < files.size(); ++i) {
+        TSmartPlace place{true, albums[i], i > 0 ? albums[i - 1] : std::string_view(),
+                          i + 1 < files.size() ? albums[i + 1] : std::string_view()};
+        places.Choice[i] = SmartGainMode(place);
+        if (places.Choice[i] != TReplayGainMode::Album) continue;
+        size_t first = i, last = i;
+        while (first > 0 &&
+               SmartGainMode({true, albums[i], albums[first - 1], {}}) == TReplayGainMode::Album)
+            --first;
+        while (last + 1 < files.size() &&
+               SmartGainMode({true, albums[i], albums[last + 1], {}}) == TReplayGainMode::Album)
+            ++last;
+        places.Album[i].assign(files.begin() + static_cast<ptrdiff_t>(first),
+                               files.begin() + static_cast<ptrdiff_t>(last + 1));
+    }
+    return places;
+}
+
 int Play(const std::vector<std::string>& args) {
     int64_t volume = 0;
     bool volumeSet = false;
-    TReplayGainSetting gain;  // the window's default: track gains
+    bool measure = false;
+    TReplayGainSetting gain;  // the sink's default: track gains
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--volume") {
@@ -28,9 +74,11 @@ int Play(const std::vector<std::string>& args) {
             volumeSet = true;
             ++i;
         } else if (args[i] == "--replaygain") {
-            const auto mode = i + 1 < args.size() ? ParseReplayGainMode(args[i + 1]) : std::nullopt;
-            if (!mode) return UsageError("--replaygain needs track, album or off");
+            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+            const auto mode = value == "auto" ? TReplayGainMode::Track : ParseReplayGainMode(value);
+            if (!mode) return UsageError("--replaygain needs track, album, off, auto or smart");
             gain.Mode = *mode;
+            measure = value == "auto" || *mode == TReplayGainMode::Smart;
             ++i;
         } else {
             files.push_back(args[i]);
@@ -41,6 +89,7 @@ int Play(const std::vector<std::string>& args) {
     SetMainThread();
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
+    std::mutex fileLock;                       // fileOf: the provider reads it on the worker
     std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files`
     std::vector<bool> reported(files.size());  // an open error already printed
     auto out = MakeOwned<TDXAudioOut>(nullptr);
@@ -50,6 +99,34 @@ int Play(const std::vector<std::string>& args) {
     out->SetPollingInterval(200);
     if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
     out->SetReplayGain(gain);
+
+    // After the sink, so it is gone (its thread joined) before the sink is.
+    std::optional<TLoudnessService> loudness;
+    TAlbumPlaces places;
+    std::vector<std::string> fullPaths;  // as the cache knows them
+    for (const std::string& f : files)
+        fullPaths.push_back(std::filesystem::absolute(f).lexically_normal());
+    if (measure) {
+        if (gain.Mode == TReplayGainMode::Smart) places = AlbumPlaces(fullPaths);
+        loudness.emplace();
+        loudness->SetOnDone([&](const std::string&, bool) { out->RefreshInputGain(); });
+        out->SetInputGainProvider([&](TAuInput& in) {
+            TInputGainInfo info;
+            std::lock_guard<std::mutex> g(fileLock);
+            const auto it = fileOf.find(&in);
+            if (it == fileOf.end()) return info;
+            const size_t i = it->second;
+            if (!places.Choice.empty()) info.SmartChoice = places.Choice[i];
+            static const std::vector<std::string> none;
+            info.Measured =
+                loudness->Lookup(fullPaths[i], places.Album.empty() ? none : places.Album[i]);
+            return info;
+        });
+        // The first file first, the rest in order behind it; each file is
+        // asked for again when it is queued, so it comes first then.
+        for (size_t i = files.size(); i-- > 0;) loudness->Request(fullPaths[i]);
+    }
+
     std::atomic<bool> done{false};
     bool failed = false;
     size_t heard = 0;   // the file whose sound began last
@@ -63,6 +140,7 @@ int Play(const std::vector<std::string>& args) {
             failed = true;
             return nullptr;
         }
+        std::lock_guard<std::mutex> g(fileLock);
         fileOf[inputs.back().get()] = i;
         return inputs.back().get();
     };
@@ -75,10 +153,14 @@ int Play(const std::vector<std::string>& args) {
     out->SetOnNeedNext([&](TComponent*) {
         TAuFileIn* next = nullptr;
         while (next == nullptr && ++queued < files.size()) next = open(queued);
+        if (next && loudness) loudness->Request(fullPaths[queued]);
         out->QueueNext(next);
     });
     out->SetOnTrackChange([&](TComponent*) {
-        if (const TAuInput* in = out->TakeHeardInput()) heard = fileOf[in];
+        if (const TAuInput* in = out->TakeHeardInput()) {
+            std::lock_guard<std::mutex> g(fileLock);
+            heard = fileOf[in];
+        }
     });
     // A run ends after its last file, or before one that could not follow
     // (another format, unreadable): the next run starts there.
@@ -102,7 +184,8 @@ int Play(const std::vector<std::string>& args) {
     return failed ? 1 : 0;
 }
 
-TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off] IN...", &Play);
+TCommand playCmd("play", "play [--volume V] [--replaygain track|album|off|auto|smart] IN...",
+                 &Play);
 
 }  // namespace
 }  // namespace quillet::cli
