@@ -211,8 +211,9 @@ std::string TLoudnessCache::Line(const TEntry& e) {
 std::string TLoudnessCache::Format() const {
     std::vector<const TEntry*> byUse;
     for (const auto& [path, e] : FEntries) byUse.push_back(&e);
-    std::sort(byUse.begin(), byUse.end(),
-              [](const TEntry* a, const TEntry* b) { return a->Used > b->Used; });
+    std::sort(byUse.begin(), byUse.end(), [](const TEntry* a, const TEntry* b) {
+        return a->Used != b->Used ? a->Used > b->Used : a->Key.Path < b->Key.Path;
+    });
     std::string out(kHeader);
     out += '\n';
     for (const TEntry* e : byUse) out += Line(*e);
