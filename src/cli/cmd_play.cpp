@@ -122,10 +122,17 @@ int Play(const std::vector<std::string>& args) {
                 loudness->Lookup(fullPaths[i], places.Album.empty() ? none : places.Album[i]);
             return info;
         });
-        // The first file first, the rest in order behind it; each file is
-        // asked for again when it is queued, so it comes first then.
-        for (size_t i = files.size(); i-- > 0;) loudness->Request(fullPaths[i]);
     }
+    // A file is measured when it starts or is queued (seconds before it is
+    // heard), as the player does; smart mode measures the rest of its album
+    // behind it, for the album gain.
+    auto measureAhead = [&](size_t i) {
+        if (!loudness) return;
+        if (!places.Album.empty())
+            for (auto it = places.Album[i].rbegin(); it != places.Album[i].rend(); ++it)
+                if (*it != fullPaths[i]) loudness->Request(*it);
+        loudness->Request(fullPaths[i]);
+    };
 
     std::atomic<bool> done{false};
     bool failed = false;
@@ -153,7 +160,7 @@ int Play(const std::vector<std::string>& args) {
     out->SetOnNeedNext([&](TComponent*) {
         TAuFileIn* next = nullptr;
         while (next == nullptr && ++queued < files.size()) next = open(queued);
-        if (next && loudness) loudness->Request(fullPaths[queued]);
+        if (next) measureAhead(queued);
         out->QueueNext(next);
     });
     out->SetOnTrackChange([&](TComponent*) {
@@ -168,6 +175,7 @@ int Play(const std::vector<std::string>& args) {
         heard = queued = i;
         TAuFileIn* input = open(i);
         if (input == nullptr) continue;
+        measureAhead(i);
         out->SetInput(input);
         done = false;
         try {
