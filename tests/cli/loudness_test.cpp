@@ -201,6 +201,9 @@ TEST(Loudness, AgreesWithFfmpegFileByFileAndForTheSet) {
         {"full.m4a",
          "sox -R -n -r 44100 -c 2 -b 16 $F.wav synth 4 sine 997 gain -0.01 && "
          "ffmpeg -v error -y -i $F.wav -c:a aac -b:a 128k $F"},
+        {"full.ogg",
+         "sox -R -n -r 44100 -c 2 -b 16 $F.wav synth 4 sine 997 gain -0.01 && "
+         "oggenc -Q -q 3 -o $F $F.wav"},
     };
     std::string files;
     for (const auto& [name, recipe] : recipes) {
