@@ -1,7 +1,5 @@
 #include "loudness_service.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,13 +19,12 @@ constexpr size_t kMaxQueue = 256;
 constexpr size_t kMaxUnmeasurable = 4096;
 
 // Measuring must never take the CPU or the disk from playback or the window:
-// the thread runs only when nothing else wants the core, and reads at the
-// idle I/O class.
+// the lowest priority a thread may take (nice 19) and the idle I/O class.
+// Not SCHED_IDLE: under full load such a thread may not run for seconds,
+// and while it holds the lock a Lookup on the sink's worker would wait.
 void LowerPriority() {
     const auto tid = static_cast<id_t>(::gettid());
     ::setpriority(PRIO_PROCESS, tid, 19);
-    sched_param none{};
-    ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &none);
     constexpr int kWhoProcess = 1, kClassIdle = 3, kClassShift = 13;
     ::syscall(SYS_ioprio_set, kWhoProcess, tid, kClassIdle << kClassShift);
 }
