@@ -268,11 +268,14 @@ TEST(MeasuredGain, UntaggedFilesPlayAtOneLevelAndTaggedOnesByTheirTags) {
     ASSERT_TRUE(
         Shell("flac -s -f --tag='REPLAYGAIN_TRACK_GAIN=-3.00 dB' -o " + tagged + " " + source));
     const std::string gated = Noise("gated.wav", -75);
+    const std::string garbage = Dir() + "/garbage.flac";
+    WriteFile(garbage, NoiseBytes(20000));
     WriteFile(Dir() + "/corrupt.txt", NoiseBytes(3000));
     TLoudnessService service({.CacheFile = Dir() + "/corrupt.txt"});
-    for (const std::string& f : {quiet, loud, tagged, gated}) service.Request(f);
+    for (const std::string& f : {quiet, loud, tagged, gated, garbage}) service.Request(f);
     service.WaitIdle();
-    EXPECT_EQ(service.Measured(), 3u);  // not the tagged file
+    EXPECT_EQ(service.Measured(), 3u);  // not the tagged file, nor the garbage
+    EXPECT_EQ(service.Lookup(garbage), TReplayGain{});
 
     MeasuredPlayer p({quiet, loud, tagged, gated});
     p.out->SetReplayGain({TReplayGainMode::Track, -6});
