@@ -158,25 +158,6 @@ TEST(LoudnessService, AlbumGainOnceEveryTrackIsMeasured) {
     EXPECT_EQ(service.Lookup(Dir()), TReplayGain{});
 }
 
-// A cache file that is garbage, far too large, or cannot be written: files
-// are measured and looked up all the same.
-TEST(LoudnessService, ABadCacheFileChangesNothingButTheMeasuring) {
-    const std::string f = Touch("cached.wav");
-    WriteFile(Dir() + "/garbage.txt", NoiseBytes(5000));
-    WriteFile(Dir() + "/huge.txt", Bytes(4 * 4096 + 10, 'x'));
-    WriteFile(Dir() + "/plain", {});
-    for (const std::string& cache :
-         {Dir() + "/garbage.txt", Dir() + "/huge.txt", Dir() + "/plain/loudness.txt"}) {
-        SCOPED_TRACE(cache);
-        FakeMeter meter;
-        TLoudnessService service(
-            {.CacheFile = cache, .MaxCacheBytes = 4096, .Measure = meter.Fn()});
-        service.Request(f);
-        service.WaitIdle();
-        EXPECT_TRUE(service.Lookup(f).Track);
-    }
-}
-
 // --- Measured gains on the simulated device.
 
 // A file of `seconds` of stereo pink noise at about `lufs`, made by sox; a

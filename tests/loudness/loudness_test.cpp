@@ -55,17 +55,6 @@ TEST(LoudnessMeter, BlocksGiveWhatLibebur128GivesForAFileAndForASet) {
     EXPECT_EQ(GatedLoudness({}), -HUGE_VAL);
 }
 
-TEST(LoudnessMeter, SilenceHasNoLoudnessAndNoGain) {
-    const std::string f = Dir() + "/silence.wav";
-    ASSERT_TRUE(Shell("sox -R -n -r 44100 -c 2 -b 16 " + f + " trim 0 2"));
-    const TLoudness l = MeasureFile(f);
-    EXPECT_EQ(l.Integrated, -HUGE_VAL);
-    EXPECT_TRUE(l.Blocks.Steps.empty());
-    EXPECT_FALSE(GainForLoudness(l.Integrated, l.TruePeak));
-    EXPECT_NEAR(GainForLoudness(-30, 0.5)->GainDb, 12, 1e-12);
-    EXPECT_EQ(GainForLoudness(-60, 0.5)->GainDb, kMaxReplayGainDb);
-}
-
 class LoudnessCacheTest : public testing::Test {
   protected:
     std::string File = Dir() + "/cache/quillet/loudness.txt";
@@ -110,15 +99,10 @@ TEST_F(LoudnessCacheTest, DamageIsSkippedLineByLine) {
     const std::string lines[] = {
         "1 5 6 -14 0.5 100:3 ",                // no path
         "1 5 6 nan 0.5 100:3 /nan.flac",       // not a loudness
-        "1 5 6 -14 -1 100:3 /peak.flac",       // negative peak
         "1 5 6 -14 0.5 100:0 /zero.flac",      // an empty step
         "1 5 6 -14 0.5 999:1,1:1 /past.flac",  // past the last step
         "1 5 6 -14 0.5 5:1,0:2 /twice.flac",   // a step twice
-        "1 5 6 -14 0.5 5:1, /comma.flac",      // a dangling comma
-        "1 -5 6 -14 0.5 5:1 /size.flac",       // a negative size
-        "1 5 6 -14 0.5 5:1 /bad%zz.flac",      // a bad escape
         "1 5 6 -14 0.5 5:1 /cut%4",            // a cut escape
-        "x 5 6 -14 0.5 5:1 /x.flac",           // no use time
         std::string(TLoudnessCache::kMaxLineBytes + 1, '1'),
     };
     std::string damaged = text;

@@ -116,28 +116,6 @@ TEST(Gain, SmartModeTakesTheAlbumGainOnlyInsideAnAlbumPlayedInOrder) {
         EXPECT_EQ(SmartGainMode(c.place), c.mode) << c.what;
     EXPECT_EQ(ParseReplayGainMode("smart"), M::Smart);
     EXPECT_EQ(ReplayGainModeName(M::Smart), "smart");
-
-    // Tags win over a measurement; smart follows the player's choice, and
-    // without a player plays as track.
-    const TReplayGain tags{TGainInfo{-6, 0}, {}}, measured{TGainInfo{-12, 0}, TGainInfo{-3, 0}};
-    struct FactorCase {
-        const char* what;
-        TReplayGain tags;
-        TInputGainInfo known;
-        M mode;
-        double db;
-    };
-    for (const FactorCase& c : std::vector<FactorCase>{
-             {"tagged", tags, {measured, M::Album}, M::Track, -6},
-             {"untagged, measured", {}, {measured, M::Track}, M::Track, -12},
-             {"smart, album chosen", {}, {measured, M::Album}, M::Smart, -3},
-             {"smart, track chosen", {}, {measured, M::Track}, M::Smart, -12},
-             {"smart without a player", {}, {measured}, M::Smart, -12},
-             {"not measured: the pre-amp", {}, {}, M::Smart, 2},
-             {"off", {}, {measured, M::Album}, M::Off, 0},
-         })
-        EXPECT_NEAR(20 * std::log10(InputGainFactor(c.tags, c.known, {c.mode, 2})), c.db, 1e-9)
-            << c.what;
 }
 
 // Serves given 16-bit stereo PCM, with the gains its tags would give.
@@ -310,36 +288,6 @@ TEST(Gain, ASettingChangedDuringARunTakesEffectInIt) {
     const std::vector<uint8_t> gained =
         Gained({pcm.end() - tail, pcm.end()}, std::pow(10, -20.0 / 20));
     EXPECT_TRUE(std::equal(gained.begin(), gained.end(), played.begin() + (pcm.size() - tail)));
-}
-
-// What the player tells of untagged inputs counts from their first sample:
-// a tagged track keeps its tags' gain, smart mode takes the player's choice
-// of the measured gains.
-TEST(Gain, MeasuredGainsAndSmartChoicesStartWithTheirTrack) {
-    Player p;
-    const std::vector<uint8_t> a = PatternBytes(0, 4 * 30000), b = PatternBytes(5, 4 * 20000),
-                               c = PatternBytes(9, 4 * 30000);
-    p.Add(a, {TGainInfo{-6.0, 0}, {}});
-    p.Add(b, {});
-    p.Add(c, {});
-    const TReplayGain measured{TGainInfo{-12.0, 0}, TGainInfo{-3.0, 0}};
-    std::atomic<int> asked{0};
-    p.out->SetInputGainProvider([&](TAuInput& in) {
-        ++asked;
-        // The tagged track is offered a measurement too: its tags win.
-        const bool album = &in == p.sources[1].get();
-        return TInputGainInfo{measured, album ? TReplayGainMode::Album : TReplayGainMode::Track};
-    });
-    p.out->SetReplayGain({TReplayGainMode::Smart, 0});
-    const std::vector<uint8_t> played = p.Play();
-    std::vector<uint8_t> expected = Gained(a, std::pow(10, -6.0 / 20));
-    for (const auto& [pcm, db] : {std::pair{&b, -3.0}, std::pair{&c, -12.0}}) {
-        const std::vector<uint8_t> g = Gained(*pcm, std::pow(10, db / 20));
-        expected.insert(expected.end(), g.begin(), g.end());
-    }
-    ASSERT_GE(played.size(), expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), played.begin()));
-    EXPECT_GE(asked.load(), 3);
 }
 
 // A measurement that comes in while its track plays is heard within a
