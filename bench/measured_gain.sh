@@ -5,10 +5,10 @@
 #   runs), next to FFmpeg's EBU R128 meter with true peak on the same file
 #   (CPU seconds of `ffmpeg -af ebur128=peak=true`, decoding included).
 # - Delay: `quillet-cli play --replaygain auto A B` through SDL's disk
-#   driver in real time, A an 8-second tone, B a 10-minute untagged MP3 at
-#   -10 LUFS; B is measured from when it is queued (5 s before A ends). The
-#   delay is the time from B's first sample to the first 50 ms of B within
-#   0.5 dB of its measured level (0: B started at its gain).
+#   driver in real time, A a 5-second tone, B a 10-minute untagged MP3 at
+#   -10 LUFS: B is queued, and its measurement starts, 5 s before it is
+#   heard. The delay is the time from B's first sample to the first 50 ms of
+#   B within 0.5 dB of its measured level (0: B started at its gain).
 #   bench/measured_gain.sh [build-dir] [runs]     (default: build, 3)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -42,14 +42,14 @@ for f in pcm16.wav cd5.flac q3.ogg v2.mp3 aac.m4a; do
 done
 
 # --- Delay between B's start and its gain.
-sox -n -r 44100 -c 2 -b 16 "$work/a.wav" synth 8 sine 440 vol 0.03
+sox -n -r 44100 -c 2 -b 16 "$work/a.wav" synth 5 sine 440 vol 0.03
 # A 1 kHz tone at -10 LUFS: its measured gain is -8 dB.
 sox -n -r 44100 -c 2 -b 16 "$work/b.wav" synth 600 sine 1000 vol 0.343
 lame --quiet -b 192 "$work/b.wav" "$work/b.mp3"
 : >"$work/d"
 for ((i = 1; i <= runs; i++)); do
   rm -rf "$work/cache" "$work/out.raw"
-  # B plays for about 6 s, then the player is killed (SDL takes SIGTERM for
+  # B plays for about 9 s, then the player is killed (SDL takes SIGTERM for
   # itself).
   XDG_CACHE_HOME=$work/cache SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/out.raw \
     timeout -s KILL 16 "$cli" play --replaygain auto "$work/a.wav" "$work/b.mp3" \
@@ -57,9 +57,9 @@ for ((i = 1; i <= runs; i++)); do
   python3 - "$work/out.raw" >>"$work/d" <<'PY'
 import array, math, sys
 s = array.array('h'); s.frombytes(open(sys.argv[1], 'rb').read()); frames = len(s) // 2
-# A starts at the first sound; B 8 s later, sample for sample.
+# A starts at the first sound; B 5 s later, sample for sample.
 first = next(i for i in range(0, len(s), 2) if s[i] or s[i + 1]) // 2
-b, w = first + 8 * 44100, 2205
+b, w = first + 5 * 44100, 2205
 def rms(at):
     part = s[2 * at:2 * (at + w)]
     return math.sqrt(sum(x * x for x in part) / max(len(part), 1))
@@ -71,5 +71,5 @@ PY
 done
 d=$(median <"$work/d")
 echo "delay from B's start to its measured gain: ${d} ms (runs: $(tr '\n' ' ' <"$work/d"))"
-table_row "measured gain: delay after a 10-min track's start, queued 5 s ahead" - "$d ms" - - \
+table_row "measured gain: delay after a 10-min MP3's start, queued 5 s ahead" - "$d ms" - - \
   "$(verdict '<= 200' "$d")"

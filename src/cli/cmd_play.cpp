@@ -123,14 +123,18 @@ int Play(const std::vector<std::string>& args) {
             return info;
         });
     }
-    // A file is measured when it starts or is queued (seconds before it is
-    // heard), as the player does; smart mode measures the rest of its album
-    // behind it, for the album gain.
+    // A file is measured when it starts and the one after it then too, so
+    // the next file's measurement has the whole of this one to finish in
+    // (queueing, 5 s before it is heard, would often be too late for a long
+    // file); smart mode measures the rest of the album behind them.
     auto measureAhead = [&](size_t i) {
         if (!loudness) return;
+        // The latest request is served first: file i, then the next, then
+        // the rest of i's album.
         if (!places.Album.empty())
             for (auto it = places.Album[i].rbegin(); it != places.Album[i].rend(); ++it)
                 if (*it != fullPaths[i]) loudness->Request(*it);
+        if (i + 1 < files.size()) loudness->Request(fullPaths[i + 1]);
         loudness->Request(fullPaths[i]);
     };
 
@@ -165,8 +169,11 @@ int Play(const std::vector<std::string>& args) {
     });
     out->SetOnTrackChange([&](TComponent*) {
         if (const TAuInput* in = out->TakeHeardInput()) {
-            std::lock_guard<std::mutex> g(fileLock);
-            heard = fileOf[in];
+            {
+                std::lock_guard<std::mutex> g(fileLock);
+                heard = fileOf[in];
+            }
+            measureAhead(heard);
         }
     });
     // A run ends after its last file, or before one that could not follow
