@@ -71,5 +71,4 @@ PY
 done
 d=$(median <"$work/d")
 echo "delay from B's start to its measured gain: ${d} ms (runs: $(tr '\n' ' ' <"$work/d"))"
-table_row "measured gain: delay after a 10-min MP3's start, queued 5 s ahead" - "$d ms" - - \
-  "$(verdict '<= 200' "$d")"
+table_row "measured gain: delay after a 10-min MP3's start, queued 5 s ahead" - "$d ms" - - -
