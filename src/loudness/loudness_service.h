@@ -1,12 +1,12 @@
 // TLoudnessService: measures files the player is about to play, in the
 // background, so that a file without gain tags plays at the level a tagger
 // would have given it. Given a path it measures the file's integrated
-// loudness and true peak (loudness_meter.h) on one thread of its own, at the
-// lowest priority (never more than one core), and keeps the result in the
-// loudness cache (loudness_cache.h), so a file is measured once. The gains
-// it gives are those a ReplayGain 2.0 tagger would write: the track's, and
-// the album's (the gated loudness over the album's tracks) once every track
-// of the album is measured.
+// loudness and true peak (loudness_meter.h) on one thread of its own (never
+// more than one core), at nice 19 and the idle I/O class, and keeps the
+// result in the loudness cache (loudness_cache.h), so a file is measured
+// once. The gains it gives are those a ReplayGain 2.0 tagger would write:
+// the track's, and the album's (the gated loudness over the album's tracks)
+// once every track of the album is measured.
 //
 // A file that cannot be measured (undecodable, not a regular file, silent,
 // or the measurement was cancelled) simply has no gains: it plays at the
