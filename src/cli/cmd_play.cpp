@@ -109,6 +109,8 @@ int Play(const std::vector<std::string>& args) {
     if (measure) {
         if (gain.Mode == TReplayGainMode::Smart) places = AlbumPlaces(fullPaths);
         loudness.emplace();
+        // What the cache knows of the first file counts from its first sample.
+        loudness->WaitLoaded(std::chrono::seconds(2));
         loudness->SetOnDone([&](const std::string&, bool) { out->RefreshInputGain(); });
         out->SetInputGainProvider([&](TAuInput& in) {
             TInputGainInfo info;

@@ -107,6 +107,11 @@ void TLoudnessService::WaitIdle() {
     FIdle.wait(lock, [&] { return FLoaded && FQueue.empty() && FCurrent.empty(); });
 }
 
+bool TLoudnessService::WaitLoaded(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(FLock);
+    return FIdle.wait_for(lock, timeout, [&] { return FLoaded; });
+}
+
 void TLoudnessService::Run() {
     LowerPriority();
     // Read without the lock: a large file must not hold up Lookup. Nothing

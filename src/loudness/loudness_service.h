@@ -24,6 +24,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -81,6 +82,10 @@ class TLoudnessService {
 
     // Waits until nothing is waiting or being measured (the CLI, tests).
     void WaitIdle();
+    // Waits at most `timeout` for the cache file to be read (Lookup knows
+    // nothing of it before); true once it is. For a caller about to start
+    // playing at once, so the first track starts at its gain.
+    bool WaitLoaded(std::chrono::milliseconds timeout);
     // Files measured by this service (not found in the cache).
     uint32_t Measured() const { return FMeasured.load(); }
 
