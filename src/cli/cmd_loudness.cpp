@@ -11,9 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
