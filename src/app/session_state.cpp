@@ -28,6 +28,9 @@ bool HasLineBreak(const std::string& text) {
 
 TSessionState LoadSessionState(const std::string& folder) {
     TSessionState state;
+    // A new session chooses the gain by what plays: the album's for an album
+    // in order, the track's otherwise.
+    state.Gain.Mode = TReplayGainMode::Smart;
     if (folder.empty()) return state;
     try {
         OpenPlaylistEntries(folder + kStatePlaylistName, state.Entries);

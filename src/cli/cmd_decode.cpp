@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "gain.h"
 #include "media_common.h"
+#include "whole_units.h"
 
 namespace quillet::cli {
 namespace {

@@ -1,10 +1,9 @@
 // quillet-cli loudness: the EBU R128 loudness of each file and of the whole
-// set (the album), with the ReplayGain 2.0 gains (reference -18 LUFS), decoded
-// through the player's own inputs. libebur128 does the measuring; it is
-// loaded at run time like the codec libraries, so a machine without it loses
-// this command only. Files are scanned one per thread on every core, and
-// reported in the order given as soon as each is done.
-#include <ebur128.h>
+// set (the album), with the ReplayGain 2.0 gains (reference -18 LUFS),
+// measured as the player measures them (loudness_meter.h). Files are scanned
+// one per thread on every core, and reported in the order given as soon as
+// each is done. --write-cache also keeps each file's figures in the player's
+// loudness cache, so the player need not measure them again.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,169 +11,46 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "commands.h"
-#include "lib_loader.h"
-#include "media_common.h"
+#include "loudness_cache.h"
+#include "loudness_meter.h"
 
 namespace quillet::cli {
 namespace {
 
-struct TEbur128Lib : TLibrary {
-    TEbur128Lib() : TLibrary("libebur128.so.1") {}
-    QUILLET_LIB_ENTRY(ebur128_init);
-    QUILLET_LIB_ENTRY(ebur128_destroy);
-    QUILLET_LIB_ENTRY(ebur128_set_channel);
-    QUILLET_LIB_ENTRY(ebur128_add_frames_short);
-    QUILLET_LIB_ENTRY(ebur128_add_frames_int);
-    QUILLET_LIB_ENTRY(ebur128_loudness_global);
-    QUILLET_LIB_ENTRY(ebur128_loudness_global_multiple);
-    QUILLET_LIB_ENTRY(ebur128_loudness_range);
-    QUILLET_LIB_ENTRY(ebur128_loudness_range_multiple);
-    QUILLET_LIB_ENTRY(ebur128_true_peak);
-};
-
-TEbur128Lib& Ebur128Lib() {
-    static TEbur128Lib lib;
-    return lib;
-}
-
-struct TStateFree {
-    void operator()(ebur128_state* s) const { Ebur128Lib().ebur128_destroy(&s); }
-};
-using TMeter = std::unique_ptr<ebur128_state, TStateFree>;
-
-// The ReplayGain 2.0 reference level.
-constexpr double kReferenceLufs = -18.0;
-
-struct TFigures {
-    double Integrated = -HUGE_VAL;  // LUFS
-    double Range = 0;               // LU
-    double TruePeak = 0;            // linear, 1 = full scale
-};
-
 struct TScan {
     std::string Path;
-    TMeter Meter;       // kept for the album figures; null when the scan failed
-    std::string Error;  // why it failed
-    TFigures Figures;
+    std::optional<TLoudnessKey> Key;  // the file as it was measured, for the cache
+    TLoudness Figures;
+    std::string Error;  // why it failed; empty when measured
     bool Done = false;  // under the scanner's lock
 };
 
-// Feeds a run's PCM to the meter in whole frames, as 16-bit or 32-bit
-// integers (the widths libebur128 takes); a frame split between two blocks
-// waits for its rest.
-class TMeterFeed {
-  public:
-    TMeterFeed(ebur128_state* meter, uint32_t channels, uint32_t bits)
-        : FMeter(meter), FChannels(channels), FWidth(bits / 8), FFrames(channels * (bits / 8)) {}
-
-    // False when the meter ran out of memory.
-    bool Add(const uint8_t* data, size_t size) {
-        const std::span<const uint8_t> whole = FFrames.Take(data, size);
-        return AddFrames(Ebur128Lib(), whole.data(), whole.size() / (FChannels * FWidth));
-    }
-
-  private:
-    bool AddFrames(TEbur128Lib& lib, const uint8_t* data, size_t frames) {
-        if (frames == 0) return true;
-        const size_t samples = frames * FChannels;
-        int result = EBUR128_SUCCESS;
-        switch (FWidth) {
-            case 2:
-                FShorts.resize(samples);
-                std::memcpy(FShorts.data(), data, samples * 2);
-                result = lib.ebur128_add_frames_short(FMeter, FShorts.data(), frames);
-                break;
-            case 1:
-                FShorts.resize(samples);
-                for (size_t i = 0; i < samples; ++i)
-                    FShorts[i] = static_cast<short>((data[i] - 128) * 256);
-                result = lib.ebur128_add_frames_short(FMeter, FShorts.data(), frames);
-                break;
-            case 3:
-                FInts.resize(samples);
-                for (size_t i = 0; i < samples; ++i, data += 3) FInts[i] = Packed24High(data);
-                result = lib.ebur128_add_frames_int(FMeter, FInts.data(), frames);
-                break;
-            default:
-                FInts.resize(samples);
-                std::memcpy(FInts.data(), data, samples * 4);
-                result = lib.ebur128_add_frames_int(FMeter, FInts.data(), frames);
-                break;
-        }
-        return result == EBUR128_SUCCESS;
-    }
-
-    ebur128_state* FMeter;
-    uint32_t FChannels, FWidth;
-    TWholeUnits FFrames;
-    std::vector<short> FShorts;
-    std::vector<int> FInts;
-};
-
-TFigures FiguresOf(ebur128_state* meter, uint32_t channels) {
-    TEbur128Lib& lib = Ebur128Lib();
-    TFigures f;
-    lib.ebur128_loudness_global(meter, &f.Integrated);
-    lib.ebur128_loudness_range(meter, &f.Range);
-    for (uint32_t c = 0; c < channels; ++c) {
-        double peak = 0;
-        if (lib.ebur128_true_peak(meter, c, &peak) == EBUR128_SUCCESS)
-            f.TruePeak = std::max(f.TruePeak, peak);
-    }
-    return f;
-}
-
-// Decodes one file into a meter of its own. Errors, including those halfway
-// through, go to scan.Error and leave no meter.
+// Decodes one file. Errors, including those halfway through, go to
+// scan.Error.
 void Measure(TScan& scan) {
     try {
-        Owned<TAuFileIn> input = OpenInput(scan.Path);
-        input->BeginRead();
-        struct TEnd {
-            TAuFileIn& In;
-            ~TEnd() {
-                try {
-                    In.EndRead();
-                } catch (...) {
-                }
-            }
-        } end{*input};
-        if (!PlayableFormat(*input)) throw EAuException("not a file this input can read");
-        const uint32_t channels = input->GetChannels(), bits = input->GetBitsPerSample();
-        TMeter meter(
-            Ebur128Lib().ebur128_init(channels, input->GetSampleRate(),
-                                      EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
-        if (!meter) throw EAuException("Out of memory");
-        // 7.1 in the WAVE order: the side pair counts as surround too.
-        if (channels == 8) {
-            Ebur128Lib().ebur128_set_channel(meter.get(), 6, EBUR128_LEFT_SURROUND);
-            Ebur128Lib().ebur128_set_channel(meter.get(), 7, EBUR128_RIGHT_SURROUND);
-        }
-        TMeterFeed feed(meter.get(), channels, bits);
-        for (;;) {
-            uint8_t* block = nullptr;
-            uint32_t bytes = 1u << 18;
-            input->GetBlock(block, bytes);
-            if (bytes == 0 || !block) break;
-            if (!feed.Add(block, bytes)) throw EAuException("Out of memory");
-        }
-        scan.Figures = FiguresOf(meter.get(), channels);
-        scan.Meter = std::move(meter);
+        // The player looks files up by their full path.
+        scan.Key = LoudnessKeyOf(std::filesystem::absolute(scan.Path).lexically_normal());
+        TMeasureOptions options;
+        options.Range = true;
+        options.KeepMeter = true;
+        scan.Figures = MeasureFile(scan.Path, options);
     } catch (const std::exception& e) {
         scan.Error = e.what();
-        scan.Meter.reset();
+        if (scan.Error.empty()) scan.Error = "failed";
     }
 }
 
-void PrintFigures(const char* prefix, const char* gainKey, const char* peakKey, const TFigures& f) {
+void PrintFigures(const char* prefix, const char* gainKey, const char* peakKey,
+                  const TLoudness& f) {
     if (std::isfinite(f.Integrated))
         std::printf("%sintegrated: %.2f LUFS\n", prefix, f.Integrated);
     else
@@ -191,13 +67,23 @@ void PrintFigures(const char* prefix, const char* gainKey, const char* peakKey, 
 }
 
 int Loudness(const std::vector<std::string>& args) {
-    for (const std::string& a : args)
-        if (a.size() > 1 && a[0] == '-') return UsageError("unknown option " + a);
-    if (args.empty()) return UsageError("loudness needs at least one FILE");
-    RequireLibraries({&Ebur128Lib()});
+    bool writeCache = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "--write-cache")
+            writeCache = true;
+        else if (a.size() > 1 && a[0] == '-')
+            return UsageError("unknown option " + a);
+        else
+            files.push_back(a);
+    }
+    if (files.empty()) return UsageError("loudness needs at least one FILE");
+    const std::string cacheFile = writeCache ? DefaultLoudnessCacheFile() : std::string();
+    if (writeCache && cacheFile.empty())
+        return UsageError("--write-cache needs $XDG_CACHE_HOME or $HOME");
 
-    std::vector<TScan> scans(args.size());
-    for (size_t i = 0; i < args.size(); ++i) scans[i].Path = args[i];
+    std::vector<TScan> scans(files.size());
+    for (size_t i = 0; i < files.size(); ++i) scans[i].Path = files[i];
 
     std::mutex lock;
     std::condition_variable finished;
@@ -235,7 +121,7 @@ int Loudness(const std::vector<std::string>& args) {
             const TScan& s = scans[printed];
             if (printed > 0) std::putchar('\n');
             std::printf("file: %s\n", s.Path.c_str());
-            if (s.Meter) {
+            if (s.Error.empty()) {
                 PrintFigures("", "track_gain", "track_peak", s.Figures);
             } else {
                 std::printf("error: %s\n", s.Error.c_str());
@@ -249,24 +135,38 @@ int Loudness(const std::vector<std::string>& args) {
     for (std::thread& w : workers) w.join();
 
     // The set: every file that was measured whole, as one programme.
-    std::vector<ebur128_state*> meters;
-    TFigures album;
+    std::vector<const TLoudness*> measured;
+    std::vector<const TBlockHistogram*> blocks;
+    TLoudness album;
     for (const TScan& s : scans)
-        if (s.Meter) {
-            meters.push_back(s.Meter.get());
+        if (s.Error.empty()) {
+            measured.push_back(&s.Figures);
+            blocks.push_back(&s.Figures.Blocks);
             album.TruePeak = std::max(album.TruePeak, s.Figures.TruePeak);
         }
-    if (!meters.empty()) {
-        TEbur128Lib& lib = Ebur128Lib();
-        lib.ebur128_loudness_global_multiple(meters.data(), meters.size(), &album.Integrated);
-        lib.ebur128_loudness_range_multiple(meters.data(), meters.size(), &album.Range);
-        std::printf("\nalbum_files: %zu\n", meters.size());
+    if (!measured.empty()) {
+        album.Integrated = GatedLoudness(blocks);
+        album.Range = SetLoudnessRange(measured);
+        std::printf("\nalbum_files: %zu\n", measured.size());
         PrintFigures("album_", "album_gain", "album_peak", album);
+    }
+    std::fflush(stdout);
+    if (writeCache) {
+        TLoudnessCache cache;
+        cache.Load(cacheFile);
+        for (const TScan& s : scans)
+            if (s.Error.empty() && s.Key)
+                cache.Put(*s.Key, {s.Figures.Integrated, s.Figures.TruePeak, s.Figures.Blocks});
+        if (!cache.Save(cacheFile)) {
+            std::fprintf(stderr, "%s: the loudness cache could not be written\n",
+                         cacheFile.c_str());
+            failed = true;
+        }
     }
     return failed ? 1 : 0;
 }
 
-TCommand loudnessCmd("loudness", "loudness FILE...", &Loudness);
+TCommand loudnessCmd("loudness", "loudness [--write-cache] FILE...", &Loudness);
 
 }  // namespace
 }  // namespace quillet::cli

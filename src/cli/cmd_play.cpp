@@ -1,17 +1,24 @@
 // quillet-cli play: files and streams through the player's own output, one
 // after another, joined without a gap where their formats allow (a stream is
 // never opened ahead: it starts when reached). A stream's songs are printed
-// as they change.
+// as they change. With --replaygain auto or smart, files without gain tags
+// are measured in the background (the loudness service and its cache) and
+// play at the measured gain; smart also takes the album gain while files of
+// one album follow each other.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ACS_DXAudio.h"
 #include "commands.h"
+#include "loudness_service.h"
 #include "main_thread.h"
 #include "media_common.h"
 #include "paths.h"
@@ -20,10 +27,49 @@
 namespace quillet::cli {
 namespace {
 
+// What smart mode needs of each file: its choice of gain and, for the album
+// gain, the files of its album (the run of files around it with its album
+// tag). The command line is played in order.
+struct TAlbumPlaces {
+    std::vector<TReplayGainMode> Choice;
+    std::vector<std::vector<std::string>> Album;
+};
+
+TAlbumPlaces AlbumPlaces(const std::vector<std::string>& files) {
+    std::vector<std::string> albums(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        try {
+            Owned<TAuFileIn> input = OpenInput(files[i]);
+            albums[i] = AlbumTag(*input);
+        } catch (const std::exception&) {
+            // No tags to go by: a file of its own.
+        }
+    }
+    TAlbumPlaces places{std::vector<TReplayGainMode>(files.size()),
+                        std::vector<std::vector<std::string>>(files.size())};
+    for (size_t i = 0; i < files.size(); ++i) {
+        TSmartPlace place{true, albums[i], i > 0 ? albums[i - 1] : std::string_view(),
+                          i + 1 < files.size() ? albums[i + 1] : std::string_view()};
+        places.Choice[i] = SmartGainMode(place);
+        if (places.Choice[i] != TReplayGainMode::Album) continue;
+        size_t first = i, last = i;
+        while (first > 0 &&
+               SmartGainMode({true, albums[i], albums[first - 1], {}}) == TReplayGainMode::Album)
+            --first;
+        while (last + 1 < files.size() &&
+               SmartGainMode({true, albums[i], albums[last + 1], {}}) == TReplayGainMode::Album)
+            ++last;
+        places.Album[i].assign(files.begin() + static_cast<ptrdiff_t>(first),
+                               files.begin() + static_cast<ptrdiff_t>(last + 1));
+    }
+    return places;
+}
+
 int Play(const std::vector<std::string>& args) {
     int64_t volume = 0;
     bool volumeSet = false;
-    TReplayGainSetting gain;  // the window's default: track gains
+    bool measure = false;
+    TReplayGainSetting gain;  // the sink's default: track gains
     std::string device;       // empty: the system default
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -37,9 +83,11 @@ int Play(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) return UsageError("--device needs a name (see devices)");
             device = args[++i];
         } else if (args[i] == "--replaygain") {
-            const auto mode = i + 1 < args.size() ? ParseReplayGainMode(args[i + 1]) : std::nullopt;
-            if (!mode) return UsageError("--replaygain needs track, album or off");
+            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+            const auto mode = value == "auto" ? TReplayGainMode::Track : ParseReplayGainMode(value);
+            if (!mode) return UsageError("--replaygain needs track, album, off, auto or smart");
             gain.Mode = *mode;
+            measure = value == "auto" || *mode == TReplayGainMode::Smart;
             ++i;
         } else {
             files.push_back(args[i]);
@@ -63,6 +111,7 @@ int Play(const std::vector<std::string>& args) {
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     // Every input lives as long as the sink that may refer to it.
     std::vector<Owned<TAuFileIn>> inputs;
+    std::mutex fileLock;                       // fileOf: the provider reads it on the worker
     std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files` (= `tracks`)
     std::vector<bool> reported(files.size());  // an open error already printed
     auto out = MakeOwned<TDXAudioOut>(nullptr);
@@ -77,6 +126,47 @@ int Play(const std::vector<std::string>& args) {
         if (const auto state = out->DeviceState(); state.FellBack)
             std::fprintf(stderr, "%s\n", state.Message.c_str());
     });
+    // After the sink, so it is gone (its thread joined) before the sink is.
+    std::optional<TLoudnessService> loudness;
+    TAlbumPlaces places;
+    std::vector<std::string> fullPaths;  // as the cache knows them
+    for (const std::string& f : files)
+        fullPaths.push_back(IsUrl(f) ? f
+                                     : std::filesystem::absolute(f).lexically_normal().string());
+    if (measure) {
+        if (gain.Mode == TReplayGainMode::Smart) places = AlbumPlaces(fullPaths);
+        loudness.emplace();
+        // What the cache knows of the first file counts from its first sample.
+        loudness->WaitLoaded(std::chrono::seconds(2));
+        loudness->SetOnDone([&](const std::string&, bool) { out->RefreshInputGain(); });
+        out->SetInputGainProvider([&](TAuInput& in) {
+            TInputGainInfo info;
+            std::lock_guard<std::mutex> g(fileLock);
+            const auto it = fileOf.find(&in);
+            if (it == fileOf.end()) return info;
+            const size_t i = it->second;
+            if (!places.Choice.empty()) info.SmartChoice = places.Choice[i];
+            static const std::vector<std::string> none;
+            info.Measured =
+                loudness->Lookup(fullPaths[i], places.Album.empty() ? none : places.Album[i]);
+            return info;
+        });
+    }
+    // A file is measured when it starts and the one after it then too, so
+    // the next file's measurement has the whole of this one to finish in
+    // (queueing, 5 s before it is heard, would often be too late for a long
+    // file); smart mode measures the rest of the album behind them.
+    auto measureAhead = [&](size_t i) {
+        if (!loudness) return;
+        // The latest request is served first: file i, then the next, then
+        // the rest of i's album.
+        if (!places.Album.empty())
+            for (auto it = places.Album[i].rbegin(); it != places.Album[i].rend(); ++it)
+                if (*it != fullPaths[i]) loudness->Request(*it);
+        if (i + 1 < files.size()) loudness->Request(fullPaths[i + 1]);
+        loudness->Request(fullPaths[i]);
+    };
+
     std::atomic<bool> done{false};
     size_t heard = 0;   // the file whose sound began last
     size_t queued = 0;  // the last file started or queued
@@ -89,6 +179,7 @@ int Play(const std::vector<std::string>& args) {
             failed = true;
             return nullptr;
         }
+        std::lock_guard<std::mutex> g(fileLock);
         fileOf[inputs.back().get()] = i;
         return inputs.back().get();
     };
@@ -102,10 +193,17 @@ int Play(const std::vector<std::string>& args) {
         TAuFileIn* next = nullptr;
         while (next == nullptr && queued + 1 < files.size() && !IsUrl(files[queued + 1]))
             next = open(++queued);
+        if (next) measureAhead(queued);
         out->QueueNext(next);
     });
     out->SetOnTrackChange([&](TComponent*) {
-        if (const TAuInput* in = out->TakeHeardInput()) heard = fileOf[in];
+        if (const TAuInput* in = out->TakeHeardInput()) {
+            {
+                std::lock_guard<std::mutex> g(fileLock);
+                heard = fileOf[in];
+            }
+            measureAhead(heard);
+        }
     });
     // A run ends after its last file, or before one that could not follow
     // (another format, unreadable): the next run starts there.
@@ -113,6 +211,7 @@ int Play(const std::vector<std::string>& args) {
         heard = queued = i;
         TAuFileIn* input = open(i);
         if (input == nullptr) continue;
+        measureAhead(i);
         out->SetInput(input);
         done = false;
         try {
@@ -144,7 +243,7 @@ int Play(const std::vector<std::string>& args) {
 }
 
 TCommand playCmd("play",
-                 "play [--volume V] [--replaygain track|album|off] [--device NAME] "
+                 "play [--volume V] [--replaygain track|album|off|auto|smart] [--device NAME] "
                  "IN|URL|SHEET|PLAYLIST...",
                  &Play);
 

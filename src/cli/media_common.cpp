@@ -10,6 +10,7 @@
 #include "ACS_WinMedia.h"
 #include "cue_entries.h"
 #include "input_table.h"
+#include "text.h"
 
 namespace quillet::cli {
 
@@ -62,6 +63,15 @@ void PrintInputTags(TAuFileIn& input, bool vorbisOnly) {
     if (auto* mpc = dynamic_cast<TMPCIn*>(&input)) PrintTagSet("apev2", mpc->APEv2Tags());
 }
 
+std::string AlbumTag(TAuFileIn& input) {
+    if (!input.IsValid()) return {};
+    if (auto* flac = dynamic_cast<TFLACIn*>(&input)) return Utf16ToUtf8(flac->VorbisTags().Album());
+    if (auto* ogg = dynamic_cast<TVorbisIn*>(&input)) return Utf16ToUtf8(ogg->VorbisTags().Album());
+    if (auto* wm = dynamic_cast<TWMIn*>(&input)) return Utf16ToUtf8(wm->Id3v2Tags().Album());
+    if (auto* mpc = dynamic_cast<TMPCIn*>(&input)) return Utf16ToUtf8(mpc->APEv2Tags().Album());
+    return {};
+}
+
 bool ParseInt64(const std::string& text, int64_t& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -70,19 +80,6 @@ bool ParseInt64(const std::string& text, int64_t& value) {
     if (errno != 0 || *end != '\0') return false;
     value = v;
     return true;
-}
-
-std::span<const uint8_t> TWholeUnits::Take(const uint8_t* data, size_t size) {
-    FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(FTaken));
-    FTaken = 0;
-    if (FPending.empty() && size % FUnit == 0) return {data, size};
-    FPending.insert(FPending.end(), data, data + size);
-    FTaken = FPending.size() / FUnit * FUnit;
-    return {FPending.data(), FTaken};
-}
-
-std::span<const uint8_t> TWholeUnits::Rest() const {
-    return {FPending.data() + FTaken, FPending.size() - FTaken};
 }
 
 }  // namespace quillet::cli

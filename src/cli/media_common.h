@@ -35,22 +35,10 @@ bool PlayableFormat(TAuFileIn& input);
 // `vorbisOnly`, only the Vorbis comments.
 void PrintInputTags(TAuFileIn& input, bool vorbisOnly = false);
 
-// Cuts a run's blocks into whole units of `unit` bytes (samples or frames):
-// a unit split between two blocks waits for its rest.
-class TWholeUnits {
-  public:
-    explicit TWholeUnits(size_t unit) : FUnit(unit) {}
-    // The whole units ready, valid until the next call: the block itself when
-    // nothing waits and it holds whole units.
-    std::span<const uint8_t> Take(const uint8_t* data, size_t size);
-    // A partial unit left over once the run has ended.
-    std::span<const uint8_t> Rest() const;
-
-  private:
-    size_t FUnit;
-    std::vector<uint8_t> FPending;
-    size_t FTaken = 0;  // FPending's bytes already handed out
-};
+// The album tag the input read (UTF-8; empty when none): ID3v2 for MP3, WMA
+// and FFmpeg's containers, Vorbis comments for FLAC and Ogg, APEv2 for
+// Musepack.
+std::string AlbumTag(TAuFileIn& input);
 
 // A whole decimal number, nothing else; false leaves `value` alone.
 bool ParseInt64(const std::string& text, int64_t& value);

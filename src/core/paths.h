@@ -36,8 +36,8 @@ std::string ProgramFolder();
 // $XDG_CONFIG_HOME when that is an absolute path, else under $HOME/.config.
 // Empty when neither gives a folder. Nothing is created.
 std::string ConfigFolder();
-// The same under $XDG_CACHE_HOME, else $HOME/.cache: files the player can
-// make again (album art for other programs).
+// The player's cache folder, by the same rules: "quillet/" under
+// $XDG_CACHE_HOME, else under $HOME/.cache.
 std::string CacheFolder();
 
 }  // namespace quillet

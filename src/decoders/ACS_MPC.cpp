@@ -107,6 +107,13 @@ void TMPCIn::SetOutBitsPerSample(uint32_t Value) {
     FBitsPerSample = (Value + 7) / 8 * 8;
 }
 
+void TMPCIn::SetFloatOutput(bool Value) {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    if (FOpenCount != 0) return;
+    FFloatOutput = Value;
+    FBitsPerSample = Value ? 32 : 16;
+}
+
 void TMPCIn::OpenSource() {
     RequireLibraries({&MPCDecLib()});
     std::lock_guard<std::recursive_mutex> lock(FOpenLock);
@@ -180,7 +187,10 @@ void TMPCIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
             break;
         }
         const size_t count = static_cast<size_t>(samples) * FDecoder->Channels();
-        ConvertMPCSamples(FDecodeBuffer.data(), count, FBitsPerSample, Reserve(count * width));
+        if (FFloatOutput)
+            std::memcpy(Reserve(count * width), FDecodeBuffer.data(), count * width);
+        else
+            ConvertMPCSamples(FDecodeBuffer.data(), count, FBitsPerSample, Reserve(count * width));
         FOutSize += count * width;
     }
     if (FOutSize < Bytes) Bytes = static_cast<uint32_t>(FOutSize);

@@ -16,12 +16,13 @@
 #include <memory>
 #include <vector>
 
+#include "float_output.h"
 #include "libmpdec.h"
 #include "tagged_file_in.h"
 
 namespace quillet {
 
-class TMPCIn : public TAuTaggedFileIn {
+class TMPCIn : public TAuTaggedFileIn, public TFloatOutput {
   public:
     explicit TMPCIn(TComponent* owner = nullptr);
     ~TMPCIn() override;
@@ -34,6 +35,11 @@ class TMPCIn : public TAuTaggedFileIn {
     // Ignored while a file is open. Otherwise clamped to 8..32 and rounded up
     // to a whole byte: 12 gives 16, 0 gives 8, 40 gives 32.
     void SetOutBitsPerSample(uint32_t Value);
+
+    // The decoder's own floats. Ignored while a file is open, as
+    // SetOutBitsPerSample; turning it off again gives 16 bits.
+    void SetFloatOutput(bool Value) override;
+    bool FloatOutput() const override { return FFloatOutput; }
 
   protected:
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
@@ -58,6 +64,7 @@ class TMPCIn : public TAuTaggedFileIn {
     std::vector<float> FDecodeBuffer;  // one frame, MPCDecodeBufferLength floats
     // The decoder has ended (or failed) at this position; a seek clears it.
     bool FDecoderDone = false;
+    bool FFloatOutput = false;  // under FOpenLock
 };
 
 // Writes Count floats to Out (Count * Bits / 8 bytes) as little-endian

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,6 +17,11 @@ TVorbisIn::TVorbisIn(TComponent* owner) : TAuFileIn(owner), FVorbisTags(MakeOwne
 
 TVorbisIn::~TVorbisIn() {
     CloseSource();
+}
+
+void TVorbisIn::SetFloatOutput(bool Value) {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    if (FOpenCount == 0) FFloatOutput = Value;
 }
 
 void TVorbisIn::OpenSource() {
@@ -57,11 +63,11 @@ void TVorbisIn::OpenSource() {
             throw EAuException("Failed to open an ogg file: " + std::to_string(OV_EBADHEADER));
         FChannels = static_cast<uint32_t>(info->channels);
         FSampleRate = static_cast<uint32_t>(info->rate);
-        FBitsPerSample = 16;
+        FBitsPerSample = FFloatOutput ? 32 : 16;
         // A stream the library cannot measure (not seekable), or one whose
         // claimed length does not fit a byte count, has an unknown size.
         const int64_t frames = lib.ov_pcm_total(&FVorbisFile, -1);
-        const int64_t frameBytes = 2 * static_cast<int64_t>(FChannels);
+        const int64_t frameBytes = FBitsPerSample / 8 * static_cast<int64_t>(FChannels);
         FDataSize = (frames < 0 || frames > std::numeric_limits<int64_t>::max() / frameBytes)
                         ? -1
                         : frames * frameBytes;
@@ -94,13 +100,19 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
         FBlockEnd = 0;
         // ov_read hands out whole frames only and refuses a space smaller
         // than one, so the refill ends where no further frame fits.
-        const int32_t frameBytes = static_cast<int32_t>(2 * FChannels);
+        const int32_t frameBytes = static_cast<int32_t>(FBitsPerSample / 8 * FChannels);
         const int64_t dataSize = FDataSize;
         while (FOpenCount > 0 && !FDecoderDone && frameBytes > 0 &&
                kPcmBufferBytes - FBlockEnd >= frameBytes) {
-            const long got = VorbisFileLib().ov_read(
-                &FVorbisFile, reinterpret_cast<char*>(FPcmBuffer + FBlockEnd),
-                kPcmBufferBytes - FBlockEnd, 0, 2, 1, &FCurrentSection);
+            // ov_read_float counts frames, ov_read bytes.
+            float** planes = nullptr;
+            long got = FFloatOutput
+                           ? VorbisFileLib().ov_read_float(
+                                 &FVorbisFile, &planes, (kPcmBufferBytes - FBlockEnd) / frameBytes,
+                                 &FCurrentSection)
+                           : VorbisFileLib().ov_read(
+                                 &FVorbisFile, reinterpret_cast<char*>(FPcmBuffer + FBlockEnd),
+                                 kPcmBufferBytes - FBlockEnd, 0, 2, 1, &FCurrentSection);
             // A hole (a damaged page, or the seam between two chained links
             // of a stream) is skipped; each call consumes input, so this ends.
             if (got == OV_HOLE) continue;
@@ -116,6 +128,15 @@ void TVorbisIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
                 break;
             }
             FCheckedSection = FCurrentSection;
+            if (FFloatOutput) {
+                // Interleaved, once the link is known to have this run's
+                // channels.
+                uint8_t* out = FPcmBuffer + FBlockEnd;
+                for (long i = 0; i < got; ++i)
+                    for (uint32_t c = 0; c < FChannels; ++c, out += sizeof(float))
+                        std::memcpy(out, &planes[c][i], sizeof(float));
+                got *= frameBytes;
+            }
             FBlockEnd += static_cast<int32_t>(got);
             const int64_t delivered = FDelivered;
             if (dataSize >= 0 && delivered + FBlockEnd >= dataSize) {

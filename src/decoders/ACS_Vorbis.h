@@ -18,6 +18,7 @@
 
 #include "ACS_Classes.h"
 #include "ACS_Tags.h"
+#include "float_output.h"
 #include "vorbis_lib.h"
 
 namespace quillet {
@@ -25,7 +26,7 @@ namespace quillet {
 // What a run raises when a chained file's next link changes channels or rate.
 extern const char kFormatChanged[];
 
-class TVorbisIn : public TAuFileIn {
+class TVorbisIn : public TAuFileIn, public TFloatOutput {
   public:
     explicit TVorbisIn(TComponent* owner = nullptr);
     ~TVorbisIn() override;
@@ -34,6 +35,10 @@ class TVorbisIn : public TAuFileIn {
     // Cleared and refilled by every successful open; keeps its values when an
     // open fails. Read it on the main thread after the source has opened.
     TVorbisTags& VorbisTags() { return *FVorbisTags; }
+
+    // The decoder's own floats. Ignored while a file is open.
+    void SetFloatOutput(bool Value) override;
+    bool FloatOutput() const override { return FFloatOutput; }
 
     // Bytes of decoded PCM kept between deliveries.
     static constexpr int32_t kPcmBufferBytes = 12288;
@@ -74,6 +79,7 @@ class TVorbisIn : public TAuFileIn {
     // size holds: it scans back from the end for the last page, and a size
     // that lies sends that scan through terabytes of nothing.
     bool FSeekable = false;
+    bool FFloatOutput = false;  // under FOpenLock
     Owned<TVorbisTags> FVorbisTags;
 };
 

@@ -49,6 +49,14 @@ void TWMIn::SetOutputChannels(TChannelsNumber Value) {
     Reopen();
 }
 
+void TWMIn::SetFloatOutput(bool Value) {
+    std::lock_guard<std::recursive_mutex> data(FDataLock);
+    if (Active()) return;
+    std::lock_guard<std::recursive_mutex> open(FOpenLock);
+    FReader.FloatSamples = Value;
+    Reopen();
+}
+
 void TWMIn::Reopen() {
     if (FOpenCount <= 0) return;
     CloseSource();

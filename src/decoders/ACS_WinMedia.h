@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "float_output.h"
 #include "libwma1.h"
 #include "tagged_file_in.h"
 
@@ -26,7 +27,7 @@ enum TChannelsNumber : uint8_t { cnMaxAvailable = 0, cnMonoOrStereo = 1, cn5dot1
 // cn5dot1 6, cn7dot1 8.
 int ChannelRequest(TChannelsNumber value);
 
-class TWMIn : public TAuTaggedFileIn {
+class TWMIn : public TAuTaggedFileIn, public TFloatOutput {
   public:
     explicit TWMIn(TComponent* owner = nullptr);
     ~TWMIn() override;
@@ -44,6 +45,10 @@ class TWMIn : public TAuTaggedFileIn {
 
     // Length in hundredths of a second (opens the file on demand).
     int64_t Hundredths();
+
+    // Every stream this input reads can give floats: FFmpeg converts to them.
+    void SetFloatOutput(bool Value) override;
+    bool FloatOutput() const override { return FReader.FloatSamples; }
 
   protected:
     // For inputs that share this source with another reader profile.

@@ -102,6 +102,11 @@ uint32_t OutBytesPerSample(const TWMReader& R) {
     return R.BitsPerSample > 16 ? 4 : 2;
 }
 
+AVSampleFormat OutSampleFormat(const TWMReader& R) {
+    if (R.FloatSamples) return AV_SAMPLE_FMT_FLT;
+    return R.BitsPerSample > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+}
+
 uint64_t MaskOf(const AVChannelLayout& l) {
     return l.order == AV_CHANNEL_ORDER_NATIVE ? l.u.mask : 0;
 }
@@ -128,9 +133,8 @@ bool SetUpConverter(TWMReader& R, const AVFrame& f) {
         FfAvUtil().av_channel_layout_default(&out, static_cast<int>(R.Channels));
     }
     int r = FfSwResample().swr_alloc_set_opts2(
-        &R.Converter, &out, R.BitsPerSample > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16,
-        static_cast<int>(R.SampleRate), &in, static_cast<AVSampleFormat>(f.format), f.sample_rate,
-        0, nullptr);
+        &R.Converter, &out, OutSampleFormat(R), static_cast<int>(R.SampleRate), &in,
+        static_cast<AVSampleFormat>(f.format), f.sample_rate, 0, nullptr);
     FfAvUtil().av_channel_layout_uninit(&in);
     FfAvUtil().av_channel_layout_uninit(&out);
     if (r < 0 || FfSwResample().swr_init(R.Converter) < 0) {
@@ -387,6 +391,7 @@ void OpenOutput(TWMReader& R, bool HighPrecision, int ChannelRequest) {
         }
     }
     if (!R.HasAudio) return;
+    if (R.FloatSamples) R.BitsPerSample = 32;
     R.StreamNumber = static_cast<uint16_t>(R.OutputNumber);
     if (!OpenDecoder(R)) {
         ReleaseDecoder(R);

@@ -76,6 +76,9 @@ struct TWMReader {
 
     // What the reader may open and how wide its PCM is; WMClose keeps it.
     const TWMReaderProfile* Profile = &kMp3WmaProfile;
+    // Hand out 32-bit floats instead of the profile's integers (for a
+    // meter, float_output.h); WMClose keeps it.
+    bool FloatSamples = false;
     std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
     AVIOContext* Network = nullptr;         // or FFmpeg's connection to an address
     std::string ContentType;                // what the address's server called its content

@@ -34,6 +34,7 @@ struct TVorbisFileLib : TLibrary {
     QUILLET_LIB_ENTRY(ov_info);
     QUILLET_LIB_ENTRY(ov_comment);
     QUILLET_LIB_ENTRY(ov_read);
+    QUILLET_LIB_ENTRY(ov_read_float);
 };
 
 struct TVorbisEncLib : TLibrary {

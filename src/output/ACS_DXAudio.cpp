@@ -353,9 +353,54 @@ void TDXAudioOut::SetReplayGain(const TReplayGainSetting& Value) {
 
 void TDXAudioOut::TakeGainSetting() {
     const uint32_t settings = FGainSettings.load();
-    if (settings == FGainSettingsSeen) return;
+    if (settings == FGainSettingsSeen) return TakeRefreshedGain();
     FGainSettingsSeen = settings;
     ScheduleInputGain(FDevice.WrittenTotal);
+}
+
+void TDXAudioOut::SetInputGainProvider(TInputGainProvider Provider) {
+    std::lock_guard<std::mutex> g(FHandlerLock);
+    FGainProvider = std::move(Provider);
+}
+
+double TDXAudioOut::CurrentInputFactor() {
+    FGainRefreshesSeen = FGainRefreshes.load();
+    const TReplayGainSetting setting = ReplayGain();
+    TReplayGain tags;
+    TInputGainInfo known;
+    try {
+        tags = Input()->ReplayGain();
+    } catch (const std::exception&) {
+        // An input that cannot tell plays as it is.
+    }
+    TInputGainProvider provider;
+    if (setting.Mode != TReplayGainMode::Off) {
+        std::lock_guard<std::mutex> g(FHandlerLock);
+        provider = FGainProvider;
+    }
+    try {
+        if (provider) known = provider(*Input());
+    } catch (const std::exception&) {
+        known = {};
+    }
+    return InputGainFactor(tags, known, setting);
+}
+
+void TDXAudioOut::TakeRefreshedGain() {
+    if (FGainRefreshes.load() == FGainRefreshesSeen) return;
+    const double factor = CurrentInputFactor();
+    if (factor == FInputGain) return;
+    FInputGain = factor;
+    // Not heard yet: the whole input gets it, as a tag's gain would.
+    if (!FBoundaries.empty()) {
+        ScheduleGain(FDevice, FBoundaries.back(), factor);
+        return;
+    }
+    // Heard already: from what the device takes next (a position behind it
+    // counts from there), ramped so the change does not click.
+    const uint64_t frame = FDevice.FrameBytes;
+    const uint64_t ramp = BytesPerSecond() * kGainRampMs / 1000 / frame * frame;
+    ScheduleGain(FDevice, FDevice.PlayedTotal, factor, static_cast<uint32_t>(ramp));
 }
 
 TReplayGainSetting TDXAudioOut::ReplayGain() const {
@@ -363,13 +408,7 @@ TReplayGainSetting TDXAudioOut::ReplayGain() const {
 }
 
 void TDXAudioOut::ScheduleInputGain(uint64_t From) {
-    TReplayGain gains;
-    try {
-        gains = Input()->ReplayGain();
-    } catch (const std::exception&) {
-        // An input that cannot tell plays as it is.
-    }
-    FInputGain = ReplayGainFactor(gains, ReplayGain());
+    FInputGain = CurrentInputFactor();
     ScheduleGain(FDevice, From, FInputGain);
 }
 

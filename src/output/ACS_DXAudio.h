@@ -16,7 +16,10 @@
 // Each input's loudness correction (its tags' gain under the ReplayGain
 // setting) is scheduled on the ring from the input's first byte, so it
 // starts exactly with the track; the ring applies it together with the
-// volume (gain.h).
+// volume (gain.h). For inputs without gain tags, and for smart mode's
+// choice, the sink asks the player (SetInputGainProvider); an answer that
+// changes later (a measurement done while the track plays) is taken with a
+// short ramp.
 //
 // The device is chosen by name (SetDeviceName) and looked up afresh each time
 // a ring is opened, since devices come and go. A change during a run moves
@@ -31,7 +34,8 @@
 // - Main: construction, destruction, Pause, Resume, SetVolume and the
 //   property setters (SetReplayGain among them); Pause/Resume/SetVolume
 //   reach the ring while the worker may be inside a query or a write (the
-//   ring accepts that).
+//   ring accepts that). RefreshInputGain: any thread.
+// - The input gain provider runs on the worker.
 // - The ring is created and released on the worker; FRingLock keeps the main
 //   thread's calls from meeting a ring that is being created or released.
 #pragma once
@@ -39,6 +43,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +55,14 @@
 #include "sound_device.h"
 
 namespace quillet {
+
+// What the player knows of an input beyond its tags: measured gains, smart
+// mode's choice (gain.h). Called on the worker whenever the sink works out
+// an input's gain (run start, hand-over, a change of setting or a
+// RefreshInputGain); it must answer at once from what it has (a lookup,
+// never a measurement) and must not call the sink. An exception counts as
+// "nothing known".
+using TInputGainProvider = std::function<TInputGainInfo(TAuInput& Input)>;
 
 class TDXAudioOut : public TAuOutput {
   public:
@@ -116,6 +129,16 @@ class TDXAudioOut : public TAuOutput {
     // has played (at most the ring's length).
     void SetReplayGain(const TReplayGainSetting& Value);
     TReplayGainSetting ReplayGain() const;
+    // Main thread. Without a provider (the default) only tags count and
+    // Smart plays as Track. Not asked while the mode is Off.
+    void SetInputGainProvider(TInputGainProvider Provider);
+    // Any thread: what the provider says of the input being written may
+    // have changed (its measurement came in, the play order changed). Within
+    // a polling interval the worker asks again; a new gain starts with the
+    // input's first sample when that is not heard yet, otherwise from the
+    // sound the device takes next, ramped over kGainRampMs.
+    void RefreshInputGain() { ++FGainRefreshes; }
+    static constexpr uint32_t kGainRampMs = 100;
 
   protected:
     bool OutputBlock(bool Abort) override;
@@ -152,8 +175,13 @@ class TDXAudioOut : public TAuOutput {
     // From on.
     void ScheduleInputGain(uint64_t From);
     // Worker: after a SetReplayGain, the current input's gain anew for what
-    // is written from now on.
+    // is written from now on; else a RefreshInputGain's.
     void TakeGainSetting();
+    // Worker: the current input's factor under the setting, the provider's
+    // answer included.
+    double CurrentInputFactor();
+    // Worker: after a RefreshInputGain, the current input's gain anew.
+    void TakeRefreshedGain();
 
     // Worker, the device by name (dxaudio_device.cpp): opens the device to
     // play on into FDevice, the chosen one when it is listed and opens, else
@@ -213,10 +241,15 @@ class TDXAudioOut : public TAuOutput {
     // the count its current gain was worked out with.
     std::atomic<uint32_t> FGainSettings{0};
     uint32_t FGainSettingsSeen = 0;
+    // Bumped by RefreshInputGain; the worker's copy is the count its
+    // current gain was worked out with.
+    std::atomic<uint32_t> FGainRefreshes{0};
+    uint32_t FGainRefreshesSeen = 0;
     mutable std::mutex FHandlerLock;
-    TUnderrunEvent FOnUnderrun;    // under FHandlerLock
-    TNotifyEvent FOnDeviceChange;  // under FHandlerLock
-    TDeviceState FDeviceState;     // under FHandlerLock; Chosen is the choice
+    TUnderrunEvent FOnUnderrun;        // under FHandlerLock
+    TInputGainProvider FGainProvider;  // under FHandlerLock
+    TNotifyEvent FOnDeviceChange;      // under FHandlerLock
+    TDeviceState FDeviceState;         // under FHandlerLock; Chosen is the choice
     // Bumped by each SetDeviceName that changes the choice; the worker's copy
     // is the choice its ring was opened for.
     std::atomic<uint32_t> FDeviceChanges{0};

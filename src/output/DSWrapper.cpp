@@ -258,9 +258,9 @@ TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value) {
     return hr;
 }
 
-TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain) {
+TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes) {
     if (!DS.OutBuffer) return DS_OK;
-    return DS.OutBuffer->SetGainFrom(From, Gain);
+    return DS.OutBuffer->SetGainFrom(From, Gain, RampBytes);
 }
 
 }  // namespace quillet

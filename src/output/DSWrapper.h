@@ -91,7 +91,8 @@ TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);
 // has no volume control.
 TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value);
 // The ring multiplies the sound from WrittenTotal position From on by Gain
-// (a track's loudness correction). 0 without a ring.
-TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain);
+// (a track's loudness correction), reached over RampBytes (0: at once). 0
+// without a ring.
+TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes = 0);
 
 }  // namespace quillet

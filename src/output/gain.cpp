@@ -6,6 +6,8 @@
 #include <limits>
 #include <utility>
 
+#include "text.h"
+
 namespace quillet {
 
 namespace {
@@ -33,10 +35,11 @@ void ScaleWhole(uint8_t* samples, size_t count, double gain) {
     }
 }
 
-constexpr std::array<std::pair<TReplayGainMode, std::string_view>, 3> kModeNames{{
+constexpr std::array<std::pair<TReplayGainMode, std::string_view>, 4> kModeNames{{
     {TReplayGainMode::Off, "off"},
     {TReplayGainMode::Track, "track"},
     {TReplayGainMode::Album, "album"},
+    {TReplayGainMode::Smart, "smart"},
 }};
 
 }  // namespace
@@ -74,6 +77,23 @@ double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& sett
     return factor;
 }
 
+double InputGainFactor(const TReplayGain& tags, const TInputGainInfo& known,
+                       const TReplayGainSetting& setting) {
+    TReplayGainSetting s = setting;
+    if (s.Mode == TReplayGainMode::Smart)
+        s.Mode = known.SmartChoice == TReplayGainMode::Album ? TReplayGainMode::Album
+                                                             : TReplayGainMode::Track;
+    const bool tagged = tags.Track || tags.Album;
+    return ReplayGainFactor(tagged ? tags : known.Measured, s);
+}
+
+TReplayGainMode SmartGainMode(const TSmartPlace& place) {
+    const std::string_view album = Trim(place.Album);
+    const bool joined = !album.empty() && (SameTextAscii(album, Trim(place.PreviousAlbum)) ||
+                                           SameTextAscii(album, Trim(place.NextAlbum)));
+    return place.InOrder && joined ? TReplayGainMode::Album : TReplayGainMode::Track;
+}
+
 double VolumeFactor(int32_t hundredthsDb) {
     if (hundredthsDb <= -10000) return 0.0;
     if (hundredthsDb >= 0) return 1.0;
@@ -108,25 +128,49 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
     }
 }
 
-void TGainSchedule::Set(uint64_t From, double Gain) {
+void TGainSchedule::Set(uint64_t From, double Gain, uint64_t RampBytes) {
     while (FCount > 0 && FPending[FCount - 1].From >= From) --FCount;
     if (FCount == kMaxPending) {
         FPending[FCount - 1].Gain = Gain;
+        FPending[FCount - 1].Ramp = RampBytes;
         return;
     }
-    FPending[FCount++] = {From, Gain};
+    FPending[FCount++] = {From, Gain, RampBytes};
+}
+
+double TGainSchedule::RampedAt(uint64_t Pos) const {
+    if (Pos >= FRampEnd) return FCurrent;
+    const double done =
+        static_cast<double>(Pos - FRampStart) / static_cast<double>(FRampEnd - FRampStart);
+    return FRampFrom + (FCurrent - FRampFrom) * done;
 }
 
 double TGainSchedule::At(uint64_t Pos, uint64_t& Next) {
     size_t reached = 0;
-    while (reached < FCount && FPending[reached].From <= Pos) FCurrent = FPending[reached++].Gain;
+    while (reached < FCount && FPending[reached].From <= Pos) {
+        const TChange& c = FPending[reached++];
+        if (c.Ramp > 0) {
+            FRampFrom = RampedAt(Pos);
+            FRampStart = Pos;
+            FRampEnd = Pos + c.Ramp;
+        } else {
+            FRampEnd = 0;
+        }
+        FCurrent = c.Gain;
+    }
     if (reached > 0) {
         std::copy(FPending.begin() + static_cast<ptrdiff_t>(reached),
                   FPending.begin() + static_cast<ptrdiff_t>(FCount), FPending.begin());
         FCount -= reached;
     }
     Next = FCount > 0 ? FPending[0].From : kNoChange;
-    return FCurrent;
+    if (Pos >= FRampEnd) return FCurrent;
+    // One step of the ramp, at the gain it reaches at the step's end, so
+    // the last step lands on the target.
+    const uint64_t step = std::max<uint64_t>((FRampEnd - FRampStart) / kRampSteps, 1);
+    const uint64_t stepEnd = std::min(FRampEnd, Pos + step);
+    Next = std::min(Next, stepEnd);
+    return RampedAt(stepEnd);
 }
 
 }  // namespace quillet

@@ -19,8 +19,11 @@
 
 namespace quillet {
 
-// Which of a file's gains to play by; Off plays the file as it is.
-enum class TReplayGainMode : uint8_t { Off, Track, Album };
+// Which of a file's gains to play by; Off plays the file as it is. Smart
+// takes the album gain while an album plays in order and the track gain
+// otherwise, track by track (SmartGainMode); without the player telling it,
+// Smart plays as Track.
+enum class TReplayGainMode : uint8_t { Off, Track, Album, Smart };
 
 struct TReplayGainSetting {
     TReplayGainMode Mode = TReplayGainMode::Track;
@@ -28,7 +31,7 @@ struct TReplayGainSetting {
     double PreampDb = 0;
 };
 
-// "off", "track", "album", and back.
+// "off", "track", "album", "smart", and back.
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text);
 std::string_view ReplayGainModeName(TReplayGainMode mode);
 // A pre-amp written as a plain decimal number of dB (a "+" allowed),
@@ -40,6 +43,36 @@ std::optional<double> ParsePreampDb(std::string_view text);
 // lowered so that the peak, when the tags give one, lands at full scale at
 // most.
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting);
+
+// What the player knows of an input beyond its tags.
+struct TInputGainInfo {
+    // The gains measured for the file (as a tagger would write them); used
+    // only when the input's tags give neither gain. Empty: not measured yet.
+    TReplayGain Measured;
+    // Smart mode's choice for this input: Track or Album.
+    TReplayGainMode SmartChoice = TReplayGainMode::Track;
+};
+
+// The factor an input plays at: its tags' gains, or the measured ones when
+// the tags give none, under the setting (Smart resolved by SmartChoice).
+double InputGainFactor(const TReplayGain& tags, const TInputGainInfo& known,
+                       const TReplayGainSetting& setting);
+
+// Where a track stands in what plays, for smart mode: its album tag and
+// those of the tracks played just before and just after it (empty: no tag,
+// or no such track).
+struct TSmartPlace {
+    bool InOrder = false;  // the list plays in its own order (no shuffle)
+    std::string_view Album;
+    std::string_view PreviousAlbum;
+    std::string_view NextAlbum;
+};
+
+// Album when the list plays in order and the track shares its album tag
+// (blanks around it and ASCII case aside) with the track before or the
+// track after it: the first and last tracks of an album belong to it as
+// much as the middle ones. Track otherwise (shuffle, a mixed list, no tag).
+TReplayGainMode SmartGainMode(const TSmartPlace& place);
 
 // The volume in hundredths of a decibel (0 full, -10000 silent) as a factor.
 double VolumeFactor(int32_t hundredthsDb);
@@ -56,11 +89,18 @@ class TGainSchedule {
   public:
     static constexpr uint64_t kNoChange = UINT64_MAX;
 
+    // A ramp moves in this many steps: small enough that no step clicks.
+    static constexpr uint64_t kRampSteps = 128;
+
     // From byte From on, Gain. Changes set before at or beyond From are
-    // forgotten: the sound they belonged to was replaced (a seek).
-    void Set(uint64_t From, double Gain);
-    // The gain at byte Pos, once the changes it has reached are taken; Next
-    // := the byte of the next change (kNoChange when none is set).
+    // forgotten: the sound they belonged to was replaced (a seek). With
+    // RampBytes, the gain moves from the one in force to Gain over that
+    // many bytes, starting where the change is reached (a change set for a
+    // byte already played starts at once).
+    void Set(uint64_t From, double Gain, uint64_t RampBytes = 0);
+    // The gain for the bytes from Pos on, once the changes it has reached
+    // are taken; Next := the byte where it changes next, a change or a
+    // ramp's next step (kNoChange when none).
     double At(uint64_t Pos, uint64_t& Next);
 
   private:
@@ -71,10 +111,18 @@ class TGainSchedule {
     struct TChange {
         uint64_t From;
         double Gain;
+        uint64_t Ramp;
     };
+    // The gain of the ramp under way at Pos (FCurrent once it has ended).
+    double RampedAt(uint64_t Pos) const;
+
     std::array<TChange, kMaxPending> FPending{};  // in order of From
     size_t FCount = 0;
-    double FCurrent = 1.0;
+    double FCurrent = 1.0;  // the gain in force, or the ramp's target
+    // The ramp under way: from FRampFrom at FRampStart to FCurrent at
+    // FRampEnd (FRampEnd <= Pos: none).
+    double FRampFrom = 1.0;
+    uint64_t FRampStart = 0, FRampEnd = 0;
 };
 
 // Walks `bytes` of a ring from play position `pos` (at ring offset `offset`)

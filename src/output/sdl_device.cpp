@@ -153,9 +153,9 @@ class SdlRing : public SoundRing {
         FVolume.store(Value, std::memory_order_relaxed);
         return DS_OK;
     }
-    TDSResult SetGainFrom(uint64_t Position, double Gain) override {
+    TDSResult SetGainFrom(uint64_t Position, double Gain, uint32_t RampBytes) override {
         std::lock_guard<std::mutex> g(FLock);
-        FGains.Set(Position, Gain);
+        FGains.Set(Position, Gain, RampBytes);
         return DS_OK;
     }
     bool CursorIsExact() const override { return true; }

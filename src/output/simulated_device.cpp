@@ -82,9 +82,9 @@ class SimulatedRing : public SoundRing {
         FState->Volume = Value;
         return DS_OK;
     }
-    TDSResult SetGainFrom(uint64_t Position, double Gain) override {
+    TDSResult SetGainFrom(uint64_t Position, double Gain, uint32_t RampBytes) override {
         std::lock_guard<std::mutex> g(FState->Lock);
-        FState->Gains.Set(Position, Gain);
+        FState->Gains.Set(Position, Gain, RampBytes);
         return DS_OK;
     }
 

@@ -77,11 +77,11 @@ class SoundRing {
     // DSERR_CONTROLUNAVAIL when the ring has no volume control.
     virtual TDSResult SetVolume(int32_t Value) = 0;
     // From byte Position on, the sound is also multiplied by Gain, in the
-    // same multiply as the volume (gain.h). Positions count the play
-    // cursor's travel, set to Position by SetCurrentPosition; a change set
-    // for a later byte is forgotten. DSERR_CONTROLUNAVAIL when the ring
-    // applies no gain.
-    virtual TDSResult SetGainFrom(uint64_t /*Position*/, double /*Gain*/) {
+    // same multiply as the volume (gain.h), reached over RampBytes (0: at
+    // once). Positions count the play cursor's travel, set to Position by
+    // SetCurrentPosition; a change set for a later byte is forgotten.
+    // DSERR_CONTROLUNAVAIL when the ring applies no gain.
+    virtual TDSResult SetGainFrom(uint64_t /*Position*/, double /*Gain*/, uint32_t /*RampBytes*/) {
         return DSERR_CONTROLUNAVAIL;
     }
     // True when the play cursor moves only as the device takes sound, so it

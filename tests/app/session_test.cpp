@@ -28,7 +28,7 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         int Row, Volume;
         TRepeat Repeat = TRepeat::List;
         bool Shuffle = false;
-        TReplayGainMode Gain = TReplayGainMode::Track;
+        TReplayGainMode Gain = TReplayGainMode::Smart;
         double PreampDb = 0;
     };
     const Case cases[] = {

@@ -15,6 +15,7 @@
 #include "content_sniff.h"
 #include "gain.h"
 #include "input_table.h"
+#include "loudness_cache.h"
 #include "wave_fixture.h"
 
 namespace quillet {
@@ -195,6 +196,14 @@ TEST(Loudness, AgreesWithFfmpegFileByFileAndForTheSet) {
         {"gated.mpc",
          "sox -R -n -r 44100 -c 2 -b 16 $F.wav synth 3 sine 1000 vol 0.5 pad 0 3 && "
          "mpcenc --silent --overwrite $F.wav $F"},
+        // Full-scale tones through a lossy codec: the decoder's peaks lie
+        // above full scale, where 16-bit samples would clip them.
+        {"full.m4a",
+         "sox -R -n -r 44100 -c 2 -b 16 $F.wav synth 4 sine 997 gain -0.01 && "
+         "ffmpeg -v error -y -i $F.wav -c:a aac -b:a 128k $F"},
+        {"full.ogg",
+         "sox -R -n -r 44100 -c 2 -b 16 $F.wav synth 4 sine 997 gain -0.01 && "
+         "oggenc -Q -q 3 -o $F $F.wav"},
     };
     std::string files;
     for (const auto& [name, recipe] : recipes) {
@@ -254,6 +263,46 @@ TEST(Loudness, AFileThatFailsIsReportedAndLeftOutOfTheSet) {
     // The order given is kept, whatever order the threads finish in.
     EXPECT_LT(out.find("a.wav"), out.find("chain.ogg"));
     EXPECT_LT(out.find("missing.flac"), out.find("quiet.wav"));
+}
+
+// --write-cache keeps the figures where the player looks for them, and
+// `play --replaygain auto` plays two untagged files 20 LU apart at one level.
+TEST(Loudness, WrittenCacheServesPlayAuto) {
+    const std::string dir = Fixtures() + "/auto";
+    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(Shell("sox -R -n -r 44100 -c 2 -b 16 " + dir +
+                      "/a.wav synth 1.5 pinknoise vol 0.03 && sox -R -n -r 44100 -c 2 -b 16 " +
+                      dir + "/b.wav synth 1.5 pinknoise vol 0.3"));
+    const std::string env = "XDG_CACHE_HOME=" + dir + "/cache ";
+    const std::string files = " " + dir + "/a.wav " + dir + "/b.wav";
+    int status = -1;
+    Output(env + QUILLET_CLI " loudness --write-cache" + files, &status);
+    ASSERT_EQ(status, 0);
+    TLoudnessCache cache;
+    cache.Load(dir + "/cache/quillet/loudness.txt");
+    EXPECT_EQ(cache.Count(), 2u);
+
+    const std::string disk = dir + "/played.raw";
+    Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=23 SDL_DISKAUDIOFILE=" + disk + " " +
+               QUILLET_CLI " play --replaygain auto" + files + " 2>/dev/null",
+           &status);
+    ASSERT_EQ(status, 0);
+    const Bytes played = ReadFile(disk);
+    // The device may have played silence before the ring started.
+    const size_t at = static_cast<size_t>(std::find_if(played.begin(), played.end(),
+                                                       [](uint8_t b) { return b != 0; }) -
+                                          played.begin()) /
+                      4 * 4;
+    const size_t track = 44100 * 3 / 2 * 4;
+    ASSERT_GE(played.size(), at + 2 * track);
+    WriteFile(dir + "/a.raw", Bytes(played.begin() + at, played.begin() + at + track));
+    WriteFile(dir + "/b.raw", Bytes(played.begin() + at + track, played.begin() + at + 2 * track));
+    const auto [first, p1] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/a.raw");
+    const auto [second, p2] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/b.raw");
+    EXPECT_NEAR(first, -18, 0.5);
+    EXPECT_NEAR(second, first, 0.5);
+    Output(QUILLET_CLI " play --replaygain loud" + files + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 2);
 }
 
 }  // namespace

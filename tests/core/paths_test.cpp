@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "paths.h"
 
@@ -44,11 +45,11 @@ TEST(Paths, AddressesAreToldFromPathsAndNeverResolved) {
     EXPECT_FALSE(IsStreamUrl("/music/http.mp3"));
 }
 
-TEST(Paths, ConfigFolderFollowsTheBaseDirectoryRules) {
+TEST(Paths, ConfigAndCacheFoldersFollowTheBaseDirectoryRules) {
     struct Case {
         const char* Xdg;  // nullptr: unset
         const char* Home;
-        const char* Expected;
+        const char* Expected;  // under .config; .cache for the cache folder
     };
     const Case cases[] = {
         {"/x/conf", "/home/u", "/x/conf/quillet/"},
@@ -58,14 +59,20 @@ TEST(Paths, ConfigFolderFollowsTheBaseDirectoryRules) {
         {nullptr, "/home/u", "/home/u/.config/quillet/"},
         {nullptr, nullptr, ""},
     };
-    const std::string savedXdg =
-        std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    for (const Case& c : cases) {
-        c.Xdg ? setenv("XDG_CONFIG_HOME", c.Xdg, 1) : unsetenv("XDG_CONFIG_HOME");
-        c.Home ? setenv("HOME", c.Home, 1) : unsetenv("HOME");
-        EXPECT_EQ(ConfigFolder(), c.Expected) << (c.Xdg ? c.Xdg : "(unset)");
+    for (const auto& [variable, folder, under] :
+         {std::tuple{"XDG_CONFIG_HOME", &ConfigFolder, ".config"},
+          std::tuple{"XDG_CACHE_HOME", &CacheFolder, ".cache"}}) {
+        const std::string saved = std::getenv(variable) ? std::getenv(variable) : "";
+        for (const Case& c : cases) {
+            c.Xdg ? setenv(variable, c.Xdg, 1) : unsetenv(variable);
+            c.Home ? setenv("HOME", c.Home, 1) : unsetenv("HOME");
+            std::string expected = c.Expected;
+            if (const size_t at = expected.find(".config"); at != std::string::npos)
+                expected.replace(at, 7, under);
+            EXPECT_EQ(folder(), expected) << variable << "=" << (c.Xdg ? c.Xdg : "(unset)");
+        }
+        saved.empty() ? unsetenv(variable) : setenv(variable, saved.c_str(), 1);
     }
-    savedXdg.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
     setenv("HOME", savedHome.c_str(), 1);
 }

@@ -94,6 +94,30 @@ TEST(Gain, TheFactorPicksTheGainAndRespectsThePeak) {
     }
 }
 
+// Smart mode: the album gain only for a track that belongs to an album
+// played in order, its first and last tracks included.
+TEST(Gain, SmartModeTakesTheAlbumGainOnlyInsideAnAlbumPlayedInOrder) {
+    using M = TReplayGainMode;
+    struct Case {
+        const char* what;
+        TSmartPlace place;
+        M mode;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"inside an album", {true, "Blue", "Blue", "Blue"}, M::Album},
+             {"its first track", {true, "Blue", "Red", "Blue"}, M::Album},
+             {"its last track, nothing after", {true, "Blue", "Blue", ""}, M::Album},
+             {"tags differing in case and blanks", {true, " blue", "BLUE ", ""}, M::Album},
+             {"shuffled", {false, "Blue", "Blue", "Blue"}, M::Track},
+             {"a mixed list", {true, "Blue", "Red", "Green"}, M::Track},
+             {"no album tag", {true, "", "", ""}, M::Track},
+             {"a single track", {true, "Blue", "", ""}, M::Track},
+         })
+        EXPECT_EQ(SmartGainMode(c.place), c.mode) << c.what;
+    EXPECT_EQ(ParseReplayGainMode("smart"), M::Smart);
+    EXPECT_EQ(ReplayGainModeName(M::Smart), "smart");
+}
+
 // Serves given 16-bit stereo PCM, with the gains its tags would give.
 class PcmSource : public SyntheticSource {
   public:
@@ -264,6 +288,55 @@ TEST(Gain, ASettingChangedDuringARunTakesEffectInIt) {
     const std::vector<uint8_t> gained =
         Gained({pcm.end() - tail, pcm.end()}, std::pow(10, -20.0 / 20));
     EXPECT_TRUE(std::equal(gained.begin(), gained.end(), played.begin() + (pcm.size() - tail)));
+}
+
+// A measurement that comes in while its track plays is heard within a
+// polling interval and a ring's worth of sound at most, and ramps in: the
+// level moves over the ramp's length in small steps, never at once.
+TEST(Gain, AMeasurementArrivingDuringItsTrackRampsTheGainIn) {
+    constexpr double kAmplitude = 16000;
+    std::vector<int16_t> tone(2 * 44100 * 3);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<int16_t>(std::lround(
+            kAmplitude * std::sin(static_cast<double>(i / 2) * 2 * std::numbers::pi / 100)));
+    Player p;
+    p.Add(Bytes16(tone), {});
+    std::atomic<bool> ready{false};
+    p.out->SetInputGainProvider([&](TAuInput&) {
+        TInputGainInfo info;
+        if (ready) info.Measured.Track = TGainInfo{-12.0, 0};
+        return info;
+    });
+    int sleeps = 0;
+    p.sys->SetOnSleep([&](uint32_t ms) {
+        if (++sleeps == 60) {
+            ready = true;
+            p.out->RefreshInputGain();
+        }
+        p.Sleep(ms);
+    });
+    const std::vector<int16_t> played = Samples16(p.Play());
+    ASSERT_GE(played.size(), tone.size());
+    // The peak of each period of the tone (100 frames).
+    std::vector<double> peaks;
+    for (size_t at = 0; at + 200 <= tone.size(); at += 200) {
+        int peak = 0;
+        for (size_t i = at; i < at + 200; ++i) peak = std::max(peak, std::abs(int{played[i]}));
+        peaks.push_back(peak);
+    }
+    const double low = kAmplitude * std::pow(10, -12.0 / 20);
+    EXPECT_NEAR(peaks.front(), kAmplitude, 2);
+    EXPECT_NEAR(peaks.back(), low, 2);
+    const auto start =
+        std::find_if(peaks.begin(), peaks.end(), [&](double v) { return v < kAmplitude - 2; });
+    const auto end = std::find_if(start, peaks.end(), [&](double v) { return v < low + 2; });
+    ASSERT_NE(end, peaks.end());
+    const double rampMs = static_cast<double>(end - start) * 100 / 44.1;
+    EXPECT_GE(rampMs, 0.8 * TDXAudioOut::kGainRampMs);
+    EXPECT_LE(rampMs, 1.5 * TDXAudioOut::kGainRampMs);
+    // No period falls by more than 1 dB (-12 dB at once would be a click).
+    for (auto it = start; it != end; ++it)
+        EXPECT_GE(*it / *(it - 1), std::pow(10, -1.0 / 20)) << "period " << it - peaks.begin();
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+if(TARGET quillet_loudness)
+  quillet_add_fuzzer(loudness_cache LIBS quillet_loudness)
+endif()
