@@ -134,6 +134,13 @@ TWaveFormatKind TWaveIn::Kind() {
     return FKind;
 }
 
+int64_t TWaveIn::GetSampleCount() {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    const int64_t count = TAuFileIn::GetSampleCount();
+    if (count < 0 && FIsValid && FDataBytes == 0) FSampleCount = 0;
+    return FSampleCount;
+}
+
 bool TWaveIn::ParseWaveHeader() {
     FDataSize = 0;
     FSizeIsEstimate = false;
@@ -334,13 +341,16 @@ bool TWaveIn::ParseWaveHeader() {
 }
 
 void TWaveIn::SettleDataSize(uint64_t stored, int64_t remaining) {
-    if (stored == 0 || (remaining >= 0 && stored > static_cast<uint64_t>(remaining))) {
+    if ((stored == 0 && remaining != 0) ||
+        (remaining >= 0 && stored > static_cast<uint64_t>(remaining))) {
         // A writer that never patched the size (or a file still being
         // written, or cut short): play what the file holds, to its end.
         FDataBytes = -1;
         FDataSize = remaining;
         FSizeIsEstimate = remaining >= 0;
     } else {
+        // A size of 0 with nothing after the header is a chunk truly empty:
+        // no samples, exactly.
         FDataBytes = stored > static_cast<uint64_t>(INT64_MAX) ? -1 : static_cast<int64_t>(stored);
         FDataSize = FDataBytes;
     }

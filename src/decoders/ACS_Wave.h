@@ -53,6 +53,8 @@ class TWaveIn : public TAuFileIn {
     // Stream offset of the first audio byte (of the converted WAV for MPEG
     // layer-3); 0 before a successful walk.
     uint16_t HeaderSize() const { return FHeaderSize; }
+    // As the base gives it, and 0 (not unknown) for an empty data chunk.
+    int64_t GetSampleCount() override;
 
     // The header walk gives up once it has consumed this many bytes.
     static constexpr int64_t kMaxHeaderBytes = 8192;
