@@ -39,10 +39,11 @@ QString InstanceSocketName() {
 }
 
 bool HandOffToRunningInstance(const QString& name, const TInstanceMessage& message, int timeoutMs) {
+    const std::string bytes = EncodeInstanceMessage(message);
+    if (bytes.size() > kMaxInstanceMessage) return false;  // the player would refuse it
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(timeoutMs)) return false;
-    const std::string bytes = EncodeInstanceMessage(message);
     socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(timeoutMs)) return false;
@@ -70,27 +71,28 @@ TInstanceServer::TListen TInstanceServer::Listen(const QString& name) {
 
 void TInstanceServer::Accept() {
     while (QLocalSocket* socket = FServer.nextPendingConnection()) {
-        auto buffer = std::make_shared<std::string>();
+        auto reader = std::make_shared<TInstanceMessageReader>();
         auto* timer = new QTimer(socket);
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, socket, &QLocalSocket::abort);
         timer->start(kClientTimeoutMs);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader] {
+            using S = TInstanceMessageReader::TState;
+            if (reader->State() != S::NeedMore) return;  // answered already
+            // Each byte is read once, whatever the pieces it comes in.
             const QByteArray chunk = socket->readAll();
-            buffer->append(chunk.constData(), static_cast<size_t>(chunk.size()));
-            bool bad = false;
-            std::optional<TInstanceMessage> message = DecodeInstanceMessage(*buffer, bad);
-            if (bad || buffer->size() > kMaxInstanceMessage) {
+            const S state =
+                reader->Feed(std::string_view(chunk.constData(), static_cast<size_t>(chunk.size())));
+            if (state == S::Bad) {
                 socket->abort();
                 return;
             }
-            if (!message) return;
-            buffer->clear();
+            if (state == S::NeedMore) return;
             socket->write(&kAck, 1);
             socket->flush();
             socket->disconnectFromServer();
-            if (OnMessage) OnMessage(std::move(*message));
+            if (OnMessage) OnMessage(reader->Take());
         });
     }
 }

@@ -19,7 +19,8 @@ namespace quillet {
 QString InstanceSocketName();
 
 // Gives `message` to a player listening on `name`. True once that player has
-// acknowledged it; false when nobody listens (or answers in time).
+// acknowledged it; false when nobody listens (or answers in time), or when
+// the message is over kMaxInstanceMessage.
 bool HandOffToRunningInstance(const QString& name, const TInstanceMessage& message,
                               int timeoutMs = 5000);
 
