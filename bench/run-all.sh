@@ -47,7 +47,7 @@ bench() {
     *) BENCH_TABLE=$2 table_row "$script.sh" - - - - "FAILED (exit $rc): $why"; status=1 ;;
   esac
 }
-for script in wave_decode flac_decode vorbis_decode mpc_decode wm_decode ffmpeg_decode pipe_decode loudness; do
+for script in wave_decode adpcm_decode flac_decode vorbis_decode mpc_decode wm_decode ffmpeg_decode pipe_decode loudness; do
   bench "$script" "$decode"
 done
 for script in pipe_memory playback_cpu measured_gain gapless startup playlist playlist_window add_files stream_memory; do

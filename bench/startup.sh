@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Start-up of the player next to mpv, on a virtual X display, same run:
-# time from process start to its window being mapped, and resident memory
-# once the window is up. Run from anywhere:
+# Start-up of the player next to mpv and a bare Qt 6 window, on a virtual X
+# display, same run: time from process start to its window being mapped, and
+# resident memory once the window is up. Run from anywhere:
 #   bench/startup.sh [build-dir] [runs]     (default: build, 10)
-# Prints the medians and the ratios quillet/mpv (targets: the window shown
-# within 150 ms, less memory than mpv).
+# Prints the medians and the ratios quillet/mpv and quillet/bare Qt (targets:
+# the window shown within 150 ms and within 1.2 times the bare Qt window's
+# time, less memory than mpv).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 need mpv Xvfb xwininfo
 bench_setup 10 "$@"
 need_built quillet
+need c++ pkg-config
+# shellcheck disable=SC2046  # pkg-config prints several flags
+c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) "$top/bench/bare_window.cpp" \
+  $(pkg-config --libs Qt6Widgets) -o "$work/bare_window" ||
+  { echo "the bare Qt window does not build" >&2; exit 2; }
 
 # The display lives as long as the child shell; it gets this script's helpers,
 # build, runs and scratch folder through the environment.
@@ -50,18 +56,25 @@ cd "$BENCH_BUILD"
 # Warm the file cache once for each, so every run starts alike.
 measure "Quillet 0.6" ./quillet >/dev/null
 measure "mpvbench" mpv --force-window=yes --idle=yes --title=mpvbench --no-config >/dev/null
-: > "$work/q"; : > "$work/m"
+measure "qtbench" "$work/bare_window" qtbench >/dev/null
+: > "$work/q"; : > "$work/m"; : > "$work/b"
 for i in $(seq 1 "$BENCH_RUNS"); do
   measure "Quillet 0.6" ./quillet >> "$work/q"
   measure "mpvbench" mpv --force-window=yes --idle=yes --title=mpvbench --no-config >> "$work/m"
+  measure "qtbench" "$work/bare_window" qtbench >> "$work/b"
 done
 qt=$(cut -d" " -f1 "$work/q" | median); qm=$(cut -d" " -f2 "$work/q" | median)
 mt=$(cut -d" " -f1 "$work/m" | median); mm=$(cut -d" " -f2 "$work/m" | median)
+bt=$(cut -d" " -f1 "$work/b" | median); bm=$(cut -d" " -f2 "$work/b" | median)
 printf "runs: %s (medians; window mapped, RSS 0.5 s later)\n" "$BENCH_RUNS"
 printf "quillet: %6s ms  %8s KiB\n" "$qt" "$qm"
 printf "mpv:     %6s ms  %8s KiB\n" "$mt" "$mm"
+printf "bare Qt: %6s ms  %8s KiB\n" "$bt" "$bm"
 echo "ratio quillet/mpv: time $(ratio "$qt" "$mt"), memory $(ratio "$qm" "$mm")"
+echo "ratio quillet/bare Qt window: time $(ratio "$qt" "$bt"), memory $(ratio "$qm" "$bm")"
 table_row "start-up: window shown" mpv "$qt ms" "$mt ms" "$(ratio "$qt" "$mt")" "$(verdict "< 150 ms" "$qt")"
+table_row "start-up: window shown" "bare Qt 6 window" "$qt ms" "$bt ms" "$(ratio "$qt" "$bt")" \
+  "$(verdict "<= 1.2" "$(ratio "$qt" "$bt" %.6f)")"
 table_row "start-up: memory (RSS)" mpv "$qm KiB" "$mm KiB" "$(ratio "$qm" "$mm")" \
   "$(verdict "< 1" "$(ratio "$qm" "$mm" %.6f)")"
 '

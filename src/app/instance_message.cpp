@@ -1,7 +1,6 @@
 #include "instance_message.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace quillet {
 namespace {
@@ -10,15 +9,6 @@ constexpr std::string_view kMark = "QLT1";
 
 void PutU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-bool GetU32(std::string_view bytes, size_t& at, uint32_t& v) {
-    if (bytes.size() - at < 4) return false;
-    v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
-    at += 4;
-    return true;
 }
 
 }  // namespace
@@ -34,37 +24,80 @@ std::string EncodeInstanceMessage(const TInstanceMessage& message) {
     return out;
 }
 
-std::optional<TInstanceMessage> DecodeInstanceMessage(std::string_view bytes, bool& bad) {
-    bad = false;
-    const size_t markLen = std::min(bytes.size(), kMark.size());
-    if (bytes.substr(0, markLen) != kMark.substr(0, markLen)) {
-        bad = true;
-        return std::nullopt;
+bool TInstanceMessageReader::Field(std::string_view& bytes) {
+    while (FFieldHave < 4 && !bytes.empty()) {
+        FField[FFieldHave++] = static_cast<uint8_t>(bytes.front());
+        bytes.remove_prefix(1);
     }
-    size_t at = kMark.size();
-    if (bytes.size() < at + 1) return std::nullopt;
-    TInstanceMessage message;
-    message.Enqueue = bytes[at++] != 0;
-    uint32_t count = 0;
-    if (!GetU32(bytes, at, count)) return std::nullopt;
-    // Each path takes at least its four length bytes: a count that cannot
-    // fit is refused before anything is reserved for it.
-    if (count > (kMaxInstanceMessage - at) / 4) {
-        bad = true;
-        return std::nullopt;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t length = 0;
-        if (!GetU32(bytes, at, length)) return std::nullopt;
-        if (length > kMaxInstanceMessage - at) {
-            bad = true;
-            return std::nullopt;
+    return FFieldHave == 4;
+}
+
+TInstanceMessageReader::TState TInstanceMessageReader::Feed(std::string_view bytes) {
+    while (FState == TState::NeedMore) {
+        switch (FStage) {
+            case TStage::Mark: {
+                const size_t n = std::min(bytes.size(), kMark.size() - FSize);
+                if (bytes.substr(0, n) != kMark.substr(FSize, n)) return Refuse();
+                FSize += n;
+                bytes.remove_prefix(n);
+                if (FSize < kMark.size()) return FState;
+                FStage = TStage::Flag;
+                break;
+            }
+            case TStage::Flag:
+                if (bytes.empty()) return FState;
+                FMessage.Enqueue = bytes.front() != 0;
+                bytes.remove_prefix(1);
+                ++FSize;
+                FStage = TStage::Count;
+                break;
+            case TStage::Count:
+            case TStage::Length: {
+                if (!Field(bytes)) return FState;
+                FFieldHave = 0;
+                const uint32_t value = FField[0] | FField[1] << 8 | FField[2] << 16 |
+                                       static_cast<uint32_t>(FField[3]) << 24;
+                if (FStage == TStage::Count) {
+                    FSize += 4;
+                    // Each path takes at least its four length bytes: a count
+                    // that cannot fit is refused before anything is kept.
+                    if (value > (kMaxInstanceMessage - FSize) / 4) return Refuse();
+                    FSize += size_t{4} * value;  // the length fields, counted now
+                    FPathsLeft = value;
+                    FMessage.Paths.reserve(std::min<uint32_t>(value, 4096));
+                    if (FPathsLeft == 0) return FState = TState::Done;
+                    FStage = TStage::Length;
+                } else {
+                    if (value > kMaxInstanceMessage - FSize) return Refuse();
+                    FSize += value;
+                    FPathLeft = value;
+                    FMessage.Paths.emplace_back().reserve(std::min<uint32_t>(value, 1u << 16));
+                    --FPathsLeft;
+                    FStage = TStage::Path;
+                }
+                break;
+            }
+            case TStage::Path: {
+                const size_t n = std::min<size_t>(bytes.size(), FPathLeft);
+                FMessage.Paths.back().append(bytes.substr(0, n));
+                bytes.remove_prefix(n);
+                FPathLeft -= static_cast<uint32_t>(n);
+                if (FPathLeft > 0) return FState;
+                if (FPathsLeft == 0) return FState = TState::Done;
+                FStage = TStage::Length;
+                break;
+            }
         }
-        if (bytes.size() - at < length) return std::nullopt;
-        message.Paths.emplace_back(bytes.substr(at, length));
-        at += length;
     }
-    return message;
+    return FState;
+}
+
+std::optional<TInstanceMessage> DecodeInstanceMessage(std::string_view bytes, bool& bad) {
+    TInstanceMessageReader reader;
+    const TInstanceMessageReader::TState state = reader.Feed(bytes);
+    bad = state == TInstanceMessageReader::TState::Bad;
+    if (state != TInstanceMessageReader::TState::Done) return std::nullopt;
+    return reader.Take();
 }
 
 }  // namespace quillet

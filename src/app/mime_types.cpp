@@ -28,7 +28,7 @@ constexpr TMimeRow kAudioTypes[] = {
     {".tta", "audio/x-tta"},       {".spx", "audio/x-speex+ogg"},  {".m4b", "audio/x-m4b"},
     {".mp4", "audio/mp4"},         {".alac", "audio/mp4"},         {".aifc", "audio/x-aifc"},
     {".mpa", "audio/mpeg"},        {".caf", "audio/x-caf"},        {".w64", "audio/x-w64"},
-    {".snd", "audio/basic"},       {".dsf", "audio/x-dsf"},
+    {".snd", "audio/basic"},       {".dsf", "audio/x-dsf"},        {".mp1", "audio/mpeg"},
 };
 
 constexpr TMimeRow kPlaylistTypes[] = {

@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusVariant>
+#include <QMetaProperty>
 #include <QUrl>
 #include <climits>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "mime_types.h"
 
@@ -117,6 +120,102 @@ class TPlayerAdaptor : public QDBusAbstractAdaptor {
     TMprisService& S;
 };
 
+// org.freedesktop.DBus.Properties for the object, answered before Qt's own:
+// the same Get and GetAll over the two interfaces' properties, and a Set
+// that takes a value of the property's own D-Bus type only, refusing any
+// other with an error (Qt's own converts what it can: the string 'no' is a
+// true bool for it).
+class TPropertiesAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.DBus.Properties")
+    // Qt describes the standard interface itself: not twice.
+    Q_CLASSINFO("D-Bus Introspection",
+                "  <!-- org.freedesktop.DBus.Properties: answered by the player -->\n")
+  public:
+    TPropertiesAdaptor(TMprisService* service, std::vector<QDBusAbstractAdaptor*> interfaces)
+        : QDBusAbstractAdaptor(service), FCall(*service), FInterfaces(std::move(interfaces)) {
+        setAutoRelaySignals(false);
+    }
+
+  public slots:
+    QDBusVariant Get(const QString& interface, const QString& name) {
+        QDBusAbstractAdaptor* adaptor = nullptr;
+        const QMetaProperty property = Find(interface, name, adaptor);
+        if (!adaptor) return {};
+        return QDBusVariant(property.read(adaptor));
+    }
+
+    QVariantMap GetAll(const QString& interface) {
+        QVariantMap all;
+        for (QDBusAbstractAdaptor* adaptor : FInterfaces) {
+            if (!interface.isEmpty() && interface != InterfaceOf(adaptor)) continue;
+            const QMetaObject* meta = adaptor->metaObject();
+            for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
+                all.insert(QLatin1String(meta->property(i).name()), meta->property(i).read(adaptor));
+            return all;
+        }
+        sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("No interface ") + interface);
+        return all;
+    }
+
+    void Set(const QString& interface, const QString& name, const QDBusVariant& value) {
+        QDBusAbstractAdaptor* adaptor = nullptr;
+        const QMetaProperty property = Find(interface, name, adaptor);
+        if (!adaptor) return;
+        if (!property.isWritable()) {
+            sendErrorReply(QDBusError::PropertyReadOnly, name + QStringLiteral(" is read-only"));
+            return;
+        }
+        const QVariant given = value.variant();
+        // Exactly the property's type: a bool for Shuffle, a double for
+        // Volume and Rate, a string for LoopStatus.
+        if (given.metaType() != property.metaType()) {
+            sendErrorReply(QDBusError::InvalidArgs,
+                           name + QStringLiteral(" takes a value of type ") +
+                               QLatin1String(property.metaType().name()) + QStringLiteral(", not ") +
+                               QLatin1String(given.metaType().name()));
+            return;
+        }
+        property.write(adaptor, given);
+    }
+
+  private:
+    static QString InterfaceOf(const QDBusAbstractAdaptor* adaptor) {
+        const QMetaObject* meta = adaptor->metaObject();
+        return QLatin1String(meta->classInfo(meta->indexOfClassInfo("D-Bus Interface")).value());
+    }
+
+    // The property `name` of `interface` (of any, when empty); `adaptor` is
+    // left null, and the error sent, when there is none.
+    QMetaProperty Find(const QString& interface, const QString& name,
+                       QDBusAbstractAdaptor*& adaptor) {
+        bool known = interface.isEmpty();
+        for (QDBusAbstractAdaptor* candidate : FInterfaces) {
+            if (!interface.isEmpty() && interface != InterfaceOf(candidate)) continue;
+            known = true;
+            const QMetaObject* meta = candidate->metaObject();
+            const int index = meta->indexOfProperty(name.toLatin1().constData());
+            if (index >= meta->propertyOffset()) {
+                adaptor = candidate;
+                return meta->property(index);
+            }
+        }
+        if (known)
+            sendErrorReply(QDBusError::UnknownProperty, QStringLiteral("No property ") + name);
+        else
+            sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("No interface ") + interface);
+        return {};
+    }
+
+    // The call being answered (Qt sets it on the adaptor's parent).
+    void sendErrorReply(QDBusError::ErrorType type, const QString& text) {
+        FCall.sendErrorReply(type, text);
+    }
+
+    QDBusContext& FCall;
+    std::vector<QDBusAbstractAdaptor*> FInterfaces;
+};
+
 }  // namespace
 
 double BusVolumeOf(int sliderValue) {
@@ -143,9 +242,11 @@ bool TMprisService::Publish(QDBusConnection bus) {
     if (!bus.isConnected()) return false;
     auto* root = new TRootAdaptor(this);
     auto* player = new TPlayerAdaptor(this);
+    auto* properties = new TPropertiesAdaptor(this, {root, player});
     if (!bus.registerObject(QLatin1String(kMprisPath), this)) {
         delete root;
         delete player;
+        delete properties;
         return false;
     }
     // A second player on the same bus (the socket could not be shared) takes

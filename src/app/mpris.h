@@ -8,6 +8,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QStringList>
@@ -77,7 +78,9 @@ inline constexpr char kMprisService[] = "org.mpris.MediaPlayer2.quillet";
 double BusVolumeOf(int sliderValue);
 int SliderValueOf(double busVolume);
 
-class TMprisService : public QObject {
+// A QDBusContext: Qt gives the call being answered to an adaptor's parent,
+// and the properties adaptor answers a wrong value with an error through it.
+class TMprisService : public QObject, public QDBusContext {
     Q_OBJECT
   public:
     // `notify` sends PropertiesChanged (interface, changed values); `seeked`

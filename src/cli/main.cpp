@@ -24,10 +24,14 @@ TCommand::TCommand(const char* name, const char* usage, TCommandFn fn) {
     Registry()[name] = {usage, fn};
 }
 
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage:\n");
+    for (const auto& [name, e] : Registry()) std::fprintf(out, "  quillet-cli %s\n", e.usage);
+}
+
 int UsageError(const std::string& message) {
     if (!message.empty()) std::fprintf(stderr, "quillet-cli: %s\n", message.c_str());
-    std::fprintf(stderr, "usage:\n");
-    for (const auto& [name, e] : Registry()) std::fprintf(stderr, "  quillet-cli %s\n", e.usage);
+    PrintUsage(stderr);
     return 2;
 }
 
@@ -36,6 +40,11 @@ int UsageError(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace quillet::cli;
     if (argc < 2) return UsageError();
+    // Asked for, the usage is an answer, not an error.
+    if (const std::string first = argv[1]; first == "--help" || first == "-h" || first == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
     auto it = Registry().find(argv[1]);
     if (it == Registry().end()) return UsageError(std::string("unknown command: ") + argv[1]);
     try {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -65,7 +66,8 @@ std::string ReadAll(const std::string& path) {
 
 // The first line (the first non-blank one when `skipBlank`), at most `keep`
 // bytes of it, reading no further than needed.
-std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank) {
+std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank,
+                            int64_t limit = MaxTextFileSize) {
     struct stat st {};
     const TFd fd{OpenRegular(path, st)};
     std::string line;
@@ -73,8 +75,10 @@ std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank
     bool cut = false;   // bytes of the line were dropped after `keep`
     int64_t total = 0;
     char buf[65536];
-    while (total < MaxTextFileSize) {
-        const size_t n = ReadSome(fd.Fd, buf, sizeof buf);
+    limit = std::min(limit, MaxTextFileSize);
+    while (total < limit) {
+        const size_t n = ReadSome(
+            fd.Fd, buf, static_cast<size_t>(std::min<int64_t>(sizeof buf, limit - total)));
         if (n == 0) break;
         total += static_cast<int64_t>(n);
         for (size_t i = 0; i < n; ++i) {
@@ -218,8 +222,8 @@ std::string ReadFirstLine(const std::string& path, size_t keep) {
     return ReadLeadingLine(path, keep, false);
 }
 
-std::string ReadFirstNonBlankLine(const std::string& path, size_t keep) {
-    return ReadLeadingLine(path, keep, true);
+std::string ReadFirstNonBlankLine(const std::string& path, size_t keep, int64_t limit) {
+    return ReadLeadingLine(path, keep, true, limit);
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& content) {

@@ -40,9 +40,10 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 std::string ReadFirstLine(const std::string& path, size_t keep = 4096);
 // The first line that is not blank (Trim leaves something), at most its first
 // `keep` bytes; empty when there is none. Reads no further than that line,
-// and gives up as if there were none after MaxTextFileSize bytes of blanks,
-// so a huge file costs no more than its start.
-std::string ReadFirstNonBlankLine(const std::string& path, size_t keep = 4096);
+// and gives up as if there were none after `limit` bytes of blanks (at most
+// MaxTextFileSize), so a huge file costs no more than its start.
+std::string ReadFirstNonBlankLine(const std::string& path, size_t keep = 4096,
+                                  int64_t limit = MaxTextFileSize);
 // Replaces the content of the file `path` names, raising EInOutError on
 // failure. A symbolic link is followed: its target gets the new content. The
 // new content goes to a temporary file in the target's folder, flushed to

@@ -1,6 +1,7 @@
 #include "ACS_FLAC.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,129 @@ void InterleaveStereo16(uint8_t* out, const FLAC__int32* const buffer[], uint32_
     }
 }
 
+// Reads exactly `n` bytes at `offset`; false past the stream's end.
+bool ReadAt(TStream& s, int64_t offset, void* out, int64_t n) {
+    return s.Seek(offset, TSeekOrigin::soBeginning) == offset && s.Read(out, n) == n;
+}
+
+uint32_t LittleU32(const uint8_t* b) {
+    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+uint32_t BigU32(const uint8_t* b) {
+    return static_cast<uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
+}
+
+constexpr int kVorbisCommentBlock = 4;
+constexpr int kPictureBlock = 6;
+
+// The length a Vorbis comment or picture block's content really takes,
+// walked field by field from `at` (its first content byte); -1 when it
+// does not fit in the stream or has too many fields to walk.
+int64_t ContentLength(TStream& s, int64_t size, int type, int64_t at) {
+    uint8_t b[4];
+    int64_t p = at;
+    // Skips a field of `count` bytes; its length is the 4 bytes at p.
+    auto lengthField = [&](bool little) -> bool {
+        if (p + 4 > size || !ReadAt(s, p, b, 4)) return false;
+        p += 4 + (little ? LittleU32(b) : BigU32(b));
+        return p <= size;
+    };
+    if (type == kVorbisCommentBlock) {
+        if (!lengthField(true)) return -1;  // the vendor string
+        if (p + 4 > size || !ReadAt(s, p, b, 4)) return -1;
+        const uint32_t count = LittleU32(b);
+        p += 4;
+        if (count > (1u << 16)) return -1;  // beyond any tagger's: not walked
+        for (uint32_t i = 0; i < count; ++i)
+            if (!lengthField(true)) return -1;
+    } else {
+        p += 4;  // picture type
+        if (!lengthField(false) || !lengthField(false)) return -1;  // MIME type, description
+        p += 16;                                                    // size, depth, colours
+        if (!lengthField(false)) return -1;                         // the picture
+    }
+    return p - at;
+}
+
+// The walk over the metadata blocks that FindLengthRepairs makes: whether
+// the blocks from a position chain, block by block, to the first frame.
+class TBlockChain {
+  public:
+    TBlockChain(TStream& s, int64_t size) : S(s), Size(size) {}
+    std::vector<TFLACIn::TLengthRepair> Repairs;  // in reverse order of position
+
+    bool From(int64_t at, bool first) {
+        if (++FSteps > 4096) return false;  // a hostile chain is read as it is
+        if (FFailed.count(at) != 0) return false;
+        uint8_t h[4];
+        if (at + 4 > Size || !ReadAt(S, at, h, 4)) return false;
+        const int type = h[0] & 0x7F;
+        const bool last = (h[0] & 0x80) != 0;
+        if (type > kPictureBlock || (type == 0) != first) return Fail(at);
+        const int64_t length = int64_t{h[1]} << 16 | h[2] << 8 | h[3];
+        int64_t real = -1;
+        if (type == kVorbisCommentBlock || type == kPictureBlock) {
+            real = ContentLength(S, Size, type, at + 4);
+            if (real >= (1 << 24)) real = -1;
+        }
+        // A length the content overruns is impossible: the content's own
+        // end comes first. Otherwise the length field is believed first.
+        const bool realFirst = real > length;
+        for (int turn = 0; turn < 2; ++turn) {
+            const int64_t take = (turn == 0) == realFirst ? real : length;
+            if (take < 0 || (turn == 1 && real == length)) continue;
+            const int64_t end = at + 4 + take;
+            if (end > Size || !(last ? FrameAt(end) : From(end, false))) continue;
+            if (take != length)
+                Repairs.push_back({at + 1,
+                                   {static_cast<uint8_t>(take >> 16),
+                                    static_cast<uint8_t>(take >> 8), static_cast<uint8_t>(take)}});
+            return true;
+        }
+        return Fail(at);
+    }
+
+  private:
+    bool Fail(int64_t at) {
+        FFailed.insert(at);
+        return false;
+    }
+    // The first frame's sync code (or the end: a stream of no frames).
+    bool FrameAt(int64_t at) {
+        uint8_t b[2];
+        if (at == Size) return true;
+        return at + 2 <= Size && ReadAt(S, at, b, 2) && b[0] == 0xFF && (b[1] & 0xFE) == 0xF8;
+    }
+    TStream& S;
+    const int64_t Size;
+    std::set<int64_t> FFailed;
+    int FSteps = 0;
+};
+
 }  // namespace
+
+// A Vorbis comment or picture block whose length field cannot be right (its
+// content runs past it, or the blocks after it do not chain to the first
+// frame while they do from its content's real end) is read by its content,
+// as the common tag libraries read it. Nothing is changed in a chain that
+// holds as it is, nor in one that holds no other way either. The stream's
+// position is restored; nothing is found in a stream that cannot seek.
+std::vector<TFLACIn::TLengthRepair> TFLACIn::FindLengthRepairs(TStream& s) {
+    const int64_t size = s.Size();
+    if (size < 0 || s.Position() != 0) return {};
+    uint8_t h[10];
+    int64_t at = 0;
+    // libFLAC skips an ID3v2 tag before the stream.
+    if (ReadAt(s, 0, h, 10) && h[0] == 'I' && h[1] == 'D' && h[2] == '3')
+        at = 10 + (int64_t{h[6] & 0x7F} << 21 | (h[7] & 0x7F) << 14 | (h[8] & 0x7F) << 7 |
+                   (h[9] & 0x7F)) +
+             ((h[5] & 0x10) ? 10 : 0);
+    TBlockChain chain(s, size);
+    const bool chains = ReadAt(s, at, h, 4) && std::equal(h, h + 4, "fLaC") && chain.From(at + 4, true);
+    s.Seek(0, TSeekOrigin::soBeginning);
+    return chains ? chain.Repairs : std::vector<TLengthRepair>{};
+}
 
 // libFLAC's callbacks. They run inside C code, so nothing may escape them: a
 // stream error becomes the status libFLAC expects.
@@ -76,8 +199,14 @@ struct TFLACCallbacks {
                 *bytes = 0;
                 return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
             }
+            const std::vector<TFLACIn::TLengthRepair>& repairs = Self(client).FRepairs;
+            const int64_t from = repairs.empty() ? 0 : s.Position();
             const int64_t n = s.Read(buffer, static_cast<int64_t>(*bytes));
             *bytes = n > 0 ? static_cast<size_t>(n) : 0;
+            for (const TFLACIn::TLengthRepair& r : repairs)
+                for (int64_t k = 0; k < 3; ++k)
+                    if (r.Offset + k >= from && r.Offset + k < from + n)
+                        buffer[r.Offset + k - from] = r.Bytes[k];
             return n > 0 ? FLAC__STREAM_DECODER_READ_STATUS_CONTINUE
                          : FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
         } catch (...) {
@@ -191,7 +320,9 @@ void TFLACIn::ApplyMetadata(const FLAC__StreamMetadata* block) {
         FDataSize = FTotalSamples == 0
                         ? -1
                         : static_cast<int64_t>(FTotalSamples) * (FBitsPerSample / 8) * FChannels;
-    } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+    } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT && !FCommentsSeen) {
+        // A second comment block is ignored, as the common tag libraries do.
+        FCommentsSeen = true;
         const FLAC__StreamMetadata_VorbisComment& vc = block->data.vorbis_comment;
         std::vector<std::string> comments;
         comments.reserve(vc.num_comments);
@@ -272,6 +403,14 @@ void TFLACIn::OpenSource() {
     FBlockFirstSample = -1;
     if (!FStreamGiven && FFileName.empty()) throw EAuException("File name is not assigned");
     OpenFileStream();
+    FRepairs.clear();
+    try {
+        if (FCanSeek) FRepairs = FindLengthRepairs(*FSourceStream);
+    } catch (const std::exception&) {
+        FRepairs.clear();  // read as it is; libFLAC meets what is wrong
+        FSourceStream->Seek(0, TSeekOrigin::soBeginning);
+    }
+    FCommentsSeen = false;
     FIsValid = true;
     FDecoder = lib.FLAC__stream_decoder_new();
     if (!FDecoder) throw EAuException("Failed to initialize the FLAC decoder.");

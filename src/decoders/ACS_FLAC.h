@@ -27,6 +27,8 @@
 
 #include "ACS_Classes.h"
 #include "ACS_Tags.h"
+#include <vector>
+
 #include "FLAC.h"
 
 namespace quillet {
@@ -44,6 +46,13 @@ class TFLACIn : public TAuFileIn {
     // Any seek turns it off for good: a partial decode cannot be checked.
     bool CheckMD5Signature() const { return FCheckMD5Signature.load(); }
     void SetCheckMD5Signature(bool v) { FCheckMD5Signature = v; }
+
+    // A metadata block's length field as libFLAC is to read it, where the
+    // file's own is impossible (FindLengthRepairs).
+    struct TLengthRepair {
+        int64_t Offset;  // of the 3-byte length field
+        uint8_t Bytes[3];
+    };
 
   protected:
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
@@ -68,6 +77,10 @@ class TFLACIn : public TAuFileIn {
     // Absolute sample of the next frame ReadBlock would deliver (-1 unknown).
     int64_t NextSample() const;
     uint32_t OutFrameBytes() const { return FChannels * (FBitsPerSample >> 3); }
+
+    std::vector<TLengthRepair> FRepairs;  // laid over what the read callback reads
+    static std::vector<TLengthRepair> FindLengthRepairs(TStream& s);
+    bool FCommentsSeen = false;           // the first comment block wins
 
     Owned<TVorbisTags> FVorbisTags;
     std::atomic<bool> FCheckMD5Signature{false};  // main thread sets it; also off after a seek

@@ -134,6 +134,13 @@ TWaveFormatKind TWaveIn::Kind() {
     return FKind;
 }
 
+int64_t TWaveIn::GetSampleCount() {
+    std::lock_guard<std::recursive_mutex> lock(FOpenLock);
+    const int64_t count = TAuFileIn::GetSampleCount();
+    if (count < 0 && FIsValid && FDataBytes == 0) FSampleCount = 0;
+    return FSampleCount;
+}
+
 bool TWaveIn::ParseWaveHeader() {
     FDataSize = 0;
     FSizeIsEstimate = false;
@@ -334,13 +341,16 @@ bool TWaveIn::ParseWaveHeader() {
 }
 
 void TWaveIn::SettleDataSize(uint64_t stored, int64_t remaining) {
-    if (stored == 0 || (remaining >= 0 && stored > static_cast<uint64_t>(remaining))) {
+    if ((stored == 0 && remaining != 0) ||
+        (remaining >= 0 && stored > static_cast<uint64_t>(remaining))) {
         // A writer that never patched the size (or a file still being
         // written, or cut short): play what the file holds, to its end.
         FDataBytes = -1;
         FDataSize = remaining;
         FSizeIsEstimate = remaining >= 0;
     } else {
+        // A size of 0 with nothing after the header is a chunk truly empty:
+        // no samples, exactly.
         FDataBytes = stored > static_cast<uint64_t>(INT64_MAX) ? -1 : static_cast<int64_t>(stored);
         FDataSize = FDataBytes;
     }
@@ -417,8 +427,15 @@ void TWaveIn::SettleFormat() {
         FSizeIsEstimate = false;
         return;
     }
-    FBlock.assign(std::max(kBlockBytes, DecodedBlockBytes()), 0);
-    if (FKind == K::wkImaAdpcm || FKind == K::wkMsAdpcm) FCodedBlock.assign(align, 0);
+    if (FKind == K::wkImaAdpcm || FKind == K::wkMsAdpcm) {
+        // As many blocks at once as fill about kAdpcmBatchBytes of PCM.
+        const int32_t perBlock = DecodedBlockBytes();
+        const int32_t blocks = std::max(1, kAdpcmBatchBytes / std::max(perBlock, 1));
+        FBlock.assign(static_cast<size_t>(std::max(kBlockBytes, blocks * perBlock)), 0);
+        FCodedBlock.assign(static_cast<size_t>(blocks) * align, 0);
+    } else {
+        FBlock.assign(kBlockBytes, 0);
+    }
 }
 
 bool TWaveIn::OpenConverted() {
@@ -489,15 +506,35 @@ int64_t TWaveIn::ReadData(void* buffer, int64_t count) {
     return got;
 }
 
-bool TWaveIn::ReadImaBlock() {
-    if (FCanSeek && AtStreamEnd(*FSourceStream)) return false;
-    std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
-    return ReadData(FCodedBlock.data(), FImaBlockAlign) > 0;
+int32_t TWaveIn::DecodeAdpcmBlocks() {
+    const bool ima = FKind == TWaveFormatKind::wkImaAdpcm;
+    const int32_t align = ima ? FImaBlockAlign : FMsBlockAlign;
+    const size_t room = FCodedBlock.size() / static_cast<size_t>(align);
+    // Blocks whose predictor index has no coefficients (MS) are skipped: read
+    // on until a batch gives sound or the data ends.
+    for (;;) {
+        // One read for many blocks: the stream is asked once per batch, not
+        // three times per block.
+        const int64_t got = ReadData(FCodedBlock.data(), static_cast<int64_t>(room) * align);
+        if (got <= 0) return 0;
+        // A short last block is decoded as if zero-filled.
+        const size_t blocks = static_cast<size_t>((got + align - 1) / align);
+        std::fill(FCodedBlock.begin() + got,
+                  FCodedBlock.begin() + static_cast<ptrdiff_t>(blocks * static_cast<size_t>(align)),
+                  0);
+        int32_t out = 0;
+        for (size_t b = 0; b < blocks; ++b) {
+            const uint8_t* in = FCodedBlock.data() + b * static_cast<size_t>(align);
+            uint8_t* dst = FBlock.data() + out;
+            const int32_t n = ima ? (FChannels == 1 ? DecodeImaMono(in, dst) : DecodeImaStereo(in, dst))
+                                  : (FChannels == 2 ? DecodeMsStereo(in, dst) : DecodeMsMono(in, dst));
+            if (n > 0) out += n;
+        }
+        if (out > 0 || got < static_cast<int64_t>(room) * align) return out;
+    }
 }
 
-int32_t TWaveIn::DecodeImaMono() {
-    const uint8_t* in = FCodedBlock.data();
-    uint8_t* out = FBlock.data();
+int32_t TWaveIn::DecodeImaMono(const uint8_t* in, uint8_t* out) const {
     TImaChannel c;
     c.Load(in);
     Put16(out, 0, static_cast<int16_t>(c.Predictor));
@@ -512,10 +549,8 @@ int32_t TWaveIn::DecodeImaMono() {
 // Two or more channels: after one 4-byte header per channel, the data comes
 // in 4-byte groups (8 samples) per channel in turn; a trailing partial round
 // of groups carries no whole samples and is ignored.
-int32_t TWaveIn::DecodeImaStereo() {
+int32_t TWaveIn::DecodeImaStereo(const uint8_t* in, uint8_t* out) const {
     const int32_t ch = static_cast<int32_t>(FChannels);
-    const uint8_t* in = FCodedBlock.data();
-    uint8_t* out = FBlock.data();
     const int32_t rounds = (FImaBlockAlign - 4 * ch) / (4 * ch);
     for (int32_t c = 0; c < ch; ++c) {
         TImaChannel state;
@@ -533,16 +568,8 @@ int32_t TWaveIn::DecodeImaStereo() {
     return (8 * rounds + 1) * 2 * ch;
 }
 
-bool TWaveIn::ReadMsBlock() {
-    if (AtStreamEnd(*FSourceStream)) return false;
-    std::fill(FCodedBlock.begin(), FCodedBlock.end(), 0);
-    return ReadData(FCodedBlock.data(), FMsBlockAlign) > 0;
-}
-
 // Returns -1 for a block whose predictor index has no coefficient pair.
-int32_t TWaveIn::DecodeMsMono() {
-    const uint8_t* in = FCodedBlock.data();
-    uint8_t* out = FBlock.data();
+int32_t TWaveIn::DecodeMsMono(const uint8_t* in, uint8_t* out) const {
     if (in[0] >= FMsCoefCount) return -1;
     TMsChannel c{FMsCoefs[in[0]][0], FMsCoefs[in[0]][1], static_cast<int16_t>(GetLE16(in + 1)),
                  static_cast<int16_t>(GetLE16(in + 3)), static_cast<int16_t>(GetLE16(in + 5))};
@@ -557,9 +584,7 @@ int32_t TWaveIn::DecodeMsMono() {
     return n * 2;
 }
 
-int32_t TWaveIn::DecodeMsStereo() {
-    const uint8_t* in = FCodedBlock.data();
-    uint8_t* out = FBlock.data();
+int32_t TWaveIn::DecodeMsStereo(const uint8_t* in, uint8_t* out) const {
     if (in[0] >= FMsCoefCount || in[1] >= FMsCoefCount) return -1;
     TMsChannel ch[2];
     for (int i = 0; i < 2; ++i)
@@ -606,18 +631,8 @@ void TWaveIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
                 break;
             }
             case K::wkImaAdpcm:
-                if (ReadImaBlock())
-                    FBlockEnd = FChannels == 1 ? DecodeImaMono() : DecodeImaStereo();
-                break;
             case K::wkMsAdpcm:
-                // A block whose predictor index has no coefficients is skipped.
-                while (ReadMsBlock()) {
-                    const int32_t n = FChannels == 2 ? DecodeMsStereo() : DecodeMsMono();
-                    if (n >= 0) {
-                        FBlockEnd = n;
-                        break;
-                    }
-                }
+                FBlockEnd = DecodeAdpcmBlocks();
                 break;
             case K::wkMpegLayer3:
                 FBlockEnd = static_cast<int32_t>(ReadData(FBlock.data(), kBlockBytes));

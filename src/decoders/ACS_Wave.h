@@ -53,6 +53,8 @@ class TWaveIn : public TAuFileIn {
     // Stream offset of the first audio byte (of the converted WAV for MPEG
     // layer-3); 0 before a successful walk.
     uint16_t HeaderSize() const { return FHeaderSize; }
+    // As the base gives it, and 0 (not unknown) for an empty data chunk.
+    int64_t GetSampleCount() override;
 
     // The header walk gives up once it has consumed this many bytes.
     static constexpr int64_t kMaxHeaderBytes = 8192;
@@ -60,6 +62,8 @@ class TWaveIn : public TAuFileIn {
     static constexpr uint32_t kMaxFormatBytes = 4096;
     // Size of the PCM block store (larger when one ADPCM block decodes to more).
     static constexpr int32_t kBlockBytes = 16384;
+    // PCM decoded from one read of ADPCM blocks (at least one block).
+    static constexpr int32_t kAdpcmBatchBytes = 65536;
 
   protected:
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
@@ -86,12 +90,15 @@ class TWaveIn : public TAuFileIn {
     // Reads up to `count` bytes of the data chunk (never past its end).
     int64_t ReadData(void* buffer, int64_t count);
 
-    bool ReadImaBlock();
-    int32_t DecodeImaMono();
-    int32_t DecodeImaStereo();
-    bool ReadMsBlock();
-    int32_t DecodeMsMono();
-    int32_t DecodeMsStereo();
+    // Reads a batch of ADPCM blocks and decodes them into FBlock; the bytes
+    // of PCM (0 at the end of the data).
+    int32_t DecodeAdpcmBlocks();
+    // One block from `in` to `out`; the bytes written (-1: an MS block
+    // whose predictor index has no coefficient pair).
+    int32_t DecodeImaMono(const uint8_t* in, uint8_t* out) const;
+    int32_t DecodeImaStereo(const uint8_t* in, uint8_t* out) const;
+    int32_t DecodeMsMono(const uint8_t* in, uint8_t* out) const;
+    int32_t DecodeMsStereo(const uint8_t* in, uint8_t* out) const;
 
     TWaveFormatKind FKind = TWaveFormatKind::wkUnknown;
     std::vector<uint8_t> FBlock;  // decoded PCM; bytes FBlockStart..FBlockEnd (1-based) pending

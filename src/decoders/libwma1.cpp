@@ -19,7 +19,9 @@ namespace {
 
 // A stream whose parameters fall outside these offers no format.
 constexpr int kMaxChannels = 8;
-constexpr int kMaxSampleRate = 384000;
+// DSD at 5.6 MHz (DSD128) decodes to 705.6 kHz; the sound device takes up to
+// 768 kHz.
+constexpr int kMaxSampleRate = 768000;
 // A decoded frame with more channels than this is dropped.
 constexpr int kMaxFrameChannels = 64;
 

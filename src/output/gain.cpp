@@ -62,7 +62,7 @@ std::optional<double> ParsePreampDb(std::string_view text) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, db);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(db)) return std::nullopt;
-    return std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb);
+    return std::clamp(db, -kMaxPreampDb, kMaxPreampDb);
 }
 
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting) {

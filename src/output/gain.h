@@ -31,11 +31,14 @@ struct TReplayGainSetting {
     double PreampDb = 0;
 };
 
+// The pre-amp's range as the window's menu offers it (-6 to +6 dB).
+inline constexpr double kMaxPreampDb = 6.0;
+
 // "off", "track", "album", "smart", and back.
 std::optional<TReplayGainMode> ParseReplayGainMode(std::string_view text);
 std::string_view ReplayGainModeName(TReplayGainMode mode);
 // A pre-amp written as a plain decimal number of dB (a "+" allowed),
-// clamped to +-24; nothing for any other text.
+// clamped to the menu's range (+-kMaxPreampDb); nothing for any other text.
 std::optional<double> ParsePreampDb(std::string_view text);
 
 // The linear factor for a file's gains: the chosen gain (the other one when

@@ -271,7 +271,10 @@ std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<st
 
 std::string DetectPlaylistFormat(const std::string& fileName) {
     if (!FileExists(fileName)) return std::string(fmt::Unknown);
-    return DetectPlaylistFormat(fileName, {ReadFirstNonBlankLine(fileName)});
+    // A bounded head, as content sniffing reads: a huge file of blanks with
+    // no line break costs no more than its first bytes.
+    return DetectPlaylistFormat(fileName,
+                                {ReadFirstNonBlankLine(fileName, 4096, kPlaylistDetectBytes)});
 }
 
 namespace {

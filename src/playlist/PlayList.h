@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -76,7 +77,10 @@ inline constexpr std::string_view Unknown = "Unknown";
 // The file's format: the first non-blank line is tested first ("#EXTM3U",
 // "BSPL", "MPCPLAYLIST", "<ASX"), then the extension (".cue" last). "Unknown" for a file
 // that does not exist (nothing is opened) or that no rule recognises. Only
-// the file's start is read, up to that line (at most its first 4 KiB).
+// the file's start is read, up to that line (at most its first 4 KiB), and
+// never past its first kPlaylistDetectBytes: a first line after them is not
+// looked for.
+inline constexpr int64_t kPlaylistDetectBytes = 16 << 10;
 std::string DetectPlaylistFormat(const std::string& fileName);
 // The same over lines already read; `fileName` gives only the extension.
 std::string DetectPlaylistFormat(std::string_view fileName, const std::vector<std::string>& lines);

@@ -124,6 +124,42 @@ uint32_t FrameSize(const TBytes& b, const uint8_t* field, int version, size_t po
     return safe;
 }
 
+// How the frames of a 2.4 tag read with every size taken one way: the
+// frames found, and whether the walk ends cleanly (at the tag's end or in
+// its padding) rather than on something that is no frame or past the tag.
+struct TSizeWalk {
+    int Frames = 0;
+    bool Clean = false;
+};
+
+TSizeWalk WalkSizes(const TBytes& b, size_t pos, bool plain) {
+    TSizeWalk walk;
+    while (b.size() - pos >= 10) {
+        const uint8_t* h = b.data() + pos;
+        if (h[0] == 0) {
+            walk.Clean = std::all_of(h, b.data() + b.size(), [](uint8_t c) { return c == 0; });
+            return walk;
+        }
+        if (!IsFrameId(h)) return walk;
+        const uint32_t size = plain ? BigEndian(h + 4, 4) : Synchsafe(h + 4);
+        if (size > b.size() - pos - 10) return walk;  // runs past the tag
+        ++walk.Frames;
+        pos += 10 + size;
+    }
+    walk.Clean = pos == b.size() || std::all_of(b.begin() + static_cast<ptrdiff_t>(pos), b.end(),
+                                                [](uint8_t c) { return c == 0; });
+    return walk;
+}
+
+// Whether a 2.4 tag's frame sizes are all plain numbers, as a well-known
+// writer put them for years: read that way the frames chain cleanly to
+// the tag's end, while read as synchsafe they do not (or find fewer).
+bool PlainSizedTag(const TBytes& b, size_t pos) {
+    const TSizeWalk safe = WalkSizes(b, pos, false);
+    const TSizeWalk plain = WalkSizes(b, pos, true);
+    return plain.Clean && (!safe.Clean || plain.Frames > safe.Frames);
+}
+
 // Where the frames start behind an extended header, or nothing when it does
 // not fit. 2.3 counts the size without its own 4 bytes, 2.4 (synchsafe) with
 // them. Some writers set the flag and write no extended header: a frame id
@@ -305,12 +341,15 @@ void WalkId3v2Frames(const TId3v2Tag& tag, const TId3v2FrameVisitor& Visit) {
     }
     const size_t headerLen = version == 2 ? 6 : 10;
     const size_t idLen = version == 2 ? 3 : 4;
+    // A whole tag of plain sizes reads as 2.3 would; otherwise each size is
+    // weighed on its own.
+    const int sizes = version == 4 && PlainSizedTag(frames, pos) ? 3 : version;
     while (frames.size() - pos >= headerLen) {
         const uint8_t* h = frames.data() + pos;
         if (std::all_of(h, h + idLen, [](uint8_t c) { return c == 0; })) break;  // padding
         pos += headerLen;
         const uint32_t size =
-            version == 2 ? BigEndian(h + 3, 3) : FrameSize(frames, h + 4, version, pos);
+            version == 2 ? BigEndian(h + 3, 3) : FrameSize(frames, h + 4, sizes, pos);
         // Past the tag nothing more can be found.
         if (size > frames.size() - pos) break;
         const std::string_view id(reinterpret_cast<const char*>(h), idLen);

@@ -52,7 +52,7 @@ TEST_F(FormatsTest, PlayChoosesTheInputTheContentCallsFor) {
 
 TEST_F(FormatsTest, AllFilesListsFilesWithoutADot) {
     EXPECT_TRUE(Form->odOpenSoundFile.QtFilter().endsWith(QStringLiteral(";;All files (*)")));
-    EXPECT_TRUE(Form->odOpenSoundFile.QtFilter().contains(QStringLiteral("(*.opus *.oga)")));
+    EXPECT_TRUE(Form->odOpenSoundFile.QtFilter().contains(QStringLiteral("(*.opus *.oga *.spx)")));
     // A language file's "*.*" means every file too.
     WriteFile(ProgramDir + "lang/xx.ini", "[lang]\r\nDlgOpenSFilter=Waves|*.wav|All|*.*\r\n");
     Form->LoadLanguage("xx");

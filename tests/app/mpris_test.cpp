@@ -2,8 +2,17 @@
 // out-of-range values do, and which changes are announced.
 #include <gtest/gtest.h>
 
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <atomic>
+#include <csignal>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <thread>
 
 #include "app_test_support.h"
 #include "mpris.h"
@@ -260,6 +269,132 @@ TEST_F(MprisTest, LoopStatusAndShuffleAreReadWrittenAndAnnounced) {
     Player.Shuffled = false;
     Service->Refresh();
     EXPECT_EQ(Changes.back(), (QVariantMap{{"LoopStatus", "None"}, {"Shuffle", false}}));
+}
+
+// A private bus daemon for one test, and a second connection to it that
+// plays the remote control.
+class MprisBusTest : public MprisTest {
+  protected:
+    void SetUp() override {
+        MprisTest::SetUp();
+        FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        ASSERT_NE(p, nullptr);
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, p)) Address = QString::fromLatin1(line).trimmed();
+        if (std::fgets(line, sizeof line, p)) DaemonPid = std::atoi(line);
+        pclose(p);
+        ASSERT_FALSE(Address.isEmpty()) << "no dbus-daemon";
+        const QDBusConnection bus = QDBusConnection::connectToBus(Address, "mpris-test-player");
+        ASSERT_TRUE(Service->Publish(bus));
+        Remote = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(Address, "mpris-test-remote"));
+        ASSERT_TRUE(Remote->isConnected());
+    }
+    void TearDown() override {
+        Service.reset();
+        Remote.reset();
+        QDBusConnection::disconnectFromBus("mpris-test-player");
+        QDBusConnection::disconnectFromBus("mpris-test-remote");
+        if (DaemonPid > 0) ::kill(DaemonPid, SIGTERM);
+        MprisTest::TearDown();
+    }
+    // A Properties call from the remote, answered while the loop runs.
+    QDBusMessage Call(const QString& member, const QVariantList& args) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            kMprisService, kMprisPath, "org.freedesktop.DBus.Properties", member);
+        m.setArguments(args);
+        QDBusPendingCall pending = Remote->asyncCall(m, 5000);
+        EXPECT_TRUE(WaitFor([&] { return pending.isFinished(); }));
+        return pending.reply();
+    }
+    QDBusMessage Set(const char* name, const QVariant& value) {
+        return Call("Set", {QString(kMprisPlayer), QString(name),
+                            QVariant::fromValue(QDBusVariant(value))});
+    }
+    QString Address;
+    int DaemonPid = -1;
+    std::unique_ptr<QDBusConnection> Remote;
+};
+
+// Every writable property takes a value of its own D-Bus type only; any other
+// is refused with an error and changes nothing (Qt's own conversion would
+// read the string 'no' as a true bool).
+TEST_F(MprisBusTest, WritablePropertiesRefuseOtherTypes) {
+    using L = TPlayerControl::TLoop;
+    struct Case {
+        const char* Name;
+        QVariant Value;
+    };
+    const Case wrong[] = {
+        {"Shuffle", QString("no")},       {"Shuffle", QString("true")},
+        {"Shuffle", int(1)},              {"Shuffle", uint(1)},
+        {"Shuffle", double(1)},           {"Shuffle", QStringList{"true"}},
+        {"Volume", QString("0.5")},       {"Volume", int(0)},
+        {"Volume", qlonglong(0)},         {"Volume", true},
+        {"LoopStatus", int(1)},           {"LoopStatus", true},
+        {"LoopStatus", QStringList{"None"}},
+        {"LoopStatus", QVariant::fromValue(QDBusObjectPath("/None"))},
+        {"Rate", QString("2")},           {"Rate", int(2)},
+    };
+    Player.Slider = 1000;
+    for (const Case& c : wrong) {
+        SCOPED_TRACE(std::string(c.Name) + " as " + c.Value.metaType().name());
+        const QDBusMessage reply = Set(c.Name, c.Value);
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+        EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+        EXPECT_FALSE(Player.Shuffled);
+        EXPECT_EQ(Player.Slider, 1000);
+        EXPECT_EQ(Player.Looping, L::Playlist);
+    }
+    // The right types still work.
+    EXPECT_EQ(Set("Shuffle", true).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(Player.Shuffled);
+    EXPECT_EQ(Set("Volume", 0.5).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Player.Slider, SliderValueOf(0.5));
+    EXPECT_EQ(Set("LoopStatus", QString("Track")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Player.Looping, L::Track);
+    EXPECT_EQ(Set("Rate", 1.0).type(), QDBusMessage::ReplyMessage);
+    // Read-only and unknown properties, and reading still answers.
+    EXPECT_EQ(Set("PlaybackStatus", QString("Playing")).errorName(),
+              "org.freedesktop.DBus.Error.PropertyReadOnly");
+    EXPECT_EQ(Set("Bogus", true).errorName(), "org.freedesktop.DBus.Error.UnknownProperty");
+    QDBusMessage got = Call("Get", {QString(kMprisPlayer), QString("Shuffle")});
+    ASSERT_EQ(got.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(got.arguments().at(0).value<QDBusVariant>().variant(), QVariant(true));
+    got = Call("Get", {QString(kMprisRoot), QString("Identity")});
+    EXPECT_EQ(got.arguments().at(0).value<QDBusVariant>().variant(), QVariant("Quillet"));
+    got = Call("GetAll", {QString(kMprisPlayer)});
+    ASSERT_EQ(got.type(), QDBusMessage::ReplyMessage);
+    const QVariantMap all = qdbus_cast<QVariantMap>(got.arguments().at(0));
+    EXPECT_EQ(all.value("LoopStatus"), QVariant("Track"));
+    EXPECT_EQ(all.value("CanControl"), QVariant(true));
+    EXPECT_TRUE(all.contains("Metadata"));
+    EXPECT_EQ(Call("Get", {QString("org.example.None"), QString("Shuffle")}).errorName(),
+              "org.freedesktop.DBus.Error.UnknownInterface");
+
+    // A client of its own, as a user would type it: the string is refused.
+    Player.Shuffled = false;
+    std::atomic<int> status{-1};
+    std::thread client([&] {
+        const std::string cmd = "dbus-send --bus='" + Address.toStdString() +
+                                "' --print-reply --dest=" + kMprisService + " " + kMprisPath +
+                                " org.freedesktop.DBus.Properties.Set string:" + kMprisPlayer +
+                                " string:Shuffle variant:string:no >/dev/null 2>&1";
+        status = std::system(cmd.c_str());
+    });
+    EXPECT_TRUE(WaitFor([&] { return status >= 0; }));
+    client.join();
+    EXPECT_NE(status, 0);
+    EXPECT_FALSE(Player.Shuffled);
+    // The introspection shows the types, and the standard interface once.
+    got = QDBusMessage::createMethodCall(kMprisService, kMprisPath,
+                                         "org.freedesktop.DBus.Introspectable", "Introspect");
+    QDBusPendingCall pending = Remote->asyncCall(got, 5000);
+    ASSERT_TRUE(WaitFor([&] { return pending.isFinished(); }));
+    const QString xml = pending.reply().arguments().value(0).toString();
+    EXPECT_TRUE(xml.contains("<property name=\"Shuffle\" type=\"b\" access=\"readwrite\"/>")) << xml.toStdString();
+    EXPECT_EQ(xml.count("<interface name=\"org.freedesktop.DBus.Properties\">"), 1)
+        << xml.toStdString();
 }
 
 }  // namespace

@@ -49,8 +49,13 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
          "[session]\r\nRepeat=ONE\r\nShuffle=yes\r\nReplayGain=loud\r\nPreAmp=+abc\r\n", 0, -1, 0},
         {"gain", nullptr, "[session]\r\nReplayGain=album\r\nPreAmp=-4.5\r\n", 0, -1, 0,
          TRepeat::List, false, TReplayGainMode::Album, -4.5},
+        // The menu offers -6 to +6 dB: a value past them is brought back in.
         {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=+60\r\n", 0, -1, 0,
-         TRepeat::List, false, TReplayGainMode::Off, 24},
+         TRepeat::List, false, TReplayGainMode::Off, 6},
+        {"pre-amp past the menu", nullptr, "[session]\r\nPreAmp=12\r\n", 0, -1, 0,
+         TRepeat::List, false, TReplayGainMode::Track, 6},
+        {"pre-amp below the menu", nullptr, "[session]\r\nPreAmp=-6.5\r\n", 0, -1, 0,
+         TRepeat::List, false, TReplayGainMode::Track, -6},
         {"pre-amp not finite", nullptr, "[session]\r\nPreAmp=inf\r\n", 0, -1, 0},
     };
     for (const Case& c : cases) {

@@ -86,6 +86,32 @@ TEST_F(CliMedia, InfoLines) {
     EXPECT_NE(r.out.find("valid: no\n"), std::string::npos);
 }
 
+// A WAV whose data chunk is empty holds exactly no samples; one whose size
+// field is 0 with sound after it is still a writer that never patched it.
+TEST_F(CliMedia, InfoOfAnEmptyWavIsZeroSamplesExactly) {
+    const std::string empty = Dir + "/empty.wav";
+    ASSERT_TRUE(Shell("sox -n -r 44100 -c 2 -b 16 " + empty + " trim 0 0"));
+    Result r = Cli("info " + empty);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "channels: 2\nrate: 44100\nbits: 16\nsamples: 0\nduration: 0.000\nvalid: "
+              "yes\nlength: exact\n");
+    r = Cli("decode --raw " + empty + " -");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    // The same with an IMA ADPCM header (a "fact" count of 0).
+    const std::string ima = Dir + "/empty-ima.wav";
+    ASSERT_TRUE(Shell("sox -n -r 22050 -c 1 -e ima-adpcm " + ima + " trim 0 0"));
+    EXPECT_NE(Cli("info " + ima).out.find("samples: 0\n"), std::string::npos);
+
+    Bytes unpatched = PcmWav(2, 48000, 16, Payload);
+    std::fill(unpatched.begin() + 40, unpatched.begin() + 44, 0);  // the data size
+    WriteFile(Dir + "/unpatched.wav", unpatched);
+    r = Cli("info " + Dir + "/unpatched.wav");
+    EXPECT_NE(r.out.find("samples: 12000\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("length: estimated\n"), std::string::npos) << r.out;
+}
+
 TEST_F(CliMedia, ErrorsAndUsage) {
     Result r = Cli("decode " + Dir + "/x.xyz " + Dir + "/o.wav");
     EXPECT_EQ(r.status, 1);
@@ -103,6 +129,17 @@ TEST_F(CliMedia, ErrorsAndUsage) {
     EXPECT_EQ(Cli("play").status, 2);
     EXPECT_EQ(Cli("play --replaygain loud " + In).status, 2);
     EXPECT_EQ(Cli("info").status, 2);
+    // Asked for, the usage goes to standard output and is no error.
+    for (const char* ask : {"--help", "-h", "help"}) {
+        r = Cli(ask);
+        EXPECT_EQ(r.status, 0) << ask;
+        EXPECT_EQ(r.out.rfind("usage:\n", 0), 0u) << ask;
+        EXPECT_NE(r.out.find("  quillet-cli info IN\n"), std::string::npos) << ask;
+        EXPECT_TRUE(r.err.empty()) << ask;
+    }
+    r = Cli("--bogus");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command: --bogus"), std::string::npos);
 }
 
 // WAV kinds beyond plain PCM, made by the reference tools (and one by hand),

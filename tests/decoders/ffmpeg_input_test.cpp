@@ -222,8 +222,9 @@ TEST(FfTable, FilterAndDropListComeFromTheTable) {
     EXPECT_EQ(filter.rfind("MP3 Files|*.mp3|Vorbis Files (ogg)|*.ogg|FLAC Files |*.flac|", 0), 0u);
     EXPECT_TRUE(filter.ends_with("|All files|*"));
     for (const char* ext :
-         {".opus", ".oga", ".m4a", ".m4b", ".mp4", ".aac", ".alac", ".aif", ".aiff", ".aifc",
-          ".wv",   ".ape", ".mp2", ".mpa", ".tta", ".caf", ".w64",  ".au",  ".snd",  ".dsf"}) {
+         {".opus", ".oga", ".spx", ".m4a", ".m4b", ".mp4", ".aac", ".alac", ".aif",
+          ".aiff", ".aifc", ".wv", ".ape", ".mp1", ".mp2", ".mpa", ".tta", ".caf", ".w64", ".au",
+          ".snd", ".dsf"}) {
         SCOPED_TRACE(ext);
         const size_t at = filter.find(std::string("*") + ext);
         ASSERT_NE(at, std::string::npos);
@@ -237,6 +238,41 @@ TEST(FfTable, FilterAndDropListComeFromTheTable) {
     for (size_t k = 0; k < kInputKindCount; ++k) {
         Owned<TAuFileIn> in(CreateInput(static_cast<TInputKind>(k), nullptr));
         EXPECT_NE(in.get(), nullptr);
+    }
+}
+
+// Formats FFmpeg decodes that real collections hold: MPEG layer 1, Speex in
+// Ogg, and DSD at 5.6 MHz beside 2.8 MHz. Each is chosen by its extension
+// and plays exactly as ffmpeg decodes it.
+TEST(FfFormats, Mp1SpeexAndDsdAtBothRates) {
+    const std::string scripts = std::string(QUILLET_TEST_SOURCE_DIR) + "/decoders/";
+    struct Case {
+        const char* Name;
+        std::string Make;
+        uint32_t Rate, Channels;
+    };
+    const Case cases[] = {
+        {"tone.mp1", "python3 '" + scripts + "make_mp1.py' \"$OUT\" 50", 48000, 1},
+        {"speex.spx",
+         "ffmpeg -v error -i '" + wm::SourceWav(44100, 2) +
+             "' -t 1 -ar 16000 -ac 1 -c:a libspeex -f ogg \"$OUT\"",
+         16000, 1},
+        {"dsd64.dsf", "python3 '" + scripts + "make_dsf.py' \"$OUT\" 2822400 0.1", 352800, 2},
+        {"dsd128.dsf", "python3 '" + scripts + "make_dsf.py' \"$OUT\" 5644800 0.1", 705600, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = Made(c.Name, c.Make);
+        ASSERT_FALSE(path.empty());
+        ASSERT_EQ(InputKindFor(path), TInputKind::ikFFmpeg);
+        Owned<TAuFileIn> in(CreateInput(TInputKind::ikFFmpeg, nullptr));
+        in->SetFileName(path);
+        ASSERT_TRUE(in->IsValid());
+        EXPECT_EQ(in->GetSampleRate(), c.Rate);
+        EXPECT_EQ(in->GetChannels(), c.Channels);
+        const Bytes ref = Decoded(path, 16);
+        ASSERT_FALSE(ref.empty());
+        EXPECT_TRUE(DecodeAll(*in) == ref);
     }
 }
 

@@ -3,9 +3,11 @@
 // `flac -d` makes of the same file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decoders/flac_fixture.h"
@@ -216,6 +218,115 @@ TEST(FlacTags, FirstCommentWinsAndEveryOpenRefills) {
     ASSERT_EQ(in.GetChannels(), 2u);
     EXPECT_EQ(in.VorbisTags().Title(), u"");
     EXPECT_TRUE(in.VorbisTags().IsEmpty());
+}
+
+// Where each metadata block's header is, walking the length fields.
+struct BlockAt {
+    size_t At;
+    int Type;
+    uint32_t Length;
+};
+std::vector<BlockAt> Blocks(const Bytes& b) {
+    std::vector<BlockAt> out;
+    for (size_t at = 4; at + 4 <= b.size();) {
+        const uint32_t length = b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+        out.push_back({at, b[at] & 0x7F, length});
+        if (b[at] & 0x80) break;
+        at += 4 + length;
+    }
+    return out;
+}
+
+void SetLength(Bytes& b, size_t at, uint32_t length) {
+    b[at + 1] = static_cast<uint8_t>(length >> 16);
+    b[at + 2] = static_cast<uint8_t>(length >> 8);
+    b[at + 3] = static_cast<uint8_t>(length);
+}
+
+// Real files from other writers: a comment or picture block whose length
+// field is wrong (too short, or running past the next block) is read by its
+// content, as mutagen reads it; of two comment blocks the first wins.
+TEST(FlacTags, WrongBlockLengthsAreWalkedByContentAndTheFirstCommentBlockWins) {
+    const Fixture& f = Stereo16();
+    const fs::path dir = TmpDir(), tagged = dir / "lengths.flac", cover = dir / "cover.png";
+    fs::copy_file(f.path, tagged, fs::copy_options::overwrite_existing);
+    RunTool("convert -size 8x8 xc:red '" + cover.string() + "' 2>/dev/null || printf '\x89PNG' > '" +
+            cover.string() + "'");
+    RunTool("metaflac --remove-all-tags --set-tag=TITLE=Tïtle --set-tag=ARTIST=Ärtist "
+            "--set-tag=ALBUM=Album --import-picture-from='" + cover.string() + "' '" +
+            tagged.string() + "'");
+    const Bytes good = ReadFile(tagged);
+    const std::vector<BlockAt> blocks = Blocks(good);
+    const auto find = [&](int type) {
+        const auto it = std::find_if(blocks.begin(), blocks.end(),
+                                     [&](const BlockAt& b) { return b.Type == type; });
+        EXPECT_NE(it, blocks.end()) << type;
+        return it == blocks.end() ? BlockAt{} : *it;
+    };
+    const BlockAt comments = find(4), picture = find(6);
+    ASSERT_GT(comments.Length, 40u);
+    ASSERT_GT(picture.Length, 40u);
+
+    struct Case {
+        const char* What;
+        Bytes File;
+    };
+    std::vector<Case> cases;
+    for (const auto& [what, block, length] :
+         {std::tuple{"comments too short", comments, comments.Length - 30},
+          std::tuple{"comments past the next block", comments, comments.Length + 40},
+          std::tuple{"comments one byte short", comments, comments.Length - 1},
+          std::tuple{"picture too short", picture, picture.Length - 20},
+          std::tuple{"picture past the next block", picture, picture.Length + 9}}) {
+        Bytes b = good;
+        SetLength(b, block.At, length);
+        cases.push_back({what, std::move(b)});
+    }
+    // A second comment block, after the first: its values are not taken.
+    Bytes second;
+    const std::string vendor = "other", entries[] = {"TITLE=Second", "ARTIST=Other"};
+    Put(second, static_cast<uint32_t>(vendor.size()), 4);
+    second.insert(second.end(), vendor.begin(), vendor.end());
+    Put(second, 2, 4);
+    for (const std::string& e : entries) {
+        Put(second, static_cast<uint32_t>(e.size()), 4);
+        second.insert(second.end(), e.begin(), e.end());
+    }
+    Bytes two(good.begin(), good.begin() + static_cast<ptrdiff_t>(comments.At + 4 + comments.Length));
+    two.push_back(4);
+    two.push_back(0);
+    two.push_back(0);
+    two.push_back(static_cast<uint8_t>(second.size()));
+    two.insert(two.end(), second.begin(), second.end());
+    two.insert(two.end(), good.begin() + static_cast<ptrdiff_t>(comments.At + 4 + comments.Length),
+               good.end());
+    cases.push_back({"two comment blocks", std::move(two)});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path path = dir / "damaged.flac";
+        WriteFile(path, c.File);
+        TFLACIn in;
+        in.SetFileName(path.string());
+        EXPECT_TRUE(in.IsValid());
+        EXPECT_EQ(in.VorbisTags().Title(), u"Tïtle");
+        EXPECT_EQ(in.VorbisTags().Artist(), u"Ärtist");
+        EXPECT_EQ(in.VorbisTags().Album(), u"Album");
+        if (in.IsValid()) {
+            EXPECT_TRUE(DecodeAll(in, 4096) == f.reference);
+        }
+    }
+    // A length that lands where a block does is believed, even with bytes
+    // after the content: nothing is changed in a file that reads right.
+    Bytes padded = good;
+    padded.insert(padded.begin() + static_cast<ptrdiff_t>(comments.At + 4 + comments.Length), 3, 0);
+    SetLength(padded, comments.At, comments.Length + 3);
+    WriteFile(dir / "padded.flac", padded);
+    TFLACIn in;
+    in.SetFileName((dir / "padded.flac").string());
+    ASSERT_TRUE(in.IsValid());
+    EXPECT_EQ(in.VorbisTags().Title(), u"Tïtle");
+    EXPECT_TRUE(DecodeAll(in, 4096) == f.reference);
 }
 
 TEST(FlacLibrary, MissingLibraryIsReportedOnEveryOpenAndRetried) {

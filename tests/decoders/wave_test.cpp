@@ -344,12 +344,80 @@ TEST(WaveIma, BlockSizesClampAndDamagedHeaders) {
     Append32(fact2, 1010);
     MemWave s(Riff({Chunk("fmt ", FormatBody(0x11, 2, 8000, 4, 512, {0xF9, 1})),
                     Chunk("fact", fact2), Chunk("data", stereo)}));
+    // Both blocks come in one read (a batch of blocks): 1010 frames.
     s.In.BeginRead();
     uint8_t* p;
     uint32_t n = 1u << 20;
     s.In.GetBlock(p, n);
-    EXPECT_EQ(n, 505u * 4);
+    EXPECT_EQ(n, 2 * 505u * 4);
     s.In.EndRead();
+}
+
+// Counts what the decoder asks of its stream.
+class CountingStream : public TMemoryStream {
+  public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override {
+        ++Calls;
+        return TMemoryStream::Read(buffer, count);
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        ++Calls;
+        return TMemoryStream::Seek(offset, origin);
+    }
+    int64_t Size() override {
+        ++Calls;
+        return TMemoryStream::Size();
+    }
+    int64_t Calls = 0;
+};
+
+// ADPCM blocks are read many at a time: the stream is asked a few times per
+// batch, not three times (size, position, read) per block as it was. The
+// sound is the same, whatever the batches.
+TEST(WaveAdpcm, BlocksAreReadInBatches) {
+    const std::string dir = TmpRoot();
+    for (const bool ima : {true, false}) {
+        SCOPED_TRACE(ima ? "IMA" : "MS");
+        const std::string path = dir + (ima ? "/batch_ima.wav" : "/batch_ms.wav");
+        ASSERT_TRUE(Shell(std::string("sox -n -e ") + (ima ? "ima-adpcm" : "ms-adpcm") +
+                          " -r 22050 -c 2 " + path + " synth 10 sine 300 whitenoise vol 0.5"));
+        const Bytes file = ReadFile(path);
+        ASSERT_GT(file.size(), 44u);
+        const uint32_t align = file[32] | file[33] << 8;  // the "fmt " chunk's block align
+        ASSERT_GT(align, 0u);
+        const int64_t blocks = static_cast<int64_t>(file.size() / align);
+        CountingStream stream(file);
+        TWaveIn in;
+        in.SetStream(&stream);
+        in.BeginRead();
+        const int64_t before = stream.Calls;
+        Bytes got;
+        for (;;) {
+            uint8_t* p = nullptr;
+            uint32_t n = 4096;
+            in.GetBlock(p, n);
+            if (n == 0) break;
+            got.insert(got.end(), p, p + n);
+        }
+        const int64_t calls = stream.Calls - before;
+        in.EndRead();
+        in.SetStream(nullptr);
+        EXPECT_GT(blocks, 100);
+        EXPECT_LT(calls, blocks / 4) << blocks << " blocks of " << align << " bytes";
+        // The references of the other tests: sox for IMA, FFmpeg for MS.
+        if (ima) {
+            ASSERT_TRUE(Shell("sox " + path + " -t s16 -e signed -L " + path + ".raw"));
+        } else {
+            ASSERT_TRUE(FfmpegToRaw({path}, "s16le"));
+        }
+        // Up to the "fact" count (ten seconds); the references decode the
+        // last block whole.
+        const Bytes ref = ReadFile(path + ".raw");
+        EXPECT_EQ(got.size(), 22050u * 10 * 4);
+        ASSERT_GE(ref.size(), got.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), ref.begin()));
+    }
 }
 
 TEST(WaveMs, MatchesFfmpegForSeveralBlockSizes) {

@@ -12,3 +12,4 @@ quillet_add_test(stream_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/stream_test.cpp
   LIBS quillet_decoders LABELS threaded)
 target_compile_definitions(stream_test PRIVATE
   QUILLET_STREAM_SERVER="${PROJECT_SOURCE_DIR}/tests/support/stream_server.py")
+target_compile_definitions(ffmpeg_input_test PRIVATE QUILLET_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}/tests")

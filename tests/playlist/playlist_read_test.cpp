@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -259,6 +260,38 @@ TEST_F(PlaylistRead, HugeFilesAreDetectedFromTheirStartAndRefusedWhole) {
         }
         if (before >= 0) {
             EXPECT_LT(BytesRead() - before, 1 << 20) << c.name;
+        }
+    }
+}
+
+// A huge file with no line break (of blanks: NULs, spaces) is detected from a
+// bounded head, not read through its whole first line; so is one whose first
+// line that is not blank starts past the head.
+TEST_F(PlaylistRead, DetectionReadsABoundedHead) {
+    constexpr off_t kSize = off_t{300} << 20;
+    struct Case {
+        const char* name;
+        std::string start;
+        std::string_view format;
+    } cases[] = {
+        {"zeros.txt", "", fmt::Unknown},
+        {"zeros.m3u", "", fmt::M3U},
+        {"spaces.pls", std::string(1 << 20, ' '), fmt::PLS},
+        {"late.txt", std::string(kPlaylistDetectBytes, '\n') + "#EXTM3U\n", fmt::Unknown},
+        {"early.txt", std::string(kPlaylistDetectBytes - 100, '\n') + "#EXTM3U\n", fmt::M3U},
+    };
+    for (const Case& c : cases) {
+        const std::string file = Write(c.name, c.start);
+        if (c.start.size() < 100000) {
+            ASSERT_EQ(truncate(file.c_str(), kSize), 0);
+        }
+        const int64_t before = BytesRead();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(DetectPlaylistFormat(file), c.format) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200))
+            << c.name;
+        if (before >= 0) {
+            EXPECT_LE(BytesRead() - before, kPlaylistDetectBytes + 4096) << c.name;  // and /proc
         }
     }
 }

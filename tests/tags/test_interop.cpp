@@ -85,6 +85,54 @@ TEST(Interop, Mid3v2Version24) {
     EXPECT_EQ(t.Genre(), u"Rock");
 }
 
+// A well-known writer put plain 32-bit frame sizes in ID3v2.4 tags for years.
+// Read as synchsafe, a title of 128 UTF-16BE characters (259 bytes, read as
+// 131) ends on one of its own zero bytes, which looks like padding.
+TEST(Interop, Id3v24WithPlainFrameSizes) {
+    REQUIRE_TOOLS("ffmpeg", "mutagen");
+    const auto dir = test::TestDir();
+    auto mp3 = MakeMp3(dir);
+    const std::string title(128, 'T');
+    Py("from mutagen.id3 import ID3, TIT2, TPE1, TALB, COMM, Encoding\n"
+       "import struct\n"
+       "t = ID3()\n"
+       "t.add(TIT2(encoding=Encoding.UTF16BE, text='" + title + "'))\n"
+       "t.add(TPE1(encoding=Encoding.UTF16, text='\\u00c4rtist'))\n"
+       "t.add(TALB(encoding=Encoding.LATIN1, text='Album'))\n"
+       "t.add(COMM(encoding=Encoding.UTF16BE, lang='eng', desc='', text='c' * 300))\n"
+       "t.save(path, v2_version=4, padding=lambda info: 64)\n"
+       "d = bytearray(open(path, 'rb').read())\n"
+       "ss = lambda b: b[0] << 21 | b[1] << 14 | b[2] << 7 | b[3]\n"
+       "end, pos = 10 + ss(d[6:10]), 10\n"
+       "while pos < end and d[pos] != 0:\n"
+       "    size = ss(d[pos + 4:pos + 8])\n"
+       "    d[pos + 4:pos + 8] = struct.pack('>I', size)\n"
+       "    pos += 10 + size\n"
+       "open(path, 'wb').write(d)\n",
+       mp3);
+    TId3v2Tags t;
+    ReadV2(mp3, t);
+    EXPECT_EQ(Utf16ToUtf8(t.Title()), title);
+    EXPECT_EQ(t.Artist(), u"\u00c4rtist");
+    EXPECT_EQ(t.Album(), u"Album");
+
+    // The same tag with synchsafe sizes, as the standard has them, reads the same.
+    auto safe = MakeMp3(dir);
+    Py("from mutagen.id3 import ID3, TIT2, TPE1, TALB, COMM, Encoding\n"
+       "t = ID3()\n"
+       "t.add(TIT2(encoding=Encoding.UTF16BE, text='" + title + "'))\n"
+       "t.add(TPE1(encoding=Encoding.UTF16, text='\\u00c4rtist'))\n"
+       "t.add(TALB(encoding=Encoding.LATIN1, text='Album'))\n"
+       "t.add(COMM(encoding=Encoding.UTF16BE, lang='eng', desc='', text='c' * 300))\n"
+       "t.save(path, v2_version=4, padding=lambda info: 64)\n",
+       safe);
+    TId3v2Tags s;
+    ReadV2(safe, s);
+    EXPECT_EQ(Utf16ToUtf8(s.Title()), title);
+    EXPECT_EQ(s.Artist(), u"\u00c4rtist");
+    EXPECT_EQ(s.Album(), u"Album");
+}
+
 TEST(Interop, MutagenVersion23AndId3v1) {
     REQUIRE_TOOLS("ffmpeg", "mutagen");
     const auto dir = test::TestDir();
