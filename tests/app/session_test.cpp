@@ -53,9 +53,9 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=+60\r\n", 0, -1, 0,
          TRepeat::List, false, TReplayGainMode::Off, 6},
         {"pre-amp past the menu", nullptr, "[session]\r\nPreAmp=12\r\n", 0, -1, 0,
-         TRepeat::List, false, TReplayGainMode::Track, 6},
+         TRepeat::List, false, TReplayGainMode::Smart, 6},
         {"pre-amp below the menu", nullptr, "[session]\r\nPreAmp=-6.5\r\n", 0, -1, 0,
-         TRepeat::List, false, TReplayGainMode::Track, -6},
+         TRepeat::List, false, TReplayGainMode::Smart, -6},
         {"pre-amp not finite", nullptr, "[session]\r\nPreAmp=inf\r\n", 0, -1, 0},
     };
     for (const Case& c : cases) {

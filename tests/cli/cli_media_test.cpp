@@ -134,7 +134,7 @@ TEST_F(CliMedia, ErrorsAndUsage) {
         r = Cli(ask);
         EXPECT_EQ(r.status, 0) << ask;
         EXPECT_EQ(r.out.rfind("usage:\n", 0), 0u) << ask;
-        EXPECT_NE(r.out.find("  quillet-cli info IN\n"), std::string::npos) << ask;
+        EXPECT_NE(r.out.find("  quillet-cli info IN|URL\n"), std::string::npos) << ask;
         EXPECT_TRUE(r.err.empty()) << ask;
     }
     r = Cli("--bogus");
