@@ -5,24 +5,24 @@
 #include <filesystem>
 #include <utility>
 
-#include "UMain.h"
 #include "app_errors.h"
 #include "lang_config.h"
 #include "paths.h"
 #include "text.h"
 #include "textfile.h"
+#include "version.h"
 
 namespace quillet {
 
-TFrmAbout::TFrmAbout(TFrmQuillet& main) : QDialog(nullptr, Qt::Tool), FMain(main) {
-    setWindowTitle(QStringLiteral("Quillet 0.6"));
-    setFont(main.font());
+TFrmAbout::TFrmAbout(TLanguageHost& main) : QDialog(nullptr, Qt::Tool), FMain(main) {
+    setWindowTitle(QLatin1String(kProgramCaption));
+    setFont(main.HostWindow().font());
     setFixedSize(210, 345);
 
     imgLogo = new QLabel(this);
     imgLogo->setGeometry(0, 0, 210, 278);
     imgLogo->setPixmap(QIcon(QStringLiteral(":/logo.svg")).pixmap(QSize(210, 278)));
-    imgLogo->setAccessibleName(QStringLiteral("Quillet 0.6"));
+    imgLogo->setAccessibleName(QLatin1String(kProgramCaption));
 
     lblLang = new QLabel(QStringLiteral("Language:"), this);
     lblLang->move(0, 304);
@@ -39,7 +39,7 @@ TFrmAbout::TFrmAbout(TFrmQuillet& main) : QDialog(nullptr, Qt::Tool), FMain(main
     connect(Button1, &QPushButton::clicked, this, [this] { Guarded([&] { Button1Click(); }); });
 
     // Centred on the main window.
-    move(main.frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    move(main.HostWindow().frameGeometry().center() - QPoint(width() / 2, height() / 2));
     FormCreate();
 }
 
@@ -47,7 +47,7 @@ void TFrmAbout::FormCreate() {
     FillLanguageList();
     try {
         SelectCurrentLanguage();
-        lblLang->setText(QString::fromStdString(FMain.LanguageCaption));
+        lblLang->setText(QString::fromStdString(FMain.LanguageLabel()));
         lblLang->adjustSize();
     } catch (...) {
         ShowException(std::current_exception());

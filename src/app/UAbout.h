@@ -7,10 +7,23 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <string>
 
 namespace quillet {
 
-class TFrmQuillet;
+// What the dialog needs of the main window: where it is, the languages'
+// folder, and the language it shows and applies.
+class TLanguageHost {
+  public:
+    virtual QWidget& HostWindow() = 0;
+    virtual const std::string& ProgramFolder() const = 0;
+    // The text before the language list ("Language").
+    virtual std::string LanguageLabel() const = 0;
+    virtual void LoadLanguage(const std::string& Name) = 0;
+
+  protected:
+    ~TLanguageHost() = default;
+};
 
 class TFrmAbout : public QDialog {
     Q_OBJECT
@@ -18,7 +31,7 @@ class TFrmAbout : public QDialog {
     // Fills the language list and selects the language in effect (the
     // user's "lang.cfg", else the installed one); a "lang.cfg" that cannot be
     // read is reported and the dialog opens all the same.
-    explicit TFrmAbout(TFrmQuillet& main);
+    explicit TFrmAbout(TLanguageHost& main);
 
     QLabel* imgLogo;
     QLabel* lblLang;
@@ -34,7 +47,7 @@ class TFrmAbout : public QDialog {
     void Button1Click();
 
   private:
-    TFrmQuillet& FMain;
+    TLanguageHost& FMain;
 };
 
 }  // namespace quillet

@@ -18,7 +18,8 @@
 #include "playlist_box.h"
 #include "text.h"
 #include "textfile.h"
-#include "window_features.h"
+#include "version.h"
+#include "window_parts.h"
 
 // The resources live in a static library: the linker keeps them only when
 // something refers to them.
@@ -61,32 +62,6 @@ QStringList DroppedFiles(const QMimeData* data) {
 
 }  // namespace
 
-bool IsDropAccepted(std::string_view path) {
-    return IsDropExtension(path);
-}
-
-TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int current) {
-    switch (sliderAction) {
-        case QAbstractSlider::SliderSingleStepAdd:
-            return scLineDown;
-        case QAbstractSlider::SliderSingleStepSub:
-            return scLineUp;
-        case QAbstractSlider::SliderPageStepAdd:
-            return scPageDown;
-        case QAbstractSlider::SliderPageStepSub:
-            return scPageUp;
-        case QAbstractSlider::SliderToMinimum:
-            return scTop;
-        case QAbstractSlider::SliderToMaximum:
-            return scBottom;
-        case QAbstractSlider::SliderMove:
-            if (thumbDown) return scTrack;
-            return proposed < current ? scLineUp : scLineDown;
-        default:
-            return scEndScroll;
-    }
-}
-
 TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<SoundSystem> sound)
     : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
       FDialogs(MakeQtDialogs()),
@@ -100,6 +75,7 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
     FPlayer->AddListener(this);
     ConnectHandlers();
     CreateFeatures();
+    ApplyTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
     FormCreate();
 }
 
@@ -112,7 +88,7 @@ TFrmQuillet::~TFrmQuillet() {
 }
 
 void TFrmQuillet::CreateControls() {
-    setWindowTitle(QStringLiteral("Quillet 0.6"));
+    setWindowTitle(QLatin1String(kProgramCaption));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
     QFont font(QStringLiteral("Tahoma"));
     font.setStyleHint(QFont::SansSerif);
@@ -188,25 +164,11 @@ void TFrmQuillet::CreateControls() {
     sbAbout->setToolTip(QStringLiteral("About"));
     sbAbout->setAccessibleName(QStringLiteral("About"));
 
-    SetHint(sbPlay, QStringLiteral("Play"));
-    SetHint(sbPause, QStringLiteral("Pause"));
-    SetHint(sbStop, QStringLiteral("Stop"));
-    SetHint(sbRewind, QStringLiteral("Previous"));
-    SetHint(sbForward, QStringLiteral("Next"));
-    SetHint(tbVolume, QStringLiteral("Volume"));
-    SetHint(sbAddFile, QStringLiteral("Add file"));
-    SetHint(sbRemoveFile, QStringLiteral("Remove file"));
-    SetHint(sbPlaylistOpen, QStringLiteral("Open playlist"));
-    SetHint(sbSavePlaylist, QStringLiteral("Save playlist"));
-    SetHint(sbNewPlaylist, QStringLiteral("New playlist"));
-
-    odOpenSoundFile = {QStringLiteral("Open file"), QString::fromLatin1(kSoundFileFilter)};
-    odOpenPlaylist = {QStringLiteral("Open playlist:"),
-                      QStringLiteral("M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|"
-                                     "Media Player Classic|*.mpcpl|Light Alloy Playlist|*.lap|"
-                                     "PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx")};
-    sdSavePlaylist = {QStringLiteral("Save playlist..."),
-                      QStringLiteral("PLS Playlist|*.pls|M3U Playlist|*.m3u")};
+    // Titles and the sound-file filter come with the texts (ApplyTexts).
+    odOpenPlaylist.Filter = QStringLiteral(
+        "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
+        "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx");
+    sdSavePlaylist.Filter = QStringLiteral("PLS Playlist|*.pls|M3U Playlist|*.m3u");
 
     setTabOrder(lbPlaylist, sbSoundLength);
     setTabOrder(sbSoundLength, tbVolume);
@@ -405,7 +367,7 @@ void TFrmQuillet::WMDropFiles(const QStringList& Files) {
     std::vector<std::string> rows;
     for (const QString& file : Files) {
         const std::string path = file.toStdString();
-        if (!IsDropAccepted(path)) continue;
+        if (!IsDropExtension(path)) continue;
         TPlaylistEntry& entry = entries.emplace_back();
         entry.Title = std::string(FileNamePart(path));
         entry.FilePath = path;
@@ -465,24 +427,32 @@ void TFrmQuillet::sbSavePlaylistClick() {
 
 void TFrmQuillet::LoadLanguage(const std::string& Name) {
     const TIniFile ini = TIniFile::Load(FProgramFolder + "lang/" + Name + ".ini");
-    auto read = [&ini](const char* key, const char* builtIn) {
+    ApplyTexts([&ini](const char* key, const char* builtIn) {
         return ini.ReadString("lang", key, builtIn, kLanguageValueBuffer);
-    };
+    });
+}
+
+void TFrmQuillet::ApplyTexts(const TTextReader& read) {
     LoadFeatureTexts(read);
     auto text = [&read](const char* key, const char* builtIn) {
         return QString::fromStdString(read(key, builtIn));
     };
-    SetHint(sbPlay, text("Play", "Play"));
-    SetHint(sbPause, text("Pause", "Pause"));
-    SetHint(sbStop, text("Stop", "Stop"));
-    SetHint(sbRewind, text("Rewind", "Previous"));
-    SetHint(sbForward, text("Forward", "Next"));
-    SetHint(tbVolume, text("Volume", "Volume"));
-    SetHint(sbAddFile, text("AddFile", "Add file"));
-    SetHint(sbRemoveFile, text("DelFile", "Remove file"));
-    SetHint(sbPlaylistOpen, text("OpenPlaylist", "Open playlist"));
-    SetHint(sbSavePlaylist, text("SavePlaylist", "Save playlist"));
-    SetHint(sbNewPlaylist, text("NewPlayList", "New playlist"));
+    const struct {
+        QWidget* Control;
+        const char* Key;
+        const char* BuiltIn;
+    } hints[] = {{sbPlay, "Play", "Play"},
+                 {sbPause, "Pause", "Pause"},
+                 {sbStop, "Stop", "Stop"},
+                 {sbRewind, "Rewind", "Previous"},
+                 {sbForward, "Forward", "Next"},
+                 {tbVolume, "Volume", "Volume"},
+                 {sbAddFile, "AddFile", "Add file"},
+                 {sbRemoveFile, "DelFile", "Remove file"},
+                 {sbPlaylistOpen, "OpenPlaylist", "Open playlist"},
+                 {sbSavePlaylist, "SavePlaylist", "Save playlist"},
+                 {sbNewPlaylist, "NewPlayList", "New playlist"}};
+    for (const auto& h : hints) SetHint(h.Control, text(h.Key, h.BuiltIn));
     sbAbout->setText(text("About", "About"));
     sbAbout->setAccessibleName(sbAbout->text());
     odOpenSoundFile.Title = text("DlgOpenS", "Open File");

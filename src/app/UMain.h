@@ -19,39 +19,24 @@
 #include <string_view>
 #include <vector>
 
+#include "UAbout.h"
 #include "file_dialogs.h"
 #include "playback_controller.h"
 #include "playlist_box.h"
 #include "playlist_model.h"
+#include "scroll_codes.h"
 
 namespace quillet {
-
-// Scroll notifications of the position bar, in the platform's order.
-enum TScrollCode {
-    scLineUp = 0,
-    scLineDown = 1,
-    scPageUp = 2,
-    scPageDown = 3,
-    scPosition = 4,
-    scTrack = 5,
-    scTop = 6,
-    scBottom = 7,
-    scEndScroll = 8
-};
-
-// Maps a QAbstractSlider action to the scroll code it stands for. A move while
-// the thumb is held is tracking; any other move (the wheel) is a line step.
-TScrollCode ScrollCodeOf(int sliderAction, bool thumbDown, int proposed, int current);
 
 // The program's built-in sound-file filter (replaced from the language file).
 extern const char* const kSoundFileFilter;
 
-// Extensions accepted from a drop, compared exactly (letter case included).
-bool IsDropAccepted(std::string_view path);
-
 struct TWindowFeatures;
 
-class TFrmQuillet : public QWidget, private TPlaylistListener, private TPlaybackListener {
+class TFrmQuillet : public QWidget,
+                    public TLanguageHost,
+                    private TPlaylistListener,
+                    private TPlaybackListener {
     Q_OBJECT
   public:
     // `programFolder` holds "lang/" and the installed "lang.cfg"; empty
@@ -103,8 +88,11 @@ class TFrmQuillet : public QWidget, private TPlaylistListener, private TPlayback
     std::string LanguageCaption = "Language";
     std::string RenameTitle = "Change name";
     std::string RenamePrompt = "Change visible sound name:";
-    void LoadLanguage(const std::string& Name);
-    const std::string& ProgramFolder() const { return FProgramFolder; }
+    void LoadLanguage(const std::string& Name) override;
+    const std::string& ProgramFolder() const override { return FProgramFolder; }
+    // TLanguageHost, for the About dialog.
+    QWidget& HostWindow() override { return *this; }
+    std::string LanguageLabel() const override { return LanguageCaption; }
 
     // --- Handlers. They raise; the connections route errors to the
     // application's default handler.
@@ -168,13 +156,16 @@ class TFrmQuillet : public QWidget, private TPlaylistListener, private TPlayback
     void Message(const std::string& text) override;
     void LapFailed(const std::string& error) override;
 
+    using TTextReader = std::function<std::string(const char* key, const char* builtIn)>;
+    // The texts of the language file (`read` gives each key's text).
+    void ApplyTexts(const TTextReader& read);
     void CreateControls();
     void ConnectHandlers();
     void SetHint(QWidget* control, const QString& hint);
     void RenameSelected();
     // The features' part of the constructor and of LoadLanguage.
     void CreateFeatures();
-    void LoadFeatureTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadFeatureTexts(const TTextReader& read);
     void RememberGeometry();
     void CreateShortcuts();
     void ShowPlayTime();

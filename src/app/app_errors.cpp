@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "main_thread.h"
+#include "version.h"
 
 namespace quillet {
 
@@ -66,7 +67,7 @@ void ShowException(std::exception_ptr error) {
 }
 
 TQuilletApplication::TQuilletApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    SetApplicationTitle(QStringLiteral("Quillet 0.6b"));
+    SetApplicationTitle(QLatin1String(kApplicationTitleText));
     SetMainThread();
     // Posting an event is safe from any thread; the queued call runs on ours.
     SetMainThreadWakeUp([this] {

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "session_state.h"
 #include "app_errors.h"
+#include "session_state.h"
 #include "track_tags.h"
 
 namespace quillet {

@@ -62,7 +62,8 @@ void TEntryReader::Run() {
         // One delivery pending at a time: what comes in meanwhile goes with it.
         if (!FDeliveryPosted) {
             FDeliveryPosted = true;
-            QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { Deliver(); }, Qt::QueuedConnection);
         }
     }
 }

@@ -43,7 +43,7 @@ class TInstanceMessageReader {
 
     TState FState = TState::NeedMore;
     TStage FStage = TStage::Mark;
-    size_t FSize = 0;   // the message's bytes so far and declared (counted against the limit)
+    size_t FSize = 0;  // the message's bytes so far and declared (counted against the limit)
     uint8_t FField[4]{};
     size_t FFieldHave = 0;
     uint32_t FPathsLeft = 0;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "gain.h"
 #include "mime_types.h"
 
 namespace quillet {
@@ -151,7 +152,8 @@ class TPropertiesAdaptor : public QDBusAbstractAdaptor {
             if (!interface.isEmpty() && interface != InterfaceOf(adaptor)) continue;
             const QMetaObject* meta = adaptor->metaObject();
             for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
-                all.insert(QLatin1String(meta->property(i).name()), meta->property(i).read(adaptor));
+                all.insert(QLatin1String(meta->property(i).name()),
+                           meta->property(i).read(adaptor));
             return all;
         }
         sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("No interface ") + interface);
@@ -172,8 +174,8 @@ class TPropertiesAdaptor : public QDBusAbstractAdaptor {
         if (given.metaType() != property.metaType()) {
             sendErrorReply(QDBusError::InvalidArgs,
                            name + QStringLiteral(" takes a value of type ") +
-                               QLatin1String(property.metaType().name()) + QStringLiteral(", not ") +
-                               QLatin1String(given.metaType().name()));
+                               QLatin1String(property.metaType().name()) +
+                               QStringLiteral(", not ") + QLatin1String(given.metaType().name()));
             return;
         }
         property.write(adaptor, given);
@@ -203,7 +205,8 @@ class TPropertiesAdaptor : public QDBusAbstractAdaptor {
         if (known)
             sendErrorReply(QDBusError::UnknownProperty, QStringLiteral("No property ") + name);
         else
-            sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("No interface ") + interface);
+            sendErrorReply(QDBusError::UnknownInterface,
+                           QStringLiteral("No interface ") + interface);
         return {};
     }
 
@@ -221,7 +224,7 @@ class TPropertiesAdaptor : public QDBusAbstractAdaptor {
 double BusVolumeOf(int sliderValue) {
     if (sliderValue >= kSliderMax) return 0.0;
     if (sliderValue <= 0) return 1.0;
-    return std::pow(10.0, -sliderValue / 2000.0);
+    return VolumeFactor(-sliderValue);
 }
 
 int SliderValueOf(double busVolume) {

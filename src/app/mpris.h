@@ -33,8 +33,8 @@ class TPlayerControl {
     enum class TLoop { None, Track, Playlist };
     struct TTrack {
         std::string Path;
-        std::string Title;  // the list's title for the row
-        int Row = -1;       // -1 when the list no longer holds it
+        std::string Title;   // the list's title for the row
+        int Row = -1;        // -1 when the list no longer holds it
         uint64_t Entry = 0;  // the list's own id of it: two entries of one file differ
         bool operator==(const TTrack&) const = default;
     };

@@ -101,7 +101,8 @@ void TPlayModeMenu::LoadTexts(const std::function<std::string(const char*, const
         FRepeat[i].second->setText(text(kRepeatChoices[i].Text));
     FShuffle->setText(text(kShuffleText));
     FGain->setTitle(text(kGainMenuText));
-    for (size_t i = 0; i < FGains.size(); ++i) FGains[i].second->setText(text(kGainChoices[i].Text));
+    for (size_t i = 0; i < FGains.size(); ++i)
+        FGains[i].second->setText(text(kGainChoices[i].Text));
     const QString preamp = text(kPreampText);
     for (const auto& [db, action] : FPreamps) action->setText(PreampText(preamp, db));
 }

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "ini.h"
+#include "text.h"
 #include "textfile.h"
 
 namespace quillet {
@@ -13,11 +14,10 @@ namespace {
 constexpr int kVolumeMin = 0;
 constexpr int kVolumeMax = 10000;
 
-// A whole decimal number and nothing else.
 bool ParseInt(const std::string& text, int& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty();
+    const std::optional<int> number = ParseWholeNumber<int>(text);
+    if (number) value = *number;
+    return number.has_value();
 }
 
 bool HasLineBreak(const std::string& text) {

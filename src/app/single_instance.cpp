@@ -54,7 +54,7 @@ TSocketFile SocketFileOf(const QString& name) {
     if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
         return errno == ENOENT ? TSocketFile::Missing : TSocketFile::Foreign;
     return S_ISSOCK(st.st_mode) && st.st_uid == ::getuid() ? TSocketFile::Own
-                                                            : TSocketFile::Foreign;
+                                                           : TSocketFile::Foreign;
 }
 
 bool PeerIsUs(const QLocalSocket& socket) {
@@ -85,8 +85,8 @@ long PeerUid(qintptr socketDescriptor) {
     struct ucred cred {};
     socklen_t length = sizeof cred;
     if (socketDescriptor < 0 ||
-        ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &cred,
-                     &length) != 0 ||
+        ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &cred, &length) !=
+            0 ||
         length != sizeof cred)
         return -1;
     return static_cast<long>(cred.uid);
@@ -149,8 +149,8 @@ void TInstanceServer::Accept() {
             if (reader->State() != S::NeedMore) return;  // answered already
             // Each byte is read once, whatever the pieces it comes in.
             const QByteArray chunk = socket->readAll();
-            const S state =
-                reader->Feed(std::string_view(chunk.constData(), static_cast<size_t>(chunk.size())));
+            const S state = reader->Feed(
+                std::string_view(chunk.constData(), static_cast<size_t>(chunk.size())));
             if (state == S::Bad) {
                 socket->abort();
                 return;

@@ -12,14 +12,14 @@
 #include "paths.h"
 #include "play_mode_menu.h"
 #include "time_display.h"
-#include "window_features.h"
+#include "version.h"
 #include "window_geometry.h"
+#include "window_parts.h"
 
 namespace quillet {
 
 namespace {
 
-const char* const kCaption = "Quillet 0.6";
 constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
@@ -75,8 +75,7 @@ void TFrmQuillet::CreateFeatures() {
     }
 }
 
-void TFrmQuillet::LoadFeatureTexts(
-    const std::function<std::string(const char*, const char*)>& read) {
+void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     lblTime->setAccessibleName(QString::fromStdString(read("Time", "Time")));
     // A format that would drop the hint or the key is not taken.
     TWindowFeatures& f = *FFeatures;
@@ -151,8 +150,9 @@ void TFrmQuillet::ShowCaption() {
     } else if (!FPlayer->Playing()) {
         caption.clear();
     }  // else the entry playing left the list: its sound, and its caption, go on
-    setWindowTitle(caption.isEmpty() ? QLatin1String(kCaption)
-                                     : caption + QStringLiteral(" - ") + QLatin1String(kCaption));
+    setWindowTitle(caption.isEmpty()
+                       ? QLatin1String(kProgramCaption)
+                       : caption + QStringLiteral(" - ") + QLatin1String(kProgramCaption));
 }
 
 void TFrmQuillet::SettingsChanged() {

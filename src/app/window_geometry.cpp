@@ -6,6 +6,7 @@
 
 #include "ini.h"
 #include "session_state.h"
+#include "text.h"
 
 namespace quillet {
 
@@ -21,12 +22,8 @@ constexpr int kLimit = 1 << 20;
 constexpr std::uintmax_t kMaxFileBytes = 64 * 1024;
 
 std::optional<int> ReadNumber(const TIniFile& ini, const char* key) {
-    const std::string text = ini.ReadString(kSection, key);
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, err] = std::from_chars(text.data(), end, value);
-    if (text.empty() || err != std::errc() || stop != end || value < -kLimit || value > kLimit)
-        return std::nullopt;
+    const std::optional<int> value = ParseWholeNumber<int>(ini.ReadString(kSection, key));
+    if (!value || *value < -kLimit || *value > kLimit) return std::nullopt;
     return value;
 }
 

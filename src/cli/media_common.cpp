@@ -73,13 +73,9 @@ std::string AlbumTag(TAuFileIn& input) {
 }
 
 bool ParseInt64(const std::string& text, int64_t& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0') return false;
-    value = v;
-    return true;
+    const std::optional<int64_t> number = ParseWholeNumber<int64_t>(text);
+    if (number) value = *number;
+    return number.has_value();
 }
 
 }  // namespace quillet::cli

@@ -29,6 +29,7 @@
 
 #include "ACS_Streams.h"
 #include "ACS_Types.h"
+#include "replay_gain_info.h"
 #include "sync.h"
 #include "time_range.h"
 
@@ -40,23 +41,6 @@ std::recursive_mutex& LibLoadLock();
 
 // ---------------------------------------------------------------------------
 // Sources
-
-// The loudness correction a file's tags give for its track or its album: the
-// gain in dB that brings it to the reference level, and its sample peak
-// (linear, 1 = full scale; 0 when the tags give none).
-// A gain beyond this many dB either way, from a damaged tag or a setting, is
-// clamped to it, so nothing can make the player deafening.
-inline constexpr double kMaxReplayGainDb = 24.0;
-struct TGainInfo {
-    double GainDb = 0;
-    double Peak = 0;
-    bool operator==(const TGainInfo&) const = default;
-};
-struct TReplayGain {
-    std::optional<TGainInfo> Track;
-    std::optional<TGainInfo> Album;
-    bool operator==(const TReplayGain&) const = default;
-};
 
 // Raised at run start for a time range (a CUE track) the file does not reach.
 inline constexpr char kTrackPastEnd[] = "The track starts past the end of the file";

@@ -3,7 +3,9 @@
 // Invalid UTF-8 never fails a conversion: each bad byte becomes U+FFFD.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,5 +36,19 @@ int CompareTextAscii(std::string_view a, std::string_view b);
 
 // Removes leading and trailing characters <= ' ' (the run-time library's Trim).
 std::string_view Trim(std::string_view s);
+
+// A whole decimal number and nothing else, in T's range: a leading "-" is
+// taken, a "+" only with `plus`; blanks, fractions and anything after the
+// digits are not. The one parser of whole numbers read from files, settings
+// and the command line.
+template <class T>
+std::optional<T> ParseWholeNumber(std::string_view text, bool plus = false) {
+    if (plus && !text.empty() && text.front() == '+') text.remove_prefix(1);
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
 
 }  // namespace quillet

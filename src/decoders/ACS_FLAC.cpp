@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "id3v2_size.h"
 #include "replay_gain.h"
 
 namespace quillet {
@@ -98,7 +99,7 @@ int64_t ContentLength(TStream& s, int64_t size, int type, int64_t at) {
         for (uint32_t i = 0; i < count; ++i)
             if (!lengthField(true)) return -1;
     } else {
-        p += 4;  // picture type
+        p += 4;                                                     // picture type
         if (!lengthField(false) || !lengthField(false)) return -1;  // MIME type, description
         p += 16;                                                    // size, depth, colours
         if (!lengthField(false)) return -1;                         // the picture
@@ -175,12 +176,10 @@ std::vector<TFLACIn::TLengthRepair> TFLACIn::FindLengthRepairs(TStream& s) {
     uint8_t h[10];
     int64_t at = 0;
     // libFLAC skips an ID3v2 tag before the stream.
-    if (ReadAt(s, 0, h, 10) && h[0] == 'I' && h[1] == 'D' && h[2] == '3')
-        at = 10 + (int64_t{h[6] & 0x7F} << 21 | (h[7] & 0x7F) << 14 | (h[8] & 0x7F) << 7 |
-                   (h[9] & 0x7F)) +
-             ((h[5] & 0x10) ? 10 : 0);
+    if (ReadAt(s, 0, h, 10)) at = Id3v2Size(h, 10);
     TBlockChain chain(s, size);
-    const bool chains = ReadAt(s, at, h, 4) && std::equal(h, h + 4, "fLaC") && chain.From(at + 4, true);
+    const bool chains =
+        ReadAt(s, at, h, 4) && std::equal(h, h + 4, "fLaC") && chain.From(at + 4, true);
     s.Seek(0, TSeekOrigin::soBeginning);
     return chains ? chain.Repairs : std::vector<TLengthRepair>{};
 }

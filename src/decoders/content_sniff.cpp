@@ -6,6 +6,9 @@
 
 #include <cstring>
 
+#include "id3v2_size.h"
+#include "mpeg_header.h"
+
 namespace quillet {
 namespace {
 
@@ -21,25 +24,6 @@ constexpr uint8_t kW64Guid[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11
                                   0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
 
 }  // namespace
-
-bool MpegHeader(const uint8_t* d, size_t n, bool& adts) {
-    if (n < 4 || d[0] != 0xFF || (d[1] & 0xE0) != 0xE0) return false;
-    adts = (d[1] & 0xF6) == 0xF0;
-    if (adts) return ((d[2] >> 2) & 0x0F) < 13;  // a sampling frequency index that exists
-    const int version = (d[1] >> 3) & 3, layer = (d[1] >> 1) & 3;
-    const int bitrate = d[2] >> 4, rate = (d[2] >> 2) & 3;
-    return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
-}
-
-int64_t Id3v2Size(const uint8_t* d, size_t n) {
-    if (n < 10 || !Starts(d, n, 0, "ID3") || d[3] == 0xFF || d[4] == 0xFF) return 0;
-    int64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (d[i] & 0x80) return 0;
-        size = size << 7 | d[i];
-    }
-    return size + 10 + ((d[5] & 0x10) ? 10 : 0);
-}
 
 TContentKind SniffContent(const uint8_t* d, size_t n) {
     using C = TContentKind;

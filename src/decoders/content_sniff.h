@@ -34,16 +34,6 @@ enum class TContentKind {
 // How many bytes SniffContent looks at (at most).
 inline constexpr size_t kSniffBytes = 64;
 
-// Whether `data` starts with an MPEG audio frame header: the 11-bit sync, a
-// version and layer that exist, a bit rate index that is not "bad" and a
-// sample rate that exists. ADTS (AAC) shares the sync but has layer 0: `adts`
-// tells it apart.
-bool MpegHeader(const uint8_t* data, size_t size, bool& adts);
-
-// The size of an ID3v2 tag at the start of `data` (header and footer
-// included), or 0 when there is none.
-int64_t Id3v2Size(const uint8_t* data, size_t size);
-
 // Classifies the first bytes of a file (after any ID3v2 tag).
 TContentKind SniffContent(const uint8_t* data, size_t size);
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ACS_Procs.h"
-#include "content_sniff.h"
+#include "mpeg_header.h"
 
 namespace quillet {
 namespace {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "content_sniff.h"
 #include "ffmpeg_lib.h"
+#include "id3v2_size.h"
 #include "lame_tag.h"
 #include "text.h"
 

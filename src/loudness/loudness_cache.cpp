@@ -7,9 +7,11 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "paths.h"
+#include "text.h"
 #include "textfile.h"
 
 namespace quillet {
@@ -89,9 +91,15 @@ class TFields {
 
 template <class T>
 bool ParseNumber(std::string_view s, T& v) {
-    if (s.empty()) return false;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    if constexpr (std::is_integral_v<T>) {
+        const std::optional<T> n = ParseWholeNumber<T>(s);
+        if (n) v = *n;
+        return n.has_value();
+    } else {
+        if (s.empty()) return false;
+        const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+        return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    }
 }
 
 // "-" for none, else "index:count" steps, each index after the first given

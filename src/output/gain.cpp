@@ -6,14 +6,16 @@
 #include <limits>
 #include <utility>
 
+#include "ACS_Types.h"
 #include "text.h"
 
 namespace quillet {
 
 namespace {
 
-double DbToFactor(double db) {
-    return std::pow(10.0, std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb) / 20.0);
+// A tag's or setting's gain, kept within the limit.
+double GainFactor(double db) {
+    return DbToFactor(std::clamp(db, -kMaxReplayGainDb, kMaxReplayGainDb));
 }
 
 // Rounds half away from zero and saturates; the clamp comes first, so the
@@ -71,8 +73,8 @@ double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& sett
     const std::optional<TGainInfo>& chosen = album ? gains.Album : gains.Track;
     const std::optional<TGainInfo>& other = album ? gains.Track : gains.Album;
     const std::optional<TGainInfo>& info = chosen ? chosen : other;
-    if (!info) return DbToFactor(setting.PreampDb);
-    double factor = DbToFactor(info->GainDb);
+    if (!info) return GainFactor(setting.PreampDb);
+    double factor = GainFactor(info->GainDb);
     if (info->Peak > 0) factor = std::min(factor, 1.0 / info->Peak);
     return factor;
 }
@@ -97,7 +99,7 @@ TReplayGainMode SmartGainMode(const TSmartPlace& place) {
 double VolumeFactor(int32_t hundredthsDb) {
     if (hundredthsDb <= -10000) return 0.0;
     if (hundredthsDb >= 0) return 1.0;
-    return std::pow(10.0, hundredthsDb / 2000.0);
+    return DbToFactor(hundredthsDb / 100.0);
 }
 
 void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-#include "ACS_Classes.h"
+#include "replay_gain_info.h"
 
 namespace quillet {
 

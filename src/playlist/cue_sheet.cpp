@@ -107,9 +107,9 @@ class TCueReader {
         TCueTrack& track = FSheet.Tracks.emplace_back();
         FTrackOpen = true;
         const std::string_view number = TakeWord(rest);
-        if (!number.empty() && number.size() <= 4 &&
-            number.find_first_not_of("0123456789") == std::string_view::npos)
-            track.Number = std::stoi(std::string(number));
+        const std::optional<int> n = ParseWholeNumber<int>(number);
+        if (n && *n >= 0 && number.size() <= 4)
+            track.Number = *n;
         else
             SetError(track, "bad track number");
         track.Audio = SameTextAscii(TakeWord(rest), "AUDIO");

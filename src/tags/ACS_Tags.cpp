@@ -73,11 +73,7 @@ bool TTagValue::operator==(const TTagValue& o) const {
 namespace tags_detail {
 
 std::optional<int32_t> ParseInt32(std::string_view s) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    int32_t n = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
-    if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return n;
+    return ParseWholeNumber<int32_t>(s, true);
 }
 
 std::string ValueAsString(const TTagValue& v) {

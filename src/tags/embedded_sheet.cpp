@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ACS_Tags.h"
+#include "id3v2_size.h"
 #include "text.h"
 
 namespace quillet {
@@ -225,10 +226,8 @@ TEmbeddedSheet ReadEmbeddedSheet(TStream& stream) {
     stream.SetPosition(0);
     if (!stream.ReadExact(start, 10)) return out;
     int64_t skip = 0;
-    if (std::memcmp(start, "ID3", 3) == 0) {
-        // An ID3v2 tag some rippers put before the FLAC signature.
-        skip = 10 + ((int64_t{start[6] & 0x7F} << 21) | ((start[7] & 0x7F) << 14) |
-                     ((start[8] & 0x7F) << 7) | (start[9] & 0x7F));
+    // An ID3v2 tag some rippers put before the FLAC signature.
+    if ((skip = Id3v2Size(start, 10)) > 0) {
         stream.SetPosition(skip);
         if (!stream.ReadExact(start, 4)) std::memset(start, 0, 4);
     }

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ACS_Classes.h"
+#include "replay_gain_info.h"
 
 namespace quillet {
 

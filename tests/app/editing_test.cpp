@@ -15,6 +15,7 @@
 
 #include "PlayList.h"
 #include "UMain.h"
+#include "input_table.h"
 #include "app_test_support.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -82,9 +83,9 @@ TEST_F(EditingTest, DropAddsOnlyLocalFilesWithExactlyAnAcceptedExtension) {
 
     // Five characters of the extension count, letter case included.
     for (const char* yes : {"x.mp3", "x.wav", "x.mpc", "x.mpp", "x.flacx", "/d.d/x.ogg"})
-        EXPECT_TRUE(IsDropAccepted(yes)) << yes;
+        EXPECT_TRUE(IsDropExtension(yes)) << yes;
     for (const char* no : {"x.Mp3", "x.WAV", "x.wma", "x.mp3x", "noext", "dir.mp3/file", "x.mp"})
-        EXPECT_FALSE(IsDropAccepted(no)) << no;
+        EXPECT_FALSE(IsDropExtension(no)) << no;
 
     // A drag of something that holds no local file is not taken.
     QMimeData text;

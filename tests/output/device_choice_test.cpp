@@ -5,6 +5,9 @@
 // each change lands at a known point of the (instant) simulated run.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "ACS_DXAudio.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -29,6 +32,7 @@ struct Rig {
     Owned<TDXAudioOut> out;
     std::atomic<int> done{0}, errors{0};
     std::vector<TDXAudioOut::TDeviceState> events;  // main thread
+    std::atomic<int> delivered{0};                  // events.size(), for the worker
     int polls = 0;                                  // worker: sleeps between top-ups
     std::function<void(int)> atPoll;                // worker: called with each poll's number
 
@@ -38,11 +42,21 @@ struct Rig {
         out->SetPollingInterval(50);  // the missing device is looked for every 20 polls
         out->SetOnDone([this](TComponent*) { ++done; });
         out->SetOnThreadException([this](TComponent*) { ++errors; });
-        out->SetOnDeviceChange([this](TComponent*) { events.push_back(out->DeviceState()); });
+        out->SetOnDeviceChange([this](TComponent*) {
+            events.push_back(out->DeviceState());
+            ++delivered;
+        });
         sys->SetOnSleep([this](uint32_t ms) {
             if (ms == 50 && atPoll) atPoll(++polls);
             sys->Advance(ms);
         });
+    }
+    // Worker: holds the clock until `count` changes reached the main thread,
+    // so each is read there before the device changes again (a loaded
+    // machine may deliver it late).
+    void AwaitEvents(int count) const {
+        for (int i = 0; i < 5000 && delivered < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void Play(TAuInput& src) {
         out->SetInput(&src);
@@ -94,8 +108,12 @@ TEST(DeviceChoice, FallsBackOnceWhileTheChosenDeviceIsAwayAndReturnsToIt) {
     Rig r({kDefault, kB});  // the speakers are not plugged in
     r.out->SetDeviceName("Speakers");
     r.atPoll = [&](int poll) {
-        if (poll == 5) r.sys->SetDevices({kDefault, kA, kB});  // plugged in
-        if (poll == 40) {                                      // and out again
+        if (poll == 5) {
+            r.AwaitEvents(1);
+            r.sys->SetDevices({kDefault, kA, kB});  // plugged in
+        }
+        if (poll == 40) {  // and out again
+            r.AwaitEvents(2);
             r.sys->SetDevices({kDefault, kB});
             std::lock_guard<std::mutex> g(r.sys->Ring()->Lock);
             r.sys->Ring()->Lost = true;
