@@ -82,9 +82,10 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
 TFrmQuillet::~TFrmQuillet() {
     FPlayer->RemoveListener(this);
     PlaylistEntries.RemoveListener(this);
-    // The list box shows the playlist, which goes before the window's
-    // children do.
+    // The list box shows the playlist and the mode menu listens to the
+    // player, both of which go before the window's children do.
     delete lbPlaylist;
+    delete pmPlayModes;
 }
 
 void TFrmQuillet::CreateControls() {
