@@ -173,7 +173,8 @@ bool TListFilter::FilterKey(QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (IsStep(key)) {
         Step(key == Qt::Key_Up ? -1 : 1);
-    } else if (IsEnter(key) && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+    } else if (IsEnter(key) && (static_cast<QKeyEvent*>(event)->modifiers() &
+                                ~Qt::KeypadModifier) == Qt::NoModifier) {
         Guarded([&] { PlayFirst(); });
     } else if (key == Qt::Key_Escape) {
         Close();
@@ -194,8 +195,10 @@ const QString& TListFilter::Searched(int row) {
     auto it = FSearched.find(entry.Id);
     if (it == FSearched.end()) {
         const TTrackTags& tags = entry.Info.Tags;
-        const std::string text = entry.RowText + '\n' + entry.Title + '\n' + tags.Title + '\n' +
-                                 tags.Artist + '\n' + tags.Album + '\n' +
+        // The title is most often the start of the row's text.
+        const bool titleShown = entry.RowText.starts_with(entry.Title);
+        const std::string text = entry.RowText + '\n' + (titleShown ? "" : entry.Title + '\n') +
+                                 tags.Title + '\n' + tags.Artist + '\n' + tags.Album + '\n' +
                                  std::string(FileNamePart(entry.FilePath));
         it = FSearched.insert(entry.Id, FoldForSearch(QString::fromStdString(text)));
     }

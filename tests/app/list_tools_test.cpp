@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "app_test_support.h"
 #include "desktop_session.h"
 #include "ini.h"
 #include "list_filter.h"
+#include "queue_state.h"
 #include "session_state.h"
 
 namespace quillet::test {
@@ -105,6 +107,13 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
     EXPECT_TRUE(Boxes.empty());
 }
 
+// A damaged state restores what it can: rows in the list, each once.
+TEST_F(ListToolsTest, QueueRowsFromADamagedState) {
+    WriteFile(Dir + "cfg/" + kStateFileName, "[queue]\r\nRows=2, x,-1,7,2,,0,99999999999,1.5\r\n");
+    EXPECT_EQ(LoadQueueRows(Dir + "cfg/", 3), (std::vector<int>{2, 0}));
+    EXPECT_TRUE(LoadQueueRows(Dir + "none/", 3).empty());
+}
+
 TEST_F(ListToolsTest, TypingFiltersTheRowsShownAndNothingElse) {
     Install<OpenRecorder>(TInputKind::ikWave, kLongFrames);
     AddRows({"Café del Mar.wav", "Björk - Jóga.wav", "Jog.wav", "other.wav"});
@@ -168,13 +177,24 @@ TEST_F(ListToolsTest, FilteringALongListStaysQuick) {
         30000));
     QElapsedTimer timer;
     // A key as the user gives it: handled, then the list laid out and painted.
+    // Wall time, and the GUI thread's own time (which a loaded machine does
+    // not inflate).
+    auto cpuMs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    };
+    double cpu = 0;
     auto type = [&](QWidget* to, const char* keys) {
         timer.start();
+        const double cpuStart = cpuMs();
         QTest::keyClicks(to, QLatin1String(keys));
         QApplication::processEvents();
+        cpu = cpuMs() - cpuStart;
         return static_cast<double>(timer.elapsed()) / static_cast<double>(std::strlen(keys));
     };
     const double first = type(Form->lbPlaylist, "t");
+    const double firstCpu = cpu;
     const double perKey = type(Field(), "rack 12 artist 3");
     EXPECT_FALSE(Form->lbPlaylist->isRowHidden(123, {}));  // "Track 123"
     EXPECT_TRUE(Form->lbPlaylist->isRowHidden(45, {}));
@@ -183,9 +203,9 @@ TEST_F(ListToolsTest, FilteringALongListStaysQuick) {
     QApplication::processEvents();
     const qint64 close = timer.elapsed();
     std::printf(
-        "filter over 10000 rows: first key %.0f ms, each later key %.1f ms, clearing "
-        "%lld ms\n",
-        first, perKey, static_cast<long long>(close));
+        "filter over 10000 rows: first key %.0f ms (GUI thread %.0f ms), each later key "
+        "%.1f ms, clearing %lld ms\n",
+        first, firstCpu, perKey, static_cast<long long>(close));
     EXPECT_LT(first, 3000);
     EXPECT_LT(perKey, 3000);
     EXPECT_EQ(Visible().size(), 10000u);
