@@ -71,6 +71,8 @@ TListFilter::TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidge
       FList(player.List()),
       FBox(&list),
       FField(new QLineEdit(&list)),
+      FBoxObject(&list),
+      FFieldObject(FField.data()),
       FCommandKeys(commandKeys) {
     FField->setObjectName(QStringLiteral("edFilter"));
     FField->setClearButtonEnabled(true);
@@ -138,7 +140,7 @@ void TListFilter::LoadTexts(const std::function<std::string(const char*, const c
 }
 
 bool TListFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FField) {
+    if (watched == FFieldObject) {
         if (event->type() == QEvent::ShortcutOverride) {
             // Typing goes to the field: only the window's Ctrl keys stay its own.
             const auto* key = static_cast<QKeyEvent*>(event);
@@ -147,7 +149,7 @@ bool TListFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         return FilterKey(event);
     }
-    if (watched != FBox) return QObject::eventFilter(watched, event);
+    if (watched != FBoxObject) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Resize) {
         Place();
     } else if (event->type() == QEvent::ShortcutOverride) {

@@ -78,6 +78,10 @@ class TListFilter : public QObject, private TPlaylistListener {
     TPlaylistModel& FList;
     QPointer<TPlaylistBox> FBox;
     QPointer<QLineEdit> FField;
+    // Who an event is for: compared as plain objects, since events still
+    // come while either is being destroyed, when no QPointer may be read.
+    const QObject* const FBoxObject;
+    const QObject* const FFieldObject;
     QString FCommandKeys;
     QStringList FWords;
     QHash<TEntryId, QString> FSearched;

@@ -14,7 +14,10 @@ constexpr char kPlayNextText[] = "Play next";
 }  // namespace
 
 TQueueActions::TQueueActions(TPlaybackController& player, TPlaylistBox& list, QMenu& menu)
-    : FPlayer(player), FList(&list), FAction(new QAction(QLatin1String(kPlayNextText), &menu)) {
+    : FPlayer(player),
+      FList(&list),
+      FListObject(&list),
+      FAction(new QAction(QLatin1String(kPlayNextText), &menu)) {
     FAction->setObjectName(QLatin1String(kPlayNextKey));
     // Shown in the menu only: the list's own filter takes the keys.
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
@@ -42,7 +45,7 @@ void TQueueActions::LoadTexts(const std::function<std::string(const char*, const
 }
 
 bool TQueueActions::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FList && event->type() == QEvent::KeyPress) {
+    if (watched == FListObject && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;

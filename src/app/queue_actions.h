@@ -41,6 +41,9 @@ class TQueueActions : public QObject, private TPlaybackListener {
 
     TPlaybackController& FPlayer;
     QPointer<TPlaylistBox> FList;
+    // The list as the events name it: a QPointer may not be read while the
+    // list is being destroyed, and events still come then.
+    const QObject* const FListObject;
     QPointer<QAction> FAction;
     bool FRefreshPending = false;
 };
