@@ -12,7 +12,7 @@ namespace quillet {
 namespace {
 
 constexpr char kFilterHintKey[] = "FilterHint";
-constexpr char kFilterHintText[] = "Find: words in title, artist, album or file";
+constexpr char kFilterHintText[] = "Find in the list";
 
 bool IsStep(int key) {
     return key == Qt::Key_Up || key == Qt::Key_Down;
