@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app_errors.h"
+#include "queue_state.h"
 #include "session_state.h"
 #include "track_tags.h"
 
@@ -86,6 +87,7 @@ void TDesktopSession::Start() {
     struct TStart {
         TSessionState State;
         std::vector<TPlaylistEntry> Added;
+        std::vector<int> Queue;  // rows of State.Entries
     };
     const std::string folder = FConfigFolder;
     const std::vector<std::string> paths = FArguments.Paths;
@@ -93,7 +95,9 @@ void TDesktopSession::Start() {
     auto cancel = FCancel;
     Post(
         [folder, paths, cancel] {
-            return TStart{LoadSessionState(folder), ExpandPaths(paths, cancel.get())};
+            TStart start{LoadSessionState(folder), ExpandPaths(paths, cancel.get()), {}};
+            start.Queue = LoadQueueRows(folder, start.State.Entries.size());
+            return start;
         },
         [this, play](const TStart& start) {
             // Anything already in the list (a drop in the first instant) stays
@@ -104,6 +108,10 @@ void TDesktopSession::Start() {
             const int first = FList.Count();
             FList.Append(start.State.Entries);
             if (start.State.Row >= 0) FList.Select(first + start.State.Row);
+            // After anything queued in the first instant, as the list is.
+            std::vector<TEntryId> queue = FPlayer.Queue().Ids();
+            for (const int row : start.Queue) queue.push_back(FList[size_t(first + row)].Id);
+            FPlayer.SetQueue(queue);
             FPlayer.SetVolume(start.State.Volume);
             FRestored = true;
             AddEntries(start.Added, play);
@@ -138,6 +146,7 @@ void TDesktopSession::SaveState() {
     state.Gain = FPlayer.ReplayGain();
     try {
         SaveSessionState(FConfigFolder, state);
+        SaveQueueRows(FConfigFolder, FList, FPlayer.Queue());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillet: the list could not be kept: %s\n", e.what());
     }

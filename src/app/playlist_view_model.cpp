@@ -34,6 +34,9 @@ QVariant TPlaylistViewModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             switch (index.column()) {
                 case colTitle:
+                    if (const int place = FQueue ? FQueue->Position(entry.Id) : 0)
+                        return QStringLiteral("[%1] ").arg(place) +
+                               QString::fromStdString(entry.RowText);
                     return QString::fromStdString(entry.RowText);
                 case colArtist:
                     return QString::fromStdString(entry.Info.Tags.Artist);
@@ -76,6 +79,16 @@ QVariant TPlaylistViewModel::headerData(int section, Qt::Orientation orientation
 void TPlaylistViewModel::SetHeaders(const QStringList& headers) {
     FHeaders = headers;
     emit headerDataChanged(Qt::Horizontal, 0, colCount - 1);
+}
+
+void TPlaylistViewModel::SetQueue(const TPlayQueue* queue) {
+    FQueue = queue;
+    QueueChanged();
+}
+
+void TPlaylistViewModel::QueueChanged() {
+    // Places move for every row behind a change: the whole column.
+    if (rowCount() > 0) emit dataChanged(index(0, colTitle), index(rowCount() - 1, colTitle));
 }
 
 void TPlaylistViewModel::BeforeInsert(int first, int count) {

@@ -2,7 +2,8 @@
 // row per entry. Column 0 is the row's text (what the list shows at the
 // window's design size); the others, shown when the window is wider, are
 // the file's artist, album and length. The row playing is bold; a row whose
-// file failed is dimmed and tells why in its tooltip.
+// file failed is dimmed and tells why in its tooltip; a queued row shows its
+// place in the play queue before its text ("[1] ").
 //
 // GUI thread only.
 #pragma once
@@ -10,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QFont>
 
+#include "play_queue.h"
 #include "playlist_model.h"
 
 namespace quillet {
@@ -31,6 +33,10 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // The header's texts, from the language file.
     void SetHeaders(const QStringList& headers);
+    // The queue whose places the rows show (null: none); QueueChanged shows
+    // its changes. Not while the list's rows are changing.
+    void SetQueue(const TPlayQueue* queue);
+    void QueueChanged();
 
   private:
     void BeforeInsert(int first, int count) override;
@@ -47,6 +53,7 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     QFont FFont;
     QStringList FHeaders;
     TEntryId FMarked = kNoEntry;  // the entry shown bold
+    const TPlayQueue* FQueue = nullptr;
 };
 
 }  // namespace quillet

@@ -54,6 +54,10 @@ TSessionState LoadSessionState(const std::string& folder) {
     return state;
 }
 
+bool KeptInSession(const TPlaylistEntry& entry) {
+    return !entry.FilePath.empty() && !HasLineBreak(entry.FilePath);
+}
+
 void SaveSessionState(const std::string& folder, const TSessionState& state) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -63,7 +67,7 @@ void SaveSessionState(const std::string& folder, const TSessionState& state) {
     int row = -1;
     for (size_t i = 0; i < state.Entries.size(); ++i) {
         TPlaylistEntry entry = state.Entries[i];
-        if (entry.FilePath.empty() || HasLineBreak(entry.FilePath)) continue;
+        if (!KeptInSession(entry)) continue;
         for (char& c : entry.Title)
             if (c == '\r' || c == '\n') c = ' ';
         if (static_cast<int>(i) == state.Row) row = static_cast<int>(entries.size());

@@ -34,6 +34,10 @@ struct TSessionState {
 // outside the list gives none. Never raises.
 TSessionState LoadSessionState(const std::string& folder);
 
+// Whether an entry can be kept in the saved playlist: it names a file and
+// its path holds no line break (a playlist line could not hold it).
+bool KeptInSession(const TPlaylistEntry& entry);
+
 // Writes the state into `folder`, creating it when needed; each file is
 // replaced atomically. An entry whose path holds a line break cannot be
 // written as a playlist line and is left out; line breaks in titles become

@@ -62,6 +62,9 @@ void TFrmQuillet::CreateFeatures() {
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
         pmPlayModes->popup(lbPlaylist->viewport()->mapToGlobal(at));
     });
+    f.Queue = std::make_unique<TQueueActions>(*FPlayer, *lbPlaylist, *pmPlayModes);
+    // The list's own command letters (lbPlaylistKeyPress) and the queue's.
+    f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     CreateShortcuts();
     ShowPlayTime();
 
@@ -86,6 +89,8 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
     static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
+    f.Queue->LoadTexts(read);
+    f.Filter->LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "entry_reader.h"
+#include "list_filter.h"
+#include "queue_actions.h"
 #include "window_layout.h"
 
 namespace quillet {
@@ -35,6 +37,9 @@ struct TWindowFeatures {
 
     TEdgeLayout Layout;
     TEntryReader Reader;
+    // "Play next" and finding a track, on the list.
+    std::unique_ptr<TQueueActions> Queue;
+    std::unique_ptr<TListFilter> Filter;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

@@ -77,12 +77,14 @@ void TPlaybackController::Play() {
     const int index = FList.Selected();
     if (index < 0) return;
     const TEntry& entry = FList[static_cast<size_t>(index)];
+    Unqueue(entry.Id);
     StartTrack(entry.Id, TrackOf(entry), 0, !FChainStep);
 }
 
 void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
     const TEntry* entry = FList.Find(id);
     if (entry == nullptr) return;
+    Unqueue(id);
     StartTrack(id, TrackOf(*entry), offset, true);
 }
 
@@ -139,7 +141,8 @@ void TPlaybackController::Stop() {
 }
 
 void TPlaybackController::SelectNext() {
-    FList.Select(FOrder.Next(FList.Selected()));
+    const int queued = QueuedRow(false);
+    FList.Select(queued >= 0 ? queued : FOrder.Next(FList.Selected()));
 }
 
 void TPlaybackController::SelectPrevious() {
@@ -313,6 +316,8 @@ TPlayOrder::TPlace TPlaybackController::HeardPlace() const {
 }
 
 int TPlaybackController::NextRow() {
+    if (FOrder.Repeat() != TRepeat::StopAfterTrack)
+        if (const int queued = QueuedRow(true); queued >= 0) return queued;
     std::vector<int> pending;
     int last = -1;
     for (const TQueued& q : FQueued) {
@@ -361,6 +366,7 @@ void TPlaybackController::NeedNext() {
                 FList.SetInfo(q.Id, info);
             }
             ++FFailedAnswers;
+            Unqueue(q.Id);  // tried: the queue moves on
             break;
         }
     }
@@ -374,6 +380,8 @@ void TPlaybackController::TrackChanged() {
         FQueued.pop_front();
         if (heard != nullptr && q.Input != heard) continue;  // dropped before its turn
         FFailedAnswers = 0;
+        // Before the selection moves: what follows it is asked anew then.
+        Unqueue(q.Id);
         const int row = FList.IndexOf(q.Id);
         if (row >= 0) {
             FOrder.Started(row);
@@ -383,6 +391,40 @@ void TPlaybackController::TrackChanged() {
         SetHeard(q.Id, q.Track);
         return;
     }
+}
+
+// --- The play queue
+
+void TPlaybackController::Enqueue(TEntryId id) {
+    if (FList.IndexOf(id) < 0 || !FPlayNext.Add(id)) return;
+    Tell([](TPlaybackListener& l) { l.QueueChanged(); });
+    FollowChanges();
+}
+
+void TPlaybackController::SetQueue(const std::vector<TEntryId>& ids) {
+    TPlayQueue queue;
+    for (const TEntryId id : ids)
+        if (FList.IndexOf(id) >= 0) queue.Add(id);
+    if (queue.Ids() == FPlayNext.Ids()) return;
+    FPlayNext = std::move(queue);
+    Tell([](TPlaybackListener& l) { l.QueueChanged(); });
+    FollowChanges();
+}
+
+void TPlaybackController::Unqueue(TEntryId id) {
+    if (FPlayNext.Remove(id)) Tell([](TPlaybackListener& l) { l.QueueChanged(); });
+}
+
+int TPlaybackController::QueuedRow(bool skipHandedOver) const {
+    for (const TEntryId id : FPlayNext.Ids()) {
+        const int row = FList.IndexOf(id);
+        if (row < 0) continue;
+        if (skipHandedOver && std::any_of(FQueued.begin(), FQueued.end(),
+                                          [id](const TQueued& q) { return q.Id == id; }))
+            continue;
+        return row;
+    }
+    return -1;
 }
 
 // --- Following the list
@@ -431,6 +473,7 @@ void TPlaybackController::AfterInsert(int /*first*/, int count) {
 void TPlaybackController::AfterRemove(int index, TEntryId id) {
     FOrder.Removed(index);
     if (id == FHeard.Id) FGoneIndex = index;
+    Unqueue(id);
     if (FGoneIndex > index) --FGoneIndex;
     FollowChanges();
 }
@@ -438,6 +481,7 @@ void TPlaybackController::AfterRemove(int index, TEntryId id) {
 void TPlaybackController::AfterReset() {
     FOrder.Reset(FList.Count());
     if (FHeard.Id != kNoEntry) FGoneIndex = 0;
+    if (FPlayNext.Clear()) Tell([](TPlaybackListener& l) { l.QueueChanged(); });
     FollowChanges();
 }
 

@@ -7,7 +7,8 @@
 // - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
 //   the one input pool (input_pool.h), the gapless chain's side of the list
 //   (which entry follows, queued ahead), the play order (play_order.h) and
-//   the volume and ReplayGain choice. The window's handlers, the media-player
+//   the volume and ReplayGain choice, and the play queue (play_queue.h).
+//   The window's handlers, the media-player
 //   interface on the bus, the time display and the saved session all read
 //   and drive this one object.
 // - The window is a view: its handlers are thin calls into here, and it
@@ -38,6 +39,7 @@
 #include "ACS_DXAudio.h"
 #include "input_pool.h"
 #include "play_order.h"
+#include "play_queue.h"
 #include "playlist_model.h"
 #include "sound_device.h"
 #include "track_input.h"
@@ -60,6 +62,9 @@ class TPlaybackListener {
     virtual void Message(const std::string& /*text*/) {}
     // A whole lap of the list gave no sound: the last error, to show once.
     virtual void LapFailed(const std::string& /*error*/) {}
+    // The play queue changed (positions too). It may come in the middle of
+    // a list change: a view refreshes later, not from here.
+    virtual void QueueChanged() {}
 
   protected:
     ~TPlaybackListener() = default;
@@ -137,6 +142,17 @@ class TPlaybackController : private TPlaylistListener {
     TReplayGainSetting ReplayGain() const { return FOut->ReplayGain(); }
     void SetReplayGain(const TReplayGainSetting& setting);
 
+    // --- The play queue: entries that play next, in the order queued, each
+    // leaving it as it starts; then the play order resumes after the last
+    // one played. It comes first in every mode but "stop after this track"
+    // (which stops, keeping the queue); with "repeat track" the queued entry
+    // plays next and is then the one repeated. Next goes to its head too.
+    const TPlayQueue& Queue() const { return FPlayNext; }
+    // Queues an entry of the list; nothing for one not in it or queued.
+    void Enqueue(TEntryId id);
+    // The queue becomes `ids` (a restored session), those in the list.
+    void SetQueue(const std::vector<TEntryId>& ids);
+
     // --- The sink's events (the sink calls these; tests that hook the sink
     // themselves call them too).
     void audOutDone();
@@ -172,6 +188,11 @@ class TPlaybackController : private TPlaylistListener {
     // The row the end of the heard track leads to, after the entries already
     // queued; -1 when playback stops there.
     int NextRow();
+    // The row of the first queued entry in the list; with `skipHandedOver`
+    // the first not already handed to the sink. -1 for none.
+    int QueuedRow(bool skipHandedOver) const;
+    // Takes `id` out of the queue as it starts.
+    void Unqueue(TEntryId id);
     // What follows the heard track, as a place in the play order.
     TPlayOrder::TPlace HeardPlace() const;
     void Answer();
@@ -192,6 +213,7 @@ class TPlaybackController : private TPlaylistListener {
     TPlaylistModel& FList;
     std::vector<TPlaybackListener*> FListeners;
     TPlayOrder FOrder;
+    TPlayQueue FPlayNext;
     TInputPool FInputs;  // before the sink: the sink goes first
     Owned<TDXAudioOut> FOut;
     THeard FHeard;

@@ -5,6 +5,7 @@
 // a slow open that never holds the caller.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -265,6 +266,71 @@ TEST_F(Player, BrokenEntriesArePassedOverWithoutBreakingTheJoin) {
     Control->SetRepeat(TRepeat::List);
     PlayRow(0);
     ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }, 10s));
+}
+
+// Queued entries play next, in the order queued, whatever is edited around
+// them (ids, not rows); then the order resumes after the last one played.
+TEST_F(Player, QueuedEntriesPlayFirstThroughEdits) {
+    AddFiles("p", 8, 0.3);
+    Control->SetRepeat(TRepeat::StopAtEnd);
+    PlayRow(0);
+    const TEntryId p2 = List[2].Id, p4 = List[4].Id, p6 = List[6].Id;
+    Control->Enqueue(p4);
+    Control->Enqueue(p2);
+    Control->Enqueue(p6);
+    Control->Enqueue(p4);  // already queued: stays where it is
+    EXPECT_EQ(Control->Queue().Ids(), (std::vector<TEntryId>{p4, p2, p6}));
+    List.Remove(2);         // a queued row leaves the queue
+    List.Remove(0);         // the row playing: it plays on, the queue follows it
+    AddFiles("r", 1, 0.3);  // rows added never change what is queued
+    EXPECT_EQ(Control->Queue().Ids(), (std::vector<TEntryId>{p4, p6}));
+    ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }));
+    EXPECT_EQ(Heard.Titles,
+              (std::vector<std::string>{"p0.wav", "p4.wav", "p6.wav", "p7.wav", "r0.wav"}));
+    EXPECT_TRUE(Control->Queue().empty());
+    EXPECT_EQ(Sound->OpenCount(), 1) << "queued tracks join gaplessly";
+
+    // Next goes to the head; "stop after this track" stops and keeps the
+    // queue; "repeat track" plays the queued entry, then repeats that one; a
+    // new list empties the queue.
+    Control->Enqueue(List[1].Id);
+    List.Select(4);
+    Control->Next();
+    EXPECT_EQ(List.Selected(), 1);
+    EXPECT_TRUE(Control->Queue().empty());
+    Control->Enqueue(List[3].Id);
+    Control->SetRepeat(TRepeat::StopAfterTrack);
+    ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }));
+    EXPECT_EQ(Control->Queue().Position(List[3].Id), 1);
+    Heard.Titles.clear();
+    Control->SetRepeat(TRepeat::One);
+    PlayRow(0);
+    ASSERT_TRUE(PumpUntil([&] { return Heard.Titles.size() >= 2 && Control->Queue().empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return Control->Output().QueuedNext() != nullptr; }));
+    EXPECT_EQ(static_cast<TAuFileIn*>(Control->Output().QueuedNext())->FileName(), "p5.wav");
+    Control->Stop();
+    EXPECT_EQ(Heard.Titles, (std::vector<std::string>{"p1.wav", "p5.wav"}));
+    Control->Enqueue(List[2].Id);
+    List.Clear();
+    EXPECT_TRUE(Control->Queue().empty());
+}
+
+// With shuffle the queued entries come first and count as played: the lap
+// still plays every row once.
+TEST_F(Player, QueuedEntriesJoinAShuffledLap) {
+    AddFiles("z", 7, 0.2);
+    Control->SetRepeat(TRepeat::StopAtEnd);
+    Control->SetShuffle(true);
+    PlayRow(3);
+    Control->Enqueue(List[5].Id);
+    Control->Enqueue(List[0].Id);
+    ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }));
+    ASSERT_EQ(Heard.Titles.size(), 7u);
+    EXPECT_EQ(Heard.Titles[1], "z5.wav");
+    EXPECT_EQ(Heard.Titles[2], "z0.wav");
+    std::vector<std::string> sorted = Heard.Titles;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end()) << "each row once";
 }
 
 // The next entry's open takes 2 s: selection changes meanwhile (which may

@@ -1,0 +1,90 @@
+// Finding a track: a filter field over the list's bottom edge, shown only
+// while filtering. Typing a character in the list (one that is not a
+// command key of the list), "/" or Ctrl+F opens it; the rows whose text,
+// title, artist, album or file name contain every word typed stay visible.
+// Enter plays the selected row when it is visible, else the first visible
+// one; Up and Down step through the visible rows; Escape clears the filter
+// and closes the field. Rows are hidden in the view only: the list's order,
+// the model and what plays next never change.
+//
+// GUI thread only.
+#pragma once
+
+#include <QHash>
+#include <QLineEdit>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+#include "playback_controller.h"
+#include "playlist_box.h"
+
+namespace quillet {
+
+// --- The word rules (pure).
+// `text` as searched: compatibility-decomposed (NFKD) without its combining
+// marks, case-folded; so "É", "e" and "ｅ" are one letter.
+QString FoldForSearch(const QString& text);
+// The words of a filter, folded; blanks of any kind separate them, every
+// other character (".*", "(", "\") is a plain letter. Each word once.
+QStringList SearchWords(const QString& filter);
+// Whether the folded `text` contains every word (true for no words).
+bool ContainsAllWords(const QString& foldedText, const QStringList& words);
+
+class TListFilter : public QObject, private TPlaylistListener {
+    Q_OBJECT
+  public:
+    // `commandKeys` are the characters the list keeps for its own commands
+    // ("x" removes...): they never open the field. The controller must
+    // outlive this; the list may go first.
+    TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidget& window,
+                const QString& commandKeys);
+    ~TListFilter() override;
+
+    // Opens the field (focused) with `text` typed into it.
+    void Open(const QString& text = {});
+    // Clears the filter, shows every row and hands the focus to the list.
+    void Close();
+    bool Filtering() const;
+    QLineEdit* Field() const { return FField; }
+    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void AfterInsert(int first, int count) override;
+    void AfterRemove(int index, TEntryId id) override;
+    void AfterReset() override;
+    void EntryChanged(int index) override;
+
+    // Clears the filter and hides the field, the focus left where it is.
+    void Hide();
+    // Shows or hides rows first..last by the current words.
+    void Apply(int first, int last);
+    // The folded text of a row, read once per entry until it changes.
+    const QString& Searched(int row);
+    // The next visible row from the selection in `step`'s direction.
+    void Step(int step);
+    void PlayFirst();
+    void Place();
+    // Up, Down, Enter and Escape while filtering, from the field or the list.
+    bool FilterKey(QEvent* event);
+
+    TPlaybackController& FPlayer;
+    TPlaylistModel& FList;
+    QPointer<TPlaylistBox> FBox;
+    QPointer<QLineEdit> FField;
+    // Who an event is for: compared as plain objects, since events still
+    // come while either is being destroyed, when no QPointer may be read.
+    const QObject* const FBoxObject;
+    const QObject* const FFieldObject;
+    QString FCommandKeys;
+    QStringList FWords;
+    QHash<TEntryId, QString> FSearched;
+};
+
+}  // namespace quillet

@@ -1,0 +1,73 @@
+#include "queue_actions.h"
+
+#include <QKeyEvent>
+
+#include "app_errors.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr char kPlayNextKey[] = "PlayNext";
+constexpr char kPlayNextText[] = "Play next";
+
+}  // namespace
+
+TQueueActions::TQueueActions(TPlaybackController& player, TPlaylistBox& list, QMenu& menu)
+    : FPlayer(player),
+      FList(&list),
+      FListObject(&list),
+      FAction(new QAction(QLatin1String(kPlayNextText), &menu)) {
+    FAction->setObjectName(QLatin1String(kPlayNextKey));
+    // Shown in the menu only: the list's own filter takes the keys.
+    FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    FAction->setShortcutContext(Qt::WidgetShortcut);
+    menu.addSeparator();
+    menu.addAction(FAction);
+    connect(FAction, &QAction::triggered, this, [this] { Guarded([&] { QueueSelected(); }); });
+    list.ViewModel().SetQueue(&FPlayer.Queue());
+    list.installEventFilter(this);
+    FPlayer.AddListener(this);
+}
+
+TQueueActions::~TQueueActions() {
+    FPlayer.RemoveListener(this);
+    if (FList) FList->ViewModel().SetQueue(nullptr);
+}
+
+void TQueueActions::QueueSelected() {
+    const TPlaylistModel& list = FPlayer.List();
+    if (list.SelectedId() != kNoEntry) FPlayer.Enqueue(list.SelectedId());
+}
+
+void TQueueActions::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+    if (FAction) FAction->setText(QString::fromStdString(read(kPlayNextKey, kPlayNextText)));
+}
+
+bool TQueueActions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FListObject && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if ((enter && mods == Qt::ControlModifier) ||
+            (key->text() == QLatin1String("q") && mods == Qt::NoModifier)) {
+            Guarded([&] { QueueSelected(); });
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TQueueActions::QueueChanged() {
+    if (FRefreshPending) return;
+    FRefreshPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FRefreshPending = false;
+            if (FList) FList->ViewModel().QueueChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace quillet
