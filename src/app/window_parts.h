@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "art_view.h"
 #include "entry_reader.h"
 #include "window_layout.h"
 
@@ -35,6 +36,8 @@ struct TWindowFeatures {
 
     TEdgeLayout Layout;
     TEntryReader Reader;
+    // The heard track's picture; goes with the features, before the player.
+    std::unique_ptr<TArtView> Art;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.
