@@ -15,15 +15,18 @@
 #include <thread>
 
 // Qt is not built with ThreadSanitizer, so the locking inside its thread pool
-// is invisible to it and shows up as races within Qt's own code.
+// is invisible to it and shows up as races within Qt's own code; libpulse's
+// threads hand data over in ways it cannot see either.
 extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
+    return "race:libQt6Core.so\nrace:libQt6Gui.so\n"
+           "race:libpulsecommon-16.1.so\nrace:libpulse.so\n";
 }
 
 // Fontconfig keeps what it allocates for each font it loads (a bold or a
-// smaller face of the window's font) until the process ends.
+// smaller face of the window's font) until the process ends; so does libpulse
+// for its client (the window on a real sound server).
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
+    return "leak:libfontconfig.so\nleak:libpulse.so\n";
 }
 
 namespace quillet::test {
