@@ -1,7 +1,6 @@
 // The "Output device" submenu on the simulated sound system: it lists the
 // devices when it opens, a choice moves playback at once and is kept for
-// the next start, and a chosen device that goes gives one message while the
-// default plays, until it comes back.
+// the next start. (Falling back and coming back: pulse_window_test.cpp.)
 #include <QTest>
 
 #include "app_test_support.h"
@@ -91,40 +90,6 @@ TEST_F(DeviceMenuTest, AChoiceMovesPlaybackAtOnceAndIsKept) {
     ASSERT_TRUE(WaitFor([&] { return next.audOut->DeviceName() == "Speakers"; }));
     EXPECT_EQ(Entries(Menu(next)), (std::vector<std::string>{"System default", "*Speakers"}));
     EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(DeviceMenuTest, AChosenDeviceThatGoesFallsBackWithOneMessageAndComesBack) {
-    TDeviceMenu& menu = Menu(*Form);
-    menu.Choose("USB DAC");
-    Install(TInputKind::ikWave, kLong);
-    AddRows({"a.wav"});
-    PlayRow(0);
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(Id(2)); }));
-
-    // Unplugged: the device leaves the list and its ring is lost.
-    Sound->SetDevices({kAll[0], kAll[1]});
-    {
-        auto ring = Sound->Ring();
-        std::lock_guard<std::mutex> g(ring->Lock);
-        ring->Lost = true;
-    }
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(TDeviceGuid{}) && !Boxes.empty(); }));
-    EXPECT_EQ(
-        Boxes[0].Text,
-        QStringLiteral(
-            "The output device \"USB DAC\" is not available; playing on the system default."));
-    menu.Refresh();
-    ASSERT_TRUE(WaitFor([&] { return menu.Listed().size() == 1; }));
-    EXPECT_EQ(Entries(menu),
-              (std::vector<std::string>{"System default", "Speakers", "*USB DAC (not available)"}));
-
-    // Plugged in again: the sink goes back to it by itself, without a word.
-    Sound->SetDevices(kAll);
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(Id(2)); }));
-    ASSERT_TRUE(WaitFor([&] { return !Form->audOut->DeviceState().FellBack; }));
-    QTest::qWait(50);
-    EXPECT_EQ(Boxes.size(), 1u);
-    EXPECT_TRUE(Form->Player().Playing());
 }
 
 }  // namespace

@@ -79,6 +79,10 @@ TEST_F(PulseWindow, TheMenuMovesPlaybackAndFallsBackOnce) {
         WaitFor([&] { return Tail(Recording("two")) == TTail::Sound && !Boxes.empty(); }, 15000));
     EXPECT_EQ(Boxes, (std::vector<std::string>{"The output device \"Quillet-one\" is not "
                                                "available; playing on the system default."}));
+    menu.Refresh();
+    ASSERT_TRUE(WaitFor([&] { return menu.Listed().size() == 1; }));
+    EXPECT_EQ(menu.actions().back()->text(), QStringLiteral("Quillet-one (not available)"));
+    EXPECT_TRUE(menu.actions().back()->isChecked());
 
     // Plugged in again: back to it, without a second message.
     Output("pactl " + Sink("one") + " >/dev/null");
