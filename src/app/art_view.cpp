@@ -10,6 +10,7 @@ namespace {
 constexpr QSize kListDesign(198, 146);
 constexpr int kMinSide = 96;
 constexpr int kGap = 6;
+constexpr int kLookUpDelayMs = 150;
 
 }  // namespace
 
@@ -19,6 +20,13 @@ TArtView::TArtView(TPlaybackController& player, QWidget* parent, QWidget* tipHos
     setAccessibleName(QStringLiteral("Album art"));
     hide();
     FWorker.setMaxThreadCount(1);
+    // A lookup comes once a track: an idle thread would only hold its
+    // event dispatcher's descriptor.
+    FWorker.setExpiryTimeout(0);
+    // Skipping through the list looks up only the track that stays.
+    FDelay.setSingleShot(true);
+    FDelay.setInterval(kLookUpDelayMs);
+    connect(&FDelay, &QTimer::timeout, this, &TArtView::LookUp);
     FPlayer.AddListener(this);
 }
 
@@ -36,12 +44,19 @@ void TArtView::PlaybackChanged() {
 void TArtView::Request(const std::string& path) {
     if (path == FPath) return;  // a sheet's next track, a repeat: the same art
     FPath = path;
-    const uint64_t serial = FLatest->fetch_add(1) + 1;
+    FLatest->fetch_add(1);
     if (path.empty()) {
+        FDelay.stop();
         Show({}, {});
         return;
     }
     // The old picture stays until the answer comes: an album's tracks share one.
+    FDelay.start();
+}
+
+void TArtView::LookUp() {
+    const std::string path = FPath;
+    const uint64_t serial = FLatest->load();
     FWorker.start([this, path, serial, latest = FLatest] {
         if (latest->load() != serial) return;
         TLoadedArt art = LoadArt(path);

@@ -1,6 +1,7 @@
 // The album art of the track heard, in the window. It follows the playback
 // controller (the heard track's file, not the selection), has the picture
-// looked up, decoded and scaled on a worker of its own, and takes back only
+// looked up (once the track has played a moment: skipping through the list
+// costs nothing), decoded and scaled on a worker of its own, and takes back only
 // the answer to its latest request: an answer for a track no longer heard is
 // dropped, and a request overtaken before it started is never worked on.
 // Only the picture shown is held (at most kArtSide pixels a side).
@@ -17,6 +18,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -53,6 +55,7 @@ class TArtView : public QWidget, private TPlaybackListener {
   private:
     void PlaybackChanged() override;
     void Request(const std::string& path);
+    void LookUp();
     void Show(const std::string& path, TLoadedArt art);
     void Relayout();
 
@@ -63,6 +66,7 @@ class TArtView : public QWidget, private TPlaybackListener {
     std::string FPath;       // the file asked about last ("" when nothing plays)
     std::string FShownPath;  // the file FImage belongs to
     QImage FImage;
+    QTimer FDelay;    // from a track change to its lookup
     QPixmap FScaled;  // FImage at the size last painted
     // The latest request's serial; the worker skips older ones unstarted.
     std::shared_ptr<std::atomic<uint64_t>> FLatest = std::make_shared<std::atomic<uint64_t>>(0);

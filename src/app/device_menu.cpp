@@ -45,6 +45,7 @@ TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* par
     : QMenu(parent), FOut(out), FFolder(std::move(stateFolder)) {
     setObjectName(QLatin1String(kMenuText.Key));
     FWorker.setMaxThreadCount(1);
+    FWorker.setExpiryTimeout(0);  // jobs are rare: no idle thread is kept
     FDefault = addAction(QString());
     FDefault->setObjectName(QLatin1String(kDefaultText.Key));
     FDefault->setCheckable(true);
