@@ -10,7 +10,7 @@ namespace {
 constexpr QSize kListDesign(198, 146);
 constexpr int kMinSide = 96;
 constexpr int kGap = 6;
-constexpr int kLookUpDelayMs = 150;
+constexpr int kLookUpDelayMs = 400;
 
 }  // namespace
 
