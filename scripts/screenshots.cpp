@@ -50,8 +50,10 @@ int main(int argc, char** argv) {
     });
     quillet::TFrmQuillet form;
     form.show();
-    form.AddFiles(files);
-    ServeUntil([&] { return form.lbPlaylist->item(0)->text().contains(" - "); }, 10000);
+    QStringList dropped;
+    for (const std::string& file : files) dropped << QString::fromStdString(file);
+    form.WMDropFiles(dropped);
+    ServeUntil([&] { return form.lbPlaylist->RowText(0).contains(" - "); }, 10000);
     form.SetItemIndex(0);
     form.sbPlay->click();
     form.SetItemIndex(3);

@@ -7,8 +7,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-libs=(src/app/libquillet_app.a src/output/libquillet_output.a src/decoders/libquillet_decoders.a
-      src/tags/libquillet_tags.a src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
+libs=(src/app/libquillet_app.a src/player/libquillet_player.a src/output/libquillet_output.a
+      src/app/libquillet_mime_types.a src/app/libquillet_lang_config.a
+      src/decoders/libquillet_decoders.a src/tags/libquillet_tags.a
+      src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
 for l in "${libs[@]}"; do [ -e "$build/$l" ] || { echo "no $build/$l: build it first" >&2; exit 2; }; done
 
 # Four minutes of a quiet tone, then one tagged copy per track.
@@ -33,12 +35,16 @@ Old Canal Band|Towpath
 Fennick & Rowe|Second Light
 Fennick & Rowe|Almost Home
 TRACKS
+# The album's cover, found beside the tracks.
+ffmpeg -v error -f lavfi -i "gradients=s=400x400:c0=0x1d3557:c1=0xe07a5f:x0=0:y0=0:x1=400:y1=400" \
+  -frames:v 1 "$work/tracks/cover.png"
 
 # shellcheck disable=SC2046  # pkg-config prints several flags
 c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) \
     -I"$top/src/app" -I"$top/src/core" -I"$top/src/output" -I"$top/src/decoders" \
-    -I"$top/src/playlist" "$top/scripts/screenshots.cpp" "${libs[@]/#/$build/}" \
-    $(pkg-config --libs Qt6Widgets sdl2) -ldl -pthread -o "$work/screenshots"
+    -I"$top/src/playlist" -I"$top/src/player" -I"$top/src/tags" "$top/scripts/screenshots.cpp" \
+    -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
+    $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus sdl2 uchardet) -ldl -pthread -o "$work/screenshots"
 
 printf 'en\r\n' >"$work/lang.cfg"
 mkdir -p "$top/docs"

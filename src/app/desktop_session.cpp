@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app_errors.h"
+#include "art_loader.h"
 #include "queue_state.h"
 #include "session_state.h"
 #include "track_tags.h"
@@ -31,6 +32,10 @@ TDesktopSession::TDesktopSession(TPlaybackController& player, QWidget& window,
     FMpris.RequestTags = [this](const std::string& path) {
         Post([path] { return ReadTrackTags(path); },
              [this, path](const TTrackTags& tags) { FMpris.SetTags(path, tags); });
+    };
+    FMpris.RequestArt = [this](const std::string& path) {
+        Post([path] { return ArtFileOf(path); },
+             [this, path](const std::string& file) { FMpris.SetArt(path, file); });
     };
 }
 

@@ -279,6 +279,14 @@ void TMprisService::SetTags(const std::string& path, const TTrackTags& tags) {
     }
 }
 
+void TMprisService::SetArt(const std::string& path, const std::string& artFile) {
+    if (FTrack && FTrack->Path == path) {
+        FArtPath = path;
+        FArtFile = artFile;
+        Refresh();
+    }
+}
+
 void TMprisService::UpdateTrack() {
     std::optional<TPlayerControl::TTrack> track = FPlayer.Track();
     if (track == FTrack) return;
@@ -289,6 +297,9 @@ void TMprisService::UpdateTrack() {
         FTagsPath.clear();
         FTags = {};
         if (FTrack && RequestTags) RequestTags(FTrack->Path);
+        FArtPath.clear();
+        FArtFile.clear();
+        if (FTrack && RequestArt) RequestArt(FTrack->Path);
     }
 }
 
@@ -379,6 +390,8 @@ QVariantMap TMprisService::Metadata() const {
         map.insert(QStringLiteral("xesam:artist"), QStringList{Text(FTags.Artist)});
     if (tagged && !FTags.Album.empty())
         map.insert(QStringLiteral("xesam:album"), Text(FTags.Album));
+    if (FArtPath == FTrack->Path && !FArtFile.empty())
+        map.insert(QStringLiteral("mpris:artUrl"), FileUrl(FArtFile));
     return map;
 }
 

@@ -93,6 +93,10 @@ class TMprisService : public QObject, public QDBusContext {
     // metadata carries no tags.
     std::function<void(const std::string& path)> RequestTags;
     void SetTags(const std::string& path, const TTrackTags& tags);
+    // Asks for a file holding a file's album art (art_loader.h: ArtFileOf);
+    // the answer comes back through SetArt ("" for none). Unset: no art.
+    std::function<void(const std::string& path)> RequestArt;
+    void SetArt(const std::string& path, const std::string& artFile);
 
     // Puts the service on `bus`; false (and nothing registered) when the
     // bus is not there.
@@ -149,6 +153,8 @@ class TMprisService : public QObject, public QDBusContext {
     quint64 FTrackSerial = 0;
     std::string FTagsPath;  // the path FTags belong to
     TTrackTags FTags;
+    std::string FArtPath;  // the path FArtFile belongs to
+    std::string FArtFile;
     bool FRefreshPending = false;
     QTimer FPoll;  // refreshes while a track runs (its length comes late)
 };

@@ -9,6 +9,7 @@
 
 #include "UMain.h"
 #include "app_errors.h"
+#include "device_menu.h"
 #include "paths.h"
 #include "play_mode_menu.h"
 #include "time_display.h"
@@ -57,6 +58,10 @@ void TFrmQuillet::CreateFeatures() {
     connect(&f.Ticker, &QTimer::timeout, &f.Context, [this] { ShowPlayTime(); });
 
     pmPlayModes = new TPlayModeMenu(*FPlayer, this);
+    auto* devices = new TDeviceMenu(*audOut, ConfigFolder(), pmPlayModes);
+    devices->OnMessage = [this](const std::string& text) { Message(text); };
+    pmPlayModes->addMenu(devices);
+    f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
@@ -91,12 +96,14 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
     f.Queue->LoadTexts(read);
     f.Filter->LoadTexts(read);
+    pmPlayModes->findChild<TDeviceMenu*>()->LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     cbMain->setGeometry(rect());
     FFeatures->Layout.Apply(event->size());
+    FFeatures->Art->Place(lbPlaylist);
 }
 
 void TFrmQuillet::RememberGeometry() {

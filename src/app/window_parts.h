@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "art_view.h"
 #include "entry_reader.h"
 #include "list_filter.h"
 #include "queue_actions.h"
@@ -40,6 +41,8 @@ struct TWindowFeatures {
     // "Play next" and finding a track, on the list.
     std::unique_ptr<TQueueActions> Queue;
     std::unique_ptr<TListFilter> Filter;
+    // The heard track's picture; goes with the features, before the player.
+    std::unique_ptr<TArtView> Art;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

@@ -3,7 +3,9 @@
 #include "paths.h"
 
 #include <unistd.h>
+#include <QBuffer>
 #include <QEventLoop>
+#include <QImage>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
@@ -13,15 +15,18 @@
 #include <thread>
 
 // Qt is not built with ThreadSanitizer, so the locking inside its thread pool
-// is invisible to it and shows up as races within Qt's own code.
+// is invisible to it and shows up as races within Qt's own code; libpulse's
+// threads hand data over in ways it cannot see either.
 extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
+    return "race:libQt6Core.so\nrace:libQt6Gui.so\n"
+           "race:libpulsecommon-16.1.so\nrace:libpulse.so\n";
 }
 
 // Fontconfig keeps what it allocates for each font it loads (a bold or a
-// smaller face of the window's font) until the process ends.
+// smaller face of the window's font) until the process ends; so does libpulse
+// for its client (the window on a real sound server).
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
+    return "leak:libfontconfig.so\nleak:libpulse.so\n";
 }
 
 namespace quillet::test {
@@ -57,6 +62,28 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
         loop.exec();
     }
     return true;
+}
+
+std::string ColourPng(Qt::GlobalColor colour, int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+std::string WithId3Picture(const std::string& picture, const std::string& rest) {
+    auto be32 = [](size_t n, int bits) {
+        std::string out(4, '\0');
+        for (int i = 3; i >= 0; --i, n >>= bits) out[i] = static_cast<char>(n & ((1u << bits) - 1));
+        return out;
+    };
+    // Encoding, MIME type, picture type 3 (front cover), empty description.
+    const std::string body = std::string("\0image/png\0\3\0", 13) + picture;
+    const std::string frame = "APIC" + be32(body.size(), 8) + std::string(2, '\0') + body;
+    return std::string("ID3\3\0\0", 6) + be32(frame.size(), 7) + frame + rest;
 }
 
 void AppTest::SetUp() {

@@ -28,6 +28,11 @@ struct RecordedBox {
     QString Text;
 };
 
+// A one-colour PNG of w x h pixels, and a file's bytes that open with an
+// ID3v2.3 tag holding `picture` as its front cover (APIC) followed by `rest`.
+std::string ColourPng(Qt::GlobalColor colour, int w = 16, int h = 16);
+std::string WithId3Picture(const std::string& picture, const std::string& rest);
+
 // Serves Qt's event loop (and so the main-thread call queue) until `cond`
 // holds or `timeoutMs` passes; returns whether it held.
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);

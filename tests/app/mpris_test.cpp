@@ -6,15 +6,18 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QImage>
+#include <QUrl>
 #include <atomic>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <thread>
 
 #include "app_test_support.h"
+#include "art_loader.h"
 #include "mpris.h"
 
 namespace quillet::test {
@@ -237,6 +240,58 @@ TEST_F(MprisTest, AnnouncesEachChangeOnceWithItsValue) {
     EXPECT_EQ(Seeks, std::vector<qint64>{5000000});  // the fake does not move
 }
 
+// The art's file, as a client given the URL would decode it: its centre pixel.
+QColor ArtUrlColour(const QVariantMap& meta) {
+    const QImage image(QUrl(meta.value("mpris:artUrl").toString()).toLocalFile());
+    return image.isNull() ? QColor(Qt::transparent)
+                          : image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+TEST_F(MprisTest, ArtUrlNamesAFileThatDecodesToThePicture) {
+    setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);
+    WriteFile("e/a.mp3", WithId3Picture(ColourPng(Qt::red), std::string(64, '\0')));
+    WriteFile("e/cover.png", ColourPng(Qt::blue));
+    WriteFile("f/b.wav", "x");
+    WriteFile("f/Cover.png", ColourPng(Qt::green));
+    WriteFile("g/c.wav", "x");
+    WriteFile("g/cover.jpg", "no JPEG here");
+    std::vector<std::string> asked;
+    Service->RequestArt = [&](const std::string& path) { asked.push_back(path); };
+    Player.Running = true;
+    // The answer comes later, as the session's worker gives it.
+    auto play = [&](const std::string& name) {
+        Player.Current = TPlayerControl::TTrack{Dir + name, name, 0};
+        Service->Refresh();
+        EXPECT_FALSE(Service->Metadata().contains("mpris:artUrl")) << "asked, not answered yet";
+        ASSERT_EQ(asked.back(), Dir + name);
+        Service->SetArt(asked.back(), ArtFileOf(asked.back()));
+        EXPECT_EQ(Changes.back().value("Metadata").toMap(), Service->Metadata());
+    };
+
+    // Embedded: written to the per-user cache, in the picture's own bytes.
+    play("e/a.mp3");
+    QVariantMap meta = Service->Metadata();
+    EXPECT_EQ(ArtUrlColour(meta), QColor(Qt::red));
+    const QString file = QUrl(meta.value("mpris:artUrl").toString()).toLocalFile();
+    EXPECT_TRUE(file.startsWith(QString::fromStdString(Dir + "cache/quillet/art/")))
+        << file.toStdString();
+
+    // The folder's image is given as it is.
+    play("f/b.wav");
+    meta = Service->Metadata();
+    EXPECT_EQ(ArtUrlColour(meta), QColor(Qt::green));
+    EXPECT_EQ(QUrl(meta.value("mpris:artUrl").toString()).toLocalFile(),
+              QString::fromStdString(Dir + "f/Cover.png"));
+
+    // A picture's name on no picture gives no art, and a late answer for a
+    // track no longer playing is dropped.
+    play("g/c.wav");
+    EXPECT_FALSE(Service->Metadata().contains("mpris:artUrl"));
+    Service->SetArt(Dir + "f/b.wav", Dir + "f/Cover.png");
+    EXPECT_FALSE(Service->Metadata().contains("mpris:artUrl"));
+    unsetenv("XDG_CACHE_HOME");
+}
+
 TEST_F(MprisTest, LoopStatusAndShuffleAreReadWrittenAndAnnounced) {
     using L = TPlayerControl::TLoop;
     EXPECT_EQ(Service->LoopStatus(), "Playlist");
@@ -300,8 +355,8 @@ class MprisBusTest : public MprisTest {
     }
     // A Properties call from the remote, answered while the loop runs.
     QDBusMessage Call(const QString& member, const QVariantList& args) {
-        QDBusMessage m = QDBusMessage::createMethodCall(
-            kMprisService, kMprisPath, "org.freedesktop.DBus.Properties", member);
+        QDBusMessage m = QDBusMessage::createMethodCall(kMprisService, kMprisPath,
+                                                        "org.freedesktop.DBus.Properties", member);
         m.setArguments(args);
         QDBusPendingCall pending = Remote->asyncCall(m, 5000);
         EXPECT_TRUE(WaitFor([&] { return pending.isFinished(); }));
@@ -326,15 +381,22 @@ TEST_F(MprisBusTest, WritablePropertiesRefuseOtherTypes) {
         QVariant Value;
     };
     const Case wrong[] = {
-        {"Shuffle", QString("no")},       {"Shuffle", QString("true")},
-        {"Shuffle", int(1)},              {"Shuffle", uint(1)},
-        {"Shuffle", double(1)},           {"Shuffle", QStringList{"true"}},
-        {"Volume", QString("0.5")},       {"Volume", int(0)},
-        {"Volume", qlonglong(0)},         {"Volume", true},
-        {"LoopStatus", int(1)},           {"LoopStatus", true},
+        {"Shuffle", QString("no")},
+        {"Shuffle", QString("true")},
+        {"Shuffle", int(1)},
+        {"Shuffle", uint(1)},
+        {"Shuffle", double(1)},
+        {"Shuffle", QStringList{"true"}},
+        {"Volume", QString("0.5")},
+        {"Volume", int(0)},
+        {"Volume", qlonglong(0)},
+        {"Volume", true},
+        {"LoopStatus", int(1)},
+        {"LoopStatus", true},
         {"LoopStatus", QStringList{"None"}},
         {"LoopStatus", QVariant::fromValue(QDBusObjectPath("/None"))},
-        {"Rate", QString("2")},           {"Rate", int(2)},
+        {"Rate", QString("2")},
+        {"Rate", int(2)},
     };
     Player.Slider = 1000;
     for (const Case& c : wrong) {
@@ -392,7 +454,8 @@ TEST_F(MprisBusTest, WritablePropertiesRefuseOtherTypes) {
     QDBusPendingCall pending = Remote->asyncCall(got, 5000);
     ASSERT_TRUE(WaitFor([&] { return pending.isFinished(); }));
     const QString xml = pending.reply().arguments().value(0).toString();
-    EXPECT_TRUE(xml.contains("<property name=\"Shuffle\" type=\"b\" access=\"readwrite\"/>")) << xml.toStdString();
+    EXPECT_TRUE(xml.contains("<property name=\"Shuffle\" type=\"b\" access=\"readwrite\"/>"))
+        << xml.toStdString();
     EXPECT_EQ(xml.count("<interface name=\"org.freedesktop.DBus.Properties\">"), 1)
         << xml.toStdString();
 }

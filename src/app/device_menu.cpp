@@ -1,0 +1,183 @@
+#include "device_menu.h"
+
+#include <QEvent>
+#include <QPointer>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "ini.h"
+#include "session_state.h"
+
+namespace quillet {
+namespace {
+
+struct TMenuText {
+    const char* Key;
+    const char* BuiltIn;
+};
+constexpr TMenuText kMenuText = {"OutputDevice", "Output device"};
+constexpr TMenuText kDefaultText = {"DeviceDefault", "System default"};
+constexpr TMenuText kMissingText = {"DeviceMissing", "%1 (not available)"};
+constexpr TMenuText kFallBackText = {
+    "DeviceFallBack", "The output device \"%1\" is not available; playing on the system default."};
+constexpr char kDeviceKey[] = "Device";
+
+}  // namespace
+
+std::string LoadDeviceChoice(const std::string& folder) {
+    if (folder.empty()) return {};
+    return TIniFile::Load(folder + kStateFileName).ReadString(kOutputSection, kDeviceKey);
+}
+
+void SaveDeviceChoice(const std::string& folder, const std::string& name) {
+    // A line break would end the value early: such a name is not kept.
+    if (name.find_first_of("\r\n") != std::string::npos) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    // Quoted: the reader would drop blanks around a bare value.
+    ini.WriteString(kOutputSection, kDeviceKey, '"' + name + '"');
+    ini.Save(folder + kStateFileName);
+}
+
+TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* parent)
+    : QMenu(parent), FOut(out), FFolder(std::move(stateFolder)) {
+    setObjectName(QLatin1String(kMenuText.Key));
+    FWorker.setMaxThreadCount(1);
+    FWorker.setExpiryTimeout(0);  // jobs are rare: no idle thread is kept
+    FDefault = addAction(QString());
+    FDefault->setObjectName(QLatin1String(kDefaultText.Key));
+    FDefault->setCheckable(true);
+    connect(FDefault, &QAction::triggered, this, [this] { Choose({}); });
+    addSeparator();
+    connect(this, &QMenu::aboutToShow, this, &TDeviceMenu::Refresh);
+    // The sink's notice may still be queued when the menu goes.
+    FOut.SetOnDeviceChange([self = QPointer<TDeviceMenu>(this)](TComponent*) {
+        if (self) self->DeviceChanged();
+    });
+    // The state file is written before the session's own keys are, at close.
+    if (parent) parent->window()->installEventFilter(this);
+    LoadTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
+    if (!FFolder.empty()) {
+        FWorker.start([this, folder = FFolder] {
+            const std::string name = LoadDeviceChoice(folder);
+            QMetaObject::invokeMethod(
+                this,
+                [this, name] {
+                    if (FChosenByUser || name.empty()) return;
+                    FOut.SetDeviceName(name);
+                    Rebuild();
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+TDeviceMenu::~TDeviceMenu() {
+    FOut.SetOnDeviceChange(nullptr);
+    FWorker.waitForDone();
+}
+
+bool TDeviceMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close) FWorker.waitForDone();
+    return QMenu::eventFilter(watched, event);
+}
+
+void TDeviceMenu::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+    auto text = [&read](const TMenuText& t) {
+        return QString::fromStdString(read(t.Key, t.BuiltIn));
+    };
+    // A format that would drop the device's name is not taken.
+    auto format = [&text](const TMenuText& t) {
+        const QString f = text(t);
+        return f.contains(QLatin1String("%1")) ? f : QLatin1String(t.BuiltIn);
+    };
+    setTitle(text(kMenuText));
+    FDefault->setText(text(kDefaultText));
+    FMissingFormat = format(kMissingText);
+    FFallBackFormat = format(kFallBackText);
+    Rebuild();
+}
+
+void TDeviceMenu::Refresh() {
+    if (FListing) return;
+    FListing = true;
+    FWorker.start([this] {
+        // The sound system may be started for this: seconds on a bad day.
+        std::vector<std::string> names = FOut.DeviceNames();
+        QMetaObject::invokeMethod(
+            this,
+            [this, names = std::move(names)]() mutable {
+                FListing = false;
+                FListed = true;
+                FNames = std::move(names);
+                Rebuild();
+                emit ListRefreshed();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TDeviceMenu::Choose(const std::string& name) {
+    FChosenByUser = true;
+    FOut.SetDeviceName(name);
+    ShowChecks();
+    if (FFolder.empty()) return;
+    FWorker.start([folder = FFolder, name] {
+        try {
+            SaveDeviceChoice(folder, name);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quillet: the output device could not be kept: %s\n", e.what());
+        }
+    });
+}
+
+void TDeviceMenu::Rebuild() {
+    // The entries go later: one of them may be the one being triggered.
+    for (QAction* action : FDevices) {
+        removeAction(action);
+        action->deleteLater();
+    }
+    FDevices.clear();
+    std::vector<std::string> names = FNames;
+    const std::string chosen = FOut.DeviceName();
+    if (!chosen.empty() && std::find(names.begin(), names.end(), chosen) == names.end())
+        names.push_back(chosen);
+    for (const std::string& name : names) {
+        QAction* action = addAction(QString::fromStdString(name));
+        action->setCheckable(true);
+        action->setData(QString::fromStdString(name));
+        connect(action, &QAction::triggered, this, [this, name] { Choose(name); });
+        FDevices.push_back(action);
+    }
+    ShowChecks();
+}
+
+void TDeviceMenu::ShowChecks() {
+    const TDXAudioOut::TDeviceState state = FOut.DeviceState();
+    FDefault->setChecked(state.Chosen.empty());
+    for (QAction* action : FDevices) {
+        const std::string name = action->data().toString().toStdString();
+        const bool listed = std::find(FNames.begin(), FNames.end(), name) != FNames.end();
+        const bool missing = name == state.Chosen && (state.FellBack || (FListed && !listed));
+        const QString shown = QString::fromStdString(name);
+        action->setText(missing ? FMissingFormat.arg(shown) : shown);
+        action->setChecked(name == state.Chosen);
+    }
+}
+
+void TDeviceMenu::DeviceChanged() {
+    const TDXAudioOut::TDeviceState state = FOut.DeviceState();
+    ShowChecks();
+    if (!state.FellBack || !OnMessage) return;
+    // After the sink's notice is done: a message box runs a loop of its own.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = FFallBackFormat.arg(QString::fromStdString(state.Chosen)).toStdString()] {
+            if (OnMessage) OnMessage(text);
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace quillet
