@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app_errors.h"
+#include "session_resume.h"
 #include "session_state.h"
 #include "track_tags.h"
 
@@ -25,6 +26,8 @@ TDesktopSession::TDesktopSession(TPlaybackController& player, QWidget& window,
       FBusPlayer(player, window),
       FMpris(FBusPlayer) {
     FJobs.setMaxThreadCount(1);
+    // Sees the window's first paint, and its close before the sound stops.
+    FWindow.installEventFilter(this);
     FBusPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
     FServer.OnMessage = [this](TInstanceMessage message) { Open(message.Paths, !message.Enqueue); };
     FMpris.RequestTags = [this](const std::string& path) {
@@ -52,14 +55,15 @@ void TDesktopSession::Post(Work work, Done done) {
 }
 
 void TDesktopSession::StartWhenShown() {
-    FWindow.installEventFilter(this);
     QTimer::singleShot(1000, this, &TDesktopSession::Start);
 }
 
 bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &FWindow && event->type() == QEvent::Paint) {
-        FWindow.removeEventFilter(this);
+    if (watched == &FWindow && event->type() == QEvent::Paint && !FStarted)
         QTimer::singleShot(0, this, &TDesktopSession::Start);
+    if (watched == &FWindow && event->type() == QEvent::Close) {
+        FResume = HeardPoint(FPlayer);
+        FClosed = true;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -67,7 +71,6 @@ bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
 void TDesktopSession::Start() {
     if (FStarted) return;
     FStarted = true;
-    FWindow.removeEventFilter(this);
     if (!FSocketName.isEmpty()) {
         switch (FServer.Listen(FSocketName)) {
             case TInstanceServer::TListen::OtherInstance:
@@ -85,6 +88,7 @@ void TDesktopSession::Start() {
     }
     struct TStart {
         TSessionState State;
+        TResumePoint Resume;
         std::vector<TPlaylistEntry> Added;
     };
     const std::string folder = FConfigFolder;
@@ -93,7 +97,8 @@ void TDesktopSession::Start() {
     auto cancel = FCancel;
     Post(
         [folder, paths, cancel] {
-            return TStart{LoadSessionState(folder), ExpandPaths(paths, cancel.get())};
+            return TStart{LoadSessionState(folder), LoadResumePoint(folder),
+                          ExpandPaths(paths, cancel.get())};
         },
         [this, play](const TStart& start) {
             // Anything already in the list (a drop in the first instant) stays
@@ -105,6 +110,8 @@ void TDesktopSession::Start() {
             FList.Append(start.State.Entries);
             if (start.State.Row >= 0) FList.Select(first + start.State.Row);
             FPlayer.SetVolume(start.State.Volume);
+            // Files given to play take the place of the track left off.
+            if (!play || start.Added.empty()) ResumeAt(FPlayer, start.Resume, first);
             FRestored = true;
             AddEntries(start.Added, play);
         });
@@ -119,11 +126,13 @@ void TDesktopSession::Open(const std::vector<std::string>& paths, bool play) {
 }
 
 void TDesktopSession::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
-    if (entries.empty()) return;
+    // A file already in the list plays from its row instead of coming again.
+    int row = -1;
+    entries = NewEntries(FList, std::move(entries), row);
     // Rows show file names until the files' tags are read.
-    const int first = FList.Append(std::move(entries));
-    if (!play) return;
-    FList.Select(first);
+    FList.Append(std::move(entries));
+    if (!play || row < 0) return;
+    FList.Select(row);
     Guarded([&] { FPlayer.Play(); });
 }
 
@@ -140,7 +149,10 @@ void TDesktopSession::SaveState() {
         SaveSessionState(FConfigFolder, state);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillet: the list could not be kept: %s\n", e.what());
+        return;
     }
+    // The window closed first; while it is open, where the sound is now.
+    SaveResumePoint(FConfigFolder, FClosed ? FResume : HeardPoint(FPlayer));
 }
 
 }  // namespace quillet

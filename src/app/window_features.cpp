@@ -11,6 +11,7 @@
 #include "app_errors.h"
 #include "paths.h"
 #include "play_mode_menu.h"
+#include "slider_keys.h"
 #include "time_display.h"
 #include "version.h"
 #include "window_geometry.h"
@@ -41,14 +42,14 @@ void TFrmQuillet::CreateFeatures() {
     lblTime->setWordWrap(true);
     lblTime->setAccessibleName(QStringLiteral("Time"));
 
-    // The list and the position bar take the room a larger window gives;
-    // everything else keeps its distance to the edges it sits on.
+    // The list, the position bar and the volume slider take the room a
+    // larger window gives; everything else keeps its distance to its edges.
     for (QWidget* w : {sbPlay, sbPause, sbStop, sbRewind, sbForward})
         f.Layout.Add(w, akLeft | akTop);
     f.Layout.Add(lblTime, akLeft | akTop | akRight);
     f.Layout.Add(sbSoundLength, akLeft | akTop | akRight);
     f.Layout.Add(lbPlaylist, akLeft | akTop | akRight | akBottom);
-    f.Layout.Add(tbVolume, akTop | akRight);
+    f.Layout.Add(tbVolume, akTop | akRight | akBottom);
     for (QWidget* w : {sbAddFile, sbRemoveFile, sbPlaylistOpen, sbSavePlaylist, sbNewPlaylist})
         f.Layout.Add(w, akLeft | akBottom);
     f.Layout.Add(sbAbout, akRight | akBottom);
@@ -57,6 +58,8 @@ void TFrmQuillet::CreateFeatures() {
     connect(&f.Ticker, &QTimer::timeout, &f.Context, [this] { ShowPlayTime(); });
 
     pmPlayModes = new TPlayModeMenu(*FPlayer, this);
+    f.Adder = std::make_unique<TAddMusic>(PlaylistEntries, *this, *pmPlayModes,
+                                          [this]() -> TDialogProvider& { return Dialogs(); });
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
@@ -86,12 +89,14 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
     static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
+    f.Adder->LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     cbMain->setGeometry(rect());
     FFeatures->Layout.Apply(event->size());
+    lbPlaylist->SetColumnsShown(event->size().width() > DesignSize().width());
 }
 
 void TFrmQuillet::RememberGeometry() {
@@ -181,6 +186,16 @@ void TFrmQuillet::CreateShortcuts() {
     add(open, [this] { sbPlaylistOpen->click(); });
     add(save, [this] { sbSavePlaylist->click(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    KeepArrowKeys({sbSoundLength, tbVolume});
+    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { sbRewind->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sbForward->click(); });
+    for (auto [key, button] : {std::pair{Qt::Key_MediaPrevious, sbRewind},
+                               {Qt::Key_MediaNext, sbForward},
+                               {Qt::Key_MediaStop, sbStop},
+                               {Qt::Key_MediaPlay, sbPlay},
+                               {Qt::Key_MediaPause, sbPause}})
+        add(QKeySequence(key), [button] { button->click(); });
+    add(QKeySequence(Qt::Key_MediaTogglePlayPause), [this] { PlayOrPause(); });
 
     f.HintKeys = {
         {sbPause, space}, {sbRemoveFile, del}, {sbPlaylistOpen, open}, {sbSavePlaylist, save}};

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "add_music.h"
 #include "entry_reader.h"
 #include "window_layout.h"
 
@@ -35,6 +36,7 @@ struct TWindowFeatures {
 
     TEdgeLayout Layout;
     TEntryReader Reader;
+    std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.
