@@ -186,7 +186,7 @@ std::string SilentWav(int seconds) {
 
 TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries) {
     const std::string folder = Dir + "config/";
-    WriteFile("one.wav", SilentWav(8));
+    WriteFile("one.wav", SilentWav(30));
     WriteFile("two.wav", SilentWav(1));
     auto heardSeconds = [](TFrmQuillet& w) {
         const TAuOutput::TPlayPoint at = w.Player().PlayPoint();
@@ -199,7 +199,6 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         ASSERT_TRUE(WaitFor([&] { return window->Player().CanSeek(); }));
         window->Player().SeekTo(5000000);
         ASSERT_TRUE(WaitFor([&] { return heardSeconds(*window) >= 5; }));
-        window->sbPause->click();
         window->close();
         session.SaveState();
     }
@@ -218,13 +217,14 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         EXPECT_EQ(window->ItemIndex(), 0);
         EXPECT_FALSE(window->Player().Playing());
         const QString shown =
-            QStringLiteral("0:%1 / 0:08").arg(int(saved), 2, 10, QLatin1Char('0'));
+            QStringLiteral("0:%1 / 0:30").arg(int(saved), 2, 10, QLatin1Char('0'));
         ASSERT_TRUE(WaitFor([&] { return window->TimeText() == shown; }));
         EXPECT_NEAR(heardSeconds(*window), saved, 0.01);
-        EXPECT_GT(window->sbSoundLength->value(), 50);
+        EXPECT_EQ(window->sbSoundLength->value(), static_cast<int>(saved * 100 / 30));
         // Play goes on from there rather than from the start.
         window->sbPlay->click();
-        ASSERT_TRUE(WaitFor([&] { return window->Player().Active(); }));
+        ASSERT_TRUE(
+            WaitFor([&] { return window->Player().Active() && heardSeconds(*window) >= 0; }));
         EXPECT_GE(heardSeconds(*window), saved);
         // A later start naming a file in the list plays its row.
         session.Open({Dir + "two.wav"}, true);
@@ -247,8 +247,9 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         }));
         EXPECT_EQ(heardSeconds(*window), 0);
         window->sbPlay->click();
-        ASSERT_TRUE(WaitFor([&] { return window->Player().Active(); }));
-        EXPECT_LT(heardSeconds(*window), 1);
+        // It plays, from there (no "past the end" error).
+        ASSERT_TRUE(
+            WaitFor([&] { return window->Player().Active() && heardSeconds(*window) >= 0; }));
     }
     EXPECT_TRUE(Boxes.empty());
 }
