@@ -358,9 +358,7 @@ void TFrmQuillet::FormClose() {
 // --- Editing
 
 void TFrmQuillet::sbAddFileClick() {
-    const std::string path = FDialogs->OpenSoundFile(this, odOpenSoundFile);
-    if (path.empty()) return;
-    AppendEntry(std::string(FileNamePart(path)), path);
+    FFeatures->Adder->AddFiles(odOpenSoundFile);
 }
 
 void TFrmQuillet::WMDropFiles(const QStringList& Files) {

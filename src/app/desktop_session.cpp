@@ -10,6 +10,7 @@
 #include "app_errors.h"
 #include "art_loader.h"
 #include "queue_state.h"
+#include "session_resume.h"
 #include "session_state.h"
 #include "track_tags.h"
 
@@ -27,6 +28,8 @@ TDesktopSession::TDesktopSession(TPlaybackController& player, QWidget& window,
       FBusPlayer(player, window),
       FMpris(FBusPlayer) {
     FJobs.setMaxThreadCount(1);
+    // Sees the window's first paint, and its close before the sound stops.
+    FWindow.installEventFilter(this);
     FBusPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
     FServer.OnMessage = [this](TInstanceMessage message) { Open(message.Paths, !message.Enqueue); };
     FMpris.RequestTags = [this](const std::string& path) {
@@ -58,14 +61,15 @@ void TDesktopSession::Post(Work work, Done done) {
 }
 
 void TDesktopSession::StartWhenShown() {
-    FWindow.installEventFilter(this);
     QTimer::singleShot(1000, this, &TDesktopSession::Start);
 }
 
 bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &FWindow && event->type() == QEvent::Paint) {
-        FWindow.removeEventFilter(this);
+    if (watched == &FWindow && event->type() == QEvent::Paint && !FStarted)
         QTimer::singleShot(0, this, &TDesktopSession::Start);
+    if (watched == &FWindow && event->type() == QEvent::Close) {
+        FResume = HeardPoint(FPlayer);
+        FClosed = true;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -73,7 +77,6 @@ bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
 void TDesktopSession::Start() {
     if (FStarted) return;
     FStarted = true;
-    FWindow.removeEventFilter(this);
     if (!FSocketName.isEmpty()) {
         switch (FServer.Listen(FSocketName)) {
             case TInstanceServer::TListen::OtherInstance:
@@ -91,6 +94,7 @@ void TDesktopSession::Start() {
     }
     struct TStart {
         TSessionState State;
+        TResumePoint Resume;
         std::vector<TPlaylistEntry> Added;
         std::vector<int> Queue;  // rows of State.Entries
     };
@@ -100,7 +104,10 @@ void TDesktopSession::Start() {
     auto cancel = FCancel;
     Post(
         [folder, paths, cancel] {
-            TStart start{LoadSessionState(folder), ExpandPaths(paths, cancel.get()), {}};
+            TStart start{LoadSessionState(folder),
+                         LoadResumePoint(folder),
+                         ExpandPaths(paths, cancel.get()),
+                         {}};
             start.Queue = LoadQueueRows(folder, start.State.Entries.size());
             return start;
         },
@@ -118,6 +125,8 @@ void TDesktopSession::Start() {
             for (const int row : start.Queue) queue.push_back(FList[size_t(first + row)].Id);
             FPlayer.SetQueue(queue);
             FPlayer.SetVolume(start.State.Volume);
+            // Files given to play take the place of the track left off.
+            if (!play || start.Added.empty()) ResumeAt(FPlayer, start.Resume, first);
             FRestored = true;
             AddEntries(start.Added, play);
         });
@@ -132,11 +141,13 @@ void TDesktopSession::Open(const std::vector<std::string>& paths, bool play) {
 }
 
 void TDesktopSession::AddEntries(std::vector<TPlaylistEntry> entries, bool play) {
-    if (entries.empty()) return;
+    // A file already in the list plays from its row instead of coming again.
+    int row = -1;
+    entries = NewEntries(FList, std::move(entries), row);
     // Rows show file names until the files' tags are read.
-    const int first = FList.Append(std::move(entries));
-    if (!play) return;
-    FList.Select(first);
+    FList.Append(std::move(entries));
+    if (!play || row < 0) return;
+    FList.Select(row);
     Guarded([&] { FPlayer.Play(); });
 }
 
@@ -154,7 +165,10 @@ void TDesktopSession::SaveState() {
         SaveQueueRows(FConfigFolder, FList, FPlayer.Queue());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillet: the list could not be kept: %s\n", e.what());
+        return;
     }
+    // The window closed first; while it is open, where the sound is now.
+    SaveResumePoint(FConfigFolder, FClosed ? FResume : HeardPoint(FPlayer));
 }
 
 }  // namespace quillet

@@ -21,6 +21,7 @@
 #include "mpris.h"
 #include "playback_controller.h"
 #include "player_control.h"
+#include "session_resume.h"
 #include "single_instance.h"
 
 namespace quillet {
@@ -75,6 +76,8 @@ class TDesktopSession : public QObject {
     TInstanceServer FServer;
     QThreadPool FJobs;
     std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
+    TResumePoint FResume;  // where the heard track stood when the window closed
+    bool FClosed = false;
     bool FStarted = false;
     bool FRestored = false;
     bool FHandedOff = false;

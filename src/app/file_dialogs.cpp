@@ -16,6 +16,7 @@ QString FileDialogName(const QFileDialog& dialog) {
 void SetUpFileDialog(QFileDialog& dialog, const TFileDialogSetup& setup) {
     dialog.setWindowTitle(setup.Title);
     dialog.setNameFilters(setup.QtFilter().split(QStringLiteral(";;")));
+    if (!setup.Folder.isEmpty()) dialog.setDirectory(setup.Folder);
 }
 
 class TQtDialogs : public TDialogProvider {
@@ -26,6 +27,26 @@ class TQtDialogs : public TDialogProvider {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         // A typed name is taken even when no such file exists.
         dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        return FileDialogName(dialog).toStdString();
+    }
+    std::vector<std::string> OpenSoundFiles(QWidget* parent,
+                                            const TFileDialogSetup& setup) override {
+        QFileDialog dialog(parent);
+        SetUpFileDialog(dialog, setup);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        std::vector<std::string> files;
+        for (const QString& file : dialog.selectedFiles()) files.push_back(file.toStdString());
+        return files;
+    }
+    std::string ChooseFolder(QWidget* parent, const TFileDialogSetup& setup) override {
+        QFileDialog dialog(parent);
+        dialog.setWindowTitle(setup.Title);
+        if (!setup.Folder.isEmpty()) dialog.setDirectory(setup.Folder);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
         if (dialog.exec() != QDialog::Accepted) return {};
         return FileDialogName(dialog).toStdString();
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -18,6 +19,8 @@ namespace quillet {
 struct TFileDialogSetup {
     QString Title;
     QString Filter;
+    // The folder it opens in; empty: the working folder.
+    QString Folder;
     // The same filter as Qt's file dialogs take it ("description (pattern);;...").
     QString QtFilter() const;
 };
@@ -34,6 +37,18 @@ class TDialogProvider {
     virtual ~TDialogProvider() = default;
     // One file, which need not exist.
     virtual std::string OpenSoundFile(QWidget* parent, const TFileDialogSetup& setup) = 0;
+    // Several existing files, in the order chosen; none after Cancel. A
+    // provider that asks for one file at a time gives that one.
+    virtual std::vector<std::string> OpenSoundFiles(QWidget* parent,
+                                                    const TFileDialogSetup& setup) {
+        std::string file = OpenSoundFile(parent, setup);
+        if (file.empty()) return {};
+        return {std::move(file)};
+    }
+    // An existing folder; empty after Cancel (or from a provider without one).
+    virtual std::string ChooseFolder(QWidget* /*parent*/, const TFileDialogSetup& /*setup*/) {
+        return {};
+    }
     // One existing file in an existing folder.
     virtual std::string OpenPlaylist(QWidget* parent, const TFileDialogSetup& setup) = 0;
     // Asks nothing when the file exists.

@@ -332,7 +332,9 @@ void TMprisService::Refresh() {
         if (FLast.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
     FLast = now;
     if (!changed.isEmpty() && Notify) Notify(QLatin1String(kMprisPlayer), changed);
-    if (FPlayer.Status() == TPlayerControl::TStatus::Stopped) {
+    // Paused or stopped, nothing moves by itself: the player's events
+    // refresh, and the window is not woken meanwhile.
+    if (FPlayer.Status() != TPlayerControl::TStatus::Playing) {
         FPoll.stop();
     } else if (!FPoll.isActive()) {
         FPoll.start();

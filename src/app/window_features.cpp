@@ -12,6 +12,7 @@
 #include "device_menu.h"
 #include "paths.h"
 #include "play_mode_menu.h"
+#include "slider_keys.h"
 #include "time_display.h"
 #include "version.h"
 #include "window_geometry.h"
@@ -42,14 +43,14 @@ void TFrmQuillet::CreateFeatures() {
     lblTime->setWordWrap(true);
     lblTime->setAccessibleName(QStringLiteral("Time"));
 
-    // The list and the position bar take the room a larger window gives;
-    // everything else keeps its distance to the edges it sits on.
+    // The list, the position bar and the volume slider take the room a
+    // larger window gives; everything else keeps its distance to its edges.
     for (QWidget* w : {sbPlay, sbPause, sbStop, sbRewind, sbForward})
         f.Layout.Add(w, akLeft | akTop);
     f.Layout.Add(lblTime, akLeft | akTop | akRight);
     f.Layout.Add(sbSoundLength, akLeft | akTop | akRight);
     f.Layout.Add(lbPlaylist, akLeft | akTop | akRight | akBottom);
-    f.Layout.Add(tbVolume, akTop | akRight);
+    f.Layout.Add(tbVolume, akTop | akRight | akBottom);
     for (QWidget* w : {sbAddFile, sbRemoveFile, sbPlaylistOpen, sbSavePlaylist, sbNewPlaylist})
         f.Layout.Add(w, akLeft | akBottom);
     f.Layout.Add(sbAbout, akRight | akBottom);
@@ -62,6 +63,8 @@ void TFrmQuillet::CreateFeatures() {
     devices->OnMessage = [this](const std::string& text) { Message(text); };
     pmPlayModes->addMenu(devices);
     f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);
+    f.Adder = std::make_unique<TAddMusic>(PlaylistEntries, *this, *pmPlayModes,
+                                          [this]() -> TDialogProvider& { return Dialogs(); });
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
@@ -97,6 +100,7 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.Queue->LoadTexts(read);
     f.Filter->LoadTexts(read);
     pmPlayModes->findChild<TDeviceMenu*>()->LoadTexts(read);
+    f.Adder->LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -104,6 +108,7 @@ void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     cbMain->setGeometry(rect());
     FFeatures->Layout.Apply(event->size());
     FFeatures->Art->Place(lbPlaylist);
+    lbPlaylist->SetColumnsShown(event->size().width() > DesignSize().width());
 }
 
 void TFrmQuillet::RememberGeometry() {
@@ -193,6 +198,16 @@ void TFrmQuillet::CreateShortcuts() {
     add(open, [this] { sbPlaylistOpen->click(); });
     add(save, [this] { sbSavePlaylist->click(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    KeepArrowKeys({sbSoundLength, tbVolume});
+    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { sbRewind->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sbForward->click(); });
+    for (auto [key, button] : {std::pair{Qt::Key_MediaPrevious, sbRewind},
+                               {Qt::Key_MediaNext, sbForward},
+                               {Qt::Key_MediaStop, sbStop},
+                               {Qt::Key_MediaPlay, sbPlay},
+                               {Qt::Key_MediaPause, sbPause}})
+        add(QKeySequence(key), [button] { button->click(); });
+    add(QKeySequence(Qt::Key_MediaTogglePlayPause), [this] { PlayOrPause(); });
 
     f.HintKeys = {
         {sbPause, space}, {sbRemoveFile, del}, {sbPlaylistOpen, open}, {sbSavePlaylist, save}};

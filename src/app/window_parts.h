@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "add_music.h"
 #include "art_view.h"
 #include "entry_reader.h"
 #include "list_filter.h"
@@ -43,6 +44,7 @@ struct TWindowFeatures {
     std::unique_ptr<TListFilter> Filter;
     // The heard track's picture; goes with the features, before the player.
     std::unique_ptr<TArtView> Art;
+    std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

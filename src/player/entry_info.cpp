@@ -6,12 +6,6 @@
 
 namespace quillet {
 
-namespace {
-
-constexpr char kNotUnderstood[] = "The file is not in a format this input reads";
-
-}  // namespace
-
 TEntryInfo ReadEntryInfo(const TTrackRef& track) {
     TEntryInfo info;
     struct stat st {};

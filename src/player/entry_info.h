@@ -9,6 +9,9 @@
 
 namespace quillet {
 
+// The error of a file an input opens without understanding it.
+inline constexpr char kNotUnderstood[] = "The file is not in a format this input reads";
+
 // Tags as ReadTrackTags reads them; Playable with the length (exact, or an
 // estimate from a header) when an input understands the file, else Failed
 // with the input's own error. A track that is a part of its file (a range)

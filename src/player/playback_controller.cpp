@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "content_sniff.h"
+#include "entry_info.h"
 
 namespace quillet {
 
@@ -15,6 +16,17 @@ int64_t FlicksOfMicros(int64_t us) {
     if (us <= 0) return 0;
     const __int128 v = static_cast<__int128>(us) * (kFlicksPerSecond / kMicro);
     return v > INT64_MAX ? INT64_MAX : static_cast<int64_t>(v);
+}
+
+// The sink's text for a buffer refused for its format: the input gave none a
+// device plays (a file its decoder did not understand).
+constexpr char kFormatRefused[] = "Failed to create DirectSound buffer88780064";
+
+// Whether a run's error is the sound device's own (it would not open, take a
+// buffer or answer) rather than the input's.
+bool IsDeviceError(const std::string& error) {
+    return error.starts_with("Failed to create DirectSound") || error == "Invalid device number" ||
+           error == "Audio output error";
 }
 
 }  // namespace
@@ -78,7 +90,40 @@ void TPlaybackController::Play() {
     if (index < 0) return;
     const TEntry& entry = FList[static_cast<size_t>(index)];
     Unqueue(entry.Id);
-    StartTrack(entry.Id, TrackOf(entry), 0, !FChainStep);
+    const int64_t offset = entry.Id == FResume.Id ? FResume.Offset : 0;
+    StartTrack(entry.Id, TrackOf(entry), offset, !FChainStep);
+}
+
+void TPlaybackController::ResumePaused(TEntryId id, int64_t offset) {
+    if (FList.Find(id) == nullptr) return;
+    Stop();
+    FResume = {id, std::max<int64_t>(offset, 0)};
+    FList.SetPlaying(id);
+    EntryChanged(FList.IndexOf(id));
+    Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
+}
+
+TAuOutput::TPlayPoint TPlaybackController::PlayPoint() const {
+    const TEntry* entry = FList.Find(FResume.Id);
+    if (entry == nullptr || FOut->Active()) return FOut->PlayPoint();
+    // The restored place, in milliseconds.
+    constexpr uint32_t kRate = 1000;
+    TAuOutput::TPlayPoint point;
+    point.Rate = kRate;
+    point.Frame = FlicksToFrames(FResume.Offset, kRate);
+    if (entry->Info.LengthFlicks > 0)
+        point.Length = FlicksToFrames(entry->Info.LengthFlicks, kRate);
+    point.Estimated = entry->Info.LengthEstimated;
+    return point;
+}
+
+void TPlaybackController::EntryChanged(int index) {
+    // The restored entry's length is read after it was restored: a place
+    // past the end of a file that changed meanwhile is its start.
+    if (index < 0 || FList[static_cast<size_t>(index)].Id != FResume.Id) return;
+    const int64_t length = FList[static_cast<size_t>(index)].Info.LengthFlicks;
+    if (length > 0 && FResume.Offset >= length) FResume.Offset = 0;
+    Tell([](TPlaybackListener& l) { l.ProgressMoved(); });
 }
 
 void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
@@ -92,6 +137,7 @@ void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_
                                      bool byUser) {
     FOut->Stop(false);
     FQueued.clear();
+    FResume = {};
     FFailedAnswers = 0;
     if (byUser) {
         FSilentRuns = 0;
@@ -137,6 +183,7 @@ void TPlaybackController::PauseButton() {
 void TPlaybackController::Stop() {
     FOut->Stop(false);
     FQueued.clear();
+    FResume = {};
     ClearHeard();
 }
 
@@ -168,7 +215,9 @@ void TPlaybackController::Previous() {
 // --- Position
 
 int TPlaybackController::Progress() {
-    return FOut->Progress();
+    const TAuOutput::TPlayPoint point = PlayPoint();
+    if (FResume.Id == kNoEntry || FOut->Active() || point.Length <= 0) return FOut->Progress();
+    return static_cast<int>(std::clamp<int64_t>(point.Frame * 100 / point.Length, 0, 100));
 }
 
 int64_t TPlaybackController::HeardFlicks() const {
@@ -278,11 +327,13 @@ void TPlaybackController::audOutProgress() {
 
 void TPlaybackController::audOutDone() {
     FQueued.clear();
+    std::string error = FOut->LastError();
     if (FOut->ProducedSound()) {
         FSilentRuns = 0;
         FSoundSinceStart = true;
     } else {
         ++FSilentRuns;
+        error = MarkFailed(FHeard.Id, error);
     }
     const int row = NextRow();
     const bool silentLap = FSilentRuns > 0 && FSilentRuns >= FOrder.LapLength();
@@ -290,8 +341,7 @@ void TPlaybackController::audOutDone() {
         // A whole lap without sound: say why once, and stop going round.
         FSilentRuns = 0;
         ClearHeard();
-        if (const std::string error = FOut->LastError(); !error.empty())
-            Tell([&](TPlaybackListener& l) { l.LapFailed(error); });
+        if (!error.empty()) Tell([&](TPlaybackListener& l) { l.LapFailed(error); });
         return;
     }
     if (!FList.Contains(row)) {
@@ -304,6 +354,25 @@ void TPlaybackController::audOutDone() {
         ~TStep() { Flag = false; }
     } step{FChainStep = true};
     Play();
+}
+
+std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& error) {
+    const TEntry* entry = FList.Find(id);
+    if (error.empty() || entry == nullptr) return error;
+    TEntryInfo info = entry->Info;
+    if (error == kFormatRefused) {
+        // The file's fault unless reading it found a format (then the device
+        // would not take it); said as reading it found, if it did.
+        if (info.State == TEntryState::Playable) return error;
+        if (info.State != TEntryState::Failed || info.Error.empty()) info.Error = kNotUnderstood;
+    } else if (IsDeviceError(error)) {
+        return error;
+    } else {
+        info.Error = error;
+    }
+    info.State = TEntryState::Failed;
+    FList.SetInfo(id, info);
+    return info.Error;
 }
 
 TPlayOrder::TPlace TPlaybackController::HeardPlace() const {

@@ -93,6 +93,13 @@ class TPlaybackController : private TPlaylistListener {
     void Play();
     // Plays an entry `offset` flicks in (a restored position).
     void PlayEntry(TEntryId id, int64_t offset = 0);
+    // A restored session's track: the entry is marked as the one playing,
+    // held at `offset` flicks (its start when the file is shorter now), with
+    // nothing playing: PlayPoint and Progress tell that place, and Play of
+    // the entry continues there. Any track started, or Stop, drops it.
+    void ResumePaused(TEntryId id, int64_t offset);
+    // ResumePaused's entry while it holds, else kNoEntry.
+    TEntryId ResumeEntry() const { return FList.Find(FResume.Id) ? FResume.Id : kNoEntry; }
     // The Pause button: a toggle of its own, not tied to the sink's state.
     void PauseButton();
     bool Paused() const { return FPaused; }
@@ -128,7 +135,7 @@ class TPlaybackController : private TPlaylistListener {
     TEntryId HeardEntry() const { return FHeard.Id; }
     const TTrackRef& HeardTrack() const { return FHeard.Track; }
     // The frame heard in the heard track, its length and rate.
-    TAuOutput::TPlayPoint PlayPoint() const { return FOut->PlayPoint(); }
+    TAuOutput::TPlayPoint PlayPoint() const;
     bool CanSeek() const;
 
     // --- Settings.
@@ -178,12 +185,17 @@ class TPlaybackController : private TPlaylistListener {
     void AfterRemove(int index, TEntryId id) override;
     void AfterReset() override;
     void SelectionChanged() override;
+    void EntryChanged(int index) override;
 
     template <class F>
     void Tell(F&& f);
     // Starts a run of `track` (entry `id`); `byUser` starts a new lap count.
     void StartTrack(TEntryId id, const TTrackRef& track, int64_t offset, bool byUser);
     void SetHeard(TEntryId id, const TTrackRef& track);
+    // A run of entry `id` gave no sound with `error`: unless the device
+    // failed, the entry is marked failed. Returns the error to show: a format
+    // refused for a file no input understood is told as the file's.
+    std::string MarkFailed(TEntryId id, const std::string& error);
     void ClearHeard();
     // The row the end of the heard track leads to, after the entries already
     // queued; -1 when playback stops there.
@@ -222,6 +234,11 @@ class TPlaybackController : private TPlaylistListener {
     int FGoneIndex = -1;
     std::deque<TQueued> FQueued;  // in the order the sink will play them
     bool FPaused = false;
+    struct TResume {
+        TEntryId Id = kNoEntry;
+        int64_t Offset = 0;
+    };
+    TResume FResume;  // ResumePaused's place, until a track starts or stops
     int FVolume = 0;
     bool FChainStep = false;  // a run starts as the end-of-track step
     int FSilentRuns = 0;

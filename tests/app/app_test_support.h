@@ -58,12 +58,16 @@ class AppTest : public ::testing::Test {
 class ScriptedDialogs : public TDialogProvider {
   public:
     struct Shown {
-        std::string Kind;  // "sound", "playlist", "save", "input"
-        QString Title;     // or the input box's caption
-        QString Filter;    // or the input box's prompt
-        std::string Initial;
+        std::string Kind;     // "sound", "playlist", "save", "input"
+        QString Title;        // or the input box's caption
+        QString Filter;       // or the input box's prompt
+        std::string Initial;  // or the folder a file dialog opens in
     };
     std::deque<std::string> SoundFiles, Playlists;
+    // Answers of the several-files dialog; when none is left it takes one of
+    // SoundFiles. Folders answer the folder dialog ("folder").
+    std::deque<std::vector<std::string>> SoundFileLists;
+    std::deque<std::string> Folders;
     std::deque<TSaveDialogResult> Saves;
     std::deque<std::optional<std::string>> Inputs;
     std::vector<Shown> Log;
@@ -71,6 +75,17 @@ class ScriptedDialogs : public TDialogProvider {
     std::string OpenSoundFile(QWidget*, const TFileDialogSetup& setup) override {
         Log.push_back({"sound", setup.Title, setup.Filter, {}});
         return Next(SoundFiles, std::string());
+    }
+    std::vector<std::string> OpenSoundFiles(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"sound", setup.Title, setup.Filter, setup.Folder.toStdString()});
+        if (!SoundFileLists.empty()) return Next(SoundFileLists, {});
+        std::string file = Next(SoundFiles, std::string());
+        if (file.empty()) return {};
+        return {file};
+    }
+    std::string ChooseFolder(QWidget*, const TFileDialogSetup& setup) override {
+        Log.push_back({"folder", setup.Title, {}, setup.Folder.toStdString()});
+        return Next(Folders, std::string());
     }
     std::string OpenPlaylist(QWidget*, const TFileDialogSetup& setup) override {
         Log.push_back({"playlist", setup.Title, setup.Filter, {}});

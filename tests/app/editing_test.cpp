@@ -15,8 +15,8 @@
 
 #include "PlayList.h"
 #include "UMain.h"
-#include "input_table.h"
 #include "app_test_support.h"
+#include "input_table.h"
 #include "simulated_device.h"
 #include "synthetic.h"
 
@@ -56,7 +56,9 @@ TEST_F(EditingTest, AddFileTakesAnyNameWithTheLanguagesDialogTexts) {
 
     ASSERT_EQ(Dialogs->Log.size(), 3u);
     EXPECT_EQ(Dialogs->Log[0].Title, "Pick a sound");
-    EXPECT_EQ(Dialogs->Log[0].Filter, "Waves|*.wav|All|*.*");
+    // Every format first, then the language's filter (its own "All" last).
+    EXPECT_TRUE(Dialogs->Log[0].Filter.startsWith("Audio files|*.mp3;*.ogg;"));
+    EXPECT_TRUE(Dialogs->Log[0].Filter.endsWith(";*.dsf|Waves|*.wav|All|*.*"));
     const std::string cut = CutTitle(longName + ".mp3");
     EXPECT_EQ(cut.size(), 150u);
     // No file check, a cancel adds nothing, the row shows the cut title.

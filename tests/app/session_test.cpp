@@ -6,7 +6,9 @@
 
 #include "app_test_support.h"
 #include "desktop_session.h"
+#include "entry_info.h"
 #include "ini.h"
+#include "session_resume.h"
 #include "session_state.h"
 #include "simulated_device.h"
 #include "textfile.h"
@@ -52,10 +54,10 @@ TEST_F(SessionStateTest, DamagedStateGivesDefaults) {
         // The menu offers -6 to +6 dB: a value past them is brought back in.
         {"pre-amp clamped", nullptr, "[session]\r\nReplayGain=off\r\nPreAmp=+60\r\n", 0, -1, 0,
          TRepeat::List, false, TReplayGainMode::Off, 6},
-        {"pre-amp past the menu", nullptr, "[session]\r\nPreAmp=12\r\n", 0, -1, 0,
-         TRepeat::List, false, TReplayGainMode::Smart, 6},
-        {"pre-amp below the menu", nullptr, "[session]\r\nPreAmp=-6.5\r\n", 0, -1, 0,
-         TRepeat::List, false, TReplayGainMode::Smart, -6},
+        {"pre-amp past the menu", nullptr, "[session]\r\nPreAmp=12\r\n", 0, -1, 0, TRepeat::List,
+         false, TReplayGainMode::Smart, 6},
+        {"pre-amp below the menu", nullptr, "[session]\r\nPreAmp=-6.5\r\n", 0, -1, 0, TRepeat::List,
+         false, TReplayGainMode::Smart, -6},
         {"pre-amp not finite", nullptr, "[session]\r\nPreAmp=inf\r\n", 0, -1, 0},
     };
     for (const Case& c : cases) {
@@ -167,6 +169,88 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     EXPECT_TRUE(back.Shuffle);
     EXPECT_EQ(back.Gain.Mode, TReplayGainMode::Album);
     EXPECT_EQ(back.Gain.PreampDb, -6);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// A 16-bit stereo 44.1 kHz WAV of `seconds` of silence.
+std::string SilentWav(int seconds) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return s;
+    };
+    const uint32_t data = static_cast<uint32_t>(seconds) * 44100 * 4;
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
+           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
+TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries) {
+    const std::string folder = Dir + "config/";
+    WriteFile("one.wav", SilentWav(30));
+    WriteFile("two.wav", SilentWav(1));
+    auto heardSeconds = [](TFrmQuillet& w) {
+        const TAuOutput::TPlayPoint at = w.Player().PlayPoint();
+        return at.Rate == 0 ? -1.0 : static_cast<double>(at.Frame) / at.Rate;
+    };
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {false, {Dir + "one.wav"}}, folder, {});
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] { return window->Player().CanSeek(); }));
+        window->Player().SeekTo(5000000);
+        ASSERT_TRUE(WaitFor([&] { return heardSeconds(*window) >= 5; }));
+        window->close();
+        session.SaveState();
+    }
+    EXPECT_EQ(LoadResumePoint(folder).Row, 0);
+    const double saved =
+        static_cast<double>(LoadResumePoint(folder).OffsetFlicks) / kFlicksPerSecond;
+    EXPECT_GE(saved, 5);
+    {
+        // Given again with a new file, enqueued: only the new file comes.
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window,
+                                {true, {Dir + "one.wav", Dir + "two.wav"}}, folder, {});
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] { return window->Count() == 2 && window->PlayingRow() == 0; }));
+        // Selected and marked, nothing playing; the bar and time show the place.
+        EXPECT_EQ(window->ItemIndex(), 0);
+        EXPECT_FALSE(window->Player().Playing());
+        const QString shown =
+            QStringLiteral("0:%1 / 0:30").arg(int(saved), 2, 10, QLatin1Char('0'));
+        ASSERT_TRUE(WaitFor([&] { return window->TimeText() == shown; }));
+        EXPECT_NEAR(heardSeconds(*window), saved, 0.01);
+        EXPECT_EQ(window->sbSoundLength->value(), static_cast<int>(saved * 100 / 30));
+        // Play goes on from there rather than from the start.
+        window->sbPlay->click();
+        ASSERT_TRUE(
+            WaitFor([&] { return window->Player().Active() && heardSeconds(*window) >= 0; }));
+        EXPECT_GE(heardSeconds(*window), saved);
+        // A later start naming a file in the list plays its row.
+        session.Open({Dir + "two.wav"}, true);
+        ASSERT_TRUE(WaitFor([&] { return window->PlayingRow() == 1; }));
+        EXPECT_EQ(window->Count(), 2);
+        window->Player().PlayEntry(window->PlaylistEntries[0].Id, 7 * kFlicksPerSecond);
+        ASSERT_TRUE(WaitFor([&] { return heardSeconds(*window) >= 7; }));
+        window->close();
+        session.SaveState();
+    }
+    // The file changed meanwhile: a place past its end is its start.
+    WriteFile("one.wav", SilentWav(2));
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {}, folder, {});
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] {
+            return window->PlayingRow() == 0 &&
+                   window->PlaylistEntries[0].Info.State != TEntryState::Unread;
+        }));
+        EXPECT_EQ(heardSeconds(*window), 0);
+        window->sbPlay->click();
+        // It plays, from there (no "past the end" error).
+        ASSERT_TRUE(
+            WaitFor([&] { return window->Player().Active() && heardSeconds(*window) >= 0; }));
+    }
     EXPECT_TRUE(Boxes.empty());
 }
 

@@ -51,7 +51,7 @@ TEST_F(FeaturesTest, ListAndPositionBarTakeTheRoomOfALargerWindow) {
         {Form->lblTime, {197, 2, 56, 26}, {197, 2, 56 + dx, 26}},
         {Form->sbSoundLength, {11, 32, 198, 16}, {11, 32, 198 + dx, 16}},
         {Form->lbPlaylist, {11, 52, 198, 146}, {11, 52, 198 + dx, 146 + dy}},
-        {Form->tbVolume, {222, 32, 31, 166}, {222 + dx, 32, 31, 166}},
+        {Form->tbVolume, {222, 32, 31, 166}, {222 + dx, 32, 31, 166 + dy}},
         {Form->sbAddFile, {11, 202, 26, 26}, {11, 202 + dy, 26, 26}},
         {Form->sbRemoveFile, {50, 202, 26, 26}, {50, 202 + dy, 26, 26}},
         {Form->sbPlaylistOpen, {89, 202, 26, 26}, {89, 202 + dy, 26, 26}},
@@ -230,10 +230,11 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     PlayRow(0);
     ASSERT_TRUE(WaitFor([&] { return Form->PlayingRow() == 1; }));
     EXPECT_EQ(BoldRows(), std::vector<int>{1});
-    // A cleared list has no mark.
+    // A cleared list has no mark; when its track ends nothing is left, and
+    // the caption is the program's again.
     Form->sbNewPlaylist->click();
     EXPECT_EQ(Form->PlayingRow(), -1);
-    Form->sbStop->click();
+    ASSERT_TRUE(WaitFor([&] { return !Form->Player().Playing(); }));
     EXPECT_EQ(Form->windowTitle(), "Quillet 0.6");
 }
 
@@ -309,6 +310,26 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     EXPECT_EQ(wave->Target.load(), std::max<int64_t>(0, held - 5 * 44100));
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_FALSE(Form->Paused());
+    // A focused position bar or volume slider keeps its arrow keys: the bar
+    // only moves, the volume changes, nothing seeks.
+    const int64_t target = wave->Target.load();
+    Form->sbSoundLength->setFocus();
+    QTest::keyClick(Form->sbSoundLength, Qt::Key_Right);
+    Form->tbVolume->setFocus();
+    QTest::keyClick(Form->tbVolume, Qt::Key_Left);
+    EXPECT_NE(Form->tbVolume->value(), 0);
+    EXPECT_EQ(wave->Target.load(), target);
+    Form->tbVolume->setValue(0);
+    list->setFocus();
+    // Ctrl+Right, Ctrl+Left and the media keys step as Next and Previous do.
+    QTest::keyClick(list, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(PlayingFile(), Dir + "c.wav");
+    QTest::keyClick(list, Qt::Key_MediaNext);
+    EXPECT_EQ(PlayingFile(), Dir + "a.wav");
+    QTest::keyClick(list, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(PlayingFile(), Dir + "c.wav");
+    QTest::keyClick(list, Qt::Key_MediaPrevious);
+    EXPECT_EQ(PlayingFile(), Dir + "b.wav");
 
     // Delete removes the selected row, as "x" does.
     QTest::keyClick(list, Qt::Key_Delete);

@@ -1,0 +1,105 @@
+#include "session_resume.h"
+
+#include <cstdio>
+#include <set>
+#include <tuple>
+
+#include "ini.h"
+#include "session_state.h"
+#include "text.h"
+
+namespace quillet {
+
+namespace {
+
+using TKey = std::tuple<std::string, int64_t, int64_t>;
+
+TKey KeyOf(const TPlaylistEntry& entry) {
+    return {entry.FilePath, entry.Range.Start, entry.Range.End};
+}
+
+}  // namespace
+
+TResumePoint LoadResumePoint(const std::string& folder) {
+    TResumePoint point;
+    if (folder.empty()) return point;
+    const TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    const auto row = ParseWholeNumber<int>(ini.ReadString(kResumeSection, "Row"));
+    const auto offset = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "Offset"));
+    const auto start = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeStart"));
+    const auto end = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeEnd"));
+    point.FilePath = ini.ReadString(kResumeSection, "File");
+    if (!row || *row < 0 || !offset || *offset < 0 || !start || *start < 0 || !end || *end < -1 ||
+        point.FilePath.empty())
+        return {};
+    point.Row = *row;
+    point.OffsetFlicks = *offset;
+    point.Range = {*start, *end};
+    return point;
+}
+
+void SaveResumePoint(const std::string& folder, const TResumePoint& point) {
+    if (folder.empty()) return;
+    try {
+        TIniFile ini = TIniFile::Load(folder + kStateFileName);
+        ini.WriteString(kResumeSection, "Row", std::to_string(point.Row));
+        ini.WriteString(kResumeSection, "File", point.FilePath);
+        ini.WriteString(kResumeSection, "RangeStart", std::to_string(point.Range.Start));
+        ini.WriteString(kResumeSection, "RangeEnd", std::to_string(point.Range.End));
+        ini.WriteString(kResumeSection, "Offset", std::to_string(point.OffsetFlicks));
+        ini.Save(folder + kStateFileName);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillet: where playback stood could not be kept: %s\n", e.what());
+    }
+}
+
+TResumePoint HeardPoint(TPlaybackController& player) {
+    TResumePoint point;
+    TPlaylistModel& list = player.List();
+    const TEntryId heard = player.HeardEntry();
+    const TEntry* entry = list.Find(heard != kNoEntry ? heard : player.ResumeEntry());
+    const TAuOutput::TPlayPoint at = player.PlayPoint();
+    // A path with a line break is not saved with the list.
+    if (entry == nullptr || entry->FilePath.find_first_of("\r\n") != std::string::npos)
+        return point;
+    point.Row = 0;
+    for (const TEntry& e : list) {
+        if (e.Id == entry->Id) break;
+        if (!e.FilePath.empty() && e.FilePath.find_first_of("\r\n") == std::string::npos)
+            ++point.Row;
+    }
+    point.FilePath = entry->FilePath;
+    point.Range = entry->Range;
+    if (at.Rate > 0 && at.Frame > 0) point.OffsetFlicks = FramesToFlicks(at.Frame, at.Rate);
+    return point;
+}
+
+void ResumeAt(TPlaybackController& player, const TResumePoint& point, int first) {
+    TPlaylistModel& list = player.List();
+    const int row = first + point.Row;
+    if (point.Row < 0 || !list.Contains(row)) return;
+    const TEntry& entry = list[static_cast<size_t>(row)];
+    if (entry.FilePath != point.FilePath || !(entry.Range == point.Range)) return;
+    list.Select(row);
+    player.ResumePaused(entry.Id, point.OffsetFlicks);
+}
+
+std::vector<TPlaylistEntry> NewEntries(const TPlaylistModel& list,
+                                       std::vector<TPlaylistEntry> entries, int& playRow) {
+    playRow = -1;
+    std::set<TKey> have;
+    for (const TEntry& e : list) have.insert(KeyOf(e));
+    std::vector<TPlaylistEntry> fresh;
+    for (TPlaylistEntry& entry : entries) {
+        if (!have.insert(KeyOf(entry)).second) {
+            for (int i = 0; &entry == &entries.front() && playRow < 0 && i < list.Count(); ++i)
+                if (KeyOf(list[static_cast<size_t>(i)]) == KeyOf(entry)) playRow = i;
+            continue;
+        }
+        if (&entry == &entries.front()) playRow = list.Count();
+        fresh.push_back(std::move(entry));
+    }
+    return fresh;
+}
+
+}  // namespace quillet
