@@ -37,6 +37,7 @@
 
 #include "ACS_DXAudio.h"
 #include "input_pool.h"
+#include "paths.h"
 #include "play_order.h"
 #include "playlist_model.h"
 #include "sound_device.h"
@@ -188,6 +189,9 @@ class TPlaybackController : private TPlaylistListener {
     bool InTail() const { return FOut->TrackChangesPending() > 0; }
     int64_t HeardFlicks() const;
     int64_t HeardLengthFlicks() const;
+    // A stream (an address) has no length: the seeks leave it alone, also
+    // while a next track's sound is already held (no replay of its end).
+    bool HeardIsStream() const { return IsUrl(FHeard.Track.Path); }
 
     TPlaylistModel& FList;
     std::vector<TPlaybackListener*> FListeners;
