@@ -62,6 +62,8 @@ void TFrmQuillet::CreateFeatures() {
     connect(lbPlaylist, &QWidget::customContextMenuRequested, &f.Context, [this](const QPoint& at) {
         pmPlayModes->popup(lbPlaylist->viewport()->mapToGlobal(at));
     });
+    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
+                                           [this]() -> TDialogProvider& { return Dialogs(); });
     CreateShortcuts();
     ShowPlayTime();
 
@@ -86,6 +88,8 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
     f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
     static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
+    f.OpenUrl->LoadTexts(read);
+    f.Sheets.LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -109,7 +113,10 @@ void TFrmQuillet::RememberGeometry() {
 
 void TFrmQuillet::ShowPlayTime() {
     TWindowFeatures& f = *FFeatures;
-    const QString text = QString::fromStdString(FormatPlayTime(PlayTimeOf(FPlayer->PlayPoint())));
+    f.StreamTitles.Poll();  // with the time: a stream's progress never moves
+    TPlayTime time = PlayTimeOf(FPlayer->PlayPoint());
+    time.Live = IsUrl(FPlayer->HeardTrack().Path);
+    const QString text = QString::fromStdString(FormatPlayTime(time));
     if (text == f.TimeText) return;
     f.TimeText = text;
     lblTime->setText(text);
@@ -144,7 +151,7 @@ void TFrmQuillet::EntryChanged(int index) {
 void TFrmQuillet::ShowCaption() {
     QString& caption = FFeatures->Caption;
     if (const TEntry* entry = PlaylistEntries.Find(PlaylistEntries.PlayingId())) {
-        std::string title = OneLine(entry->Title);
+        std::string title = OneLine(entry->RowText);  // a stream's: the song on now
         if (title.empty()) title = OneLine(FileNamePart(entry->FilePath));
         caption = QString::fromStdString(title);
     } else if (!FPlayer->Playing()) {

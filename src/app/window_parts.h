@@ -13,13 +13,16 @@
 #include <string>
 
 #include "entry_reader.h"
+#include "open_url.h"
+#include "sheet_files.h"
+#include "stream_titles.h"
 #include "window_layout.h"
 
 namespace quillet {
 
 struct TWindowFeatures {
-    TWindowFeatures(const QSize& designSize, TPlaylistModel& list)
-        : Layout(designSize), Reader(list) {}
+    TWindowFeatures(const QSize& designSize, TPlaybackController& player)
+        : Layout(designSize), Reader(player.List()), StreamTitles(player), Sheets(player.List()) {}
 
     // Context of every connection made for the features: they end with it,
     // before the controls they touch are destroyed.
@@ -35,6 +38,10 @@ struct TWindowFeatures {
 
     TEdgeLayout Layout;
     TEntryReader Reader;
+    // Streams and CUE sheets (Open URL goes with the context menu).
+    std::unique_ptr<TOpenUrl> OpenUrl;
+    TStreamTitles StreamTitles;
+    TSheetFiles Sheets;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.
