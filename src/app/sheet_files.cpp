@@ -29,20 +29,20 @@ struct TDropRead {
 TDropRead ReadDrop(const std::vector<std::string>& files) {
     TDropRead read;
     for (const std::string& path : files) {
-        if (IsSheet(path)) {
-            TPlaylistOpen open = SheetOpenOptions();
-            std::vector<TPlaylistEntry> entries;
-            try {
+        TPlaylistOpen open = SheetOpenOptions();
+        std::vector<TPlaylistEntry> entries;
+        try {
+            if (IsSheet(path)) {
                 OpenPlaylistEntries(path, entries, nullptr, &open);
-            } catch (const std::exception& e) {
-                open.Problems.push_back(std::string(FileNamePart(path)) + ": " + e.what());
+            } else if (IsDropExtension(path)) {
+                entries = FileEntries(path, &open.Problems);
             }
-            std::move(entries.begin(), entries.end(), std::back_inserter(read.Entries));
-            for (std::string& problem : open.Problems) read.Problems.push_back(std::move(problem));
-        } else if (IsDropExtension(path)) {
-            std::vector<TPlaylistEntry> entries = FileEntries(path, &read.Problems);
-            std::move(entries.begin(), entries.end(), std::back_inserter(read.Entries));
+        } catch (const std::exception& e) {
+            // An unreadable file is told with the rest; the drop goes on.
+            open.Problems.push_back(std::string(FileNamePart(path)) + ": " + e.what());
         }
+        std::move(entries.begin(), entries.end(), std::back_inserter(read.Entries));
+        std::move(open.Problems.begin(), open.Problems.end(), std::back_inserter(read.Problems));
     }
     return read;
 }
