@@ -66,7 +66,7 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
     : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
       FDialogs(MakeQtDialogs()),
       FPlayer(std::make_unique<TPlaybackController>(PlaylistEntries, std::move(sound))),
-      FFeatures(std::make_unique<TWindowFeatures>(DesignSize(), PlaylistEntries)) {
+      FFeatures(std::make_unique<TWindowFeatures>(DesignSize(), *FPlayer)) {
     if (FProgramFolder.empty() || FProgramFolder.back() != '/') FProgramFolder += '/';
     audOut = &FPlayer->Output();
     InitResources();
@@ -168,7 +168,8 @@ void TFrmQuillet::CreateControls() {
     // Titles and the sound-file filter come with the texts (ApplyTexts).
     odOpenPlaylist.Filter = QStringLiteral(
         "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
-        "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx");
+        "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx|"
+        "CUE Sheet|*.cue");
     sdSavePlaylist.Filter = QStringLiteral("PLS Playlist|*.pls|M3U Playlist|*.m3u");
 
     setTabOrder(lbPlaylist, sbSoundLength);
@@ -362,6 +363,7 @@ void TFrmQuillet::sbAddFileClick() {
 }
 
 void TFrmQuillet::WMDropFiles(const QStringList& Files) {
+    if (FFeatures->Sheets.TakeDrop(Files)) return;  // read on a worker, appended when done
     std::vector<TPlaylistEntry> entries;
     std::vector<std::string> rows;
     for (const QString& file : Files) {
@@ -408,8 +410,10 @@ void TFrmQuillet::sbPlaylistOpenClick() {
     // Titles cut, paths resolved against the playlist's folder, entries
     // without a path left out (they name no file).
     std::vector<TPlaylistEntry> entries;
-    if (!OpenPlaylistEntries(file, entries)) return;
+    TPlaylistOpen open = SheetOpenOptions();
+    if (!OpenPlaylistEntries(file, entries, nullptr, &open)) return;
     PlaylistEntries.Append(std::move(entries));
+    FFeatures->Sheets.ShowProblems(open.Problems);
 }
 
 void TFrmQuillet::sbSavePlaylistClick() {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <set>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "cue_entries.h"
 #include "input_table.h"
 #include "paths.h"
+#include "text.h"
 
 namespace quillet {
 namespace {
@@ -86,10 +88,10 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string UsageText() {
-    return "Usage: quillet [--enqueue] [FILE|PLAYLIST|FOLDER]...\n"
-           "Adds the files, playlists and folders (walked in name order) to the list\n"
-           "and plays the first one added. A player already running in this session\n"
-           "takes them instead.\n"
+    return "Usage: quillet [--enqueue] [FILE|PLAYLIST|FOLDER|URL]...\n"
+           "Adds the files, playlists, folders (walked in name order) and stream\n"
+           "addresses (http, https, icy, icyx) to the list and plays the first one\n"
+           "added. A player already running in this session takes them instead.\n"
            "\n"
            "  --enqueue   add without starting playback\n"
            "  --help      show this text and exit\n"
@@ -101,10 +103,44 @@ std::string VersionText() {
 }
 
 std::string AbsolutePath(std::string_view path, std::string_view folder) {
+    if (IsUrl(path)) return FileUrlPath(path).value_or(std::string(path));
     if (!path.empty() && path[0] == '/') return std::string(path);
     std::string result(folder);
     if (result.empty() || result.back() != '/') result += '/';
     return result.append(path);
+}
+
+std::optional<std::string> FileUrlPath(std::string_view url) {
+    constexpr std::string_view kScheme = "file://";
+    if (url.size() < kScheme.size() || !SameTextAscii(url.substr(0, kScheme.size()), kScheme))
+        return std::nullopt;
+    url.remove_prefix(kScheme.size());
+    const size_t slash = url.find('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    const std::string_view host = url.substr(0, slash);
+    if (!host.empty() && !SameTextAscii(host, "localhost")) return std::nullopt;
+    url.remove_prefix(slash);
+    std::string path;
+    for (size_t i = 0; i < url.size(); ++i) {
+        if (url[i] != '%') {
+            path += url[i];
+            continue;
+        }
+        if (i + 2 >= url.size() || !std::isxdigit(static_cast<unsigned char>(url[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(url[i + 2])))
+            return std::nullopt;
+        path += static_cast<char>(std::stoi(std::string(url.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+    }
+    if (path.find('\0') != std::string::npos) return std::nullopt;
+    return path;
+}
+
+TPlaylistEntry AddressEntry(std::string_view url) {
+    TPlaylistEntry entry;
+    entry.Title = CutTitle(url);
+    entry.FilePath = std::string(url);
+    return entry;
 }
 
 std::vector<TPlaylistEntry> ExpandPaths(const std::vector<std::string>& paths,
@@ -113,6 +149,10 @@ std::vector<TPlaylistEntry> ExpandPaths(const std::vector<std::string>& paths,
     for (const std::string& path : paths) {
         if (Cancelled(cancel)) break;
         if (path.empty()) continue;
+        if (IsUrl(path)) {
+            out.push_back(AddressEntry(path));
+            continue;
+        }
         struct stat st {};
         const bool exists = ::stat(path.c_str(), &st) == 0;
         if (exists && S_ISDIR(st.st_mode)) {

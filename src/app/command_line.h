@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,10 +27,19 @@ std::string UsageText();
 std::string VersionText();
 
 // `path` made absolute against `folder` (which ends with "/" or not); bytes
-// are kept as given, nothing is resolved on disk.
+// are kept as given, nothing is resolved on disk. An address (IsUrl) stays
+// as given, except a local file:// one, which becomes its path.
 std::string AbsolutePath(std::string_view path, std::string_view folder);
+// The path a file:// address names ("file:///a%20b" or
+// "file://localhost/a%20b": "/a b", the bytes as percent-decoded); nullopt
+// for another scheme or host, a bad escape, or a NUL byte.
+std::optional<std::string> FileUrlPath(std::string_view url);
+// The list's entry for an address: titled by it until the station names
+// itself.
+TPlaylistEntry AddressEntry(std::string_view url);
 
-// The entries the paths stand for, in order: a file with a playable
+// The entries the paths stand for, in order: an address as itself (a
+// stream, or a scheme playback refuses with a clear message); a file with a playable
 // extension as itself (missing ones too: the list keeps them, playback skips
 // them), or as the tracks of the CUE sheet it carries; a regular file that
 // is a playlist or sheet through the playlist reader; a folder walked in

@@ -1,6 +1,7 @@
 #include "entry_reader.h"
 
 #include "entry_info.h"
+#include "paths.h"
 
 namespace quillet {
 
@@ -24,7 +25,8 @@ void TEntryReader::AfterInsert(int first, int count) {
     jobs.reserve(static_cast<size_t>(count));
     for (int i = first; i < first + count; ++i) {
         const TEntry& entry = FList[static_cast<size_t>(i)];
-        jobs.push_back({entry.Id, TrackOf(entry)});
+        // A stream tells its own while it plays (TStreamTitles).
+        if (!IsUrl(entry.FilePath)) jobs.push_back({entry.Id, entry});
     }
     Enqueue(std::move(jobs));
 }
@@ -35,7 +37,7 @@ void TEntryReader::AfterReset() {
 }
 
 void TEntryReader::Reread(TEntryId id) {
-    if (const TEntry* entry = FList.Find(id)) Enqueue({{id, TrackOf(*entry)}});
+    if (const TEntry* entry = FList.Find(id)) Enqueue({{id, *entry}});
 }
 
 void TEntryReader::Enqueue(std::vector<TJob> jobs) {
@@ -56,7 +58,7 @@ void TEntryReader::Run() {
         TJob job = std::move(FJobs.front());
         FJobs.pop_front();
         lock.unlock();
-        TEntryInfo info = ReadEntryInfo(job.Track);
+        TEntryInfo info = ReadEntryInfo(job.Entry);
         lock.lock();
         FResults.push_back({job.Id, std::move(info)});
         // One delivery pending at a time: what comes in meanwhile goes with it.
@@ -78,6 +80,8 @@ void TEntryReader::Deliver() {
     for (const TResult& result : results) {
         // An entry gone meanwhile takes nothing.
         FList.SetInfo(result.Id, result.Info);
+        const TEntry* entry = FList.Find(result.Id);
+        if (entry == nullptr || TagsOf(*entry).Track != 0) continue;
         FList.RetitleFromTags(result.Id,
                               JoinTagTitle(result.Info.Tags.Artist, result.Info.Tags.Title));
     }

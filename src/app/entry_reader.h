@@ -1,7 +1,8 @@
 // Reads what each entry's file tells (ReadEntryInfo: tags, length, whether
 // it plays) on a thread of its own, so that adding many files never holds
 // the window, and gives it to the playlist: the info, and "Artist - Title"
-// for a row still showing its file's name. Entries are read in the order
+// for a row still showing its file's name (never for a CUE sheet's track,
+// whose title is the sheet's: the image's tags name the album). Entries are read in the order
 // they were added; a cleared list drops what is still to read, and a result
 // for an entry that has gone meanwhile is dropped.
 //
@@ -34,7 +35,7 @@ class TEntryReader : public QObject, private TPlaylistListener {
   private:
     struct TJob {
         TEntryId Id;
-        TTrackRef Track;
+        TPlaylistEntry Entry;
     };
     struct TResult {
         TEntryId Id;

@@ -32,10 +32,8 @@ constexpr TMimeRow kAudioTypes[] = {
 };
 
 constexpr TMimeRow kPlaylistTypes[] = {
-    {".m3u", "audio/x-mpegurl"},
-    {".m3u", "audio/mpegurl"},
-    {".pls", "audio/x-scpls"},
-    {".asx", "audio/x-ms-asx"},
+    {".m3u", "audio/x-mpegurl"}, {".m3u", "audio/mpegurl"},     {".pls", "audio/x-scpls"},
+    {".asx", "audio/x-ms-asx"},  {".cue", "application/x-cue"},
 };
 
 void AddOnce(std::vector<std::string>& list, std::string_view type) {

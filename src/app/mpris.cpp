@@ -10,8 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "command_line.h"
 #include "gain.h"
 #include "mime_types.h"
+#include "paths.h"
 
 namespace quillet {
 namespace {
@@ -53,7 +55,10 @@ class TRootAdaptor : public QDBusAbstractAdaptor {
     bool HasTrackList() const { return false; }
     QString Identity() const { return QStringLiteral("Quillet"); }
     QString DesktopEntry() const { return QStringLiteral("quillet"); }
-    QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList SupportedUriSchemes() const {
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
+                QStringLiteral("icy"), QStringLiteral("icyx")};
+    }
     QStringList SupportedMimeTypes() const { return S.SupportedMimeTypes(); }
   public slots:
     void Raise() { S.Raise(); }
@@ -290,13 +295,15 @@ void TMprisService::SetArt(const std::string& path, const std::string& artFile) 
 void TMprisService::UpdateTrack() {
     std::optional<TPlayerControl::TTrack> track = FPlayer.Track();
     if (track == FTrack) return;
-    const bool newPath = !track || !FTrack || track->Path != FTrack->Path;
+    // Tags the list holds are never read again; a file's are, once.
+    const bool newPath = !track || !FTrack || track->Path != FTrack->Path ||
+                         track->Tags.has_value() != FTrack->Tags.has_value();
     FTrack = std::move(track);
     ++FTrackSerial;
     if (newPath) {
         FTagsPath.clear();
         FTags = {};
-        if (FTrack && RequestTags) RequestTags(FTrack->Path);
+        if (FTrack && !FTrack->Tags && RequestTags) RequestTags(FTrack->Path);
         FArtPath.clear();
         FArtFile.clear();
         if (FTrack && RequestArt) RequestArt(FTrack->Path);
@@ -382,16 +389,18 @@ QVariantMap TMprisService::Metadata() const {
     if (!FTrack) return map;
     const TPlayPosition pos = FPlayer.Position();
     if (pos.Length >= 0) map.insert(QStringLiteral("mpris:length"), qlonglong(pos.Length));
-    map.insert(QStringLiteral("xesam:url"), FileUrl(FTrack->Path));
-    const bool tagged = FTagsPath == FTrack->Path;
+    map.insert(QStringLiteral("xesam:url"),
+               IsUrl(FTrack->Path) ? Text(FTrack->Path) : FileUrl(FTrack->Path));
+    const TTrackTags* tags = FTrack->Tags                ? &*FTrack->Tags
+                             : FTagsPath == FTrack->Path ? &FTags
+                                                         : nullptr;
     // The tag's title where there is one; the list's row (a file name or a
     // playlist's title) otherwise.
     map.insert(QStringLiteral("xesam:title"),
-               Text(tagged && !FTags.Title.empty() ? FTags.Title : FTrack->Title));
-    if (tagged && !FTags.Artist.empty())
-        map.insert(QStringLiteral("xesam:artist"), QStringList{Text(FTags.Artist)});
-    if (tagged && !FTags.Album.empty())
-        map.insert(QStringLiteral("xesam:album"), Text(FTags.Album));
+               Text(tags && !tags->Title.empty() ? tags->Title : FTrack->Title));
+    if (tags && !tags->Artist.empty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList{Text(tags->Artist)});
+    if (tags && !tags->Album.empty()) map.insert(QStringLiteral("xesam:album"), Text(tags->Album));
     if (FArtPath == FTrack->Path && !FArtFile.empty())
         map.insert(QStringLiteral("mpris:artUrl"), FileUrl(FArtFile));
     return map;
@@ -528,14 +537,13 @@ void TMprisService::SetPosition(const QDBusObjectPath& trackId, qint64 position)
 }
 
 void TMprisService::OpenUri(const QString& uri) {
-    const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("file")) return;
-    if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return;
-    // The path's bytes exactly, whatever their encoding.
-    const QByteArray path =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (path.isEmpty() || path[0] != '/') return;
-    FPlayer.Open({path.toStdString()});
+    const std::string text = uri.toStdString();
+    // A file URI's path as its bytes, whatever their encoding; a stream's
+    // address as given. Nothing else is taken.
+    std::optional<std::string> path = FileUrlPath(text);
+    if (!path && IsStreamUrl(text) && QUrl(uri, QUrl::StrictMode).isValid()) path = text;
+    if (!path) return;
+    FPlayer.Open({*path});
     Refresh();
 }
 

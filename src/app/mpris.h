@@ -36,6 +36,9 @@ class TPlayerControl {
         std::string Title;   // the list's title for the row
         int Row = -1;        // -1 when the list no longer holds it
         uint64_t Entry = 0;  // the list's own id of it: two entries of one file differ
+        // Tags the list itself holds (a CUE sheet's track, a stream's song),
+        // shown as they are: no file is read for them.
+        std::optional<TTrackTags> Tags = std::nullopt;
         bool operator==(const TTrack&) const = default;
     };
     virtual ~TPlayerControl() = default;
@@ -62,7 +65,7 @@ class TPlayerControl {
     virtual void Previous() = 0;
     // Moves within the running track (microseconds, within its length).
     virtual void SeekTo(int64_t microseconds) = 0;
-    // Adds local paths to the list and plays the first.
+    // Adds local paths and stream addresses to the list and plays the first.
     virtual void Open(const std::vector<std::string>& paths) = 0;
     virtual void Raise() = 0;
     virtual void Quit() = 0;
@@ -138,6 +141,7 @@ class TMprisService : public QObject, public QDBusContext {
     void Previous();
     void Seek(qint64 offset);
     void SetPosition(const QDBusObjectPath& trackId, qint64 position);
+    // A file URI (as its path) or a stream's address (SupportedUriSchemes).
     void OpenUri(const QString& uri);
 
     // The object path naming the current track ("NoTrack" for none).

@@ -37,7 +37,13 @@ TPlayerControl::TStatus TControllerPlayer::Status() const {
 }
 
 std::optional<TPlayerControl::TTrack> TControllerPlayer::Track() const {
-    auto of = [](const TEntry& e, int row) -> TTrack { return {e.FilePath, e.Title, row, e.Id}; };
+    auto of = [](const TEntry& e, int row) {
+        TTrack track{e.FilePath, e.Title, row, e.Id, std::nullopt};
+        // A sheet's track and a stream carry their own tags: the image's
+        // name the album, and an address has no file to read.
+        if (TagsOf(e).Track != 0 || IsUrl(e.FilePath)) track.Tags = e.Info.Tags;
+        return track;
+    };
     if (!FPlayer.Active()) {
         const int selected = FList.Selected();
         if (selected < 0) return std::nullopt;
@@ -47,7 +53,7 @@ std::optional<TPlayerControl::TTrack> TControllerPlayer::Track() const {
     if (row >= 0) return of(FList[static_cast<size_t>(row)], row);
     // The entry heard has left the list; its sound goes on.
     const std::string& path = FPlayer.HeardTrack().Path;
-    return TTrack{path, std::string(FileNamePart(path)), -1, FPlayer.HeardEntry()};
+    return TTrack{path, std::string(FileNamePart(path)), -1, FPlayer.HeardEntry(), std::nullopt};
 }
 
 TPlayPosition TControllerPlayer::Position() const {

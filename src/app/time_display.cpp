@@ -23,6 +23,7 @@ std::string FormatPlayTime(const TPlayTime& time) {
     auto seconds = [&time](int64_t frames) -> int64_t {
         return frames < 0 || time.SampleRate == 0 ? -1 : frames / time.SampleRate;
     };
+    if (time.Live) return FormatClock(seconds(time.Position));
     const int64_t length = seconds(time.Length);
     return FormatClock(seconds(time.Position)) + " / " +
            (time.Estimated && length >= 0 ? "~" : "") + FormatClock(length);

@@ -73,6 +73,8 @@ void TFrmQuillet::CreateFeatures() {
     f.Queue = std::make_unique<TQueueActions>(*FPlayer, *lbPlaylist, *pmPlayModes);
     // The list's own command letters (lbPlaylistKeyPress) and the queue's.
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
+    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
+                                           [this]() -> TDialogProvider& { return Dialogs(); });
     CreateShortcuts();
     ShowPlayTime();
 
@@ -101,6 +103,8 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.Filter->LoadTexts(read);
     pmPlayModes->findChild<TDeviceMenu*>()->LoadTexts(read);
     f.Adder->LoadTexts(read);
+    f.OpenUrl->LoadTexts(read);
+    f.Sheets.LoadTexts(read);
 }
 
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
@@ -126,7 +130,10 @@ void TFrmQuillet::RememberGeometry() {
 
 void TFrmQuillet::ShowPlayTime() {
     TWindowFeatures& f = *FFeatures;
-    const QString text = QString::fromStdString(FormatPlayTime(PlayTimeOf(FPlayer->PlayPoint())));
+    f.StreamTitles.Poll();  // with the time: a stream's progress never moves
+    TPlayTime time = PlayTimeOf(FPlayer->PlayPoint());
+    time.Live = IsUrl(FPlayer->HeardTrack().Path);
+    const QString text = QString::fromStdString(FormatPlayTime(time));
     if (text == f.TimeText) return;
     f.TimeText = text;
     lblTime->setText(text);
@@ -161,7 +168,7 @@ void TFrmQuillet::EntryChanged(int index) {
 void TFrmQuillet::ShowCaption() {
     QString& caption = FFeatures->Caption;
     if (const TEntry* entry = PlaylistEntries.Find(PlaylistEntries.PlayingId())) {
-        std::string title = OneLine(entry->Title);
+        std::string title = OneLine(entry->RowText);  // a stream's: the song on now
         if (title.empty()) title = OneLine(FileNamePart(entry->FilePath));
         caption = QString::fromStdString(title);
     } else if (!FPlayer->Playing()) {

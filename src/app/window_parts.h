@@ -16,14 +16,17 @@
 #include "art_view.h"
 #include "entry_reader.h"
 #include "list_filter.h"
+#include "open_url.h"
 #include "queue_actions.h"
+#include "sheet_files.h"
+#include "stream_titles.h"
 #include "window_layout.h"
 
 namespace quillet {
 
 struct TWindowFeatures {
-    TWindowFeatures(const QSize& designSize, TPlaylistModel& list)
-        : Layout(designSize), Reader(list) {}
+    TWindowFeatures(const QSize& designSize, TPlaybackController& player)
+        : Layout(designSize), Reader(player.List()), StreamTitles(player), Sheets(player.List()) {}
 
     // Context of every connection made for the features: they end with it,
     // before the controls they touch are destroyed.
@@ -45,6 +48,10 @@ struct TWindowFeatures {
     // The heard track's picture; goes with the features, before the player.
     std::unique_ptr<TArtView> Art;
     std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
+    // Streams and CUE sheets (Open URL goes with the context menu).
+    std::unique_ptr<TOpenUrl> OpenUrl;
+    TStreamTitles StreamTitles;
+    TSheetFiles Sheets;
 
     // Hints as the language gives them, the key shown after some, and how
     // the language writes a hint with its key and the keys' names.

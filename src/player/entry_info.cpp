@@ -4,10 +4,15 @@
 
 #include <algorithm>
 
+#include "paths.h"
+
 namespace quillet {
 
 TEntryInfo ReadEntryInfo(const TTrackRef& track) {
     TEntryInfo info;
+    // An address is only ever opened to play it: reading it here would
+    // connect to the station for every stream in the list.
+    if (IsUrl(track.Path)) return info;
     struct stat st {};
     if (::stat(track.Path.c_str(), &st) != 0) {
         info.State = TEntryState::Failed;
@@ -39,6 +44,18 @@ TEntryInfo ReadEntryInfo(const TTrackRef& track) {
         info.State = TEntryState::Failed;
         info.Error = e.what();
     }
+    return info;
+}
+
+TEntryInfo ReadEntryInfo(const TPlaylistEntry& entry) {
+    TEntryInfo info = ReadEntryInfo(TrackOf(entry));
+    const TEntryTags& sheet = TagsOf(entry);
+    if (sheet.Track == 0) return info;
+    // The image's own tags describe the whole album; the sheet's track
+    // fields win, the file's fill in what the sheet lacks.
+    if (!sheet.Title.empty()) info.Tags.Title = sheet.Title;
+    if (!sheet.Artist.empty()) info.Tags.Artist = sheet.Artist;
+    if (!sheet.Album.empty()) info.Tags.Album = sheet.Album;
     return info;
 }
 

@@ -15,7 +15,11 @@ inline constexpr char kNotUnderstood[] = "The file is not in a format this input
 // Tags as ReadTrackTags reads them; Playable with the length (exact, or an
 // estimate from a header) when an input understands the file, else Failed
 // with the input's own error. A track that is a part of its file (a range)
-// gets the part's length. A FIFO or a device is not opened: Unread.
+// gets the part's length. A FIFO or a device is not opened, nor is an
+// address (a stream): Unread.
 TEntryInfo ReadEntryInfo(const TTrackRef& track);
+// The same for an entry: a CUE sheet's track takes its title, artist and
+// album from the sheet (TagsOf), the file's tags filling in the rest.
+TEntryInfo ReadEntryInfo(const TPlaylistEntry& entry);
 
 }  // namespace quillet

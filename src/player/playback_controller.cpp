@@ -231,12 +231,13 @@ int64_t TPlaybackController::HeardLengthFlicks() const {
 }
 
 bool TPlaybackController::CanSeek() const {
-    if (!FOut->Active()) return false;
+    if (!FOut->Active() || HeardIsStream()) return false;
     const auto* input = dynamic_cast<const TAuStreamedInput*>(FOut->Input());
     return input != nullptr && input->CanSeek() && HeardLengthFlicks() > 0;
 }
 
 void TPlaybackController::SeekPercent(int delta) {
+    if (HeardIsStream()) return;
     if (InTail()) {
         // The bar counts what was delivered, 100 once the end is: the move is
         // from there, in the track heard.
@@ -251,7 +252,7 @@ void TPlaybackController::SeekPercent(int delta) {
 }
 
 void TPlaybackController::SeekBySeconds(int seconds) {
-    if (!FOut->Active() || FOut->Input() == nullptr) return;
+    if (!FOut->Active() || FOut->Input() == nullptr || HeardIsStream()) return;
     // In frames, so a step lands exactly where it says.
     const TAuOutput::TPlayPoint point = FOut->PlayPoint();
     if (point.Rate == 0 || point.Frame < 0) return;
@@ -261,7 +262,7 @@ void TPlaybackController::SeekBySeconds(int seconds) {
 }
 
 void TPlaybackController::SeekTo(int64_t microseconds) {
-    if (!FOut->Active()) return;
+    if (!FOut->Active() || HeardIsStream()) return;
     const uint32_t rate = FOut->PlayPoint().Rate;
     if (rate == 0) return;
     SeekToFrame(FlicksToFrames(FlicksOfMicros(microseconds), rate), rate);
@@ -409,6 +410,13 @@ void TPlaybackController::Answer() {
         return;
     }
     const TEntry& entry = FList[static_cast<size_t>(row)];
+    if (IsUrl(entry.FilePath)) {
+        // A stream is never opened ahead: that would connect and fill its
+        // buffer while the track before still plays. The run ends here and
+        // the end-of-track step starts the stream when it is reached.
+        FOut->QueueNext(nullptr);
+        return;
+    }
     const TTrackRef track = TrackOf(entry);
     TAuFileIn* input = FInputs.OpenTrack(track);
     if (input == nullptr) {

@@ -38,6 +38,7 @@
 
 #include "ACS_DXAudio.h"
 #include "input_pool.h"
+#include "paths.h"
 #include "play_order.h"
 #include "play_queue.h"
 #include "playlist_model.h"
@@ -221,6 +222,9 @@ class TPlaybackController : private TPlaylistListener {
     bool InTail() const { return FOut->TrackChangesPending() > 0; }
     int64_t HeardFlicks() const;
     int64_t HeardLengthFlicks() const;
+    // A stream (an address) has no length: the seeks leave it alone, also
+    // while a next track's sound is already held (no replay of its end).
+    bool HeardIsStream() const { return IsUrl(FHeard.Track.Path); }
 
     TPlaylistModel& FList;
     std::vector<TPlaybackListener*> FListeners;

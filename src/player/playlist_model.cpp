@@ -117,6 +117,16 @@ void TPlaylistModel::SetInfo(TEntryId id, const TEntryInfo& info) {
     Tell([&](TPlaylistListener& l) { l.EntryChanged(index); });
 }
 
+void TPlaylistModel::ShowLiveTags(TEntryId id, const std::string& rowText, const TTrackTags& tags) {
+    const int index = IndexOf(id);
+    if (index < 0) return;
+    TEntry& entry = FEntries[static_cast<size_t>(index)];
+    if (entry.RowText == rowText && entry.Info.Tags == tags) return;
+    entry.RowText = rowText;
+    entry.Info.Tags = tags;
+    Tell([&](TPlaylistListener& l) { l.EntryChanged(index); });
+}
+
 void TPlaylistModel::Select(int index) {
     const TEntryId id = Contains(index) ? FEntries[static_cast<size_t>(index)].Id : kNoEntry;
     if (id == SelectedId()) {

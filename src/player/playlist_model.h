@@ -112,6 +112,10 @@ class TPlaylistModel {
     // it did not.
     bool RetitleFromTags(TEntryId id, const std::string& title);
     void SetInfo(TEntryId id, const TEntryInfo& info);
+    // What a stream tells while it plays (its station, the song on now): the
+    // row shows `rowText` and the info takes `tags`. The title, which a
+    // saved list keeps, stays: a song is over in minutes.
+    void ShowLiveTags(TEntryId id, const std::string& rowText, const TTrackTags& tags);
 
     // --- The selection: the entry Play, rename and remove act on.
     int Selected() const { return IndexOf(FSelected); }

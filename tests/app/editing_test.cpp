@@ -213,7 +213,8 @@ TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
     EXPECT_EQ(Dialogs->Log[0].Title, "Open playlist:");
     EXPECT_EQ(Dialogs->Log[0].Filter,
               "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
-              "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx");
+              "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx|"
+              "CUE Sheet|*.cue");
 
     AddRows({"old.wav"});
     WriteFile("lists/notes.txt", "#EXTINF:1,a\r\na.mp3\r\n");

@@ -174,7 +174,10 @@ TEST_F(MprisTest, OutOfRangeValuesAreClampedOrIgnored) {
         {"open a localhost URI",
          [&] { Service->OpenUri("file://localhost/m/x.ogg"); },
          {"open /m/x.ogg"}},
-        {"open a web URI", [&] { Service->OpenUri("http://example.com/a.mp3"); }, {}},
+        {"open a stream",
+         [&] { Service->OpenUri("http://example.com/a.mp3"); },
+         {"open http://example.com/a.mp3"}},
+        {"open an FTP URI", [&] { Service->OpenUri("ftp://example.com/a.mp3"); }, {}},
         {"open another host's file", [&] { Service->OpenUri("file://host/m/a.mp3"); }, {}},
         {"open garbage", [&] { Service->OpenUri("::::"); }, {}},
     };

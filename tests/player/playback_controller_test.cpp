@@ -115,6 +115,8 @@ class Player : public ::testing::Test {
         TPlaylistModel* L = nullptr;
         std::vector<std::string> Titles;
         std::vector<std::string> Messages;
+        int Seeks = 0;
+        void Seeked() override { ++Seeks; }
         void PlaybackChanged() override {
             const TEntry* e = L->Find(C->HeardEntry());
             if (e != nullptr && (Titles.empty() || Titles.back() != e->Title))
@@ -331,6 +333,38 @@ TEST_F(Player, QueuedEntriesJoinAShuffledLap) {
     std::vector<std::string> sorted = Heard.Titles;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end()) << "each row once";
+}
+
+// A stream is never opened ahead of its turn (that would connect while the
+// track before still plays): that track's run ends and the stream starts a
+// run of its own when reached. It has no length, so no seek touches it.
+TEST_F(Player, AStreamStartsWhenReachedAndIsNeverSought) {
+    Control->Inputs().Install(TInputKind::ikStream, new NamedSource(Disk));
+    AddFiles("f", 1, 0.5);
+    const std::string url = "http://radio.test/live";
+    {
+        std::lock_guard<std::mutex> g(Disk.Lock);
+        Disk.Formats[url] = {.frames = 44100 * 600, .blockBytes = 4096};
+    }
+    AddEntry(url);
+    Control->SetRepeat(TRepeat::StopAtEnd);
+    PlayRow(0);
+    bool queued = false;
+    ASSERT_TRUE(PumpUntil([&] {
+        queued = queued || Control->Output().QueuedNext() != nullptr;
+        return Heard.Titles.size() >= 2 && Control->PlayPoint().Frame > 0;
+    }));
+    EXPECT_FALSE(queued);
+    EXPECT_EQ(Heard.Titles, (std::vector<std::string>{"f0.wav", url}));
+    EXPECT_EQ(Sound->OpenCount(), 2) << "a run of its own, not a join";
+    Control->SeekBySeconds(5);
+    Control->SeekTo(30'000'000);
+    Control->SeekPercent(50);
+    EXPECT_EQ(Heard.Seeks, 0);
+    EXPECT_FALSE(Control->CanSeek());
+    EXPECT_EQ(Control->HeardEntry(), List[1].Id);
+    Control->Stop();
+    EXPECT_EQ(Errors.load(), 0);
 }
 
 // The next entry's open takes 2 s: selection changes meanwhile (which may

@@ -1,0 +1,44 @@
+// "Open URL..." in the list's context menu, also Ctrl+L: asks for the
+// address of a stream (http, https, icy, icyx) and appends it to the list;
+// a file:// address adds the file it names. Anything else is refused at
+// once with a message, rather than left to fail when reached.
+//
+// GUI thread only.
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "file_dialogs.h"
+#include "playlist_model.h"
+
+namespace quillet {
+
+class TOpenUrl : public QObject {
+    Q_OBJECT
+  public:
+    // The entry goes at the end of `menu`; the key works in all of `window`.
+    // `dialogs` gives the window's dialogs at the time of asking.
+    TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
+             std::function<TDialogProvider&()> dialogs);
+
+    // The texts from the language file: `read(key, builtIn)`.
+    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    // Asks for an address and appends it.
+    void Run();
+
+  private:
+    QWidget& FWindow;
+    TPlaylistModel& FList;
+    std::function<TDialogProvider&()> FDialogs;
+    QAction* FAction;
+    std::string FTitle = "Open URL";
+    std::string FPrompt = "Address of a stream (http, https):";
+    QString FRefused = QStringLiteral("Not an address Quillet plays: %1");
+};
+
+}  // namespace quillet
