@@ -39,6 +39,7 @@ TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<S
     FOut->SetOnTrackChange([this](TComponent*) { TrackChanged(); });
     FOrder.Reset(FList.Count());
     FList.AddListener(this);
+    FGain = std::make_unique<TMeasuredGain>(FList, *FOut, FOrder);
 }
 
 TPlaybackController::~TPlaybackController() {
@@ -53,6 +54,7 @@ TPlaybackController::~TPlaybackController() {
         FOut->Stop(false);
     } catch (...) {
     }
+    FGain.reset();
     FOut.reset();
 }
 
@@ -102,6 +104,7 @@ void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_
         Tell([](TPlaybackListener& l) { l.Message(kFormatNotSupported); });
         return;
     }
+    FGain->Opened(input, id);
     FOut->SetInput(input);
     FOut->Start();
     SetHeard(id, track);
@@ -111,6 +114,8 @@ void TPlaybackController::SetHeard(TEntryId id, const TTrackRef& track) {
     FHeard = {id, track};
     FGoneIndex = -1;
     FList.SetPlaying(id);
+    const int next = NextRow();
+    FGain->Ahead(id, FList.Contains(next) ? FList[static_cast<size_t>(next)].Id : kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
@@ -259,11 +264,13 @@ void TPlaybackController::SetShuffle(bool on) {
     // The track playing counts as played in the new lap.
     FOrder.SetShuffle(on, FList.IndexOf(HeardEntry()));
     FollowChanges();
+    FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
 }
 
 void TPlaybackController::SetReplayGain(const TReplayGainSetting& setting) {
     FOut->SetReplayGain(setting);
+    FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
 }
 
@@ -343,6 +350,7 @@ void TPlaybackController::Answer() {
         FOut->QueueNext(nullptr);
         return;
     }
+    FGain->Opened(input, entry.Id);
     FQueued.push_back({entry.Id, track, input});
     FOut->QueueNext(input);
 }

@@ -37,6 +37,7 @@
 
 #include "ACS_DXAudio.h"
 #include "input_pool.h"
+#include "measured_gain.h"
 #include "play_order.h"
 #include "playlist_model.h"
 #include "sound_device.h"
@@ -136,6 +137,8 @@ class TPlaybackController : private TPlaylistListener {
     void SetShuffle(bool on);
     TReplayGainSetting ReplayGain() const { return FOut->ReplayGain(); }
     void SetReplayGain(const TReplayGainSetting& setting);
+    // Files without gain tags, measured ahead (measured_gain.h).
+    TMeasuredGain& MeasuredGain() { return *FGain; }
 
     // --- The sink's events (the sink calls these; tests that hook the sink
     // themselves call them too).
@@ -194,6 +197,7 @@ class TPlaybackController : private TPlaylistListener {
     TPlayOrder FOrder;
     TInputPool FInputs;  // before the sink: the sink goes first
     Owned<TDXAudioOut> FOut;
+    std::unique_ptr<TMeasuredGain> FGain;  // goes before the sink it tells
     THeard FHeard;
     // Where the heard entry was when it left the list; what follows it then
     // is what took its place.
