@@ -123,6 +123,7 @@ void TPlaybackController::ClearHeard() {
     FHeard = {};
     FGoneIndex = -1;
     FList.SetPlaying(kNoEntry);
+    FGain->Ahead(kNoEntry, kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
