@@ -30,6 +30,7 @@ constexpr TChoice<TReplayGainMode> kGainChoices[] = {
     {TReplayGainMode::Off, {"GainOff", "Off"}},
     {TReplayGainMode::Track, {"GainTrack", "Track gain"}},
     {TReplayGainMode::Album, {"GainAlbum", "Album gain"}},
+    {TReplayGainMode::Smart, {"GainSmart", "Smart"}},
 };
 // For files without gain tags, which are often louder than tagged ones.
 constexpr double kPreamps[] = {-6, -3, 0, 3, 6};

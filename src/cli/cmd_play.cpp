@@ -52,15 +52,10 @@ TAlbumPlaces AlbumPlaces(const std::vector<std::string>& files) {
                           i + 1 < files.size() ? albums[i + 1] : std::string_view()};
         places.Choice[i] = SmartGainMode(place);
         if (places.Choice[i] != TReplayGainMode::Album) continue;
-        size_t first = i, last = i;
-        while (first > 0 &&
-               SmartGainMode({true, albums[i], albums[first - 1], {}}) == TReplayGainMode::Album)
-            --first;
-        while (last + 1 < files.size() &&
-               SmartGainMode({true, albums[i], albums[last + 1], {}}) == TReplayGainMode::Album)
-            ++last;
-        places.Album[i].assign(files.begin() + static_cast<ptrdiff_t>(first),
-                               files.begin() + static_cast<ptrdiff_t>(last + 1));
+        const TAlbumRun run =
+            AlbumRunOf(files.size(), i, [&](size_t k) -> std::string_view { return albums[k]; });
+        places.Album[i].assign(files.begin() + static_cast<ptrdiff_t>(run.First),
+                               files.begin() + static_cast<ptrdiff_t>(run.Last + 1));
     }
     return places;
 }

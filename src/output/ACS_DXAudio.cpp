@@ -41,9 +41,11 @@ TWaveFormat BuildFormat(int32_t channels, int32_t rate, int32_t bits) {
 TDXAudioOut::TDXAudioOut(TComponent* owner) : TDXAudioOut(owner, DefaultSoundSystem()) {}
 
 TDXAudioOut::TDXAudioOut(TComponent* owner, std::shared_ptr<SoundSystem> system)
-    : TAuOutput(owner), FSystem(std::move(system)) {
-    ListDevices(*FSystem, FDeviceList);
-    FDeviceCount = FDeviceList.Count;
+    : TAuOutput(owner), FSystem(std::move(system)) {}
+
+const TOutputDeviceList& TDXAudioOut::DeviceList() const {
+    std::call_once(FListed, [this] { ListDevices(*FSystem, FDeviceList); });
+    return FDeviceList;
 }
 
 TDXAudioOut::~TDXAudioOut() {
@@ -69,7 +71,7 @@ TUnderrunEvent TDXAudioOut::UnderrunHandler() const {
 void TDXAudioOut::PrepareOutput() {
     FReleased = false;
     int32_t number = FDeviceNumber.load();
-    if (number < 0 || number > FDeviceCount - 1) throw EAuException("Invalid device number");
+    if (number < 0 || number > DeviceCount() - 1) throw EAuException("Invalid device number");
     TAuInput* input = Input();
     if (input == nullptr) throw EAuException("Input is not assigned");
     input->BeginRead();

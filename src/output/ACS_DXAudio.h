@@ -82,9 +82,11 @@ class TDXAudioOut : public TAuOutput {
     // Index into the device list; checked at the next run.
     int32_t DeviceNumber() const { return FDeviceNumber.load(); }
     void SetDeviceNumber(int32_t Value) { FDeviceNumber = Value; }
-    // The devices found at construction, in enumeration order.
-    const TOutputDeviceList& DeviceList() const { return FDeviceList; }
-    int32_t DeviceCount() const { return FDeviceCount; }
+    // The devices found when first asked (any thread), in enumeration order.
+    // Not at construction: listing loads and starts the sound library, which
+    // a window about to show has no need of yet.
+    const TOutputDeviceList& DeviceList() const;
+    int32_t DeviceCount() const { return DeviceList().Count; }
 
     // Posted (main thread) after an underrun; playback goes on.
     void SetOnUnderrun(TUnderrunEvent h);
@@ -210,8 +212,8 @@ class TDXAudioOut : public TAuOutput {
     std::atomic<uint32_t> FPollingInterval{200};
     DSoundWrapper FDevice;          // worker; main through FRingLock
     std::mutex FRingLock;           // ring creation/release vs main-thread calls
-    TOutputDeviceList FDeviceList;  // immutable after construction
-    int32_t FDeviceCount = 0;       // immutable after construction
+    mutable TOutputDeviceList FDeviceList;  // written once, under FListed
+    mutable std::once_flag FListed;
     std::atomic<int32_t> FDeviceNumber{0};
     // Worker only:
     int32_t FOutChannels = 0;

@@ -64,8 +64,8 @@ void TDXAudioOut::OpenOutputDevice() {
     FChosenListed = false;
     if (chosen.empty()) {
         const int32_t number = FDeviceNumber.load();
-        if (number < 0 || number > FDeviceCount - 1) throw EAuException("Invalid device number");
-        id = FDeviceList.Items[number].Guid;
+        if (number < 0 || number > DeviceCount() - 1) throw EAuException("Invalid device number");
+        id = DeviceList().Items[static_cast<size_t>(number)].Guid;
     } else if (FindDevice(chosen, id)) {
         FChosenListed = true;
         FOnChosen = tryOpen(id);

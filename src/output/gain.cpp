@@ -96,6 +96,19 @@ TReplayGainMode SmartGainMode(const TSmartPlace& place) {
     return place.InOrder && joined ? TReplayGainMode::Album : TReplayGainMode::Track;
 }
 
+TAlbumRun AlbumRunOf(size_t count, size_t index,
+                     const std::function<std::string_view(size_t)>& albumAt) {
+    TAlbumRun run{index, index};
+    if (index >= count) return run;
+    const std::string_view album = albumAt(index);
+    auto same = [&](size_t i) {
+        return SmartGainMode({true, album, albumAt(i), {}}) == TReplayGainMode::Album;
+    };
+    while (run.First > 0 && same(run.First - 1)) --run.First;
+    while (run.Last + 1 < count && same(run.Last + 1)) ++run.Last;
+    return run;
+}
+
 double VolumeFactor(int32_t hundredthsDb) {
     if (hundredthsDb <= -10000) return 0.0;
     if (hundredthsDb >= 0) return 1.0;

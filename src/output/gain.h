@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -76,6 +77,16 @@ struct TSmartPlace {
 // track after it: the first and last tracks of an album belong to it as
 // much as the middle ones. Track otherwise (shuffle, a mixed list, no tag).
 TReplayGainMode SmartGainMode(const TSmartPlace& place);
+
+// The album a track plays as part of, for its album gain: the run of
+// neighbours [First, Last] around `index` (of `count` tracks in play order)
+// that share its album tag as SmartGainMode compares them; the track alone
+// when it has none. `albumAt(i)` is track i's album tag.
+struct TAlbumRun {
+    size_t First = 0, Last = 0;
+};
+TAlbumRun AlbumRunOf(size_t count, size_t index,
+                     const std::function<std::string_view(size_t)>& albumAt);
 
 // The volume in hundredths of a decibel (0 full, -10000 silent) as a factor.
 double VolumeFactor(int32_t hundredthsDb);

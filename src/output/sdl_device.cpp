@@ -1,7 +1,5 @@
 #include "sdl_device.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "gain.h"
+#include "sdl_lib.h"
 
 namespace quillet {
 
@@ -32,20 +31,21 @@ std::mutex& SdlLock() {
 // sinks' workers, so each batch of SDL calls drops it again.
 struct SdlCalls {
     std::lock_guard<std::mutex> Guard{SdlLock()};
-    ~SdlCalls() { SDL_TLSCleanup(); }
+    ~SdlCalls() { SdlLib().SDL_TLSCleanup(); }
 };
 
 // One reference on SDL's audio subsystem (SDL counts them).
 class SdlAudioRef {
   public:
     static std::shared_ptr<SdlAudioRef> Acquire() {
+        if (!SdlLoaded()) return nullptr;  // no SDL: no sound device
         SdlCalls g;
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+        if (SdlLib().SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
         return std::shared_ptr<SdlAudioRef>(new SdlAudioRef);
     }
     ~SdlAudioRef() {
         SdlCalls g;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SdlLib().SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 
   private:
@@ -56,9 +56,9 @@ std::vector<std::pair<TDeviceGuid, std::string>> NamedDevices() {
     std::vector<std::pair<TDeviceGuid, std::string>> out;
     std::map<std::string, int> seen;
     SdlCalls g;
-    int n = SDL_GetNumAudioDevices(0);
+    int n = SdlLib().SDL_GetNumAudioDevices(0);
     for (int i = 0; i < n; ++i) {
-        const char* name = SDL_GetAudioDeviceName(i, 0);
+        const char* name = SdlLib().SDL_GetAudioDeviceName(i, 0);
         if (!name) continue;
         std::string s(name);
         out.emplace_back(SdlDeviceId(s, seen[s]++), s);
@@ -81,7 +81,7 @@ class SdlRing : public SoundRing {
     ~SdlRing() override {
         if (FDevice != 0) {
             SdlCalls g;
-            SDL_CloseAudioDevice(FDevice);  // waits for the callback to end
+            SdlLib().SDL_CloseAudioDevice(FDevice);  // waits for the callback to end
         }
     }
 
@@ -100,10 +100,11 @@ class SdlRing : public SoundRing {
         SDL_AudioSpec have{};
         SdlCalls g;
         // No changes allowed: SDL converts to what the hardware takes.
-        FDevice = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
+        FDevice =
+            SdlLib().SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
         if (FDevice == 0) return DSERR_NODRIVER;
         FSilenceOut = have.silence;
-        SDL_PauseAudioDevice(FDevice, 0);
+        SdlLib().SDL_PauseAudioDevice(FDevice, 0);
         return DS_OK;
     }
 
@@ -163,7 +164,7 @@ class SdlRing : public SoundRing {
     // moves), and tells the loss only through the device's status.
     bool Lost() const override {
         SdlCalls g;
-        return SDL_GetAudioDeviceStatus(FDevice) == SDL_AUDIO_STOPPED;
+        return SdlLib().SDL_GetAudioDeviceStatus(FDevice) == SDL_AUDIO_STOPPED;
     }
 
   private:

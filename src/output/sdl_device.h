@@ -13,7 +13,8 @@
 // output devices, each with an id derived from its name. SDL's audio
 // subsystem is started only while it is needed (enumeration, an open
 // device), so SDL_AUDIODRIVER is read afresh for each run; a driver that
-// cannot start makes Open fail with DSERR_NODRIVER.
+// cannot start, or no SDL library to load (sdl_lib.h), makes Open fail with
+// DSERR_NODRIVER.
 #pragma once
 
 #include <condition_variable>

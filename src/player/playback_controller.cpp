@@ -51,6 +51,7 @@ TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<S
     FOut->SetOnTrackChange([this](TComponent*) { TrackChanged(); });
     FOrder.Reset(FList.Count());
     FList.AddListener(this);
+    FGain = std::make_unique<TMeasuredGain>(FList, *FOut, FOrder);
 }
 
 TPlaybackController::~TPlaybackController() {
@@ -65,6 +66,7 @@ TPlaybackController::~TPlaybackController() {
         FOut->Stop(false);
     } catch (...) {
     }
+    FGain.reset();
     FOut.reset();
 }
 
@@ -150,6 +152,7 @@ void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_
         Tell([](TPlaybackListener& l) { l.Message(kFormatNotSupported); });
         return;
     }
+    FGain->Opened(input, id);
     FOut->SetInput(input);
     FOut->Start();
     SetHeard(id, track);
@@ -159,6 +162,8 @@ void TPlaybackController::SetHeard(TEntryId id, const TTrackRef& track) {
     FHeard = {id, track};
     FGoneIndex = -1;
     FList.SetPlaying(id);
+    const int next = NextRow();
+    FGain->Ahead(id, FList.Contains(next) ? FList[static_cast<size_t>(next)].Id : kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
@@ -166,6 +171,7 @@ void TPlaybackController::ClearHeard() {
     FHeard = {};
     FGoneIndex = -1;
     FList.SetPlaying(kNoEntry);
+    FGain->Ahead(kNoEntry, kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
@@ -312,11 +318,13 @@ void TPlaybackController::SetShuffle(bool on) {
     // The track playing counts as played in the new lap.
     FOrder.SetShuffle(on, FList.IndexOf(HeardEntry()));
     FollowChanges();
+    FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
 }
 
 void TPlaybackController::SetReplayGain(const TReplayGainSetting& setting) {
     FOut->SetReplayGain(setting);
+    FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
 }
 
@@ -425,6 +433,7 @@ void TPlaybackController::Answer() {
         FOut->QueueNext(nullptr);
         return;
     }
+    FGain->Opened(input, entry.Id);
     FQueued.push_back({entry.Id, track, input});
     FOut->QueueNext(input);
 }

@@ -38,6 +38,7 @@
 
 #include "ACS_DXAudio.h"
 #include "input_pool.h"
+#include "measured_gain.h"
 #include "paths.h"
 #include "play_order.h"
 #include "play_queue.h"
@@ -149,6 +150,8 @@ class TPlaybackController : private TPlaylistListener {
     void SetShuffle(bool on);
     TReplayGainSetting ReplayGain() const { return FOut->ReplayGain(); }
     void SetReplayGain(const TReplayGainSetting& setting);
+    // Files without gain tags, measured ahead (measured_gain.h).
+    TMeasuredGain& MeasuredGain() { return *FGain; }
 
     // --- The play queue: entries that play next, in the order queued, each
     // leaving it as it starts; then the play order resumes after the last
@@ -232,6 +235,7 @@ class TPlaybackController : private TPlaylistListener {
     TPlayQueue FPlayNext;
     TInputPool FInputs;  // before the sink: the sink goes first
     Owned<TDXAudioOut> FOut;
+    std::unique_ptr<TMeasuredGain> FGain;  // goes before the sink it tells
     THeard FHeard;
     // Where the heard entry was when it left the list; what follows it then
     // is what took its place.

@@ -101,6 +101,7 @@ void AppTest::SetUp() {
     fs::current_path(dir);
     // The window reads and writes its settings here, never the user's.
     setenv("XDG_CONFIG_HOME", (Dir + "config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);  // measured loudness
     SetMessageBoxHook([this](TMessageKind kind, const QString& caption, const QString& text) {
         Boxes.push_back({kind, caption, text});
     });

@@ -144,6 +144,9 @@ TEST_F(PlayModesTest, TheMenuShowsTheModesInTheLanguage) {
     EXPECT_EQ(Form->audOut->ReplayGain().Mode, TReplayGainMode::Album);
     EXPECT_EQ(Form->audOut->ReplayGain().PreampDb, 3);
     EXPECT_TRUE(Form->pmPlayModes->findChild<QAction*>("GainAlbum")->isChecked());
+    Choose("GainSmart");
+    EXPECT_EQ(Form->audOut->ReplayGain().Mode, TReplayGainMode::Smart);
+    EXPECT_EQ(Form->pmPlayModes->findChild<QAction*>("GainSmart")->text(), "Smart");
     WriteFile(ProgramDir + "lang/de.ini",
               "[lang]\r\nRepeatOne=Titel wiederholen\r\nPreAmp=Vorverstärkung %1 dB\r\n");
     Form->LoadLanguage("de");

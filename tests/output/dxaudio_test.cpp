@@ -406,4 +406,22 @@ TEST(DXAudio, OpensTheChosenDevice) {
     EXPECT_EQ(r.sys->LastOpened(), second);
 }
 
+// Listing devices starts the sound library: a new sink does not (the window
+// shows without it); the list is taken once, when first asked for.
+TEST(DXAudio, ListsTheDevicesWhenFirstAskedNotAtConstruction) {
+    struct Counting : SimulatedSoundSystem {
+        std::atomic<int> Listed{0};
+        TDSResult Enumerate(const TDeviceFound& Found) override {
+            ++Listed;
+            return SimulatedSoundSystem::Enumerate(Found);
+        }
+    };
+    auto sys = std::make_shared<Counting>();
+    Owned<TDXAudioOut> out = MakeOwned<TDXAudioOut>(nullptr, sys);
+    EXPECT_EQ(sys->Listed, 0);
+    EXPECT_EQ(out->DeviceCount(), 1);
+    EXPECT_EQ(out->DeviceList().Items[0].Guid, TDeviceGuid{});
+    EXPECT_EQ(sys->Listed, 1);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "ACS_DXAudio.h"
+#include "lib_loader.h"
 #include "sdl_device.h"
 #include "synthetic.h"
 
@@ -163,6 +164,29 @@ TEST(Sdl, UnknownDriverFailsToCreateTheDevice) {
     EXPECT_EQ(o.errors, 1);
     EXPECT_EQ(o.lastError, "Failed to create DirectSound device");
     EXPECT_FALSE(src.Active());
+}
+
+// SDL is loaded when a device is first listed or opened: without the
+// library there is no sound device (the same clear error as without a
+// driver, never a crash), and once it can be loaded sound plays again.
+TEST(Sdl, WithoutTheLibraryThereIsNoSoundDevice) {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    FailLibraryLoadForTesting("libSDL2-2.0.so.0", true);
+    SdlSoundSystem sys;
+    int listed = 0;
+    sys.Enumerate([&](const TDeviceGuid&, const std::string&) { return ++listed, true; });
+    EXPECT_EQ(listed, 1) << "only the default device";
+    std::unique_ptr<SoundDevice> dev;
+    EXPECT_EQ(sys.Open(TDeviceGuid{}, dev), DSERR_NODRIVER);
+    SyntheticSource src({.frames = 1000});
+    Outcome o = PlayThroughSdl(src);
+    EXPECT_EQ(o.errors, 1);
+    EXPECT_EQ(o.lastError, "Failed to create DirectSound device");
+
+    FailLibraryLoadForTesting("libSDL2-2.0.so.0", false);
+    SyntheticSource again({.frames = 1000});
+    o = PlayThroughSdl(again);
+    EXPECT_EQ(o.errors, 0) << o.lastError;
 }
 
 // SDL's devices plus one that has gone since the list was made.

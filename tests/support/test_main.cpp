@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
         std::to_string(getpid());
     std::filesystem::create_directories(scratch);
     setenv("QUILLET_TEST_TMP", scratch.c_str(), 1);
+    // The player measures untagged files it plays: never into the user's cache.
+    setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code ignored;

@@ -1,5 +1,5 @@
-// Run-time binding of codec libraries: one loader per library file, and a
-// table of typed entry points that the loader fills by name.
+// Run-time binding of libraries (the codecs, SDL2): one loader per library
+// file, and a table of typed entry points that the loader fills by name.
 //
 // A binding is a TLibrary with one TLibEntry member per entry point, e.g.
 //
