@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "icy_meta.h"
+#include "text.h"
 #include "text_encoding.h"
 
 namespace {
