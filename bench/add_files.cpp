@@ -46,10 +46,10 @@ int main(int argc, char** argv) {
 
     auto retitled = [&] {
         int n = 0;
-        for (int i = 0; i < form.lbPlaylist->count(); ++i) {
-            const std::string path = form.PlaylistEntries[static_cast<size_t>(i)].FilePath;
-            const std::string name = path.substr(path.rfind('/') + 1);
-            if (form.lbPlaylist->item(i)->text().toStdString() != name) ++n;
+        for (int i = 0; i < form.PlaylistEntries.Count(); ++i) {
+            const quillet::TEntry& entry = form.PlaylistEntries[static_cast<size_t>(i)];
+            const std::string name = entry.FilePath.substr(entry.FilePath.rfind('/') + 1);
+            if (entry.RowText != name) ++n;
         }
         return n;
     };

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         if (cpu < bestCpu) bestCpu = cpu;
     }
     // The first run opens into an empty list; later ones replace a full one.
-    std::printf("%d %.1f %.1f %.1f %.1f\n", form.lbPlaylist->count(), first, best, firstCpu,
+    std::printf("%d %.1f %.1f %.1f %.1f\n", form.lbPlaylist->model()->rowCount(), first, best, firstCpu,
                 bestCpu);
-    return form.lbPlaylist->count() == static_cast<int>(form.PlaylistEntries.size()) ? 0 : 1;
+    return form.lbPlaylist->model()->rowCount() == form.PlaylistEntries.Count() ? 0 : 1;
 }

@@ -1,9 +1,11 @@
 // The pictures of the window in the README: the files of a folder added as
 // the command line adds them, the first row playing while another is
-// selected, taken at the window's drawn size and at 800 x 600.
+// selected, taken at the window's drawn size and at 800 x 600, and the list
+// found by typing.
 //   screenshots FOLDER OUT_DIR
 #include <QApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -63,6 +65,15 @@ int main(int argc, char** argv) {
     form.resize(800, 600);
     ServeUntil([] { return false; }, 1500);
     saved = form.grab().save(QString::fromStdString(out + "/window-800x600.png")) && saved;
+    // Typing in the list opens the find field and keeps the rows it names.
+    for (const QChar c : QStringLiteral("harbour")) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form.lbPlaylist;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QApplication::processEvents();
+    }
+    ServeUntil([] { return false; }, 500);
+    saved = form.grab().save(QString::fromStdString(out + "/window-find.png")) && saved;
     form.close();
     return saved ? 0 : 1;
 }

@@ -7,7 +7,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-libs=(src/app/libquillet_app.a src/player/libquillet_player.a src/output/libquillet_output.a
+libs=(src/app/libquillet_app.a src/player/libquillet_player.a src/loudness/libquillet_loudness.a
+      src/output/libquillet_output.a
       src/app/libquillet_mime_types.a src/app/libquillet_lang_config.a
       src/decoders/libquillet_decoders.a src/tags/libquillet_tags.a
       src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
@@ -42,12 +43,12 @@ ffmpeg -v error -f lavfi -i "gradients=s=400x400:c0=0x1d3557:c1=0xe07a5f:x0=0:y0
 # shellcheck disable=SC2046  # pkg-config prints several flags
 c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) \
     -I"$top/src/app" -I"$top/src/core" -I"$top/src/output" -I"$top/src/decoders" \
-    -I"$top/src/playlist" -I"$top/src/player" -I"$top/src/tags" "$top/scripts/screenshots.cpp" \
+    -I"$top/src/playlist" -I"$top/src/player" -I"$top/src/loudness" -I"$top/src/tags" "$top/scripts/screenshots.cpp" \
     -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
-    $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus sdl2 uchardet) -ldl -pthread -o "$work/screenshots"
+    $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus uchardet) -ldl -pthread -o "$work/screenshots"
 
 printf 'en\r\n' >"$work/lang.cfg"
 mkdir -p "$top/docs"
 (cd "$work" && SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb \
   "$top/scripts/with-xvfb.sh" 1024x768x24 -- ./screenshots "$work/tracks" "$top/docs")
-ls -l "$top/docs/window.png" "$top/docs/window-800x600.png"
+ls -l "$top/docs/window.png" "$top/docs/window-800x600.png" "$top/docs/window-find.png"
