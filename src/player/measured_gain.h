@@ -40,7 +40,7 @@
 
 namespace quillet {
 
-class TMeasuredGain : private TPlaylistListener {
+class TMeasuredGain final : private TPlaylistListener {
   public:
     TMeasuredGain(TPlaylistModel& list, TDXAudioOut& out, const TPlayOrder& order);
     ~TMeasuredGain();

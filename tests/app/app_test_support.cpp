@@ -16,10 +16,11 @@
 
 // Qt is not built with ThreadSanitizer, so the locking inside its thread pool
 // is invisible to it and shows up as races within Qt's own code; libpulse's
-// threads hand data over in ways it cannot see either.
+// threads hand data over in ways it cannot see either, and so does libdbus
+// between the bus thread of Qt and the thread that made a connection.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\n"
-           "race:libpulsecommon-16.1.so\nrace:libpulse.so\n";
+           "race:libpulsecommon-16.1.so\nrace:libpulse.so\nrace:libdbus-1.so\n";
 }
 
 // Fontconfig keeps what it allocates for each font it loads (a bold or a
