@@ -6,11 +6,15 @@
 //   it and marks the entry playing, and follows its changes as a listener.
 // - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
 //   the one input pool (input_pool.h), the gapless chain's side of the list
-//   (which entry follows, queued ahead), the play order (play_order.h) and
-//   the volume and ReplayGain choice, and the play queue (play_queue.h).
-//   The window's handlers, the media-player
-//   interface on the bus, the time display and the saved session all read
-//   and drive this one object.
+//   (which entry follows, queued ahead), the play order (play_order.h), the
+//   play queue (play_queue.h), the volume and ReplayGain choice, and the
+//   gain measured for untagged files (measured_gain.h). The window's
+//   handlers, the media-player interface on the bus, the time display and
+//   the saved session all read and drive this one object.
+// - Beside the window, each feature is a small service of its own that
+//   listens to the model or to this object (tags and lengths, art, devices,
+//   the find field, stream titles, the session); they read files, devices
+//   and the network on their own threads and hand results back by id.
 // - The window is a view: its handlers are thin calls into here, and it
 //   shows what the listeners below tell.
 //
