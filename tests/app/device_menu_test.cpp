@@ -1,6 +1,6 @@
 // The "Output device" submenu on the simulated sound system: it lists the
-// devices when it opens, a choice moves playback at once and is kept for
-// the next start. (Falling back and coming back: pulse_window_test.cpp.)
+// devices when it opens, and a choice is kept for the next start. (Moving
+// playback, falling back and coming back: pulse_window_test.cpp.)
 #include <QTest>
 
 #include "app_test_support.h"
@@ -11,8 +11,6 @@
 
 namespace quillet::test {
 namespace {
-
-constexpr int64_t kLong = 44100 * 600;  // plays for about 30 s here
 
 TDeviceGuid Id(uint8_t n) {
     TDeviceGuid id{};
@@ -43,17 +41,11 @@ class DeviceMenuTest : public WindowFixture {
             if (action->text() == text) return action;
         return nullptr;
     }
-    bool LastRingOn(const TDeviceGuid& id) const {
-        auto ring = Sound->Ring();
-        if (!ring) return false;
-        std::lock_guard<std::mutex> g(ring->Lock);
-        return ring->Device == id && ring->Playing && !ring->Released;
-    }
     const std::vector<std::pair<TDeviceGuid, std::string>> kAll = {
         {TDeviceGuid{}, "default"}, {Id(1), "Speakers"}, {Id(2), "USB DAC"}};
 };
 
-TEST_F(DeviceMenuTest, AChoiceMovesPlaybackAtOnceAndIsKept) {
+TEST_F(DeviceMenuTest, TheMenuListsOnOpenAndTheChoiceIsKept) {
     TDeviceMenu& menu = Menu(*Form);
     EXPECT_EQ(menu.title(), QStringLiteral("Output device"));
     EXPECT_EQ(Entries(menu), (std::vector<std::string>{"*System default"}));
@@ -61,25 +53,12 @@ TEST_F(DeviceMenuTest, AChoiceMovesPlaybackAtOnceAndIsKept) {
     ASSERT_TRUE(WaitFor([&] { return menu.Listed().size() == 2; }));
     EXPECT_EQ(Entries(menu), (std::vector<std::string>{"*System default", "Speakers", "USB DAC"}));
 
-    Install(TInputKind::ikWave, kLong);
-    AddRows({"a.wav"});
-    PlayRow(0);
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(TDeviceGuid{}); }));
-    Entry(menu, QStringLiteral("USB DAC"))->trigger();
-    EXPECT_EQ(Form->audOut->DeviceName(), "USB DAC");
-    EXPECT_EQ(Entries(menu), (std::vector<std::string>{"System default", "Speakers", "*USB DAC"}));
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(Id(2)); }));
-    EXPECT_TRUE(Form->Player().Playing());
-
-    // "System default" names no device: the sound system picks it.
-    Entry(menu, QStringLiteral("System default"))->trigger();
-    EXPECT_EQ(Form->audOut->DeviceName(), "");
-    ASSERT_TRUE(WaitFor([&] { return LastRingOn(TDeviceGuid{}); }));
-
+    // Moving playback with a choice is checked against a real sound server
+    // (pulse_window_test.cpp); here only what the menu shows and keeps.
     Entry(menu, QStringLiteral("Speakers"))->trigger();
     menu.Settle();
     EXPECT_EQ(LoadDeviceChoice(ConfigFolder()), "Speakers");
-    Form->sbStop->click();
+    EXPECT_EQ(Form->audOut->DeviceName(), "Speakers");
 
     // The next start plays on it from the first track, and the session's own
     // keys leave it alone.
