@@ -205,7 +205,9 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
     EXPECT_EQ(LoadResumePoint(folder).Row, 0);
     const double saved =
         static_cast<double>(LoadResumePoint(folder).OffsetFlicks) / kFlicksPerSecond;
-    EXPECT_GE(saved, 5);
+    // The heard place counts a decoded block a moment before it reaches the ring, so the
+    // wait above may end up to a block early.
+    EXPECT_GE(saved, 4.9);
     {
         // Given again with a new file, enqueued: only the new file comes.
         auto window = MakeWindow();
@@ -225,7 +227,7 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         window->sbPlay->click();
         ASSERT_TRUE(
             WaitFor([&] { return window->Player().Active() && heardSeconds(*window) >= 0; }));
-        EXPECT_GE(heardSeconds(*window), saved);
+        EXPECT_GE(heardSeconds(*window), saved - 0.1);
         // A later start naming a file in the list plays its row.
         session.Open({Dir + "two.wav"}, true);
         ASSERT_TRUE(WaitFor([&] { return window->PlayingRow() == 1; }));
