@@ -32,10 +32,6 @@ TDesktopSession::TDesktopSession(TPlaybackController& player, QWidget& window,
     FWindow.installEventFilter(this);
     FBusPlayer.OnOpen = [this](const std::vector<std::string>& paths) { Open(paths, true); };
     FServer.OnMessage = [this](TInstanceMessage message) { Open(message.Paths, !message.Enqueue); };
-    FMpris.RequestTags = [this](const std::string& path) {
-        Post([path] { return ReadTrackTags(path); },
-             [this, path](const TTrackTags& tags) { FMpris.SetTags(path, tags); });
-    };
     FMpris.RequestArt = [this](const std::string& path) {
         Post([path] { return ArtFileOf(path); },
              [this, path](const std::string& file) { FMpris.SetArt(path, file); });

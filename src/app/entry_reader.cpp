@@ -1,5 +1,7 @@
 #include "entry_reader.h"
 
+#include <algorithm>
+
 #include "entry_info.h"
 #include "paths.h"
 
@@ -34,6 +36,26 @@ void TEntryReader::AfterInsert(int first, int count) {
 void TEntryReader::AfterReset() {
     std::lock_guard<std::mutex> lock(FLock);
     FJobs.clear();
+}
+
+void TEntryReader::PlayingChanged() {
+    ReadFirst(FList.PlayingId());
+}
+
+void TEntryReader::SelectionChanged() {
+    if (FList.Contains(FList.Selected()))
+        ReadFirst(FList[static_cast<size_t>(FList.Selected())].Id);
+}
+
+void TEntryReader::ReadFirst(TEntryId id) {
+    if (id == kNoEntry) return;
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto job =
+        std::find_if(FJobs.begin(), FJobs.end(), [id](const TJob& j) { return j.Id == id; });
+    if (job == FJobs.end() || job == FJobs.begin()) return;
+    TJob first = std::move(*job);
+    FJobs.erase(job);
+    FJobs.push_front(std::move(first));
 }
 
 void TEntryReader::Reread(TEntryId id) {

@@ -2,9 +2,11 @@
 // it plays) on a thread of its own, so that adding many files never holds
 // the window, and gives it to the playlist: the info, and "Artist - Title"
 // for a row still showing its file's name (never for a CUE sheet's track,
-// whose title is the sheet's: the image's tags name the album). Entries are read in the order
-// they were added; a cleared list drops what is still to read, and a result
-// for an entry that has gone meanwhile is dropped.
+// whose title is the sheet's: the image's tags name the album). Entries are
+// read in the order they were added, except that the entry playing or
+// selected goes first (the bus and the caption show it); a cleared list
+// drops what is still to read, and a result for an entry that has gone
+// meanwhile is dropped.
 //
 // A NOTE ON THREADS: made, fed and destroyed on the GUI thread; its worker
 // reads files, and its results are applied on the GUI thread.
@@ -43,6 +45,10 @@ class TEntryReader : public QObject, private TPlaylistListener {
     };
     void AfterInsert(int first, int count) override;
     void AfterReset() override;
+    void PlayingChanged() override;
+    void SelectionChanged() override;
+    // Moves the entry's job, if still queued, to the front.
+    void ReadFirst(TEntryId id);
     void Enqueue(std::vector<TJob> jobs);
     void Run();
     void Deliver();

@@ -276,14 +276,6 @@ bool TMprisService::Publish(QDBusConnection bus) {
     return true;
 }
 
-void TMprisService::SetTags(const std::string& path, const TTrackTags& tags) {
-    if (FTrack && FTrack->Path == path) {
-        FTagsPath = path;
-        FTags = tags;
-        Refresh();
-    }
-}
-
 void TMprisService::SetArt(const std::string& path, const std::string& artFile) {
     if (FTrack && FTrack->Path == path) {
         FArtPath = path;
@@ -295,15 +287,12 @@ void TMprisService::SetArt(const std::string& path, const std::string& artFile) 
 void TMprisService::UpdateTrack() {
     std::optional<TPlayerControl::TTrack> track = FPlayer.Track();
     if (track == FTrack) return;
-    // Tags the list holds are never read again; a file's are, once.
-    const bool newPath = !track || !FTrack || track->Path != FTrack->Path ||
-                         track->Tags.has_value() != FTrack->Tags.has_value();
+    // The list's tags arriving for the same track keep its id and art.
+    const bool newPath = !track || !FTrack || track->Path != FTrack->Path;
+    const bool newTrack = newPath || track->Entry != FTrack->Entry || track->Row != FTrack->Row;
     FTrack = std::move(track);
-    ++FTrackSerial;
+    if (newTrack) ++FTrackSerial;
     if (newPath) {
-        FTagsPath.clear();
-        FTags = {};
-        if (FTrack && !FTrack->Tags && RequestTags) RequestTags(FTrack->Path);
         FArtPath.clear();
         FArtFile.clear();
         if (FTrack && RequestArt) RequestArt(FTrack->Path);
@@ -388,12 +377,12 @@ QVariantMap TMprisService::Metadata() const {
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
     if (!FTrack) return map;
     const TPlayPosition pos = FPlayer.Position();
-    if (pos.Length >= 0) map.insert(QStringLiteral("mpris:length"), qlonglong(pos.Length));
+    // The sound's own length while it runs; the list's before.
+    const int64_t length = pos.Length >= 0 ? pos.Length : FTrack->Length;
+    if (length >= 0) map.insert(QStringLiteral("mpris:length"), qlonglong(length));
     map.insert(QStringLiteral("xesam:url"),
                IsUrl(FTrack->Path) ? Text(FTrack->Path) : FileUrl(FTrack->Path));
-    const TTrackTags* tags = FTrack->Tags                ? &*FTrack->Tags
-                             : FTagsPath == FTrack->Path ? &FTags
-                                                         : nullptr;
+    const TTrackTags* tags = FTrack->Tags ? &*FTrack->Tags : nullptr;
     // The tag's title where there is one; the list's row (a file name or a
     // playlist's title) otherwise.
     map.insert(QStringLiteral("xesam:title"),

@@ -36,9 +36,10 @@ class TPlayerControl {
         std::string Title;   // the list's title for the row
         int Row = -1;        // -1 when the list no longer holds it
         uint64_t Entry = 0;  // the list's own id of it: two entries of one file differ
-        // Tags the list itself holds (a CUE sheet's track, a stream's song),
-        // shown as they are: no file is read for them.
+        // The tags the list holds for it (read from its file, or a CUE
+        // sheet's track, a stream's song); none while its file is unread.
         std::optional<TTrackTags> Tags = std::nullopt;
+        int64_t Length = -1;  // microseconds, as the list knows it; -1 unknown
         bool operator==(const TTrack&) const = default;
     };
     virtual ~TPlayerControl() = default;
@@ -92,10 +93,6 @@ class TMprisService : public QObject, public QDBusContext {
 
     std::function<void(const QString& interface, const QVariantMap& changed)> Notify;
     std::function<void(qint64 position)> SendSeeked;
-    // Asks for a file's tags; the answer comes back through SetTags. Unset:
-    // metadata carries no tags.
-    std::function<void(const std::string& path)> RequestTags;
-    void SetTags(const std::string& path, const TTrackTags& tags);
     // Asks for a file holding a file's album art (art_loader.h: ArtFileOf);
     // the answer comes back through SetArt ("" for none). Unset: no art.
     std::function<void(const std::string& path)> RequestArt;
@@ -155,8 +152,6 @@ class TMprisService : public QObject, public QDBusContext {
     QVariantMap FLast;  // what was last notified
     std::optional<TPlayerControl::TTrack> FTrack;
     quint64 FTrackSerial = 0;
-    std::string FTagsPath;  // the path FTags belong to
-    TTrackTags FTags;
     std::string FArtPath;  // the path FArtFile belongs to
     std::string FArtFile;
     bool FRefreshPending = false;

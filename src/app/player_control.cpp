@@ -2,6 +2,7 @@
 
 #include "app_errors.h"
 #include "paths.h"
+#include "time_range.h"
 
 namespace quillet {
 
@@ -39,9 +40,12 @@ TPlayerControl::TStatus TControllerPlayer::Status() const {
 std::optional<TPlayerControl::TTrack> TControllerPlayer::Track() const {
     auto of = [](const TEntry& e, int row) {
         TTrack track{e.FilePath, e.Title, row, e.Id, std::nullopt};
-        // A sheet's track and a stream carry their own tags: the image's
-        // name the album, and an address has no file to read.
-        if (TagsOf(e).Track != 0 || IsUrl(e.FilePath)) track.Tags = e.Info.Tags;
+        // A sheet's track and a stream carry their own tags; a file's are
+        // the list's reader's, once it has read them.
+        if (e.Info.State != TEntryState::Unread || TagsOf(e).Track != 0 || IsUrl(e.FilePath))
+            track.Tags = e.Info.Tags;
+        // Microseconds are frames at a rate of a million.
+        if (e.Info.LengthFlicks >= 0) track.Length = FlicksToFrames(e.Info.LengthFlicks, 1000000);
         return track;
     };
     if (!FPlayer.Active()) {
