@@ -1,7 +1,9 @@
 #include "playlist_box.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace quillet {
 
@@ -34,6 +36,12 @@ TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
     setModel(FViewModel.get());
     header()->setStretchLastSection(false);
     SetColumnsShown(false);
+    connect(header(), &QHeaderView::sectionResized, this, [this] {
+        if (!FColumnsShown || FApplying) return;
+        FWidths.clear();
+        for (int column = 0; column < TPlaylistViewModel::colCount; ++column)
+            FWidths.push_back(header()->sectionSize(column));
+    });
     // After the view model: the view has taken a change before the
     // selection it left is shown.
     FList.AddListener(this);
@@ -64,11 +72,43 @@ void TPlaylistBox::SelectAsUser(int row) {
 
 void TPlaylistBox::SetColumnsShown(bool shown) {
     FColumnsShown = shown;
+    // Sections shown again take their old sizes: not the user's doing.
+    FApplying = true;
     setHeaderHidden(!shown);
     for (int column = 1; column < TPlaylistViewModel::colCount; ++column)
         setColumnHidden(column, !shown);
     header()->setSectionResizeMode(0, shown ? QHeaderView::Interactive : QHeaderView::Stretch);
     setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    FApplying = false;
+    FViewModel->SetArtistColumn(shown);
+    if (shown) ApplyWidths();
+}
+
+void TPlaylistBox::SetColumnWidths(const std::vector<int>& widths) {
+    constexpr int kWidest = 10000;
+    if (widths.size() != static_cast<size_t>(TPlaylistViewModel::colCount) ||
+        std::any_of(widths.begin(), widths.end(), [](int w) { return w <= 0 || w > kWidest; }))
+        return;
+    FWidths = widths;
+    if (FColumnsShown) ApplyWidths();
+}
+
+void TPlaylistBox::ApplyWidths() {
+    std::vector<int> widths = FWidths;
+    if (widths.empty()) {
+        // First shown: the length column fits "12:34:56", the rest share
+        // what is left, the title most.
+        const int length = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 12;
+        // The box's own width is set at once, its viewport's only when shown.
+        const int room = contentsRect().width() - verticalScrollBar()->sizeHint().width();
+        const int rest = std::max(room - length, 3 * 40);
+        widths = {rest * 2 / 5, rest * 3 / 10, rest - rest * 2 / 5 - rest * 3 / 10, length};
+    }
+    FApplying = true;
+    for (int column = 0; column < TPlaylistViewModel::colCount; ++column)
+        header()->resizeSection(column, widths[static_cast<size_t>(column)]);
+    FApplying = false;
+    FWidths = widths;
 }
 
 void TPlaylistBox::BeforeInsert(int, int) {

@@ -9,6 +9,7 @@
 
 #include <QTreeView>
 #include <memory>
+#include <vector>
 
 #include "playlist_model.h"
 #include "playlist_view_model.h"
@@ -29,6 +30,11 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     // Shows the columns beyond the first, with a header, or only the first.
     void SetColumnsShown(bool shown);
     bool ColumnsShown() const { return FColumnsShown; }
+    // The columns' widths as last shown (the user's, or those given), one
+    // per column; empty before the columns first showed. Widths given take
+    // effect whenever the columns show; a wrong count or size is ignored.
+    std::vector<int> ColumnWidths() const { return FWidths; }
+    void SetColumnWidths(const std::vector<int>& widths);
 
   signals:
     // The user changed the selection (mouse or keys); the model has it.
@@ -44,6 +50,8 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     void SelectionChanged() override;
     // Shows the model's selection in the view.
     void ShowSelection();
+    // Gives the shown columns FWidths, or shares the list's width out.
+    void ApplyWidths();
 
     TPlaylistModel& FList;
     std::unique_ptr<TPlaylistViewModel> FViewModel;
@@ -51,6 +59,8 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     // come and go (Qt would move the selection to a neighbour meanwhile).
     int FInCode = 0;
     bool FColumnsShown = false;
+    std::vector<int> FWidths;
+    bool FApplying = false;  // the sections are resized from code
 };
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 #include <QPalette>
 
 #include "time_display.h"
+#include "track_tags.h"
 
 namespace quillet {
 
@@ -33,11 +34,17 @@ QVariant TPlaylistViewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
-                case colTitle:
+                case colTitle: {
+                    const TTrackTags& tags = entry.Info.Tags;
+                    const QString title = QString::fromStdString(
+                        FArtistColumn && !tags.Title.empty() &&
+                                entry.RowText == JoinTagTitle(tags.Artist, tags.Title)
+                            ? tags.Title
+                            : entry.RowText);
                     if (const int place = FQueue ? FQueue->Position(entry.Id) : 0)
-                        return QStringLiteral("[%1] ").arg(place) +
-                               QString::fromStdString(entry.RowText);
-                    return QString::fromStdString(entry.RowText);
+                        return QStringLiteral("[%1] ").arg(place) + title;
+                    return title;
+                }
                 case colArtist:
                     return QString::fromStdString(entry.Info.Tags.Artist);
                 case colAlbum:
@@ -87,8 +94,14 @@ void TPlaylistViewModel::SetQueue(const TPlayQueue* queue) {
 }
 
 void TPlaylistViewModel::QueueChanged() {
-    // Places move for every row behind a change: the whole column.
+    // Places move for every row behind a change: the whole title column.
     if (rowCount() > 0) emit dataChanged(index(0, colTitle), index(rowCount() - 1, colTitle));
+}
+
+void TPlaylistViewModel::SetArtistColumn(bool shown) {
+    if (shown == FArtistColumn) return;
+    FArtistColumn = shown;
+    QueueChanged();
 }
 
 void TPlaylistViewModel::BeforeInsert(int first, int count) {

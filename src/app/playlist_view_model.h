@@ -37,6 +37,9 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     // its changes. Not while the list's rows are changing.
     void SetQueue(const TPlayQueue* queue);
     void QueueChanged();
+    // With the artist in a column of its own, a row titled "Artist - Title"
+    // from its tags shows the title alone in the first column.
+    void SetArtistColumn(bool shown);
 
   private:
     void BeforeInsert(int first, int count) override;
@@ -54,6 +57,7 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     QStringList FHeaders;
     TEntryId FMarked = kNoEntry;  // the entry shown bold
     const TPlayQueue* FQueue = nullptr;
+    bool FArtistColumn = false;
 };
 
 }  // namespace quillet

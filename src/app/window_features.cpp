@@ -1,6 +1,7 @@
 // The main window's features beyond the controls it was drawn with, wired up
 // here: the time and the caption of the track heard, the list's context
 // menu, growing with the window, and the keys.
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
@@ -25,6 +26,8 @@ namespace {
 constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
+// Between the time's text and the window's right edge, in pixels.
+constexpr int kTimeMargin = 4;
 
 }  // namespace
 
@@ -32,12 +35,19 @@ void TFrmQuillet::CreateFeatures() {
     TWindowFeatures& f = *FFeatures;
 
     // Right of the transport buttons, above the end of the position bar, in
-    // the About button's smaller type: at the design size "1:23 / 4:56" fits
-    // one line, a longer time takes two.
+    // the About button's smaller type, clear of the window's edge: at the
+    // design size "1:23 / 4:56" fits one line (the type a little condensed
+    // where it would not), a longer time takes two.
     lblTime = new QLabel(cbMain);
     lblTime->setGeometry(197, 2, 56, 26);
+    lblTime->setContentsMargins(0, 0, kTimeMargin, 0);
     QFont small = font();
     small.setPixelSize(10);
+    small.setStretch(QFont::Unstretched);
+    while (small.stretch() > QFont::SemiCondensed &&
+           QFontMetrics(small).horizontalAdvance(QStringLiteral("0:00 / 0:00")) >
+               lblTime->contentsRect().width())
+        small.setStretch(small.stretch() - 3);
     lblTime->setFont(small);
     lblTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblTime->setWordWrap(true);
@@ -78,6 +88,7 @@ void TFrmQuillet::CreateFeatures() {
     CreateShortcuts();
     ShowPlayTime();
 
+    lbPlaylist->SetColumnWidths(LoadColumnWidths(ConfigFolder()));
     if (const std::optional<QRect> saved = LoadWindowGeometry(ConfigFolder())) {
         std::vector<QRect> screens;
         for (const QScreen* screen : QGuiApplication::screens())
@@ -116,10 +127,11 @@ void TFrmQuillet::resizeEvent(QResizeEvent* event) {
 }
 
 void TFrmQuillet::RememberGeometry() {
-    // A maximised window's own place is the one saved before.
-    if (isMaximized() || isFullScreen()) return;
     try {
-        SaveWindowGeometry(ConfigFolder(), QRect(pos(), size()));
+        SaveColumnWidths(ConfigFolder(), lbPlaylist->ColumnWidths());
+        // A maximised window's own place is the one saved before.
+        if (!isMaximized() && !isFullScreen())
+            SaveWindowGeometry(ConfigFolder(), QRect(pos(), size()));
     } catch (const std::exception&) {
         // Closing goes on: a window placed by the desktop next time is no loss
         // worth a message while the program ends.

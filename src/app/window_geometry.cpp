@@ -58,6 +58,34 @@ void SaveWindowGeometry(const std::string& folder, const QRect& rect) {
     ini.Save(path);
 }
 
+std::vector<int> LoadColumnWidths(const std::string& folder) {
+    if (folder.empty()) return {};
+    const std::string text = LoadFile(folder + kWindowGeometryFile).ReadString(kSection, "Columns");
+    std::vector<int> widths;
+    size_t start = 0;
+    while (start <= text.size() && widths.size() < 64) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::optional<int> width =
+            ParseWholeNumber<int>(std::string_view(text).substr(start, comma - start));
+        if (!width || *width <= 0 || *width > kLimit) return {};
+        widths.push_back(*width);
+        start = comma + 1;
+    }
+    return widths;
+}
+
+void SaveColumnWidths(const std::string& folder, const std::vector<int>& widths) {
+    if (folder.empty() || widths.empty()) return;
+    std::error_code ignored;  // a folder that cannot be made fails the write below
+    std::filesystem::create_directories(folder, ignored);
+    const std::string path = folder + kWindowGeometryFile;
+    TIniFile ini = LoadFile(path);
+    std::string text;
+    for (int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
+    ini.WriteString(kSection, "Columns", text);
+    ini.Save(path);
+}
+
 QRect FitWindowRect(const QRect& saved, const QSize& minimum, const std::vector<QRect>& screens) {
     QRect rect(saved.topLeft(), saved.size().expandedTo(minimum));
     if (screens.empty()) return rect;

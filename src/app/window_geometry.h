@@ -1,6 +1,6 @@
 // The main window's place between runs: its frame position and client size,
-// kept in the [window] section of the session's state file in the player's
-// settings folder.
+// and the widths of the list's columns, kept in the [window] section of the
+// session's state file in the player's settings folder.
 #pragma once
 
 #include <QRect>
@@ -20,6 +20,11 @@ std::optional<QRect> LoadWindowGeometry(const std::string& folder);
 // Saves `rect` in `folder`, creating it; other lines of the file stay. Raises
 // EInOutError when the file cannot be written (the old one stays whole).
 void SaveWindowGeometry(const std::string& folder, const QRect& rect);
+// The column widths saved in `folder`, left to right; empty when there are
+// none or any is not a plausible width.
+std::vector<int> LoadColumnWidths(const std::string& folder);
+// Saves the widths like SaveWindowGeometry.
+void SaveColumnWidths(const std::string& folder, const std::vector<int>& widths);
 // A saved rect made to fit the screens there are now: no smaller than
 // `minimum`, no larger than the screen it lands on, and moved onto that
 // screen; centred on the first screen when it lands on none. Unchanged when

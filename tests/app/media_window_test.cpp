@@ -86,6 +86,16 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     const std::vector<std::string> read = Rows();
     EXPECT_EQ(std::vector<std::string>(read.begin() + 3, read.end()), rows)
         << "not retitled from the image's tags";
+    // Wider, the artist has a column of its own.
+    Form->show();
+    Form->resize(800, 600);
+    const TPlaylistViewModel& view = Form->lbPlaylist->ViewModel();
+    QStringList columns;
+    for (int c = 0; c < TPlaylistViewModel::colCount; ++c)
+        columns << view.data(view.index(1, c), Qt::DisplayRole).toString();
+    EXPECT_EQ(columns, QStringList({"Two", "Guest", "Sheet Album", "0:02"}));
+    Form->resize(Form->DesignSize());
+    EXPECT_EQ(view.data(view.index(1, 0), Qt::DisplayRole).toString(), "Guest - Two");
 
     // The bus shows the sheet's track.
     TControllerPlayer bus(Form->Player(), *Form);
@@ -96,6 +106,8 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     EXPECT_EQ(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Two"));
     EXPECT_EQ(meta.value(QStringLiteral("xesam:artist")).toStringList(),
               QStringList{QStringLiteral("Guest")});
+    EXPECT_EQ(meta.value(QStringLiteral("mpris:length")).toLongLong(), 2493333)
+        << "the sheet's length, before it plays";
 
     const ByteVec image = ReadAll(Dir + "img.raw");
     ASSERT_EQ(image.size(), 6u * 44100 * 4);

@@ -1,6 +1,7 @@
 // The window beyond its drawn controls: growing, its remembered place, the
 // time, the playing mark and the keys.
 #include <QFont>
+#include <QHeaderView>
 #include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
@@ -130,8 +131,28 @@ TEST_F(FeaturesTest, PlaceIsSavedOnCloseAndComesBack) {
     Form->show();
     Form->resize(500, 350);
     Form->move(60, 70);
+    // Wider than drawn, the columns share the list's width, the title most;
+    // the user's widths are kept with the place.
+    QHeaderView* header = Form->lbPlaylist->header();
+    int sum = 0;
+    for (int c = 0; c < 4; ++c) sum += header->sectionSize(c);
+    EXPECT_LE(sum, Form->lbPlaylist->viewport()->width());
+    EXPECT_GT(header->sectionSize(0), header->sectionSize(1));
+    header->resizeSection(1, 77);
     EXPECT_TRUE(Form->close());
     EXPECT_EQ(LoadWindowGeometry(folder), QRect(Form->pos(), QSize(500, 350)));
+    const std::vector<int> widths = LoadColumnWidths(folder);
+    ASSERT_EQ(widths.size(), 4u);
+    EXPECT_EQ(widths[1], 77);
+    Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
+    Form->show();
+    EXPECT_EQ(Form->lbPlaylist->header()->sectionSize(1), 77);
+    EXPECT_EQ(Form->lbPlaylist->ColumnWidths(), widths);
+    EXPECT_TRUE(Form->close());
+    for (const char* bad : {"1,x,3,4", "1,2,3,", "1,-2,3,4", ""}) {
+        WriteFile(folder + kWindowGeometryFile, std::string("[window]\nColumns=") + bad + "\n");
+        EXPECT_TRUE(LoadColumnWidths(folder).empty()) << bad;
+    }
 
     // A settings folder that cannot be made: nothing read, nothing saved,
     // nothing said.
@@ -159,6 +180,11 @@ class EstimatingSource : public SyntheticSource {
 TEST_F(FeaturesTest, TimeShowsBesideTheBarAndInItsTooltip) {
     EXPECT_EQ(Form->TimeText(), "--:-- / --:--");
     EXPECT_EQ(Form->lblTime->text(), "--:-- / --:--");
+    // At the design size a common time takes one line, clear of the edge.
+    const QLabel& time = *Form->lblTime;
+    EXPECT_LE(QFontMetrics(time.font()).horizontalAdvance("0:30 / 1:00"),
+              time.contentsRect().width());
+    EXPECT_LE(time.mapTo(Form.get(), time.contentsRect().topRight()).x(), Form->width() - 5);
     SyntheticFormat unknown;
     unknown.unknownSize = true;
     const struct {
