@@ -1,11 +1,12 @@
-// Adds every file of a folder to the player's window as the command line
-// does (AddFiles), shown offscreen, and serves the event loop until each row
-// has its title from the tags. Measures the GUI thread's longest stall the
-// way the stress tests do (tests/support/gap_meter.h). Prints, over RUNS runs
-// into an emptied list: the number of files, how many rows were retitled in
-// the last run, the worst and the median longest stall in ms, and the median
-// time until every row was retitled in ms.
-//   add_files DIR [RUNS]
+// Adds every file of a folder to the player's window as a start with files
+// does, or with "folder" as the list's "Add folder..." does, shown
+// offscreen, and serves the event loop until each row has been read (its
+// title from the tags, or marked failed). Measures the GUI thread's longest
+// stall the way the stress tests do (tests/support/gap_meter.h). Prints,
+// over RUNS runs into an emptied list: the number of files, how many rows
+// were read in the last run, the worst and the median longest stall in ms,
+// and the median time until every row was read in ms.
+//   add_files DIR [RUNS] [folder]
 #include <QApplication>
 #include <QEventLoop>
 #include <QListWidget>
@@ -20,7 +21,37 @@
 
 #include "UMain.h"
 #include "app_errors.h"
+#include "file_dialogs.h"
 #include "gap_meter.h"
+#include "play_mode_menu.h"
+
+namespace {
+
+// Answers the folder dialog with the folder measured; nothing else is asked.
+class TFolderDialog : public quillet::TDialogProvider {
+  public:
+    explicit TFolderDialog(std::string folder) : FFolder(std::move(folder)) {}
+    std::string OpenSoundFile(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
+    std::vector<std::string> OpenSoundFiles(QWidget*, const quillet::TFileDialogSetup&) override {
+        return {};
+    }
+    std::string ChooseFolder(QWidget*, const quillet::TFileDialogSetup&) override {
+        return FFolder;
+    }
+    std::string OpenPlaylist(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
+    quillet::TSaveDialogResult SavePlaylist(QWidget*, const quillet::TFileDialogSetup&) override {
+        return {};
+    }
+    std::optional<std::string> InputQuery(QWidget*, const std::string&, const std::string&,
+                                          const std::string&) override {
+        return std::nullopt;
+    }
+
+  private:
+    std::string FFolder;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -28,6 +59,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const bool asFolder = argc > 3 && std::string(argv[3]) == "folder";
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     std::vector<std::string> paths;
@@ -41,6 +73,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "box: %s\n", text.toUtf8().constData());
     });
     quillet::TFrmQuillet form;
+    form.SetDialogs(std::make_unique<TFolderDialog>(argv[1]));
+    QAction* addFolder = nullptr;
+    for (QAction* action : form.pmPlayModes->actions())
+        if (action->text() == QStringLiteral("Add folder...")) addFolder = action;
     form.show();
     QApplication::processEvents();
 
@@ -48,8 +84,7 @@ int main(int argc, char** argv) {
         int n = 0;
         for (int i = 0; i < form.PlaylistEntries.Count(); ++i) {
             const quillet::TEntry& entry = form.PlaylistEntries[static_cast<size_t>(i)];
-            const std::string name = entry.FilePath.substr(entry.FilePath.rfind('/') + 1);
-            if (entry.RowText != name) ++n;
+            if (entry.Info.State != quillet::TEntryState::Unread) ++n;
         }
         return n;
     };
@@ -61,7 +96,17 @@ int main(int argc, char** argv) {
         const auto t0 = std::chrono::steady_clock::now();
         const auto deadline = t0 + std::chrono::seconds(60);
         quillet::test::GapMeter gaps;
-        form.AddFiles(paths);
+        if (asFolder && addFolder != nullptr) {
+            addFolder->trigger();
+        } else {
+            // As a start with files appends them.
+            std::vector<quillet::TPlaylistEntry> entries(paths.size());
+            for (size_t i = 0; i < paths.size(); ++i) {
+                entries[i].FilePath = paths[i];
+                entries[i].Title = paths[i].substr(paths[i].rfind('/') + 1);
+            }
+            form.PlaylistEntries.Append(std::move(entries));
+        }
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
