@@ -308,6 +308,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     // input or with an empty size, else 0..100.
     int32_t Progress() { return GetProgress(); }
     std::string LastError() const;
+    // Whose fault LastError is: the input's (the default: any error not
+    // raised as one of the sink's own), the format's, or the device's.
+    enum class TFault { None, Input, Format, Device };
+    TFault LastFault() const;
     TAuInput* Input() const { return FInput.load(); }
     void SetInput(TAuInput* Value) { AssignInput(Value); }
     bool Active() const { return FActive.load(); }
@@ -384,7 +388,9 @@ class TAuOutput : public TComponent, public TSeekListener {
 
     int32_t GetProgress();
     void FinishRun();
-    void SetLastError(const std::string& message);
+    void SetLastError(const std::string& message, TFault fault = TFault::Input);
+    // SetLastError with the fault the exception's type names.
+    void SetLastError(const std::exception& e);
     // Posts a pkNotify event for `handler` when it is assigned.
     void PostNotify(const TNotifyEvent& handler);
     TNotifyEvent OnThreadException() const;
@@ -449,6 +455,7 @@ class TAuOutput : public TComponent, public TSeekListener {
 
     mutable std::mutex FEventLock;  // guards the handlers and FLastError
     std::string FLastError;
+    TFault FLastFault = TFault::None;
     TOutputDoneEvent FOnDone;
     TOutputProgressEvent FOnProgress;
     TThreadExceptionEvent FOnThreadException;

@@ -59,7 +59,7 @@ void TAuThread::Execute() {
         } catch (const std::exception& e) {
             // Every error, not only the framework's own, ends the run here:
             // nothing may escape the worker.
-            out.SetLastError(e.what());
+            out.SetLastError(e);
             out.PostNotify(out.OnThreadException());
             FStopRequest = true;
         } catch (...) {
@@ -128,7 +128,7 @@ void TAuOutput::ShutdownWorker() {
 }
 
 void TAuOutput::Start() {
-    SetLastError({});
+    SetLastError({}, TFault::None);
     if (FActive) throw EAuException("Component is Busy");
     if (!FInput) throw EAuException("Input is not assigned");
     if (FWorker && FWorker->Suspended()) {
@@ -292,9 +292,21 @@ std::string TAuOutput::LastError() const {
     return FLastError;
 }
 
-void TAuOutput::SetLastError(const std::string& message) {
+TAuOutput::TFault TAuOutput::LastFault() const {
+    std::lock_guard<std::mutex> l(FEventLock);
+    return FLastFault;
+}
+
+void TAuOutput::SetLastError(const std::string& message, TFault fault) {
     std::lock_guard<std::mutex> l(FEventLock);
     FLastError = message;
+    FLastFault = fault;
+}
+
+void TAuOutput::SetLastError(const std::exception& e) {
+    SetLastError(e.what(), dynamic_cast<const EAuDeviceError*>(&e)   ? TFault::Device
+                           : dynamic_cast<const EAuFormatError*>(&e) ? TFault::Format
+                                                                     : TFault::Input);
 }
 
 void TAuOutput::SetOnDone(TOutputDoneEvent h) {

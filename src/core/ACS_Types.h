@@ -32,6 +32,20 @@ class EAuException : public Exception {
     using Exception::Exception;
 };
 
+// Raised by a sink when its format cannot be played: the input claims one no
+// device plays, or the device refused it. Another file may still play.
+class EAuFormatError : public EAuException {
+  public:
+    using EAuException::EAuException;
+};
+
+// Raised by a sink when the sound device failed (it could not be opened, or
+// lost the stream): no file would play on it.
+class EAuDeviceError : public EAuException {
+  public:
+    using EAuException::EAuException;
+};
+
 // Frame size of a PCM format, as the framework computes it everywhere.
 inline uint16_t FrameBytesOf(uint32_t channels, uint32_t bits) {
     return static_cast<uint16_t>((channels * bits) >> 3);

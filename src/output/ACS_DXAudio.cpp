@@ -71,7 +71,7 @@ TUnderrunEvent TDXAudioOut::UnderrunHandler() const {
 void TDXAudioOut::PrepareOutput() {
     FReleased = false;
     int32_t number = FDeviceNumber.load();
-    if (number < 0 || number > DeviceCount() - 1) throw EAuException("Invalid device number");
+    if (number < 0 || number > DeviceCount() - 1) throw EAuDeviceError("Invalid device number");
     TAuInput* input = Input();
     if (input == nullptr) throw EAuException("Input is not assigned");
     input->BeginRead();
@@ -88,21 +88,25 @@ void TDXAudioOut::PrepareOutput() {
     // file's header can claim 60000-bit samples, which made a 1.4 GB buffer.
     const bool widthPlays = FOutBits == 8 || FOutBits == 16 || FOutBits == 24 || FOutBits == 32;
     if (FOutChannels < 1 || FOutChannels > 0xFFFF || !widthPlays || FOutRate < 1)
-        throw EAuException(BufferError(DSERR_BADFORMAT));
+        throw EAuFormatError(BufferError(DSERR_BADFORMAT));
     // A ring larger than 2 GiB (a bad FramesInBuffer or format) could not be
     // addressed by the device layer's 32-bit offsets.
     int64_t size = int64_t{FFramesInBuffer.load()} * (FOutBits >> 3) * FOutChannels;
     if (size <= 0 || size > std::numeric_limits<int32_t>::max())
-        throw EAuException(BufferError(DSERR_INVALIDPARAM));
+        throw EAuFormatError(BufferError(DSERR_INVALIDPARAM));
     FTransferSize = static_cast<int32_t>(size);
     try {
         FTransfer.assign(static_cast<size_t>(FTransferSize), 0);
     } catch (const std::bad_alloc&) {
-        throw EAuException(BufferError(DSERR_OUTOFMEMORY));
+        throw EAuDeviceError(BufferError(DSERR_OUTOFMEMORY));
     }
     FSilence = FOutBits == 8 ? 128 : 0;
     FRunFormat = BuildFormat(FOutChannels, FOutRate, FOutBits);
-    if (TDSResult hr = CreateOutputRing(); hr != DS_OK) throw EAuException(BufferError(hr));
+    if (TDSResult hr = CreateOutputRing(); hr == DSERR_BADFORMAT) {
+        throw EAuFormatError(BufferError(hr));
+    } else if (hr != DS_OK) {
+        throw EAuDeviceError(BufferError(hr));
+    }
     FGainSettingsSeen = FGainSettings.load();
     ScheduleInputGain(0);
     SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
@@ -194,7 +198,7 @@ bool TDXAudioOut::WaitForRoom(uint32_t& Room) {
         Room -= Room % FDevice.FrameBytes;
         ++tries;
         if (tries > 16) {
-            SetLastError("Audio output error");
+            SetLastError("Audio output error", TFault::Device);
             PostNotify(OnThreadException());
             return false;
         }

@@ -64,7 +64,7 @@ void TDXAudioOut::OpenOutputDevice() {
     FChosenListed = false;
     if (chosen.empty()) {
         const int32_t number = FDeviceNumber.load();
-        if (number < 0 || number > DeviceCount() - 1) throw EAuException("Invalid device number");
+        if (number < 0 || number > DeviceCount() - 1) throw EAuDeviceError("Invalid device number");
         id = DeviceList().Items[static_cast<size_t>(number)].Guid;
     } else if (FindDevice(chosen, id)) {
         FChosenListed = true;
@@ -72,7 +72,7 @@ void TDXAudioOut::OpenOutputDevice() {
         if (FOnChosen) return;
         id = {};
     }
-    if (!tryOpen(id)) throw EAuException("Failed to create DirectSound device");
+    if (!tryOpen(id)) throw EAuDeviceError("Failed to create DirectSound device");
 }
 
 TDSResult TDXAudioOut::CreateOutputRing() {
@@ -150,9 +150,9 @@ bool TDXAudioOut::MoveDevice() {
     FQueued = 0;
     try {
         OpenOutputDevice();
-        if (CreateOutputRing() != DS_OK) throw EAuException("Audio output error");
+        if (CreateOutputRing() != DS_OK) throw EAuDeviceError("Audio output error");
     } catch (const std::exception& e) {
-        SetLastError(e.what());
+        SetLastError(e.what(), TFault::Device);  // the file played here before
         PostNotify(OnThreadException());
         return false;
     }

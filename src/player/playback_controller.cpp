@@ -18,17 +18,6 @@ int64_t FlicksOfMicros(int64_t us) {
     return v > INT64_MAX ? INT64_MAX : static_cast<int64_t>(v);
 }
 
-// The sink's text for a buffer refused for its format: the input gave none a
-// device plays (a file its decoder did not understand).
-constexpr char kFormatRefused[] = "Failed to create DirectSound buffer88780064";
-
-// Whether a run's error is the sound device's own (it would not open, take a
-// buffer or answer) rather than the input's.
-bool IsDeviceError(const std::string& error) {
-    return error.starts_with("Failed to create DirectSound") || error == "Invalid device number" ||
-           error == "Audio output error";
-}
-
 }  // namespace
 
 TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<SoundSystem> sound)
@@ -342,7 +331,7 @@ void TPlaybackController::audOutDone() {
         FSoundSinceStart = true;
     } else {
         ++FSilentRuns;
-        error = MarkFailed(FHeard.Id, error);
+        error = MarkFailed(FHeard.Id, error, FOut->LastFault());
     }
     const int row = NextRow();
     const bool silentLap = FSilentRuns > 0 && FSilentRuns >= FOrder.LapLength();
@@ -365,17 +354,16 @@ void TPlaybackController::audOutDone() {
     Play();
 }
 
-std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& error) {
+std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& error,
+                                            TAuOutput::TFault fault) {
     const TEntry* entry = FList.Find(id);
-    if (error.empty() || entry == nullptr) return error;
+    if (error.empty() || entry == nullptr || fault == TAuOutput::TFault::Device) return error;
     TEntryInfo info = entry->Info;
-    if (error == kFormatRefused) {
+    if (fault == TAuOutput::TFault::Format) {
         // The file's fault unless reading it found a format (then the device
         // would not take it); said as reading it found, if it did.
         if (info.State == TEntryState::Playable) return error;
         if (info.State != TEntryState::Failed || info.Error.empty()) info.Error = kNotUnderstood;
-    } else if (IsDeviceError(error)) {
-        return error;
     } else {
         info.Error = error;
     }

@@ -203,7 +203,7 @@ class TPlaybackController : private TPlaylistListener {
     // A run of entry `id` gave no sound with `error`: unless the device
     // failed, the entry is marked failed. Returns the error to show: a format
     // refused for a file no input understood is told as the file's.
-    std::string MarkFailed(TEntryId id, const std::string& error);
+    std::string MarkFailed(TEntryId id, const std::string& error, TAuOutput::TFault fault);
     void ClearHeard();
     // The row the end of the heard track leads to, after the entries already
     // queued; -1 when playback stops there.

@@ -346,7 +346,10 @@ TEST(DXAudio, FormatFollowsChannelsAndBits) {
     }
 }
 
+// Each failure also says whose it is: the device's (no file would play) or
+// the format's (another file may).
 TEST(DXAudio, PreparationFailuresEndTheRunWithTheirMessage) {
+    using F = TAuOutput::TFault;
     {
         Player r;  // one device: number 1 is out of range
         SyntheticSource src;
@@ -358,6 +361,7 @@ TEST(DXAudio, PreparationFailuresEndTheRunWithTheirMessage) {
         r.out->Start();
         ASSERT_TRUE(PumpUntil([&] { return r.done == 2; }));
         EXPECT_EQ(r.lastError, "Invalid device number");
+        EXPECT_EQ(r.out->LastFault(), F::Device);
         EXPECT_FALSE(src.Active());
     }
     {
@@ -366,6 +370,7 @@ TEST(DXAudio, PreparationFailuresEndTheRunWithTheirMessage) {
         r.sys->SetOpenResult(DSERR_NODRIVER);
         r.Play(src);
         EXPECT_EQ(r.lastError, "Failed to create DirectSound device");
+        EXPECT_EQ(r.out->LastFault(), F::Device);
         EXPECT_FALSE(src.Active());
     }
     {
@@ -374,11 +379,13 @@ TEST(DXAudio, PreparationFailuresEndTheRunWithTheirMessage) {
         r.sys->SetCreateResult(DSERR_BADFORMAT);
         r.Play(src);
         EXPECT_EQ(r.lastError, "Failed to create DirectSound buffer88780064");
+        EXPECT_EQ(r.out->LastFault(), F::Format);
         // Ready for another run.
         r.sys->SetCreateResult(DS_OK);
         r.out->Start();
         ASSERT_TRUE(PumpUntil([&] { return r.done == 2; }));
         EXPECT_EQ(r.errors, 1);
+        EXPECT_EQ(r.out->LastFault(), F::None);
     }
     {
         Player r;  // a ring beyond 32-bit offsets is refused, not wrapped
@@ -386,6 +393,7 @@ TEST(DXAudio, PreparationFailuresEndTheRunWithTheirMessage) {
         r.out->SetFramesInBuffer(0x10000000);
         r.Play(src);
         EXPECT_EQ(r.lastError, "Failed to create DirectSound buffer80070057");
+        EXPECT_EQ(r.out->LastFault(), F::Format);
     }
 }
 
