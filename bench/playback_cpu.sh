@@ -18,7 +18,7 @@ sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth $seconds sine 440 sine 660 vol
 # shellcheck disable=SC2046  # pkg-config prints several flags
 c++ -std=c++20 -O2 -I"$top/src/core" -I"$top/src/output" "$top/bench/playback_cpu.cpp" \
     "$build/src/output/libquillet_output.a" "$build/src/core/libquillet_core.a" \
-    $(pkg-config --libs sdl2) -pthread -o "$work/playback_cpu"
+    $(pkg-config --libs sdl2 uchardet) -pthread -o "$work/playback_cpu"
 
 export SDL_AUDIODRIVER=dummy
 : >"$work/q"; : >"$work/m"
