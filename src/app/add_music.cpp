@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -47,34 +46,8 @@ QString AudioFileFilter(const QString& audioLabel, const QString& filter) {
 }
 
 void SortAsShown(std::vector<std::string>& files) {
-    // Runs of digits by their value, everything else letter case aside.
-    auto less = [](std::string_view a, std::string_view b) {
-        size_t i = 0, j = 0;
-        while (i < a.size() && j < b.size()) {
-            const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-            if (digit(a[i]) && digit(b[j])) {
-                const size_t si = i, sj = j;
-                while (i < a.size() && a[i] == '0') ++i;
-                while (j < b.size() && b[j] == '0') ++j;
-                const size_t ni = i, nj = j;
-                while (i < a.size() && digit(a[i])) ++i;
-                while (j < b.size() && digit(b[j])) ++j;
-                const std::string_view x = a.substr(ni, i - ni), y = b.substr(nj, j - nj);
-                if (x.size() != y.size()) return x.size() < y.size();
-                if (x != y) return x < y;
-                if (i - si != j - sj) return i - si < j - sj;
-                continue;
-            }
-            const char ca = static_cast<char>(std::tolower(static_cast<unsigned char>(a[i])));
-            const char cb = static_cast<char>(std::tolower(static_cast<unsigned char>(b[j])));
-            if (ca != cb) return ca < cb;
-            ++i;
-            ++j;
-        }
-        return a.size() - i < b.size() - j;
-    };
-    std::stable_sort(files.begin(), files.end(), [&](const std::string& a, const std::string& b) {
-        return less(FileNamePart(a), FileNamePart(b));
+    std::stable_sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        return NameLess(FileNamePart(a), FileNamePart(b));
     });
 }
 

@@ -30,7 +30,7 @@ void AddFile(const std::string& path, std::vector<TPlaylistEntry>& out) {
     std::move(entries.begin(), entries.end(), std::back_inserter(out));
 }
 
-// Depth first, names in byte order; `seen` holds the folders entered (device
+// Depth first, names as a file manager shows them; `seen` holds the folders entered (device
 // and inode), so a link back up the tree is not walked again.
 void WalkFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& seen,
                 std::vector<TPlaylistEntry>& out, const std::atomic<bool>* cancel) {
@@ -44,7 +44,7 @@ void WalkFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& se
         if (name != "." && name != "..") names.emplace_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(), NameLess);
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     // A sheet's tracks stand where its image would, and the image goes.
     std::set<std::string> covered;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 
@@ -13,6 +14,35 @@ namespace quillet {
 std::string_view FileNamePart(std::string_view path) {
     const size_t p = path.find_last_of("/\\");
     return p == std::string_view::npos ? path : path.substr(p + 1);
+}
+
+bool NameLess(std::string_view a, std::string_view b) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            const size_t si = i, sj = j;
+            while (i < a.size() && a[i] == '0') ++i;
+            while (j < b.size() && b[j] == '0') ++j;
+            const size_t ni = i, nj = j;
+            while (i < a.size() && digit(a[i])) ++i;
+            while (j < b.size() && digit(b[j])) ++j;
+            const std::string_view x = a.substr(ni, i - ni), y = b.substr(nj, j - nj);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (x != y) return x < y;
+            // "01" after "1": more leading zeros last.
+            if (i - si != j - sj) return i - si < j - sj;
+            continue;
+        }
+        // As unsigned bytes, like std::string: UTF-8 sorts after ASCII.
+        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(b[j]));
+        if (ca != cb) return ca < cb;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;
 }
 
 std::string_view ExtractExtension(std::string_view path) {

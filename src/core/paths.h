@@ -11,6 +11,11 @@ namespace quillet {
 
 // Text after the last "/" or "\" (the whole path when there is none).
 std::string_view FileNamePart(std::string_view path);
+
+// File names as people sort them and file managers show them: runs of digits
+// by their value ("2" before "10"), everything else letter case aside; names
+// equal that way go in byte order, so the order is total.
+bool NameLess(std::string_view a, std::string_view b);
 // The extension, dot included: the text from the last "." of the file-name
 // part; empty when that part has no ".".
 std::string_view ExtractExtension(std::string_view path);

@@ -77,12 +77,13 @@ TEST_F(ExpandTest, FoldersPlaylistsAndBadNames) {
                      Dir + "pipe.m3u", Dir + "missing-folder/", ""});
     std::vector<std::string> paths;
     for (const TPlaylistEntry& e : got) paths.push_back(e.FilePath);
+    // Names as a file manager shows them, letter case aside.
     const std::vector<std::string> want = {
-        d + "A.wav",     d + "a.flac",       d + "b.mp3",      d + "new\nline.wav", d + "sub/c.ogg",
+        d + "a.flac",    d + "A.wav",        d + "b.mp3",      d + "new\nline.wav", d + "sub/c.ogg",
         d + "sub/d.MPC", d + "\xff\xfe.mp3", Dir + "gone.mp3", Dir + "sub/c.ogg",
     };
     EXPECT_EQ(paths, want);
-    EXPECT_EQ(got.front().Title, "A.wav");
+    EXPECT_EQ(got.front().Title, "a.flac");
     EXPECT_EQ(got.back().Title, "Listed");
 
     std::atomic<bool> cancel{true};

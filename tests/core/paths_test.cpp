@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "paths.h"
 
@@ -19,6 +20,29 @@ TEST(Paths, FileNamePartAndExtension) {
     // "\" is part of a local name, never a separator of its folder.
     EXPECT_EQ(ExtractFilePath("/m/AC\\DC/x\\y.m3u"), "/m/AC\\DC/");
     EXPECT_EQ(ExtractFilePath("x\\y.m3u"), "");
+}
+
+TEST(Paths, NamesSortAsPeopleSortThem) {
+    // Every pair in order, none equal: a total order std::sort may rely on.
+    const std::vector<std::string> sorted = {"",
+                                             "1 intro.flac",
+                                             "01 intro.flac",
+                                             "2.mp3",
+                                             "10.mp3",
+                                             "A.wav",
+                                             "a.wav",
+                                             "a1",
+                                             "a01",
+                                             "a2b",
+                                             "a10",
+                                             "B.ogg",
+                                             "track9",
+                                             "Track10",
+                                             "z",
+                                             "\xc3\xa9t\xc3\xa9.mp3"};
+    for (size_t i = 0; i < sorted.size(); ++i)
+        for (size_t j = 0; j < sorted.size(); ++j)
+            EXPECT_EQ(NameLess(sorted[i], sorted[j]), i < j) << sorted[i] << " / " << sorted[j];
 }
 
 TEST(Paths, PlaylistEntriesResolveAgainstTheListsFolder) {
