@@ -21,37 +21,9 @@
 
 #include "UMain.h"
 #include "app_errors.h"
-#include "file_dialogs.h"
+#include "bench_dialogs.h"
 #include "gap_meter.h"
 #include "play_mode_menu.h"
-
-namespace {
-
-// Answers the folder dialog with the folder measured; nothing else is asked.
-class TFolderDialog : public quillet::TDialogProvider {
-  public:
-    explicit TFolderDialog(std::string folder) : FFolder(std::move(folder)) {}
-    std::string OpenSoundFile(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
-    std::vector<std::string> OpenSoundFiles(QWidget*, const quillet::TFileDialogSetup&) override {
-        return {};
-    }
-    std::string ChooseFolder(QWidget*, const quillet::TFileDialogSetup&) override {
-        return FFolder;
-    }
-    std::string OpenPlaylist(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
-    quillet::TSaveDialogResult SavePlaylist(QWidget*, const quillet::TFileDialogSetup&) override {
-        return {};
-    }
-    std::optional<std::string> InputQuery(QWidget*, const std::string&, const std::string&,
-                                          const std::string&) override {
-        return std::nullopt;
-    }
-
-  private:
-    std::string FFolder;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -73,7 +45,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "box: %s\n", text.toUtf8().constData());
     });
     quillet::TFrmQuillet form;
-    form.SetDialogs(std::make_unique<TFolderDialog>(argv[1]));
+    form.SetDialogs(std::make_unique<TBenchDialogs>("", argv[1]));
     QAction* addFolder = nullptr;
     for (QAction* action : form.pmPlayModes->actions())
         if (action->text() == QStringLiteral("Add folder...")) addFolder = action;

@@ -13,25 +13,9 @@
 
 #include "UMain.h"
 #include "app_errors.h"
+#include "bench_dialogs.h"
 
 namespace {
-
-class OneFile : public quillet::TDialogProvider {
-  public:
-    explicit OneFile(std::string file) : FFile(std::move(file)) {}
-    std::string OpenSoundFile(QWidget*, const quillet::TFileDialogSetup&) override { return {}; }
-    std::string OpenPlaylist(QWidget*, const quillet::TFileDialogSetup&) override { return FFile; }
-    quillet::TSaveDialogResult SavePlaylist(QWidget*, const quillet::TFileDialogSetup&) override {
-        return {};
-    }
-    std::optional<std::string> InputQuery(QWidget*, const std::string&, const std::string&,
-                                          const std::string&) override {
-        return std::nullopt;
-    }
-
-  private:
-    std::string FFile;
-};
 
 double CpuMs() {
     timespec t{};
@@ -56,7 +40,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "box: %s\n", text.toUtf8().constData());
     });
     quillet::TFrmQuillet form;
-    form.SetDialogs(std::make_unique<OneFile>(argv[1]));
+    form.SetDialogs(std::make_unique<TBenchDialogs>(argv[1], ""));
     form.show();
     QApplication::processEvents();
 
@@ -75,7 +59,7 @@ int main(int argc, char** argv) {
         if (cpu < bestCpu) bestCpu = cpu;
     }
     // The first run opens into an empty list; later ones replace a full one.
-    std::printf("%d %.1f %.1f %.1f %.1f\n", form.lbPlaylist->model()->rowCount(), first, best, firstCpu,
-                bestCpu);
+    std::printf("%d %.1f %.1f %.1f %.1f\n", form.lbPlaylist->model()->rowCount(), first, best,
+                firstCpu, bestCpu);
     return form.lbPlaylist->model()->rowCount() == form.PlaylistEntries.Count() ? 0 : 1;
 }

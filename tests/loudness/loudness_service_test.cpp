@@ -13,6 +13,7 @@
 #include "ACS_DXAudio.h"
 #include "content_sniff.h"
 #include "input_table.h"
+#include "loud_noise.h"
 #include "loudness_service.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -160,17 +161,9 @@ TEST(LoudnessService, AlbumGainOnceEveryTrackIsMeasured) {
 
 // --- Measured gains on the simulated device.
 
-// A file of `seconds` of stereo pink noise at about `lufs`, made by sox; a
-// 1 kHz tone above -12 LUFS, where noise would clip.
+// `seconds` of noise (or a tone) at about `lufs`.
 std::string Noise(const std::string& name, double lufs, double seconds = 3) {
-    const std::string f = Dir() + "/" + name;
-    // At vol 1 the noise measures about -10.6 LUFS, the tone -0.7.
-    const bool tone = lufs > -12;
-    char vol[32];
-    std::snprintf(vol, sizeof vol, "%.6f", std::pow(10, (lufs + (tone ? 0.7 : 10.6)) / 20));
-    EXPECT_TRUE(Shell("sox -R -n -r 44100 -c 2 -b 16 " + f + " synth " + std::to_string(seconds) +
-                      (tone ? " sine 1000" : " pinknoise") + " vol " + vol));
-    return f;
+    return LoudNoise(Dir() + "/" + name, lufs, seconds);
 }
 
 // Plays files joined on the simulated device, each at what the provider
@@ -228,15 +221,8 @@ struct MeasuredPlayer {
     }
 };
 
-// The loudness of 16-bit stereo PCM at 44.1 kHz.
 double Loudness(const Bytes& pcm) {
-    TEbur128State meter(Ebur128Lib().ebur128_init(2, 44100, EBUR128_MODE_I));
-    std::vector<short> s(pcm.size() / 2);
-    std::memcpy(s.data(), pcm.data(), s.size() * 2);
-    Ebur128Lib().ebur128_add_frames_short(meter.get(), s.data(), s.size() / 2);
-    double l = 0;
-    Ebur128Lib().ebur128_loudness_global(meter.get(), &l);
-    return l;
+    return LoudnessOf(pcm.data(), pcm.size());
 }
 
 // Two untagged files 20 LU apart play within half a LU of each other (both

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ebur128_lib.h"
+#include "loud_noise.h"
 #include "playback_controller.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -32,25 +33,9 @@ std::string Dir() {
     return dir;
 }
 
-// Untagged 16-bit stereo pink noise of about `lufs`.
+// Untagged pink noise of about `lufs`.
 std::string Noise(const std::string& name, double lufs) {
-    const std::string f = Dir() + "/" + name;
-    char vol[32];
-    std::snprintf(vol, sizeof vol, "%.6f", std::pow(10, (lufs + 10.6) / 20));
-    EXPECT_TRUE(Shell("sox -R -n -r 44100 -c 2 -b 16 " + f + " synth " + std::to_string(kSeconds) +
-                      " pinknoise vol " + vol));
-    return f;
-}
-
-// The loudness of 16-bit stereo PCM at 44.1 kHz.
-double Loudness(const uint8_t* pcm, size_t bytes) {
-    TEbur128State meter(Ebur128Lib().ebur128_init(2, 44100, EBUR128_MODE_I));
-    std::vector<short> s(bytes / 2);
-    std::memcpy(s.data(), pcm, s.size() * 2);
-    Ebur128Lib().ebur128_add_frames_short(meter.get(), s.data(), s.size() / 2);
-    double l = 0;
-    Ebur128Lib().ebur128_loudness_global(meter.get(), &l);
-    return l;
+    return LoudNoise(Dir() + "/" + name, lufs, kSeconds);
 }
 
 class MeasuredGainTest : public ::testing::Test {
@@ -102,7 +87,7 @@ class MeasuredGainTest : public ::testing::Test {
         std::vector<double> levels;
         const size_t skip = 44100 / 2 * 4;
         for (size_t at = 0; at + kTrackBytes <= played.size(); at += kTrackBytes)
-            levels.push_back(Loudness(played.data() + at + skip, kTrackBytes - skip));
+            levels.push_back(LoudnessOf(played.data() + at + skip, kTrackBytes - skip));
         EXPECT_EQ(levels.size(), List.size());
         return levels;
     }
