@@ -1,11 +1,9 @@
-// The device choice against a real sound server: a private PulseAudio with
-// two null sinks, each recorded from its monitor by parec while the sink
-// plays through SDL. Playback moves from one sink to the other and back when
-// the choice changes, falls back to the default sink (with one message) when
-// the chosen sink is unloaded, and returns to it once it is loaded again.
+// The command line's device choice against a real sound server: a private
+// PulseAudio with two null sinks, each recorded from its monitor by parec.
+// (Moving playback between the sinks, falling back when one goes and coming
+// back to it: the window's menu test, tests/app/pulse_window_test.cpp.)
 // Every step waits for what the monitors record, with generous time-outs,
 // so a loaded machine only makes it slower.
-#include "ACS_DXAudio.h"
 #include "pulse_fixture.h"
 
 using namespace quillet;
@@ -22,56 +20,6 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 namespace {
-
-TEST_F(PulseDevices, PlaybackMovesWithTheChoiceAndFallsBackWhenTheSinkGoes) {
-    Record("one");
-    Record("two");
-    auto out = MakeOwned<TDXAudioOut>(nullptr);
-    EXPECT_EQ(out->DeviceNames(), (std::vector<std::string>{"Quillet-one", "Quillet-two"}));
-    std::vector<TDXAudioOut::TDeviceState> events;
-    out->SetOnDeviceChange([&](TComponent*) { events.push_back(out->DeviceState()); });
-    std::atomic<int> errors{0};
-    out->SetOnThreadException([&](TComponent*) { ++errors; });
-    SyntheticSource src({.frames = 44100 * 60});
-    out->SetDeviceName("Quillet-one");
-    out->SetInput(&src);
-    out->Start();
-    ASSERT_TRUE(HeardOn("one", "two"));
-
-    // The position goes on from where it was: no restart, at most a ring.
-    auto frame = [&] { return out->PlayPoint().Frame; };
-    const int64_t before = frame();
-    out->SetDeviceName("Quillet-two");
-    ASSERT_TRUE(HeardOn("two", "one"));
-    EXPECT_GE(frame(), before);
-    out->SetDeviceName("Quillet-one");
-    ASSERT_TRUE(HeardOn("one", "two"));
-    out->SetDeviceName("");  // the system default: sink two
-    ASSERT_TRUE(HeardOn("two", "one"));
-    out->SetDeviceName("Quillet-one");
-    ASSERT_TRUE(HeardOn("one", "two"));
-    EXPECT_TRUE(events.empty());
-
-    // Unplugged: to the default, one message.
-    const std::string module = Output("pactl list short modules | awk '/sink_name=one/{print $1}'");
-    Output("pactl unload-module " + module);
-    FRecorders.erase("one");
-    fs::remove(Recording("one"));
-    ASSERT_TRUE(Within(15s, [&] { return Tail(Recording("two")) == TTail::Sound; }));
-    ASSERT_TRUE(Within(5s, [&] { return !events.empty(); }));
-    EXPECT_TRUE(events[0].FellBack);
-    EXPECT_NE(events[0].Message.find("Quillet-one"), std::string::npos);
-
-    // Plugged in again: back to it, without a second warning.
-    Output("pactl " + Sink("one") + " >/dev/null");
-    Record("one");
-    ASSERT_TRUE(HeardOn("one", "two"));
-    ASSERT_TRUE(Within(5s, [&] { return events.size() == 2; }));
-    EXPECT_FALSE(events[1].FellBack);
-    EXPECT_EQ(errors, 0);
-    EXPECT_TRUE(src.Active());
-    out->Stop(false);
-}
 
 #ifdef QUILLET_CLI
 // The command line: the same names, and a missing device announced once

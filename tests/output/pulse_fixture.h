@@ -122,13 +122,6 @@ class PulseDevices : public ::testing::Test {
             Recording(sink));
     }
     fs::path Recording(const std::string& sink) const { return FDir / (sink + ".raw"); }
-    // Waits (serving the sink's events) until the sound is heard on `on`
-    // only.
-    bool HeardOn(const std::string& on, const std::string& off) {
-        return Within(15s, [&] {
-            return Tail(Recording(on)) == TTail::Sound && Tail(Recording(off)) == TTail::Silent;
-        });
-    }
     static bool Within(std::chrono::seconds limit, const std::function<bool()>& cond) {
         return PumpUntil(cond, limit);
     }
