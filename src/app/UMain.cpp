@@ -66,7 +66,9 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
     : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
       FDialogs(MakeQtDialogs()),
       FPlayer(std::make_unique<TPlaybackController>(PlaylistEntries, std::move(sound))),
-      FFeatures(std::make_unique<TWindowFeatures>(DesignSize(), *FPlayer)) {
+      FFeatures(std::make_unique<TWindowFeatures>(
+          DesignSize(), *FPlayer,
+          [this](QWidget* control, const QString& hint) { SetHint(control, hint); })) {
     if (FProgramFolder.empty() || FProgramFolder.back() != '/') FProgramFolder += '/';
     audOut = &FPlayer->Output();
     InitResources();
@@ -183,7 +185,7 @@ void TFrmQuillet::CreateControls() {
 }
 
 void TFrmQuillet::SetHint(QWidget* control, const QString& hint) {
-    const QString shown = HintWithKey(control, hint);
+    const QString shown = FFeatures->KeyHints.WithKey(control, hint);
     control->setToolTip(shown);
     // Screen readers announce the same text the mouse user sees.
     control->setAccessibleName(shown);

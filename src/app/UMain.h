@@ -167,13 +167,8 @@ class TFrmQuillet : public QWidget,
     void CreateFeatures();
     void LoadFeatureTexts(const TTextReader& read);
     void RememberGeometry();
-    void CreateShortcuts();
     void ShowPlayTime();
     void ShowCaption();
-    void MoveSelection(int delta);
-    void PlayOrPause();
-    // Remembers a control's hint and gives it as shown: with its key, if any.
-    QString HintWithKey(QWidget* control, const QString& hint);
 
     std::string FProgramFolder;
     std::unique_ptr<TDialogProvider> FDialogs;

@@ -5,15 +5,11 @@
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QShortcut>
-#include <algorithm>
 
 #include "UMain.h"
-#include "app_errors.h"
 #include "device_menu.h"
 #include "paths.h"
 #include "play_mode_menu.h"
-#include "slider_keys.h"
 #include "time_display.h"
 #include "version.h"
 #include "window_geometry.h"
@@ -23,7 +19,6 @@ namespace quillet {
 
 namespace {
 
-constexpr int kSeekSeconds = 5;
 // Often enough for a seconds display that never lags by a whole second.
 constexpr int kTickMs = 250;
 // Between the time's text and the window's right edge, in pixels.
@@ -85,7 +80,7 @@ void TFrmQuillet::CreateFeatures() {
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
-    CreateShortcuts();
+    f.Keys = std::make_unique<TWindowKeys>(*this, f.KeyHints);
     ShowPlayTime();
 
     lbPlaylist->SetColumnWidths(LoadColumnWidths(ConfigFolder()));
@@ -101,14 +96,8 @@ void TFrmQuillet::CreateFeatures() {
 
 void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     lblTime->setAccessibleName(QString::fromStdString(read("Time", "Time")));
-    // A format that would drop the hint or the key is not taken.
     TWindowFeatures& f = *FFeatures;
-    const QString format = QString::fromStdString(read("KeyHint", "%1 (%2)"));
-    const bool whole = format.contains(QLatin1String("%1")) && format.contains(QLatin1String("%2"));
-    f.KeyHintFormat = whole ? format : QStringLiteral("%1 (%2)");
-    f.SpaceName = QString::fromStdString(read("KeySpace", "Space"));
-    f.DeleteName = QString::fromStdString(read("KeyDelete", "Del"));
-    f.CtrlName = QString::fromStdString(read("KeyCtrl", "Ctrl"));
+    f.KeyHints.LoadTexts(read);
     static_cast<TPlayModeMenu*>(pmPlayModes)->LoadTexts(read);
     f.Queue->LoadTexts(read);
     f.Filter->LoadTexts(read);
@@ -195,82 +184,6 @@ void TFrmQuillet::SettingsChanged() {
     // The volume set by other means (the bus, the saved session) moves the
     // slider, which sends the same value back: nothing more happens.
     if (tbVolume->value() != FPlayer->Volume()) tbVolume->setValue(FPlayer->Volume());
-}
-
-// --- Keys
-
-void TFrmQuillet::CreateShortcuts() {
-    TWindowFeatures& f = *FFeatures;
-    auto add = [this, &f](const QKeySequence& keys, std::function<void()> action) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, &f.Context,
-                [action = std::move(action)] { Guarded(action); });
-    };
-    const QKeySequence space(Qt::Key_Space), del(Qt::Key_Delete);
-    const QKeySequence open(Qt::CTRL | Qt::Key_O), save(Qt::CTRL | Qt::Key_S);
-    add(space, [this] { PlayOrPause(); });
-    add(QKeySequence(Qt::Key_Left), [this] { FPlayer->SeekBySeconds(-kSeekSeconds); });
-    add(QKeySequence(Qt::Key_Right), [this] { FPlayer->SeekBySeconds(kSeekSeconds); });
-    add(QKeySequence(Qt::Key_Up), [this] { MoveSelection(-1); });
-    add(QKeySequence(Qt::Key_Down), [this] { MoveSelection(1); });
-    add(del, [this] { sbRemoveFile->click(); });
-    add(open, [this] { sbPlaylistOpen->click(); });
-    add(save, [this] { sbSavePlaylist->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
-    KeepArrowKeys({sbSoundLength, tbVolume});
-    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { sbRewind->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sbForward->click(); });
-    for (auto [key, button] : {std::pair{Qt::Key_MediaPrevious, sbRewind},
-                               {Qt::Key_MediaNext, sbForward},
-                               {Qt::Key_MediaStop, sbStop},
-                               {Qt::Key_MediaPlay, sbPlay},
-                               {Qt::Key_MediaPause, sbPause}})
-        add(QKeySequence(key), [button] { button->click(); });
-    add(QKeySequence(Qt::Key_MediaTogglePlayPause), [this] { PlayOrPause(); });
-
-    f.HintKeys = {
-        {sbPause, space}, {sbRemoveFile, del}, {sbPlaylistOpen, open}, {sbSavePlaylist, save}};
-    const QHash<QWidget*, QString> hints = f.Hints;
-    for (auto it = hints.cbegin(); it != hints.cend(); ++it) SetHint(it.key(), it.value());
-}
-
-QString TFrmQuillet::HintWithKey(QWidget* control, const QString& hint) {
-    TWindowFeatures& f = *FFeatures;
-    f.Hints.insert(control, hint);
-    const auto key = f.HintKeys.constFind(control);
-    if (key == f.HintKeys.cend()) return hint;
-    const QKeyCombination combination = (*key)[0];
-    QString name = combination.key() == Qt::Key_Space ? f.SpaceName
-                   : combination.key() == Qt::Key_Delete
-                       ? f.DeleteName
-                       : QKeySequence(combination.key()).toString();
-    if (combination.keyboardModifiers() & Qt::ControlModifier)
-        name = f.CtrlName + QLatin1Char('+') + name;
-    return f.KeyHintFormat.arg(hint, name);
-}
-
-void TFrmQuillet::PlayOrPause() {
-    if (FPlayer->Active()) {
-        sbPause->click();
-    } else {
-        sbPlay->click();
-    }
-}
-
-void TFrmQuillet::MoveSelection(int delta) {
-    // The volume slider keeps its own arrow keys.
-    if (focusWidget() == tbVolume) {
-        const bool towardsMinimum = (delta < 0) == tbVolume->invertedControls();
-        tbVolume->triggerAction(towardsMinimum ? QAbstractSlider::SliderSingleStepSub
-                                               : QAbstractSlider::SliderSingleStepAdd);
-        return;
-    }
-    if (Count() == 0) return;
-    const int index = ItemIndex();
-    const int row =
-        index < 0 ? (delta > 0 ? 0 : Count() - 1) : std::clamp(index + delta, 0, Count() - 1);
-    // The user's own selection change, as the list's arrow keys would make it.
-    lbPlaylist->SelectAsUser(row);
 }
 
 }  // namespace quillet

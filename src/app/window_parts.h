@@ -4,29 +4,35 @@
 // context menu. The window's methods for them are in window_features.cpp.
 #pragma once
 
-#include <QHash>
-#include <QKeySequence>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "add_music.h"
 #include "art_view.h"
 #include "entry_reader.h"
+#include "key_hints.h"
 #include "list_filter.h"
 #include "open_url.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
 #include "stream_titles.h"
+#include "window_keys.h"
 #include "window_layout.h"
 
 namespace quillet {
 
 struct TWindowFeatures {
-    TWindowFeatures(const QSize& designSize, TPlaybackController& player)
-        : Layout(designSize), Reader(player.List()), StreamTitles(player), Sheets(player.List()) {}
+    TWindowFeatures(const QSize& designSize, TPlaybackController& player,
+                    std::function<void(QWidget*, const QString&)> showHint)
+        : Layout(designSize),
+          Reader(player.List()),
+          StreamTitles(player),
+          Sheets(player.List()),
+          KeyHints(std::move(showHint)) {}
 
     // Context of every connection made for the features: they end with it,
     // before the controls they touch are destroyed.
@@ -53,14 +59,8 @@ struct TWindowFeatures {
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 
-    // Hints as the language gives them, the key shown after some, and how
-    // the language writes a hint with its key and the keys' names.
-    QHash<QWidget*, QString> Hints;
-    QHash<QWidget*, QKeySequence> HintKeys;
-    QString KeyHintFormat = QStringLiteral("%1 (%2)");
-    QString SpaceName = QStringLiteral("Space");
-    QString DeleteName = QStringLiteral("Del");
-    QString CtrlName = QStringLiteral("Ctrl");
+    TKeyHints KeyHints;
+    std::unique_ptr<TWindowKeys> Keys;
 };
 
 }  // namespace quillet
