@@ -22,6 +22,12 @@ TQueueActions::TQueueActions(TPlaybackController& player, TPlaylistBox& list, QM
     // Shown in the menu only: the list's own filter takes the keys.
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     FAction->setShortcutContext(Qt::WidgetShortcut);
+    // Checked on a queued row: choosing it again unqueues the row.
+    FAction->setCheckable(true);
+    connect(&menu, &QMenu::aboutToShow, this, [this] {
+        const TEntryId id = FPlayer.List().SelectedId();
+        if (FAction) FAction->setChecked(id != kNoEntry && FPlayer.Queue().Position(id) > 0);
+    });
     menu.addSeparator();
     menu.addAction(FAction);
     connect(FAction, &QAction::triggered, this, [this] { Guarded([&] { QueueSelected(); }); });
@@ -36,8 +42,14 @@ TQueueActions::~TQueueActions() {
 }
 
 void TQueueActions::QueueSelected() {
-    const TPlaylistModel& list = FPlayer.List();
-    if (list.SelectedId() != kNoEntry) FPlayer.Enqueue(list.SelectedId());
+    const TEntryId id = FPlayer.List().SelectedId();
+    if (id == kNoEntry) return;
+    // A second time takes the row out of the queue again.
+    if (FPlayer.Queue().Position(id) > 0) {
+        FPlayer.Dequeue(id);
+    } else {
+        FPlayer.Enqueue(id);
+    }
 }
 
 void TQueueActions::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {

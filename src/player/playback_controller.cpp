@@ -475,6 +475,12 @@ void TPlaybackController::Enqueue(TEntryId id) {
     FollowChanges();
 }
 
+void TPlaybackController::Dequeue(TEntryId id) {
+    if (!FPlayNext.Remove(id)) return;
+    Tell([](TPlaybackListener& l) { l.QueueChanged(); });
+    FollowChanges();  // it may be the next track handed over already
+}
+
 void TPlaybackController::SetQueue(const std::vector<TEntryId>& ids) {
     TPlayQueue queue;
     for (const TEntryId id : ids)

@@ -165,6 +165,8 @@ class TPlaybackController : private TPlaylistListener {
     const TPlayQueue& Queue() const { return FPlayNext; }
     // Queues an entry of the list; nothing for one not in it or queued.
     void Enqueue(TEntryId id);
+    // Takes an entry out of the queue; nothing for one not queued.
+    void Dequeue(TEntryId id);
     // The queue becomes `ids` (a restored session), those in the list.
     void SetQueue(const std::vector<TEntryId>& ids);
 

@@ -86,6 +86,16 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         Form->PlaylistEntries.Remove(0);
         ASSERT_TRUE(WaitFor([&] { return Shown(*Form, 2) == QLatin1String("[2] three"); }));
         EXPECT_EQ(Shown(*Form, 1), QLatin1String("[1] two"));
+        // Chosen again, it takes the row out of the queue; the menu shows it
+        // checked on a queued row.
+        Form->SetItemIndex(0);
+        QTest::keyClick(Form->lbPlaylist, Qt::Key_Q);
+        emit Form->pmPlayModes->aboutToShow();
+        EXPECT_TRUE(playNext->isChecked());
+        playNext->trigger();
+        EXPECT_EQ(Form->Player().Queue().Count(), 2);
+        emit Form->pmPlayModes->aboutToShow();
+        EXPECT_FALSE(playNext->isChecked());
         session.SaveState();
     }
     EXPECT_EQ(TIniFile::Load(folder + kStateFileName).ReadString("queue", "Rows"), "1,2");
