@@ -80,7 +80,20 @@ void TFrmQuillet::CreateFeatures() {
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
-    f.Keys = std::make_unique<TWindowKeys>(*this, f.KeyHints);
+    f.Keys = std::make_unique<TWindowKeys>(TKeyTargets{.Window = this,
+                                                       .Player = FPlayer.get(),
+                                                       .List = lbPlaylist,
+                                                       .Position = sbSoundLength,
+                                                       .Volume = tbVolume,
+                                                       .Play = sbPlay,
+                                                       .Pause = sbPause,
+                                                       .Stop = sbStop,
+                                                       .Previous = sbRewind,
+                                                       .Next = sbForward,
+                                                       .Remove = sbRemoveFile,
+                                                       .Open = sbPlaylistOpen,
+                                                       .Save = sbSavePlaylist},
+                                           f.KeyHints);
     ShowPlayTime();
 
     lbPlaylist->SetColumnWidths(LoadColumnWidths(ConfigFolder()));

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "UMain.h"
 #include "app_errors.h"
 #include "slider_keys.h"
 
@@ -16,65 +15,61 @@ constexpr int kSeekSeconds = 5;
 
 }  // namespace
 
-TWindowKeys::TWindowKeys(TFrmQuillet& window, TKeyHints& hints) : FWindow(window) {
-    TFrmQuillet& w = window;
-    auto add = [this, &w](const QKeySequence& keys, std::function<void()> action) {
-        auto* shortcut = new QShortcut(keys, &w);
+TWindowKeys::TWindowKeys(const TKeyTargets& targets, TKeyHints& hints) : F(targets) {
+    auto add = [this](const QKeySequence& keys, std::function<void()> action) {
+        auto* shortcut = new QShortcut(keys, F.Window);
         connect(shortcut, &QShortcut::activated, this,
                 [action = std::move(action)] { Guarded(action); });
     };
     const QKeySequence space(Qt::Key_Space), del(Qt::Key_Delete);
     const QKeySequence open(Qt::CTRL | Qt::Key_O), save(Qt::CTRL | Qt::Key_S);
     add(space, [this] { PlayOrPause(); });
-    add(QKeySequence(Qt::Key_Left), [&w] { w.Player().SeekBySeconds(-kSeekSeconds); });
-    add(QKeySequence(Qt::Key_Right), [&w] { w.Player().SeekBySeconds(kSeekSeconds); });
+    add(QKeySequence(Qt::Key_Left), [this] { F.Player->SeekBySeconds(-kSeekSeconds); });
+    add(QKeySequence(Qt::Key_Right), [this] { F.Player->SeekBySeconds(kSeekSeconds); });
     add(QKeySequence(Qt::Key_Up), [this] { MoveSelection(-1); });
     add(QKeySequence(Qt::Key_Down), [this] { MoveSelection(1); });
-    add(del, [&w] { w.sbRemoveFile->click(); });
-    add(open, [&w] { w.sbPlaylistOpen->click(); });
-    add(save, [&w] { w.sbSavePlaylist->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [&w] { w.close(); });
-    KeepArrowKeys({w.sbSoundLength, w.tbVolume});
-    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [&w] { w.sbRewind->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [&w] { w.sbForward->click(); });
-    for (auto [key, button] : {std::pair{Qt::Key_MediaPrevious, w.sbRewind},
-                               {Qt::Key_MediaNext, w.sbForward},
-                               {Qt::Key_MediaStop, w.sbStop},
-                               {Qt::Key_MediaPlay, w.sbPlay},
-                               {Qt::Key_MediaPause, w.sbPause}})
+    add(del, [this] { F.Remove->click(); });
+    add(open, [this] { F.Open->click(); });
+    add(save, [this] { F.Save->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { F.Window->close(); });
+    KeepArrowKeys({F.Position, F.Volume});
+    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { F.Previous->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { F.Next->click(); });
+    for (auto [key, button] : {std::pair{Qt::Key_MediaPrevious, F.Previous},
+                               {Qt::Key_MediaNext, F.Next},
+                               {Qt::Key_MediaStop, F.Stop},
+                               {Qt::Key_MediaPlay, F.Play},
+                               {Qt::Key_MediaPause, F.Pause}})
         add(QKeySequence(key), [button] { button->click(); });
     add(QKeySequence(Qt::Key_MediaTogglePlayPause), [this] { PlayOrPause(); });
 
-    hints.SetKeys({{w.sbPause, space},
-                   {w.sbRemoveFile, del},
-                   {w.sbPlaylistOpen, open},
-                   {w.sbSavePlaylist, save}});
+    hints.SetKeys({{F.Pause, space}, {F.Remove, del}, {F.Open, open}, {F.Save, save}});
 }
 
 void TWindowKeys::PlayOrPause() {
-    if (FWindow.Player().Active()) {
-        FWindow.sbPause->click();
+    if (F.Player->Active()) {
+        F.Pause->click();
     } else {
-        FWindow.sbPlay->click();
+        F.Play->click();
     }
 }
 
 void TWindowKeys::MoveSelection(int delta) {
-    QSlider* volume = FWindow.tbVolume;
     // The volume slider keeps its own arrow keys.
-    if (FWindow.focusWidget() == volume) {
-        const bool towardsMinimum = (delta < 0) == volume->invertedControls();
-        volume->triggerAction(towardsMinimum ? QAbstractSlider::SliderSingleStepSub
-                                             : QAbstractSlider::SliderSingleStepAdd);
+    if (F.Window->focusWidget() == F.Volume) {
+        const bool towardsMinimum = (delta < 0) == F.Volume->invertedControls();
+        F.Volume->triggerAction(towardsMinimum ? QAbstractSlider::SliderSingleStepSub
+                                               : QAbstractSlider::SliderSingleStepAdd);
         return;
     }
-    const int count = FWindow.Count();
+    const TPlaylistModel& list = F.Player->List();
+    const int count = list.Count();
     if (count == 0) return;
-    const int index = FWindow.ItemIndex();
+    const int index = list.Selected();
     const int row =
         index < 0 ? (delta > 0 ? 0 : count - 1) : std::clamp(index + delta, 0, count - 1);
     // The user's own selection change, as the list's arrow keys would make it.
-    FWindow.lbPlaylist->SelectAsUser(row);
+    F.List->SelectAsUser(row);
 }
 
 }  // namespace quillet

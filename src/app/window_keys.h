@@ -8,22 +8,35 @@
 #pragma once
 
 #include <QObject>
+#include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
 
 #include "key_hints.h"
+#include "playback_controller.h"
+#include "playlist_box.h"
 
 namespace quillet {
 
-class TFrmQuillet;
+// What the keys work: the window's controls and its player.
+struct TKeyTargets {
+    QWidget* Window;
+    TPlaybackController* Player;
+    TPlaylistBox* List;
+    QScrollBar* Position;
+    QSlider* Volume;
+    QToolButton *Play, *Pause, *Stop, *Previous, *Next, *Remove, *Open, *Save;
+};
 
 class TWindowKeys : public QObject {
   public:
-    TWindowKeys(TFrmQuillet& window, TKeyHints& hints);
+    TWindowKeys(const TKeyTargets& targets, TKeyHints& hints);
 
   private:
     void PlayOrPause();
     void MoveSelection(int delta);
 
-    TFrmQuillet& FWindow;
+    TKeyTargets F;
 };
 
 }  // namespace quillet
