@@ -30,8 +30,9 @@ void AddFile(const std::string& path, std::vector<TPlaylistEntry>& out) {
     std::move(entries.begin(), entries.end(), std::back_inserter(out));
 }
 
-// Depth first, names as a file manager shows them; `seen` holds the folders entered (device
-// and inode), so a link back up the tree is not walked again.
+// Depth first, names as a file manager shows them (NameLess); `seen` holds
+// the folders entered (device and inode), so a link back up the tree is not
+// walked again.
 void WalkFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& seen,
                 std::vector<TPlaylistEntry>& out, const std::atomic<bool>* cancel) {
     struct stat st {};
