@@ -2,10 +2,12 @@
 // private PulseAudio with two null sinks, each recorded from its monitor.
 // Choosing in the menu moves what the monitors hear, "System default" plays
 // on the server's default sink, and unloading the chosen sink falls back to
-// the default with one message until the sink is loaded again.
+// the default with one message until the sink is loaded again. The choice is
+// kept for the next start.
 #include "app_test_support.h"
 #include "device_menu.h"
 #include "output/pulse_fixture.h"
+#include "paths.h"
 
 namespace quillet::test {
 namespace {
@@ -53,6 +55,7 @@ TEST_F(PulseWindow, TheMenuMovesPlaybackAndFallsBackOnce) {
     Record("two");
     Form = std::make_unique<TFrmQuillet>((FDir / "prog").string());
     TDeviceMenu& menu = *Form->pmPlayModes->findChild<TDeviceMenu*>(QStringLiteral("OutputDevice"));
+    EXPECT_EQ(menu.title(), QStringLiteral("Output device"));
     menu.Refresh();
     ASSERT_TRUE(WaitFor([&] { return !menu.Listed().empty(); }));
     EXPECT_EQ(menu.Listed(), (std::vector<std::string>{"Quillet-one", "Quillet-two"}));
@@ -91,6 +94,11 @@ TEST_F(PulseWindow, TheMenuMovesPlaybackAndFallsBackOnce) {
     EXPECT_EQ(Boxes.size(), 1u);
     EXPECT_TRUE(Form->Player().Playing());
     Form->sbStop->click();
+
+    // Kept: the next start opens on it.
+    EXPECT_EQ(LoadDeviceChoice(ConfigFolder()), "Quillet-one");
+    TFrmQuillet next((FDir / "prog").string());
+    EXPECT_TRUE(WaitFor([&] { return next.audOut->DeviceName() == "Quillet-one"; }));
 }
 
 }  // namespace
