@@ -130,10 +130,10 @@ void TFrmQuillet::resizeEvent(QResizeEvent* event) {
 
 void TFrmQuillet::RememberGeometry() {
     try {
-        SaveColumnWidths(ConfigFolder(), lbPlaylist->ColumnWidths());
         // A maximised window's own place is the one saved before.
-        if (!isMaximized() && !isFullScreen())
-            SaveWindowGeometry(ConfigFolder(), QRect(pos(), size()));
+        const bool own = !isMaximized() && !isFullScreen();
+        SaveWindowPlace(ConfigFolder(), own ? std::optional(QRect(pos(), size())) : std::nullopt,
+                        lbPlaylist->ColumnWidths());
     } catch (const std::exception&) {
         // Closing goes on: a window placed by the desktop next time is no loss
         // worth a message while the program ends.

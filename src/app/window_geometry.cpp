@@ -46,16 +46,7 @@ std::optional<QRect> LoadWindowGeometry(const std::string& folder) {
 }
 
 void SaveWindowGeometry(const std::string& folder, const QRect& rect) {
-    if (folder.empty()) return;
-    std::error_code ignored;  // a folder that cannot be made fails the write below
-    std::filesystem::create_directories(folder, ignored);
-    const std::string path = folder + kWindowGeometryFile;
-    TIniFile ini = LoadFile(path);
-    ini.WriteString(kSection, "X", std::to_string(rect.x()));
-    ini.WriteString(kSection, "Y", std::to_string(rect.y()));
-    ini.WriteString(kSection, "Width", std::to_string(rect.width()));
-    ini.WriteString(kSection, "Height", std::to_string(rect.height()));
-    ini.Save(path);
+    SaveWindowPlace(folder, rect, {});
 }
 
 std::vector<int> LoadColumnWidths(const std::string& folder) {
@@ -74,15 +65,24 @@ std::vector<int> LoadColumnWidths(const std::string& folder) {
     return widths;
 }
 
-void SaveColumnWidths(const std::string& folder, const std::vector<int>& widths) {
-    if (folder.empty() || widths.empty()) return;
+void SaveWindowPlace(const std::string& folder, const std::optional<QRect>& rect,
+                     const std::vector<int>& widths) {
+    if (folder.empty() || (!rect && widths.empty())) return;
     std::error_code ignored;  // a folder that cannot be made fails the write below
     std::filesystem::create_directories(folder, ignored);
     const std::string path = folder + kWindowGeometryFile;
     TIniFile ini = LoadFile(path);
-    std::string text;
-    for (int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
-    ini.WriteString(kSection, "Columns", text);
+    if (rect) {
+        ini.WriteString(kSection, "X", std::to_string(rect->x()));
+        ini.WriteString(kSection, "Y", std::to_string(rect->y()));
+        ini.WriteString(kSection, "Width", std::to_string(rect->width()));
+        ini.WriteString(kSection, "Height", std::to_string(rect->height()));
+    }
+    if (!widths.empty()) {
+        std::string text;
+        for (int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
+        ini.WriteString(kSection, "Columns", text);
+    }
     ini.Save(path);
 }
 

@@ -23,8 +23,10 @@ void SaveWindowGeometry(const std::string& folder, const QRect& rect);
 // The column widths saved in `folder`, left to right; empty when there are
 // none or any is not a plausible width.
 std::vector<int> LoadColumnWidths(const std::string& folder);
-// Saves the widths like SaveWindowGeometry.
-void SaveColumnWidths(const std::string& folder, const std::vector<int>& widths);
+// Saves the rect (if any) and the widths (if any) in one write, like
+// SaveWindowGeometry.
+void SaveWindowPlace(const std::string& folder, const std::optional<QRect>& rect,
+                     const std::vector<int>& widths);
 // A saved rect made to fit the screens there are now: no smaller than
 // `minimum`, no larger than the screen it lands on, and moved onto that
 // screen; centred on the first screen when it lands on none. Unchanged when
