@@ -21,6 +21,11 @@ case "$kind" in
                                   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "usage: $0 [release|asan|tsan|fuzz]" >&2; exit 2 ;;
 esac
+# Objects compiled once are reused by every work tree of the clone.
+if command -v ccache >/dev/null; then
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$top")}
+fi
 if [ ! -f "$top/$dir/build.ninja" ]; then
   cmake -B "$top/$dir" "${args[@]}" >/dev/null
 fi

@@ -1,6 +1,7 @@
 #include "textfile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,8 +78,8 @@ std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank
     char buf[65536];
     limit = std::min(limit, MaxTextFileSize);
     while (total < limit) {
-        const size_t n = ReadSome(
-            fd.Fd, buf, static_cast<size_t>(std::min<int64_t>(sizeof buf, limit - total)));
+        const size_t n =
+            ReadSome(fd.Fd, buf, static_cast<size_t>(std::min<int64_t>(sizeof buf, limit - total)));
         if (n == 0) break;
         total += static_cast<int64_t>(n);
         for (size_t i = 0; i < n; ++i) {
@@ -117,13 +118,38 @@ bool WriteAllFd(int fd, const std::string& s) {
     return true;
 }
 
+[[noreturn]] void FailNotRegular() {
+    throw EInOutError(kNotRegularFileText, EINVAL);
+}
+
+// The whole content of `fd` from its start.
+std::string ReadBack(int fd) {
+    std::string data;
+    char buf[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail(errno);
+        if (n == 0) return data;
+        data.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
 // Rewrites the file in place (creating it through a dangling link). The new
 // length is reserved before the old content is touched, so that running out
-// of space or quota leaves the old content whole.
+// of space or quota leaves the old content whole. Opened without blocking
+// and checked again once open: what is there now may not be what was looked
+// at before.
 void WriteInPlace(const std::string& path, const std::string& content) {
-    const TFd fd{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)};
+    const TFd fd{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644)};
     struct stat st {};
-    if (fd.Fd < 0 || fstat(fd.Fd, &st) != 0) Fail(errno);
+    if (fd.Fd < 0) {
+        if (errno == ENXIO) FailNotRegular();  // a FIFO nobody reads
+        Fail(errno);
+    }
+    if (fstat(fd.Fd, &st) != 0) Fail(errno);
+    if (!S_ISREG(st.st_mode)) FailNotRegular();
     if (!content.empty()) {
         const int err = posix_fallocate(fd.Fd, 0, static_cast<off_t>(content.size()));
         // Other errors mean the file system cannot reserve; write anyway.
@@ -137,17 +163,25 @@ void WriteInPlace(const std::string& path, const std::string& content) {
         Fail(errno);
 }
 
+// The content `fill` writes, held in memory (for a rewrite in place).
+std::string FillInMemory(const TFileFill& fill) {
+    const TFd fd{memfd_create("quillet-write", MFD_CLOEXEC)};
+    if (fd.Fd < 0) Fail(errno);
+    fill(fd.Fd);
+    return ReadBack(fd.Fd);
+}
+
 // Writes a temporary file in `folder` and renames it over `target`, keeping
 // the old file's mode and owner. False (nothing changed) when the owner
 // cannot be kept or the folder refuses the temporary file of an existing one.
-bool WriteReplacing(const std::string& target, const std::string& folder,
-                    const std::string& content, const struct stat* old) {
+bool WriteReplacing(const std::string& target, const std::string& folder, const TFileFill& fill,
+                    const struct stat* old) {
     std::mt19937_64 rng(std::random_device{}());
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         tmp = folder + ".quillet-" + std::to_string(rng() % 1000000000ULL) + ".tmp";
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && old && (errno == EACCES || errno == EPERM || errno == EROFS)) return false;
         if (fd < 0 && errno != EEXIST) Fail(errno);
     }
@@ -167,7 +201,21 @@ bool WriteReplacing(const std::string& target, const std::string& folder,
         // After the owner: a change of owner clears the set-id bits.
         fchmod(fd, old->st_mode & 07777);
     }
-    if (!WriteAllFd(fd, content) || fsync(fd) != 0) return giveUp(errno);
+    try {
+        fill(fd);
+    } catch (...) {
+        close(fd);
+        unlink(tmp.c_str());
+        throw;
+    }
+    if (fsync(fd) != 0) return giveUp(errno);
+    // The target may have been swapped for something else meanwhile.
+    struct stat now {};
+    if (lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
+        close(fd);
+        unlink(tmp.c_str());
+        FailNotRegular();
+    }
     if (close(fd) != 0 || rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(tmp.c_str());
@@ -227,6 +275,12 @@ std::string ReadFirstNonBlankLine(const std::string& path, size_t keep, int64_t 
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& content) {
+    WriteFileAtomic(path, [&content](int fd) {
+        if (!WriteAllFd(fd, content)) Fail(errno);
+    });
+}
+
+void WriteFileAtomic(const std::string& path, const TFileFill& fill) {
     // The link stays a link: the file it leads to gets the content.
     std::string target = path;
     struct stat st {};
@@ -235,7 +289,8 @@ void WriteFileAtomic(const std::string& path, const std::string& content) {
             target = real;
             std::free(real);
         } else if (errno == ENOENT) {
-            return WriteInPlace(path, content);  // creates the missing target
+            // Creates the missing target (a regular file).
+            return WriteInPlace(path, FillInMemory(fill));
         } else {
             Fail(errno);
         }
@@ -244,19 +299,21 @@ void WriteFileAtomic(const std::string& path, const std::string& content) {
     std::string folder = ExtractFilePath(target);
     if (folder.empty()) folder = "./";
     if (stat(folder.c_str(), &st) != 0) Fail(errno == ENOENT ? ENOTDIR : errno);
-    // Writing over a folder or a file we may not write is refused up front, so
-    // the rename below never replaces something the user could not change.
+    // Writing over a folder, a FIFO, a device or a file we may not write is
+    // refused up front, so the rename below never replaces something the
+    // user could not change or that is not a file's content.
     const bool exists = stat(target.c_str(), &st) == 0;
     if (exists) {
         if (S_ISDIR(st.st_mode)) Fail(EISDIR);
+        if (!S_ISREG(st.st_mode)) FailNotRegular();
         if (access(target.c_str(), W_OK) != 0) Fail(errno);
         // After a rename the file's other names would keep the old content,
         // and a folder we may not write takes no new file: rewrite in place.
         if (st.st_nlink > 1 || access(folder.c_str(), W_OK) != 0)
-            return WriteInPlace(target, content);
+            return WriteInPlace(target, FillInMemory(fill));
     }
-    if (!WriteReplacing(target, folder, content, exists ? &st : nullptr))
-        WriteInPlace(target, content);
+    if (!WriteReplacing(target, folder, fill, exists ? &st : nullptr))
+        WriteInPlace(target, FillInMemory(fill));
 }
 
 }  // namespace quillet

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,15 +45,29 @@ std::string ReadFirstLine(const std::string& path, size_t keep = 4096);
 // MaxTextFileSize), so a huge file costs no more than its start.
 std::string ReadFirstNonBlankLine(const std::string& path, size_t keep = 4096,
                                   int64_t limit = MaxTextFileSize);
+// The words for a write refused because the path leads to something other
+// than a regular file (a FIFO, a device, a socket).
+inline constexpr const char* kNotRegularFileText = "Not a regular file";
+
+// Writes a new content: `fill` writes all of it to `fd` (empty, open for
+// reading and writing, at offset 0) and raises on failure.
+using TFileFill = std::function<void(int fd)>;
+
 // Replaces the content of the file `path` names, raising EInOutError on
-// failure. A symbolic link is followed: its target gets the new content. The
-// new content goes to a temporary file in the target's folder, flushed to
-// disk and renamed over the target with the old file's mode (and owner, where
-// allowed), so a failure never destroys the old file. Where a rename would
-// change more than the content (the file has other hard links, its owner
-// cannot be kept, or the folder may not be written though the file may), the
-// file is rewritten in place instead, its new length reserved first, so that
-// a full disk still leaves the old content whole.
+// failure. A symbolic link is followed: its target gets the new content and
+// the link stays a link. Only a regular file (or nothing yet) is written: a
+// path that leads to a FIFO, a device, a socket or a folder is refused (the
+// words kNotRegularFileText, or "File access denied" for a folder) and left
+// exactly as it was. The new content goes to a temporary file in the
+// target's folder, flushed to disk and renamed over the target with the old
+// file's mode (and owner, where allowed), so a failure never destroys the
+// old file. Where a rename would change more than the content (the file has
+// other hard links, its owner cannot be kept, or the folder may not be
+// written though the file may), the content is built in memory first and
+// the file rewritten in place, its new length reserved first, so that a full
+// disk still leaves the old content whole. Every file the program writes
+// goes through here.
 void WriteFileAtomic(const std::string& path, const std::string& content);
+void WriteFileAtomic(const std::string& path, const TFileFill& fill);
 
 }  // namespace quillet

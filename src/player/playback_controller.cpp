@@ -127,7 +127,7 @@ void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
 void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_t offset,
                                      bool byUser) {
     FOut->Stop(false);
-    FQueued.clear();
+    FAhead.clear();
     FResume = {};
     FFailedAnswers = 0;
     if (byUser) {
@@ -177,13 +177,13 @@ void TPlaybackController::PauseButton() {
 
 void TPlaybackController::Stop() {
     FOut->Stop(false);
-    FQueued.clear();
+    FAhead.clear();
     FResume = {};
     ClearHeard();
 }
 
 void TPlaybackController::SelectNext() {
-    const int queued = QueuedRow(false);
+    const int queued = PlayNextRow(false);
     FList.Select(queued >= 0 ? queued : FOrder.Next(FList.Selected()));
 }
 
@@ -324,7 +324,7 @@ void TPlaybackController::audOutProgress() {
 }
 
 void TPlaybackController::audOutDone() {
-    FQueued.clear();
+    FAhead.clear();
     std::string error = FOut->LastError();
     if (FOut->ProducedSound()) {
         FSilentRuns = 0;
@@ -383,15 +383,15 @@ TPlayOrder::TPlace TPlaybackController::HeardPlace() const {
 
 int TPlaybackController::NextRow() {
     if (FOrder.Repeat() != TRepeat::StopAfterTrack)
-        if (const int queued = QueuedRow(true); queued >= 0) return queued;
+        if (const int queued = PlayNextRow(true); queued >= 0) return queued;
     std::vector<int> pending;
     int last = -1;
-    for (const TQueued& q : FQueued) {
+    for (const TAhead& q : FAhead) {
         const int row = FList.IndexOf(q.Id);
         if (row >= 0) pending.push_back(row);
         last = row;
     }
-    const TPlayOrder::TPlace at = FQueued.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
+    const TPlayOrder::TPlace at = FAhead.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
     return FOrder.AfterTrack(at, pending);
 }
 
@@ -422,7 +422,7 @@ void TPlaybackController::Answer() {
         return;
     }
     FGain->Opened(input, entry.Id);
-    FQueued.push_back({entry.Id, track, input});
+    FAhead.push_back({entry.Id, track, input});
     FOut->QueueNext(input);
 }
 
@@ -430,7 +430,7 @@ void TPlaybackController::NeedNext() {
     // Inputs passed over since the last answer: their entries failed, and
     // the answer names the one after them.
     while (std::optional<TAuOutput::TFailedNext> failed = FOut->TakeFailedNext()) {
-        for (TQueued& q : FQueued) {
+        for (TAhead& q : FAhead) {
             if (q.Input != failed->Input) continue;
             q.Input = nullptr;
             if (const TEntry* entry = FList.Find(q.Id)) {
@@ -449,9 +449,9 @@ void TPlaybackController::NeedNext() {
 
 void TPlaybackController::TrackChanged() {
     TAuInput* heard = FOut->TakeHeardInput();
-    while (!FQueued.empty()) {
-        const TQueued q = FQueued.front();
-        FQueued.pop_front();
+    while (!FAhead.empty()) {
+        const TAhead q = FAhead.front();
+        FAhead.pop_front();
         if (heard != nullptr && q.Input != heard) continue;  // dropped before its turn
         FFailedAnswers = 0;
         // Before the selection moves: what follows it is asked anew then.
@@ -495,12 +495,12 @@ void TPlaybackController::Unqueue(TEntryId id) {
     if (FPlayNext.Remove(id)) Tell([](TPlaybackListener& l) { l.QueueChanged(); });
 }
 
-int TPlaybackController::QueuedRow(bool skipHandedOver) const {
+int TPlaybackController::PlayNextRow(bool skipHandedOver) const {
     for (const TEntryId id : FPlayNext.Ids()) {
         const int row = FList.IndexOf(id);
         if (row < 0) continue;
-        if (skipHandedOver && std::any_of(FQueued.begin(), FQueued.end(),
-                                          [id](const TQueued& q) { return q.Id == id; }))
+        if (skipHandedOver &&
+            std::any_of(FAhead.begin(), FAhead.end(), [id](const TAhead& q) { return q.Id == id; }))
             continue;
         return row;
     }
@@ -510,17 +510,17 @@ int TPlaybackController::QueuedRow(bool skipHandedOver) const {
 // --- Following the list
 
 void TPlaybackController::FollowChanges() {
-    if (FQueued.empty()) return;
+    if (FAhead.empty()) return;
     const TAuInput* queued = FOut->QueuedNext();
     if (InTail()) {
         // Handed over and not heard yet: is it still what follows the track
         // heard? If not, the heard track's end plays again, and the chain
         // asks anew when it ends.
-        std::deque<TQueued> queue;
-        queue.swap(FQueued);
+        std::deque<TAhead> queue;
+        queue.swap(FAhead);
         const int row = NextRow();
-        FQueued.swap(queue);
-        for (const TQueued& q : FQueued) {
+        FAhead.swap(queue);
+        for (const TAhead& q : FAhead) {
             if (q.Input == nullptr) continue;  // passed over
             if (q.Input == queued) break;      // still only queued: below
             if (row < 0 || row != FList.IndexOf(q.Id)) {
@@ -530,16 +530,16 @@ void TPlaybackController::FollowChanges() {
             break;
         }
     }
-    if (queued == nullptr || FQueued.back().Input != queued) return;
-    const TQueued mine = FQueued.back();
-    FQueued.pop_back();
+    if (queued == nullptr || FAhead.back().Input != queued) return;
+    const TAhead mine = FAhead.back();
+    FAhead.pop_back();
     const int row = NextRow();
     if (row >= 0 && row == FList.IndexOf(mine.Id)) {
-        FQueued.push_back(mine);
+        FAhead.push_back(mine);
         return;
     }
     if (!FOut->CancelNext()) {
-        FQueued.push_back(mine);  // handed over meanwhile: the tail check applies
+        FAhead.push_back(mine);  // handed over meanwhile: the tail check applies
         return;
     }
     if (FOut->AwaitingNext()) Answer();

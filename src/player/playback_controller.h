@@ -6,8 +6,8 @@
 //   it and marks the entry playing, and follows its changes as a listener.
 // - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
 //   the one input pool (input_pool.h), the gapless chain's side of the list
-//   (which entry follows, queued ahead), the play order (play_order.h), the
-//   play queue (play_queue.h), the volume and ReplayGain choice, and the
+//   (which entry follows, given to the sink ahead), the play order
+//   (play_order.h), the user's play queue (play_queue.h), the volume and ReplayGain choice, and the
 //   gain measured for untagged files (measured_gain.h). The window's
 //   handlers, the media-player interface on the bus, the time display and
 //   the saved session all read and drive this one object.
@@ -23,14 +23,14 @@
 // here follows the track heard (HeardEntry, Time, the playing mark): the next
 // entry becomes the one playing when its first sample is heard. A seek, or an
 // edit that changes what should follow, while the end of the last track is
-// still playing, plays that end again from where it is heard and queues
-// anew, so nothing but the heard track is ever acted on.
+// still playing, plays that end again from where it is heard and gives the
+// sink its next track anew, so nothing but the heard track is ever acted on.
 //
 // A NOTE ON THREADS
 // - GUI thread: every call here, every listener call, and the sink's events
 //   (they reach the GUI thread through the dispatcher).
-// - The sink's worker opens the inputs handed to it (queued ones too, ahead
-//   of time); the controller never waits for an open: the chain's answers
+// - The sink's worker opens the inputs handed to it (those given ahead
+//   too); the controller never waits for an open: the chain's answers
 //   and cancellations take the sink's chain lock only for a moment.
 #pragma once
 
@@ -182,9 +182,10 @@ class TPlaybackController : private TPlaylistListener {
         TEntryId Id = kNoEntry;
         TTrackRef Track;
     };
-    // An entry handed to the sink to follow (queued, or handed over and not
-    // heard yet); Input nullptr marks one that failed and was passed over.
-    struct TQueued {
+    // An entry given to the sink ahead of its sound (waiting in the sink's
+    // next-input slot, or handed over and not heard yet); Input nullptr
+    // marks one that failed and was passed over. Not the user's play queue.
+    struct TAhead {
         TEntryId Id;
         TTrackRef Track;
         TAuInput* Input;
@@ -208,22 +209,22 @@ class TPlaybackController : private TPlaylistListener {
     std::string MarkFailed(TEntryId id, const std::string& error, TAuOutput::TFault fault);
     void ClearHeard();
     // The row the end of the heard track leads to, after the entries already
-    // queued; -1 when playback stops there.
+    // given to the sink ahead; -1 when playback stops there.
     int NextRow();
-    // The row of the first queued entry in the list; with `skipHandedOver`
-    // the first not already handed to the sink. -1 for none.
-    int QueuedRow(bool skipHandedOver) const;
-    // Takes `id` out of the queue as it starts.
+    // The row of the play queue's first entry in the list; with
+    // `skipHandedOver` the first not already given to the sink. -1 for none.
+    int PlayNextRow(bool skipHandedOver) const;
+    // Takes `id` out of the play queue as it starts.
     void Unqueue(TEntryId id);
     // What follows the heard track, as a place in the play order.
     TPlayOrder::TPlace HeardPlace() const;
     void Answer();
-    // The list, the selection or the way it plays changed: a queued entry
-    // that no longer follows is replaced, one handed over is played again
+    // The list, the selection or the way it plays changed: an entry given
+    // ahead that no longer follows is replaced, one handed over is played again
     // from the heard track's end.
     void FollowChanges();
     // The heard track again from where it is heard (or `offset`), dropping
-    // what was queued after it.
+    // what was given ahead after it.
     void ReplayHeard(int64_t offset);
     // Moves the track heard to `frame` (of `rate`).
     void SeekToFrame(int64_t frame, uint32_t rate);
@@ -246,7 +247,7 @@ class TPlaybackController : private TPlaylistListener {
     // Where the heard entry was when it left the list; what follows it then
     // is what took its place.
     int FGoneIndex = -1;
-    std::deque<TQueued> FQueued;  // in the order the sink will play them
+    std::deque<TAhead> FAhead;  // in the order the sink will play them
     bool FPaused = false;
     struct TResume {
         TEntryId Id = kNoEntry;

@@ -16,6 +16,7 @@
 #include "paths.h"
 #include "tags_internal.h"
 #include "text.h"
+#include "textfile.h"
 
 namespace quillet {
 
@@ -112,13 +113,13 @@ std::string WriteArtCache(const TPicture& Picture) {
     char name[40];
     std::snprintf(name, sizeof name, "art-%016llx", static_cast<unsigned long long>(h));
     const fs::path path = folder / (std::string(name) + CacheExtension(Picture.MimeType));
-    const fs::path temp = folder / (std::string(name) + ".part");
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    const bool written = tags_detail::PWriteAll(fd, Picture.Data.data(), Picture.Data.size(), 0) ==
-                         Picture.Data.size();
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    try {
+        WriteFileAtomic(path.string(), [&Picture](int fd) {
+            if (tags_detail::PWriteAll(fd, Picture.Data.data(), Picture.Data.size(), 0) !=
+                Picture.Data.size())
+                throw EInOutError(FileErrorText(errno), errno);
+        });
+    } catch (const EInOutError&) {
         return {};
     }
     // Only the current picture is kept: a client may still be reading the
