@@ -108,9 +108,9 @@ int CmdPlaylist(const std::vector<std::string>& args) {
     return written && problems.empty() ? 0 : 1;
 }
 
-const TCommand reg("playlist",
-                   "playlist FILE    format and entries of a playlist, sheet or sound file",
-                   &CmdPlaylist);
+const TCommand playlistCmd("playlist",
+                           "playlist FILE    format and entries of a playlist, sheet or sound file",
+                           &CmdPlaylist);
 
 }  // namespace
 }  // namespace quillet::cli

@@ -50,7 +50,7 @@ int Tags(const std::vector<std::string>& args) {
     return 0;
 }
 
-TCommand reg("tags", "tags FILE", &Tags);
+TCommand tagsCmd("tags", "tags FILE", &Tags);
 
 }  // namespace
 }  // namespace quillet::cli

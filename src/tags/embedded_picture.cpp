@@ -23,14 +23,6 @@ constexpr size_t kPictureSlack = size_t{1} << 20;
 // file of tiny ones must not cost a read per few bytes of a large file.
 constexpr int kMaxEntries = 4096;
 
-uint32_t BE32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-uint32_t LE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
 // A regular file read at offsets; every read is checked against its size.
 class TFileView {
   public:

@@ -8,27 +8,20 @@
 
 #include "ACS_Tags.h"
 #include "id3v2_size.h"
+#include "tags_internal.h"
 #include "text.h"
 
 namespace quillet {
 namespace {
 
+using tags_detail::BE24;
+using tags_detail::BE64;
+using tags_detail::LE32;
+
 // No metadata item we read is larger (cover art is skipped, not read).
 constexpr int64_t kMaxItem = int64_t{16} << 20;
 // A FLAC stream has a handful of metadata blocks; a long run of them is junk.
 constexpr int kMaxFlacBlocks = 1024;
-
-uint32_t BE24(const uint8_t* p) {
-    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-}
-uint32_t LE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-uint64_t BE64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-    return v;
-}
 
 // A byte view that refuses to read past its end.
 class TReader {

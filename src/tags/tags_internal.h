@@ -26,6 +26,20 @@ struct TPropertyRow {
 std::vector<TTagFieldText> ListProperties(const TAuTags& tags, const TPropertyRow* rows,
                                           size_t count);
 
+// Integers stored in a file's byte order.
+inline uint32_t BE24(const uint8_t* p) {
+    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+}
+inline uint32_t BE32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+inline uint64_t BE64(const uint8_t* p) {
+    return (uint64_t{BE32(p)} << 32) | BE32(p + 4);
+}
+inline uint32_t LE32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
 // Descriptor I/O that retries interrupted and partial transfers. Both return
 // the bytes transferred (less than asked at the end of file or on an error).
 size_t ReadAll(int fd, void* buffer, size_t count);

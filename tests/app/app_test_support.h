@@ -22,6 +22,10 @@
 
 namespace quillet::test {
 
+// Lengths of the generated test tracks, in frames at 44.1 kHz.
+inline constexpr int64_t kShortFrames = 4410;
+inline constexpr int64_t kLongFrames = 44100 * 60;  // plays for about 3 s here
+
 struct RecordedBox {
     TMessageKind Kind;
     QString Caption;

@@ -12,8 +12,6 @@
 namespace quillet::test {
 namespace {
 
-constexpr int64_t kMinute = 44100 * 60;  // plays for about 3 s here
-
 class ArtWindowTest : public WindowFixture {
   protected:
     TArtView& Art() const { return *Form->findChild<TArtView*>(QStringLiteral("AlbumArt")); }
@@ -45,8 +43,8 @@ TEST_F(ArtWindowTest, ThePictureOfTheTrackHeardEmbeddedBeforeTheFolders) {
     WriteFile("other/Folder.PNG", ColourPng(Qt::green));
     WriteFile("lies/c.wav", "x");
     WriteFile("lies/cover.jpg", "a picture's name on no picture");
-    Install(TInputKind::ikMP3, kMinute);
-    Install(TInputKind::ikWave, kMinute);
+    Install(TInputKind::ikMP3, kLongFrames);
+    Install(TInputKind::ikWave, kLongFrames);
     AddFiles({Dir + "album/a.mp3", Dir + "other/b.wav", Dir + "lies/c.wav"});
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));

@@ -14,8 +14,6 @@
 namespace quillet::test {
 namespace {
 
-constexpr int64_t kLongFrames = 44100 * 60;  // plays for about 3 s here
-
 bool Matches(const char* text, const char* filter) {
     return ContainsAllWords(FoldForSearch(QString::fromUtf8(text)),
                             SearchWords(QString::fromUtf8(filter)));

@@ -12,9 +12,6 @@
 namespace quillet::test {
 namespace {
 
-constexpr int64_t kShortFrames = 4410;
-constexpr int64_t kLongFrames = 44100 * 60;  // plays for about 3 s here
-
 class PlayModesTest : public WindowFixture {
   protected:
     void SetUp() override {

@@ -14,8 +14,6 @@
 namespace quillet::test {
 namespace {
 
-constexpr int64_t kMinute = 44100 * 60;  // plays for about 3 s here
-
 class FeaturesTest : public WindowFixture {
   protected:
     // Shown and active, so that window-wide keys reach it.
@@ -192,9 +190,9 @@ TEST_F(FeaturesTest, TimeShowsBesideTheBarAndInItsTooltip) {
         std::function<void()> install;
         QString total;
     } cases[] = {
-        {"counted", [&] { Install(TInputKind::ikWave, kMinute); }, "1:00"},
-        {"estimated", [&] { Install<EstimatingSource>(TInputKind::ikWave, kMinute); }, "~1:00"},
-        {"unknown", [&] { Install(TInputKind::ikWave, kMinute, unknown); }, "--:--"},
+        {"counted", [&] { Install(TInputKind::ikWave, kLongFrames); }, "1:00"},
+        {"estimated", [&] { Install<EstimatingSource>(TInputKind::ikWave, kLongFrames); }, "~1:00"},
+        {"unknown", [&] { Install(TInputKind::ikWave, kLongFrames, unknown); }, "--:--"},
     };
     AddRows({"a.wav"});
     for (const auto& c : cases) {
@@ -214,7 +212,7 @@ TEST_F(FeaturesTest, TimeShowsBesideTheBarAndInItsTooltip) {
 }
 
 TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
-    auto* wave = Install(TInputKind::ikWave, kMinute);
+    auto* wave = Install(TInputKind::ikWave, kLongFrames);
     AddRows({"a.wav", "b.wav", "c.wav"});
     EXPECT_EQ(Form->PlayingRow(), -1);
     PlayRow(1);
@@ -297,7 +295,7 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     Form->LoadLanguage("bad");
     EXPECT_EQ(Form->sbPause->toolTip(), "Pause (Space)");
 
-    auto* wave = Install<SeekTargetRecorder>(TInputKind::ikWave, kMinute);
+    auto* wave = Install<SeekTargetRecorder>(TInputKind::ikWave, kLongFrames);
     AddRows({"a.wav", "b.wav", "c.wav"});
     ShowActive();
     QWidget* list = Form->lbPlaylist;

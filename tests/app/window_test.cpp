@@ -15,9 +15,6 @@
 namespace quillet::test {
 namespace {
 
-constexpr int64_t kLongFrames = 44100 * 60;  // plays for about 3 s here
-constexpr int64_t kShortFrames = 4410;
-
 // A source that records the position bar's seeks instead of seeking.
 class SeekRecorder : public SyntheticSource {
   public:
