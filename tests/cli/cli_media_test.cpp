@@ -81,9 +81,11 @@ TEST_F(CliMedia, InfoLines) {
               "channels: 2\nrate: 48000\nbits: 16\nsamples: 12000\nduration: 0.250\nvalid: "
               "yes\nlength: exact\n");
     WriteFile(Dir + "/junk.WAV", NoiseBytes(100));
+    // What no input reads is told as before, and the status says so.
     r = Cli("info " + Dir + "/junk.WAV");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("valid: no\n"), std::string::npos);
+    EXPECT_EQ(r.err, Dir + "/junk.WAV: not a file this input can read\n");
 }
 
 // A WAV whose data chunk is empty holds exactly no samples; one whose size
