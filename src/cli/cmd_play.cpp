@@ -8,9 +8,11 @@
 // once and makes the status 1. Ctrl+C and SIGTERM end it at once.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
@@ -86,11 +88,13 @@ void Tell(const std::string& path, const std::string& text) {
                      EscapeControls(text).c_str());
 }
 
-// The entries the paths stand for, in order. An entry no input plays is told
-// and left out here (the player would stop at it); false when anything was
-// told.
+// The entries the paths stand for, in order. An entry no input plays, or a
+// missing file, is told and left out here (the player would stop at the
+// first, and take the second for a file it does not understand); false
+// when anything was told.
 bool Entries(const std::vector<std::string>& paths, std::vector<TPlaylistEntry>& entries) {
     bool ok = true;
+    std::set<std::string> told;
     for (const std::string& path : paths) {
         std::vector<TPlaylistEntry> some;
         struct stat st {};
@@ -104,8 +108,17 @@ bool Entries(const std::vector<std::string>& paths, std::vector<TPlaylistEntry>&
             ok = ArgumentEntries(path, some) && ok;
         }
         for (TPlaylistEntry& e : some) {
-            if (!TrackInputKind(TrackOf(e))) {
-                Tell(e.FilePath, kFormatNotSupported);
+            const TTrackRef track = TrackOf(e);
+            // Some inputs open a missing file as one they do not understand:
+            // the file's absence is the better answer.
+            const int missing =
+                !IsUrl(track.Path) && ::stat(track.Path.c_str(), &st) != 0 ? errno : 0;
+            const std::string problem = !TrackInputKind(track) ? kFormatNotSupported
+                                        : missing != 0         ? std::strerror(missing)
+                                                               : std::string();
+            if (!problem.empty()) {
+                // A sheet's tracks share their image: told once.
+                if (told.insert(e.FilePath).second) Tell(e.FilePath, problem);
                 ok = false;
                 continue;
             }
