@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <optional>
 #include <set>
@@ -259,6 +260,18 @@ int Play(const std::vector<std::string>& args) {
 
     TPlayReport report(player);
     TStreamTitles titles(player);
+    // An error that escapes one of the player's handlers (a track that
+    // could not be started) is a failure like any other.
+    SetMainThreadErrorHandler([&failed](std::exception_ptr error) {
+        failed = true;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            Tell({}, e.what());
+        } catch (...) {
+            Tell({}, "unknown error");
+        }
+    });
     list.Select(0);
     player.Play();
     // The sink's events run here, on the main thread, as the window's do.

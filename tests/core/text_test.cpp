@@ -71,4 +71,18 @@ TEST(Text, EscapeControlsShowsEveryControlAndKeepsTheRest) {
           std::string("caf\xc3\xa9\xc2\xa0\xe2\x82\xac \xf0\x9f\x8e\xb5"),
           std::string("caf\xe9 \xff"), std::string("C:\\music\\x1b.mp3"), std::string()})
         EXPECT_EQ(EscapeControls(kept), kept);
+    // No byte, alone or after any lead byte, leaves a control in the output.
+    for (int lead : {-1, 0xC2, 0xE2, 0xF0})
+        for (int b = 0; b < 256; ++b) {
+            std::string in = "x";
+            if (lead >= 0) in += static_cast<char>(lead);
+            in += static_cast<char>(b);
+            const std::string out = EscapeControls(in + "y");
+            for (const char c : out) EXPECT_FALSE(static_cast<uint8_t>(c) < 0x20 || c == 0x7F) << b;
+            for (int c1 = 0x80; c1 <= 0x9F; ++c1)
+                EXPECT_EQ(out.find(std::string("\xc2") + static_cast<char>(c1)), std::string::npos);
+            if (lead < 0 && b >= 0x80 && b <= 0x9F) {
+                EXPECT_EQ(out.find(static_cast<char>(b)), std::string::npos);
+            }
+        }
 }
