@@ -157,6 +157,7 @@ class TPlayReport final : private TPlaybackListener, private TPlaylistListener {
     struct TPending {
         TEntryId Id = kNoEntry;
         std::string Path, Error;
+        TAuOutput::TFault Fault = TAuOutput::TFault::None;
     };
 
     // `again`: also when it is what was said last (the same error of
@@ -169,8 +170,9 @@ class TPlayReport final : private TPlaybackListener, private TPlaylistListener {
     }
     void RunFailed() {
         FFailed = true;
-        FPending =
-            TPending{FPlayer.HeardEntry(), FPlayer.HeardTrack().Path, FPlayer.Output().LastError()};
+        const TAuOutput& out = FPlayer.Output();
+        FPending = TPending{FPlayer.HeardEntry(), FPlayer.HeardTrack().Path, out.LastError(),
+                            out.LastFault()};
     }
     // TPlaylistListener
     void EntryChanged(int index) override {
@@ -192,7 +194,9 @@ class TPlayReport final : private TPlaybackListener, private TPlaylistListener {
         const TPending pending = std::move(*FPending);
         FPending.reset();
         const TEntry* entry = FPlayer.List().Find(pending.Id);
-        if (entry == nullptr || entry->Info.State != TEntryState::Failed)
+        if (pending.Fault == TAuOutput::TFault::Device)
+            Fail({}, pending.Error, false);  // no file's fault, and the same for each
+        else if (entry == nullptr || entry->Info.State != TEntryState::Failed)
             Fail(pending.Path, pending.Error);
     }
     void Message(const std::string& text) override {
