@@ -8,6 +8,7 @@
 #include "album_art.h"
 #include "commands.h"
 #include "ffmpeg_picture.h"
+#include "text.h"
 
 namespace quillet::cli {
 namespace {
@@ -25,18 +26,19 @@ int Art(const std::vector<std::string>& args) {
     if (track.empty()) return UsageError("art needs a track");
     const TAlbumArt art = FindAlbumArt(track, OfferAttachedPictures);
     if (art.Embedded) {
-        std::printf("embedded %s %zu\n", art.Embedded->MimeType.c_str(), art.Embedded->Data.size());
+        std::printf("embedded %s %zu\n", EscapeControls(art.Embedded->MimeType).c_str(),
+                    art.Embedded->Data.size());
         if (!out.empty()) {
             const auto& d = art.Embedded->Data;
             FILE* f = std::fopen(out.c_str(), "wb");
             const bool written = f && std::fwrite(d.data(), 1, d.size(), f) == d.size();
             if (!(f && std::fclose(f) == 0 && written)) {
-                std::fprintf(stderr, "%s: cannot be written\n", out.c_str());
+                std::fprintf(stderr, "%s: cannot be written\n", EscapeControls(out).c_str());
                 return 1;
             }
         }
     } else if (!art.ImagePath.empty()) {
-        std::printf("file %s\n", art.ImagePath.c_str());
+        std::printf("file %s\n", EscapeControls(art.ImagePath).c_str());
     } else {
         std::printf("none\n");
     }

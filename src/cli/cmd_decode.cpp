@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "gain.h"
 #include "media_common.h"
+#include "text.h"
 #include "whole_units.h"
 
 namespace quillet::cli {
@@ -157,7 +158,7 @@ int Decode(const std::vector<std::string>& args) {
         for (const TPlaylistEntry& e : entries)
             if (TagsOf(e).Track == track && !found) found = &e;
         if (!found) {
-            std::fprintf(stderr, "%s: no track %lld\n", files[0].c_str(),
+            std::fprintf(stderr, "%s: no track %lld\n", EscapeControls(files[0]).c_str(),
                          static_cast<long long>(track));
             return 1;
         }
@@ -172,7 +173,8 @@ int Decode(const std::vector<std::string>& args) {
     // empty success (scripts and benchmarks rely on the exit status).
     if (!PlayableFormat(*input)) {
         input->EndRead();
-        std::fprintf(stderr, "%s: not a file this input can read\n", files[0].c_str());
+        std::fprintf(stderr, "%s: not a file this input can read\n",
+                     EscapeControls(files[0]).c_str());
         return 1;
     }
     const uint32_t channels = input->GetChannels(), rate = input->GetSampleRate(),
@@ -195,7 +197,8 @@ int Decode(const std::vector<std::string>& args) {
                       : ::open(files[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
             input->EndRead();
-            std::fprintf(stderr, "%s: %s\n", files[1].c_str(), std::strerror(errno));
+            std::fprintf(stderr, "%s: %s\n", EscapeControls(files[1]).c_str(),
+                         std::strerror(errno));
             return 1;
         }
     }
@@ -245,18 +248,17 @@ int Decode(const std::vector<std::string>& args) {
         ok = ::close(fd) == 0 && ok;
     }
     if (!ok) {
-        std::fprintf(stderr, "%s: %s\n", files[1].c_str(), std::strerror(errno));
+        std::fprintf(stderr, "%s: %s\n", EscapeControls(files[1]).c_str(), std::strerror(errno));
         return 1;
     }
     return 0;
 }
 
-TCommand decodeCmd(
-    "decode",
-    "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
-    "[--replaygain track|album|off] IN|URL OUT|-"
-    "   (or: decode --null IN)",
-    &Decode);
+TCommand decodeCmd("decode",
+                   "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
+                   "[--replaygain track|album|off] IN|URL OUT|-"
+                   "   (or: decode --null IN)",
+                   &Decode);
 
 }  // namespace
 }  // namespace quillet::cli

@@ -6,6 +6,7 @@
 
 #include "ACS_DXAudio.h"
 #include "commands.h"
+#include "text.h"
 
 namespace quillet::cli {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 int Devices(const std::vector<std::string>& args) {
     if (!args.empty()) return UsageError("devices takes no arguments");
     auto out = MakeOwned<TDXAudioOut>(nullptr);
-    for (const std::string& name : out->DeviceNames()) std::printf("%s\n", name.c_str());
+    for (const std::string& name : out->DeviceNames())
+        std::printf("%s\n", EscapeControls(name).c_str());
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // quillet-cli info: a file's format, length and the tags its input reads;
-// for a stream, also what it says of itself (format, station, song).
+// for a stream, also what it says of itself (format, station, song). The
+// status is 1 for a file no input can read (valid: no).
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -9,6 +10,7 @@
 #include "commands.h"
 #include "media_common.h"
 #include "stream_input.h"
+#include "text.h"
 
 namespace quillet::cli {
 namespace {
@@ -24,8 +26,9 @@ void PrintStreamInfo(TStreamIn& stream) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         info = stream.StreamInfo();
     }
-    std::printf("format: %s\nstation: %s\nartist: %s\ntitle: %s\n", info.Format.c_str(),
-                info.Station.c_str(), info.Artist.c_str(), info.Title.c_str());
+    std::printf("format: %s\nstation: %s\nartist: %s\ntitle: %s\n",
+                EscapeControls(info.Format).c_str(), EscapeControls(info.Station).c_str(),
+                EscapeControls(info.Artist).c_str(), EscapeControls(info.Title).c_str());
 }
 
 int Info(const std::vector<std::string>& args) {
@@ -46,7 +49,12 @@ int Info(const std::vector<std::string>& args) {
         PrintStreamInfo(*stream);
     else
         PrintInputTags(*input);
-    return 0;
+    if (valid) return 0;
+    // What it could tell is printed; the status says it is no sound file,
+    // as decode's does, so a script need not read the lines to know.
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: not a file this input can read\n", EscapeControls(args[0]).c_str());
+    return 1;
 }
 
 TCommand infoCmd("info", "info IN|URL", &Info);

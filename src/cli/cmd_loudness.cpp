@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "loudness_cache.h"
 #include "loudness_meter.h"
+#include "text.h"
 
 namespace quillet::cli {
 namespace {
@@ -120,11 +121,11 @@ int Loudness(const std::vector<std::string>& args) {
         for (; printed < ready; ++printed) {
             const TScan& s = scans[printed];
             if (printed > 0) std::putchar('\n');
-            std::printf("file: %s\n", s.Path.c_str());
+            std::printf("file: %s\n", EscapeControls(s.Path).c_str());
             if (s.Error.empty()) {
                 PrintFigures("", "track_gain", "track_peak", s.Figures);
             } else {
-                std::printf("error: %s\n", s.Error.c_str());
+                std::printf("error: %s\n", EscapeControls(s.Error).c_str());
                 failed = true;
             }
         }
@@ -159,7 +160,7 @@ int Loudness(const std::vector<std::string>& args) {
                 cache.Put(*s.Key, {s.Figures.Integrated, s.Figures.TruePeak, s.Figures.Blocks});
         if (!cache.Save(cacheFile)) {
             std::fprintf(stderr, "%s: the loudness cache could not be written\n",
-                         cacheFile.c_str());
+                         EscapeControls(cacheFile).c_str());
             failed = true;
         }
     }

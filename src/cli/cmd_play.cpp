@@ -1,245 +1,294 @@
-// quillet-cli play: files and streams through the player's own output, one
-// after another, joined without a gap where their formats allow (a stream is
-// never opened ahead: it starts when reached). A stream's songs are printed
-// as they change. With --replaygain auto or smart, files without gain tags
-// are measured in the background (the loudness service and its cache) and
-// play at the measured gain; smart also takes the album gain while files of
-// one album follow each other.
-#include <atomic>
+// quillet-cli play: its arguments once, in order, through the window's own
+// player (playback_controller.h) in its "stop at the end of the list" mode.
+// A sheet or playlist stands for its tracks, a folder for its files in name
+// order (the window's command-line walk). Gapless joins, tracks given ahead,
+// measured and smart gain, streams and CUE tracks are the player's; this
+// file parses the options, tells what happens and waits for the end. A
+// stream's songs go to stdout as they change; every problem goes to stderr
+// once and makes the status 1. Ctrl+C and SIGTERM end it at once.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
+#include <exception>
 #include <map>
-#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "ACS_DXAudio.h"
+#include "command_line.h"
 #include "commands.h"
-#include "loudness_service.h"
 #include "main_thread.h"
 #include "media_common.h"
 #include "paths.h"
-#include "stream_input.h"
+#include "playback_controller.h"
+#include "stream_titles.h"
+#include "text.h"
+#include "track_input.h"
+#include "track_tags.h"
 
 namespace quillet::cli {
 namespace {
 
-// What smart mode needs of each file: its choice of gain and, for the album
-// gain, the files of its album (the run of files around it with its album
-// tag). The command line is played in order.
-struct TAlbumPlaces {
-    std::vector<TReplayGainMode> Choice;
-    std::vector<std::vector<std::string>> Album;
+// A cached loudness counts from the first track's first sample if the cache
+// file is read within this.
+constexpr auto kCacheWait = std::chrono::seconds(2);
+// How often the loop looks at a stream's titles between the sink's events.
+constexpr auto kTick = std::chrono::milliseconds(100);
+
+struct TPlayOptions {
+    std::optional<int64_t> Volume;  // hundredths of a decibel, -10000..0
+    std::string Device;             // empty: the system default
+    TReplayGainSetting Gain;        // the sink's default: track gains
+    bool Measure = false;           // untagged files are measured (auto, smart)
 };
 
-TAlbumPlaces AlbumPlaces(const std::vector<std::string>& files) {
-    std::vector<std::string> albums(files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
-        try {
-            Owned<TAuFileIn> input = OpenInput(files[i]);
-            albums[i] = AlbumTag(*input);
-        } catch (const std::exception&) {
-            // No tags to go by: a file of its own.
-        }
-    }
-    TAlbumPlaces places{std::vector<TReplayGainMode>(files.size()),
-                        std::vector<std::vector<std::string>>(files.size())};
-    for (size_t i = 0; i < files.size(); ++i) {
-        TSmartPlace place{true, albums[i], i > 0 ? albums[i - 1] : std::string_view(),
-                          i + 1 < files.size() ? albums[i + 1] : std::string_view()};
-        places.Choice[i] = SmartGainMode(place);
-        if (places.Choice[i] != TReplayGainMode::Album) continue;
-        const TAlbumRun run =
-            AlbumRunOf(files.size(), i, [&](size_t k) -> std::string_view { return albums[k]; });
-        places.Album[i].assign(files.begin() + static_cast<ptrdiff_t>(run.First),
-                               files.begin() + static_cast<ptrdiff_t>(run.Last + 1));
-    }
-    return places;
+// An option and its value: what the value does to the options; false for a
+// value that is no good, which is then the usage error `Needs`. A new option
+// is a new row.
+struct TOption {
+    std::string_view Name;
+    const char* Needs;
+    bool (*Take)(const std::string& value, TPlayOptions& options);
+};
+
+const TOption kOptions[] = {
+    {"--volume", "--volume needs hundredths of a decibel, -10000..0",
+     [](const std::string& value, TPlayOptions& o) {
+         int64_t volume = 0;
+         if (!ParseInt64(value, volume) || volume > 0 || volume < -10000) return false;
+         o.Volume = volume;
+         return true;
+     }},
+    {"--device", "--device needs a name (see devices)",
+     [](const std::string& value, TPlayOptions& o) {
+         o.Device = value;
+         return true;
+     }},
+    {"--replaygain", "--replaygain needs track, album, off, auto or smart",
+     [](const std::string& value, TPlayOptions& o) {
+         // auto: track gains, and untagged files measured.
+         const auto mode = value == "auto" ? TReplayGainMode::Track : ParseReplayGainMode(value);
+         if (!mode) return false;
+         o.Gain.Mode = *mode;
+         o.Measure = value == "auto" || *mode == TReplayGainMode::Smart;
+         return true;
+     }},
+};
+
+void Tell(const std::string& path, const std::string& text) {
+    if (path.empty())
+        std::fprintf(stderr, "%s\n", EscapeControls(text).c_str());
+    else
+        std::fprintf(stderr, "%s: %s\n", EscapeControls(path).c_str(),
+                     EscapeControls(text).c_str());
 }
 
-int Play(const std::vector<std::string>& args) {
-    int64_t volume = 0;
-    bool volumeSet = false;
-    bool measure = false;
-    TReplayGainSetting gain;  // the sink's default: track gains
-    std::string device;       // empty: the system default
-    std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--volume") {
-            if (i + 1 >= args.size() || !ParseInt64(args[i + 1], volume) || volume > 0 ||
-                volume < -10000)
-                return UsageError("--volume needs hundredths of a decibel, -10000..0");
-            volumeSet = true;
-            ++i;
-        } else if (args[i] == "--device") {
-            if (i + 1 >= args.size()) return UsageError("--device needs a name (see devices)");
-            device = args[++i];
-        } else if (args[i] == "--replaygain") {
-            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
-            const auto mode = value == "auto" ? TReplayGainMode::Track : ParseReplayGainMode(value);
-            if (!mode) return UsageError("--replaygain needs track, album, off, auto or smart");
-            gain.Mode = *mode;
-            measure = value == "auto" || *mode == TReplayGainMode::Smart;
-            ++i;
+// The entries the paths stand for, in order. An entry no input plays, or a
+// missing file, is told and left out here (the player would stop at the
+// first, and take the second for a file it does not understand); false
+// when anything was told.
+bool Entries(const std::vector<std::string>& paths, std::vector<TPlaylistEntry>& entries) {
+    bool ok = true;
+    std::set<std::string> told;
+    for (const std::string& path : paths) {
+        std::vector<TPlaylistEntry> some;
+        struct stat st {};
+        if (!IsUrl(path) && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            some = ExpandPaths({path});
+            if (some.empty()) {
+                Tell(path, "no files to play");
+                ok = false;
+            }
         } else {
-            files.push_back(args[i]);
+            ok = ArgumentEntries(path, some) && ok;
+        }
+        for (TPlaylistEntry& e : some) {
+            const TTrackRef track = TrackOf(e);
+            // Some inputs open a missing file as one they do not understand:
+            // the file's absence is the better answer.
+            const int missing =
+                !IsUrl(track.Path) && ::stat(track.Path.c_str(), &st) != 0 ? errno : 0;
+            const std::string problem = !TrackInputKind(track) ? kFormatNotSupported
+                                        : missing != 0         ? std::strerror(missing)
+                                                               : std::string();
+            if (!problem.empty()) {
+                // A sheet's tracks share their image: told once.
+                if (told.insert(e.FilePath).second) Tell(e.FilePath, problem);
+                ok = false;
+                continue;
+            }
+            entries.push_back(std::move(e));
         }
     }
-    if (files.empty()) return UsageError("play needs at least one file");
-    // A sheet or playlist plays its tracks, in order, as one list.
-    bool failed = false;
-    std::vector<TPlaylistEntry> tracks;
-    for (const std::string& f : files) {
-        std::vector<TPlaylistEntry> some;
-        failed = !ArgumentEntries(f, some) || failed;
-        for (TPlaylistEntry& e : some) tracks.push_back(std::move(e));
+    return ok;
+}
+
+// Tells on the terminal what the player does: a stream's songs, and each
+// failure once with the file it belongs to, the file's own words first (an
+// entry marked failed), the sink's error only where no entry took the blame.
+// Main thread only, as the player.
+class TPlayReport final : private TPlaybackListener, private TPlaylistListener {
+  public:
+    explicit TPlayReport(TPlaybackController& player) : FPlayer(player) {
+        for (const TEntry& e : FPlayer.List())
+            if (IsUrl(e.FilePath)) FShown[e.Id] = e.RowText;
+        FPlayer.AddListener(this);
+        FPlayer.List().AddListener(this);
+        FPlayer.Output().SetOnThreadException([this](TComponent*) { RunFailed(); });
     }
-    files.clear();
-    for (const TPlaylistEntry& e : tracks) files.push_back(e.FilePath);
+    ~TPlayReport() {
+        FPlayer.Output().SetOnThreadException({});
+        FPlayer.List().RemoveListener(this);
+        FPlayer.RemoveListener(this);
+    }
+    TPlayReport(const TPlayReport&) = delete;
+    TPlayReport& operator=(const TPlayReport&) = delete;
+
+    bool Failed() const { return FFailed; }
+
+  private:
+    // The error a run ended with, until the player says whose it was.
+    struct TPending {
+        TEntryId Id = kNoEntry;
+        std::string Path, Error;
+        TAuOutput::TFault Fault = TAuOutput::TFault::None;
+    };
+
+    // `again`: also when it is what was said last (the same error of
+    // another file); a whole lap's error repeats the last run's.
+    void Fail(const std::string& path, const std::string& text, bool again = true) {
+        FFailed = true;
+        if (text.empty() || (!again && text == FLastTold)) return;
+        FLastTold = text;
+        Tell(path, text);
+    }
+    void RunFailed() {
+        FFailed = true;
+        const TAuOutput& out = FPlayer.Output();
+        FPending = TPending{FPlayer.HeardEntry(), FPlayer.HeardTrack().Path, out.LastError(),
+                            out.LastFault()};
+    }
+    // TPlaylistListener
+    void EntryChanged(int index) override {
+        const TEntry& e = FPlayer.List()[static_cast<size_t>(index)];
+        if (e.Info.State == TEntryState::Failed && FToldFailed.insert(e.Id).second)
+            Fail(e.FilePath, e.Info.Error);
+        const auto shown = FShown.find(e.Id);
+        if (shown == FShown.end() || shown->second == e.RowText || e.Id != FPlayer.HeardEntry())
+            return;
+        shown->second = e.RowText;
+        std::printf("%s: %s\n", EscapeControls(e.FilePath).c_str(),
+                    EscapeControls(e.RowText).c_str());
+        std::fflush(stdout);
+    }
+    // TPlaybackListener. The sink's OnDone has been dealt with by the time
+    // the heard entry changes: an entry it failed is marked by then.
+    void PlaybackChanged() override {
+        if (!FPending) return;
+        const TPending pending = std::move(*FPending);
+        FPending.reset();
+        const TEntry* entry = FPlayer.List().Find(pending.Id);
+        if (pending.Fault == TAuOutput::TFault::Device)
+            Fail({}, pending.Error, false);  // no file's fault, and the same for each
+        else if (entry == nullptr || entry->Info.State != TEntryState::Failed)
+            Fail(pending.Path, pending.Error);
+    }
+    void Message(const std::string& text) override {
+        const int selected = FPlayer.List().Selected();
+        Fail(selected >= 0 ? FPlayer.List()[static_cast<size_t>(selected)].FilePath : std::string(),
+             text);
+    }
+    void LapFailed(const std::string& error) override { Fail({}, error, false); }
+
+    TPlaybackController& FPlayer;
+    bool FFailed = false;
+    std::string FLastTold;  // said once, whoever says it again
+    std::set<TEntryId> FToldFailed;
+    std::map<TEntryId, std::string> FShown;  // a stream entry's row as last printed
+    std::optional<TPending> FPending;
+};
+
+int Play(const std::vector<std::string>& args) {
+    TPlayOptions options;
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const TOption* option = nullptr;
+        for (const TOption& o : kOptions)
+            if (args[i] == o.Name) option = &o;
+        if (option == nullptr) {
+            paths.push_back(args[i]);
+        } else if (i + 1 >= args.size() || !option->Take(args[++i], options)) {
+            return UsageError(option->Needs);
+        }
+    }
+    if (paths.empty()) return UsageError("play needs at least one file");
+    std::vector<TPlaylistEntry> entries;
+    bool failed = !Entries(paths, entries);
+    if (entries.empty()) return failed ? 1 : 0;
 
     SetMainThread();
     // Ctrl+C and SIGTERM end the program, as a stream has no end of its own:
     // SDL would otherwise take both signals for quit events nobody reads.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
-    // Every input lives as long as the sink that may refer to it.
-    std::vector<Owned<TAuFileIn>> inputs;
-    std::mutex fileLock;                       // fileOf: the provider reads it on the worker
-    std::map<const TAuInput*, size_t> fileOf;  // input -> its index in `files` (= `tracks`)
-    std::vector<bool> reported(files.size());  // an open error already printed
-    auto out = MakeOwned<TDXAudioOut>(nullptr);
-    // The window's ring settings.
-    out->SetDeviceNumber(0);
-    out->SetFramesInBuffer(65536);
-    out->SetPollingInterval(200);
-    if (volumeSet) out->SetVolume(static_cast<int32_t>(volume));
-    out->SetReplayGain(gain);
-    out->SetDeviceName(device);
-    out->SetOnDeviceChange([&](TComponent*) {
-        if (const auto state = out->DeviceState(); state.FellBack)
-            std::fprintf(stderr, "%s\n", state.Message.c_str());
+    TPlaylistModel list;
+    TPlaybackController player(list);
+    player.SetRepeat(TRepeat::StopAtEnd);
+    if (options.Volume) player.SetVolume(static_cast<int>(-*options.Volume));
+    player.Output().SetDeviceName(options.Device);
+    player.Output().SetOnDeviceChange([&player](TComponent*) {
+        if (const auto state = player.Output().DeviceState(); state.FellBack)
+            Tell({}, state.Message);
     });
-    // After the sink, so it is gone (its thread joined) before the sink is.
-    std::optional<TLoudnessService> loudness;
-    TAlbumPlaces places;
-    std::vector<std::string> fullPaths;  // as the cache knows them
-    for (const std::string& f : files)
-        fullPaths.push_back(IsUrl(f) ? f
-                                     : std::filesystem::absolute(f).lexically_normal().string());
-    if (measure) {
-        if (gain.Mode == TReplayGainMode::Smart) places = AlbumPlaces(fullPaths);
-        loudness.emplace();
-        // What the cache knows of the first file counts from its first sample.
-        loudness->WaitLoaded(std::chrono::seconds(2));
-        loudness->SetOnDone([&](const std::string&, bool) { out->RefreshInputGain(); });
-        out->SetInputGainProvider([&](TAuInput& in) {
-            TInputGainInfo info;
-            std::lock_guard<std::mutex> g(fileLock);
-            const auto it = fileOf.find(&in);
-            if (it == fileOf.end()) return info;
-            const size_t i = it->second;
-            if (!places.Choice.empty()) info.SmartChoice = places.Choice[i];
-            static const std::vector<std::string> none;
-            info.Measured =
-                loudness->Lookup(fullPaths[i], places.Album.empty() ? none : places.Album[i]);
-            return info;
-        });
+    player.MeasuredGain().SetMeasuring(options.Measure);
+    player.SetReplayGain(options.Gain);
+    list.Append(std::move(entries));
+    if (options.Gain.Mode == TReplayGainMode::Smart) {
+        // Smart gain goes by the album tags around each file, which the
+        // window reads in the background; a command line is short enough
+        // to read them before the first sound.
+        for (size_t i = 0; i < list.size(); ++i) {
+            const TEntry& e = list[i];
+            if (IsUrl(e.FilePath) || !e.Range.Whole()) continue;
+            TEntryInfo info = e.Info;
+            info.Tags = ReadTrackTags(e.FilePath);
+            list.SetInfo(e.Id, info);
+        }
     }
-    // A file is measured when it starts and the one after it then too, so
-    // the next file's measurement has the whole of this one to finish in
-    // (queueing, 5 s before it is heard, would often be too late for a long
-    // file); smart mode measures the rest of the album behind them.
-    auto measureAhead = [&](size_t i) {
-        if (!loudness) return;
-        // The latest request is served first: file i, then the next, then
-        // the rest of i's album.
-        if (!places.Album.empty())
-            for (auto it = places.Album[i].rbegin(); it != places.Album[i].rend(); ++it)
-                if (*it != fullPaths[i]) loudness->Request(*it);
-        if (i + 1 < files.size()) loudness->Request(fullPaths[i + 1]);
-        loudness->Request(fullPaths[i]);
-    };
+    if (options.Measure) player.MeasuredGain().WaitCacheLoaded(kCacheWait);
 
-    std::atomic<bool> done{false};
-    size_t heard = 0;   // the file whose sound began last
-    size_t queued = 0;  // the last file started or queued
-    auto open = [&](size_t i) -> TAuFileIn* {
-        try {
-            inputs.push_back(OpenTrackInput(TrackOf(tracks[i])));
-        } catch (const std::exception& e) {
-            if (!reported[i]) std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
-            reported[i] = true;
-            failed = true;
-            return nullptr;
-        }
-        std::lock_guard<std::mutex> g(fileLock);
-        fileOf[inputs.back().get()] = i;
-        return inputs.back().get();
-    };
-    out->SetOnDone([&](TComponent*) { done = true; });
-    out->SetOnThreadException([&](TComponent*) {
-        std::fprintf(stderr, "%s\n", out->LastError().c_str());
+    TPlayReport report(player);
+    TStreamTitles titles(player);
+    // An error that escapes one of the player's handlers (a track that
+    // could not be started) is a failure like any other.
+    SetMainThreadErrorHandler([&failed](std::exception_ptr error) {
         failed = true;
-    });
-    // The files follow each other without a gap while their formats match.
-    out->SetOnNeedNext([&](TComponent*) {
-        TAuFileIn* next = nullptr;
-        while (next == nullptr && queued + 1 < files.size() && !IsUrl(files[queued + 1]))
-            next = open(++queued);
-        if (next) measureAhead(queued);
-        out->QueueNext(next);
-    });
-    out->SetOnTrackChange([&](TComponent*) {
-        if (const TAuInput* in = out->TakeHeardInput()) {
-            {
-                std::lock_guard<std::mutex> g(fileLock);
-                heard = fileOf[in];
-            }
-            measureAhead(heard);
-        }
-    });
-    // A run ends after its last file, or before one that could not follow
-    // (another format, unreadable): the next run starts there.
-    for (size_t i = 0; i < files.size(); i = heard + 1) {
-        heard = queued = i;
-        TAuFileIn* input = open(i);
-        if (input == nullptr) continue;
-        measureAhead(i);
-        out->SetInput(input);
-        done = false;
         try {
-            out->Start();
+            std::rethrow_exception(error);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s: %s\n", files[i].c_str(), e.what());
-            failed = true;
-            continue;
+            Tell({}, e.what());
+        } catch (...) {
+            Tell({}, "unknown error");
         }
-        // The handlers run here, on the main thread, as the window's would.
-        uint32_t serial = 0;
-        std::string shown;  // the stream's song printed last
-        while (!done) {
-            CheckSynchronize(std::chrono::milliseconds(100));
-            auto* stream = dynamic_cast<TStreamIn*>(out->Input());
-            if (!stream || stream->TitleSerial() == serial) continue;
-            serial = stream->TitleSerial();
-            const TStreamInfo info = stream->StreamInfo();
-            std::string song = info.Artist.empty() ? info.Title : info.Artist + " - " + info.Title;
-            if (song.empty()) song = info.Station;
-            if (song.empty() || song == shown) continue;
-            shown = song;
-            std::printf("%s: %s\n", files[heard].c_str(), song.c_str());
-            std::fflush(stdout);
-        }
-        out->SetInput(nullptr);
+    });
+    list.Select(0);
+    player.Play();
+    // The sink's events run here, on the main thread, as the window's do.
+    while (player.Playing()) {
+        CheckSynchronize(kTick);
+        titles.Poll();
     }
-    return failed ? 1 : 0;
+    return failed || report.Failed() ? 1 : 0;
 }
 
 TCommand playCmd("play",
                  "play [--volume V] [--replaygain track|album|off|auto|smart] [--device NAME] "
-                 "IN|URL|SHEET|PLAYLIST...",
+                 "IN|URL|SHEET|PLAYLIST|FOLDER...",
                  &Play);
 
 }  // namespace

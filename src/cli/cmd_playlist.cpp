@@ -11,6 +11,7 @@
 
 #include "PlayList.h"
 #include "commands.h"
+#include "text.h"
 #ifdef QUILLET_CLI_MEDIA
 #include "cue_entries.h"
 #include "input_table.h"
@@ -96,14 +97,15 @@ int CmdPlaylist(const std::vector<std::string>& args) {
                 std::to_string(e.Range.Start) + ".." + std::to_string(e.Range.End) + " flicks";
 #endif
         }
-        out += e.Title;
+        out += EscapeControls(e.Title);
         out += '\t';
-        out += e.FilePath;
+        out += EscapeControls(e.FilePath);
         if (!samples.empty()) (out += '\t') += samples;
         out += '\n';
     }
     for (const std::string& p : problems)
-        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), p.c_str());
+        std::fprintf(stderr, "%s: %s\n", EscapeControls(args[0]).c_str(),
+                     EscapeControls(p).c_str());
     const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
     return written && problems.empty() ? 0 : 1;
 }

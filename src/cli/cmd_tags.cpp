@@ -8,6 +8,7 @@
 #include "ACS_Streams.h"
 #include "ACS_Tags.h"
 #include "commands.h"
+#include "text.h"
 #ifdef QUILLET_CLI_MEDIA
 #include "input_table.h"
 #include "media_common.h"
@@ -18,9 +19,8 @@ namespace {
 
 void Print(const char* set, const TAuTags& tags) {
     for (const auto& f : tags.ListFields()) {
-        std::printf("%s.%s: ", set, f.Property.c_str());
-        std::fwrite(f.Value.data(), 1, f.Value.size(), stdout);
-        std::putchar('\n');
+        std::printf("%s.%s: %s\n", set, EscapeControls(f.Property).c_str(),
+                    EscapeControls(f.Value).c_str());
     }
 }
 

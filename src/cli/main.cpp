@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "text.h"
 
 namespace quillet::cli {
 namespace {
@@ -30,7 +31,8 @@ void PrintUsage(std::FILE* out) {
 }
 
 int UsageError(const std::string& message) {
-    if (!message.empty()) std::fprintf(stderr, "quillet-cli: %s\n", message.c_str());
+    if (!message.empty())
+        std::fprintf(stderr, "quillet-cli: %s\n", quillet::EscapeControls(message).c_str());
     PrintUsage(stderr);
     return 2;
 }
@@ -50,7 +52,8 @@ int main(int argc, char** argv) {
     try {
         return it->second.fn(std::vector<std::string>(argv + 2, argv + argc));
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        // Errors quote files and servers: a name or a reason may carry controls.
+        std::fprintf(stderr, "%s\n", quillet::EscapeControls(e.what()).c_str());
         return 1;
     }
 }

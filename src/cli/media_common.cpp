@@ -32,7 +32,8 @@ bool ArgumentEntries(const std::string& arg, std::vector<TPlaylistEntry>& entrie
         TPlaylistEntry& e = entries.emplace_back();
         e.FilePath = arg;
     }
-    for (const std::string& p : problems) std::fprintf(stderr, "%s: %s\n", arg.c_str(), p.c_str());
+    for (const std::string& p : problems)
+        std::fprintf(stderr, "%s: %s\n", EscapeControls(arg).c_str(), EscapeControls(p).c_str());
     return problems.empty();
 }
 
@@ -46,9 +47,8 @@ namespace {
 
 void PrintTagSet(const char* set, const TAuTags& tags) {
     for (const TTagFieldText& f : tags.ListFields()) {
-        std::printf("%s.%s: ", set, f.Property.c_str());
-        std::fwrite(f.Value.data(), 1, f.Value.size(), stdout);
-        std::putchar('\n');
+        std::printf("%s.%s: %s\n", set, EscapeControls(f.Property).c_str(),
+                    EscapeControls(f.Value).c_str());
     }
 }
 

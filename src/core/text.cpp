@@ -168,6 +168,57 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
     return a.size() == b.size() && CompareTextAscii(a, b) == 0;
 }
 
+std::string EscapeControls(std::string_view s) {
+    auto control = [](uint8_t b) { return b < 0x20 || b == 0x7F; };
+    // Plain ASCII, most text, goes through untouched; from the first control
+    // or non-ASCII byte on, characters are read whole, so the bytes of a
+    // valid sequence are never taken for controls.
+    size_t i = 0;
+    while (i < s.size() && static_cast<uint8_t>(s[i]) < 0x80 &&
+           !control(static_cast<uint8_t>(s[i])))
+        ++i;
+    if (i == s.size()) return std::string(s);
+    std::string out(s.substr(0, i));
+    out.reserve(s.size() + 16);
+    static constexpr char kHex[] = "0123456789abcdef";
+    while (i < s.size()) {
+        const auto b = static_cast<uint8_t>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            if (!control(b)) {
+                out += static_cast<char>(b);
+            } else if (b == '\n') {
+                out += "\\n";
+            } else if (b == '\r') {
+                out += "\\r";
+            } else if (b == '\t') {
+                out += "\\t";
+            } else {
+                out += "\\x";
+                out += kHex[b >> 4];
+                out += kHex[b & 15];
+            }
+            continue;
+        }
+        size_t next = i;
+        const char32_t cp = DecodeUtf8(s, next);
+        const bool valid = next - i > 1;  // a bad byte advances by one alone
+        if (valid && cp >= 0x80 && cp <= 0x9F) {
+            out += "\\u00";
+            out += kHex[cp >> 4];
+            out += kHex[cp & 15];
+        } else if (!valid && b <= 0x9F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out.append(s.substr(i, next - i));
+        }
+        i = next;
+    }
+    return out;
+}
+
 std::string_view Trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && static_cast<uint8_t>(s[b]) <= ' ') ++b;

@@ -34,6 +34,15 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 // Compares without regard to ASCII case: <0, 0, >0.
 int CompareTextAscii(std::string_view a, std::string_view b);
 
+// Text from a file or the network made safe to print on a terminal: C0
+// controls (ESC, CR, LF, TAB...), DEL and C1 controls (U+0080..U+009F, and
+// stray bytes 0x80..0x9F, which an 8-bit terminal takes as controls) are
+// written as escapes ("\n", "\r", "\t", "\x1b", "\u009b"), so nothing a tag
+// or a station says can move the cursor, retitle the window or reach the
+// clipboard. Everything else, invalid UTF-8 included, is kept byte for byte
+// (a Latin-1 file name prints as it always did). A backslash stays as it is.
+std::string EscapeControls(std::string_view s);
+
 // Removes leading and trailing characters <= ' ' (the run-time library's Trim).
 std::string_view Trim(std::string_view s);
 

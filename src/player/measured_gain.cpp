@@ -27,7 +27,26 @@ TMeasuredGain::~TMeasuredGain() {
 }
 
 bool TMeasuredGain::Measuring() const {
-    return FOut.ReplayGain().Mode != TReplayGainMode::Off;
+    return FMeasuring && FOut.ReplayGain().Mode != TReplayGainMode::Off;
+}
+
+TLoudnessService& TMeasuredGain::StartService() {
+    if (!FService) {
+        FService = std::make_unique<TLoudnessService>(FOptions);
+        FService->SetOnDone([this](const std::string&, bool) { FOut.RefreshInputGain(); });
+        FServiceSeen = FService.get();
+    }
+    return *FService;
+}
+
+bool TMeasuredGain::WaitCacheLoaded(std::chrono::milliseconds timeout) {
+    return StartService().WaitLoaded(timeout);
+}
+
+void TMeasuredGain::SetMeasuring(bool on) {
+    if (on == FMeasuring) return;
+    FMeasuring = on;
+    SettingsChanged();
 }
 
 TMeasuredGain::TInputPlace TMeasuredGain::PlaceOf(TEntryId id) const {
@@ -84,7 +103,7 @@ TInputGainInfo TMeasuredGain::Info(TAuInput& input) {
     }
     info.SmartChoice = place.SmartChoice;
     TLoudnessService* service = FServiceSeen.load();
-    if (service == nullptr || place.Path.empty()) return info;
+    if (service == nullptr || place.Path.empty() || !FMeasuring) return info;
     const TReplayGainMode mode = FOut.ReplayGain().Mode;
     const bool album =
         mode == TReplayGainMode::Album ||
@@ -100,11 +119,7 @@ void TMeasuredGain::Ahead(TEntryId heard, TEntryId next) {
     const TInputPlace now = PlaceOf(heard);
     const TInputPlace after = next != kNoEntry ? PlaceOf(next) : TInputPlace{};
     if (now.Path.empty() && after.Path.empty()) return;
-    if (!FService) {
-        FService = std::make_unique<TLoudnessService>(FOptions);
-        FService->SetOnDone([this](const std::string&, bool) { FOut.RefreshInputGain(); });
-        FServiceSeen = FService.get();
-    }
+    StartService();
     // The latest request is served first: the heard entry, then the next,
     // then the rest of the heard entry's album.
     const TReplayGainMode mode = FOut.ReplayGain().Mode;

@@ -12,9 +12,10 @@
 // mode or album tags makes the sink ask again (RefreshInputGain): a track
 // already playing takes its new gain with a short ramp.
 //
-// Nothing is measured while the mode is Off, nor entries that are parts of
-// a file (a CUE track: the file's loudness is not the track's) or streams.
-// The service, its thread and its cache file start with the first request.
+// Nothing is measured while the mode is Off or measuring is turned off, nor
+// entries that are parts of a file (a CUE track: the file's loudness is not
+// the track's) or streams. The service, its thread and its cache file start
+// with the first request (or WaitCacheLoaded).
 //
 // A NOTE ON THREADS
 // - GUI thread: construction, destruction, every method below, the list's
@@ -27,6 +28,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,6 +61,14 @@ class TMeasuredGain final : private TPlaylistListener {
     void Ahead(TEntryId heard, TEntryId next);
     // The gain mode or the shuffle changed.
     void SettingsChanged();
+    // Whether untagged files are measured at all (on unless turned off): the
+    // command line measures only when asked to, and otherwise plays files as
+    // their tags say.
+    void SetMeasuring(bool on);
+    // Starts the service now and waits at most `timeout` for its cache file,
+    // so what the cache knows of the first track counts from its first
+    // sample (for a caller about to play at once). False when not read yet.
+    bool WaitCacheLoaded(std::chrono::milliseconds timeout);
     // Null until the first measurement was asked for.
     TLoudnessService* Service() { return FService.get(); }
 
@@ -82,6 +92,7 @@ class TMeasuredGain final : private TPlaylistListener {
     void Replace();
     TInputGainInfo Info(TAuInput& input);
     bool Measuring() const;
+    TLoudnessService& StartService();
 
     TPlaylistModel& FList;
     TDXAudioOut& FOut;
@@ -90,6 +101,7 @@ class TMeasuredGain final : private TPlaylistListener {
     std::mutex FLock;
     std::map<const TAuInput*, TInputPlace> FPlaces;  // under FLock; written on the GUI thread
     TEntryId FHeard = kNoEntry, FNext = kNoEntry;    // GUI thread: the last Ahead
+    std::atomic<bool> FMeasuring{true};              // set on the GUI thread
     // Written once on the GUI thread, before the provider can see it; kept
     // until destruction.
     std::unique_ptr<TLoudnessService> FService;

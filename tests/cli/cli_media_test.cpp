@@ -81,9 +81,11 @@ TEST_F(CliMedia, InfoLines) {
               "channels: 2\nrate: 48000\nbits: 16\nsamples: 12000\nduration: 0.250\nvalid: "
               "yes\nlength: exact\n");
     WriteFile(Dir + "/junk.WAV", NoiseBytes(100));
+    // What no input reads is told as before, and the status says so.
     r = Cli("info " + Dir + "/junk.WAV");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("valid: no\n"), std::string::npos);
+    EXPECT_EQ(r.err, Dir + "/junk.WAV: not a file this input can read\n");
 }
 
 // A WAV whose data chunk is empty holds exactly no samples; one whose size
@@ -231,6 +233,36 @@ TEST_F(CliMedia, TagsListVorbisCommentsAndNamesNeedNotBeUtf8) {
     EXPECT_EQ(r.out, Text(Payload));
 }
 
+// A tag or a playlist may carry colour, a window title, a clipboard write
+// (OSC 52), CR/LF and C1 controls: every command shows them escaped, so no
+// control byte but the lines' own reaches the terminal.
+TEST_F(CliMedia, TextFromFilesReachesTheTerminalEscaped) {
+    const std::string evil =
+        "a\x1b[31mRed\x1b]52;c;SGk=\x07\xc2\x9b"
+        "2J";
+    const std::string shown = "a\\x1b[31mRed\\x1b]52;c;SGk=\\x07\\u009b2J";
+    const std::string flac = Dir + "/evil.flac", m3u = Dir + "/evil.m3u";
+    // A tag value may hold line breaks; a playlist's line may not.
+    WriteFile(Dir + "/evil.txt", Bytes(evil.begin(), evil.end()));
+    Shell("printf '\\r\\nX' >> " + Dir + "/evil.txt");
+    ASSERT_TRUE(Shell("flac -s -f -o " + flac + " " + In +
+                      " && metaflac --set-tag-from-file=TITLE=" + Dir + "/evil.txt " + flac));
+    const std::string list = "#EXTM3U\n#EXTINF:1," + evil + "\n" + Dir + "/x\x1b]0;t\x07.wav\n";
+    WriteFile(m3u, Bytes(list.begin(), list.end()));
+    const std::pair<std::string, std::string> cases[] = {
+        {"tags " + flac, shown + "\\r\\nX\n"},
+        {"info " + flac, shown + "\\r\\nX\n"},
+        {"playlist " + m3u, shown + "\t" + Dir + "/x\\x1b]0;t\\x07.wav\n"}};
+    for (const auto& [args, line] : cases) {
+        SCOPED_TRACE(args);
+        const Result r = Cli(args);
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+        for (const char c : r.out + r.err)
+            EXPECT_TRUE(static_cast<uint8_t>(c) >= 0x20 || c == '\n' || c == '\t')
+                << "control byte " << int(c);
+    }
+}
+
 // Plays through SDL's disk driver: what reaches the "device" is the decoded
 // PCM, with nothing but silence around it.
 TEST_F(CliMedia, PlayFeedsTheDeviceTheDecodedPcm) {
@@ -272,6 +304,54 @@ TEST_F(CliMedia, PlayJoinsTracksWithoutAGap) {
         std::string why;
         EXPECT_TRUE(PlaysJoined(ReadFile(disk), cut, why)) << why;
     }
+}
+
+// A folder plays its files in the order a file manager shows them ("2"
+// before "10"), subfolders included, as one gapless run.
+TEST_F(CliMedia, PlayFolderPlaysItsFilesInNameOrder) {
+    const CutRecording cut = CutInto("wav", 4, 0.5);
+    const std::string folder = Dir + "/album";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder + "/10 more");
+    const char* names[] = {"/2.wav", "/10 more/1.wav", "/10 more/9.wav", "/11.wav"};
+    for (size_t i = 0; i < cut.tracks.size(); ++i)
+        std::filesystem::copy_file(cut.tracks[i], folder + names[i]);
+    WriteFile(folder + "/notes.txt", Bytes{'x'});  // not a sound file: left out
+    const std::string disk = Dir + "/folder.raw";
+    const Result r = Cli("play '" + folder + "'", std::string("SDL_AUDIODRIVER=disk ") +
+                                                      "SDL_DISKAUDIODELAY=" + DiskDriverDelayMs() +
+                                                      " SDL_DISKAUDIOFILE=" + disk);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string why;
+    EXPECT_TRUE(PlaysJoined(ReadFile(disk), cut, why)) << why;
+    std::filesystem::create_directories(Dir + "/empty");
+    EXPECT_EQ(Cli("play " + Dir + "/empty").status, 1);
+}
+
+// Each file that fails is told once, in its own words: a FLAC no input
+// reads (not the device's refusal of its empty format), a missing file, an
+// Ogg chain that changes format after its first song. The rest plays.
+TEST_F(CliMedia, PlayTellsEachFailureWithItsFile) {
+    const std::string broken = Dir + "/broken.flac", missing = Dir + "/missing.wav";
+    WriteFile(broken, Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 0, 'j', 'u', 'n', 'k'});
+    ASSERT_TRUE(
+        Shell("cd " + Dir + " && sox -R -n -r 44100 -c 2 -b 16 a.wav synth 0.5 sine 500 && " +
+              "sox -R -n -r 22050 -c 1 -b 16 b.wav synth 0.5 sine 300 && oggenc -Q a.wav b.wav" +
+              " && cat a.ogg b.ogg > chain.ogg"));
+    const Result r = Cli("play " + broken + " " + In + " " + missing + " " + Dir + "/chain.ogg",
+                         "SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(r.status, 1);
+    const std::string want[] = {broken + ": The file is not in a format this input reads\n",
+                                missing + ": ",
+                                Dir +
+                                    "/chain.ogg: The stream changes its channels or sample "
+                                    "rate; it ends there\n"};
+    for (const std::string& line : want) {
+        const size_t at = r.err.find(line);
+        EXPECT_NE(at, std::string::npos) << line << " in\n" << r.err;
+        EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "twice: " << line;
+    }
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
 }
 
 // A process stopped for longer than the ring (a suspend, a debugger) loses

@@ -265,16 +265,19 @@ TEST(Loudness, AFileThatFailsIsReportedAndLeftOutOfTheSet) {
     EXPECT_LT(out.find("missing.flac"), out.find("quiet.wav"));
 }
 
-// --write-cache keeps the figures where the player looks for them, and
-// `play --replaygain auto` plays two untagged files 20 LU apart at one level.
-TEST(Loudness, WrittenCacheServesPlayAuto) {
+// --write-cache keeps the figures where the player looks for them. Two
+// untagged files of one album, 20 LU apart: `play --replaygain auto` plays
+// both at one level, `smart` keeps their difference (the album's gain).
+TEST(Loudness, WrittenCacheServesPlayAutoAndSmart) {
     const std::string dir = Fixtures() + "/auto";
     std::filesystem::create_directories(dir);
-    ASSERT_TRUE(Shell("sox -R -n -r 44100 -c 2 -b 16 " + dir +
-                      "/a.wav synth 1.5 pinknoise vol 0.03 && sox -R -n -r 44100 -c 2 -b 16 " +
-                      dir + "/b.wav synth 1.5 pinknoise vol 0.3"));
+    for (const auto& [name, volume] : {std::pair{"a", "0.03"}, std::pair{"b", "0.3"}})
+        ASSERT_TRUE(Shell(std::string("sox -R -n -r 44100 -c 2 -b 16 ") + dir + "/" + name +
+                          ".wav synth 1.5 pinknoise vol " + volume +
+                          " && flac -s -f -T ALBUM=One " + "-o " + dir + "/" + name + ".flac " +
+                          dir + "/" + name + ".wav"));
     const std::string env = "XDG_CACHE_HOME=" + dir + "/cache ";
-    const std::string files = " " + dir + "/a.wav " + dir + "/b.wav";
+    const std::string files = " " + dir + "/a.flac " + dir + "/b.flac";
     int status = -1;
     Output(env + QUILLET_CLI " loudness --write-cache" + files, &status);
     ASSERT_EQ(status, 0);
@@ -282,25 +285,29 @@ TEST(Loudness, WrittenCacheServesPlayAuto) {
     cache.Load(dir + "/cache/quillet/loudness.txt");
     EXPECT_EQ(cache.Count(), 2u);
 
-    const std::string disk = dir + "/played.raw";
-    Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=23 SDL_DISKAUDIOFILE=" + disk + " " +
-               QUILLET_CLI " play --replaygain auto" + files + " 2>/dev/null",
-           &status);
-    ASSERT_EQ(status, 0);
-    const Bytes played = ReadFile(disk);
-    // The device may have played silence before the ring started.
-    const size_t at = static_cast<size_t>(std::find_if(played.begin(), played.end(),
-                                                       [](uint8_t b) { return b != 0; }) -
-                                          played.begin()) /
-                      4 * 4;
-    const size_t track = 44100 * 3 / 2 * 4;
-    ASSERT_GE(played.size(), at + 2 * track);
-    WriteFile(dir + "/a.raw", Bytes(played.begin() + at, played.begin() + at + track));
-    WriteFile(dir + "/b.raw", Bytes(played.begin() + at + track, played.begin() + at + 2 * track));
-    const auto [first, p1] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/a.raw");
-    const auto [second, p2] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/b.raw");
-    EXPECT_NEAR(first, -18, 0.5);
-    EXPECT_NEAR(second, first, 0.5);
+    for (const auto& [mode, apart] : {std::pair{"auto", 0.0}, std::pair{"smart", 20.0}}) {
+        SCOPED_TRACE(mode);
+        const std::string disk = dir + "/played.raw";
+        Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=23 SDL_DISKAUDIOFILE=" + disk + " " +
+                   QUILLET_CLI " play --replaygain " + mode + files + " 2>/dev/null",
+               &status);
+        ASSERT_EQ(status, 0);
+        const Bytes played = ReadFile(disk);
+        // The device may have played silence before the ring started.
+        const size_t at = static_cast<size_t>(std::find_if(played.begin(), played.end(),
+                                                           [](uint8_t b) { return b != 0; }) -
+                                              played.begin()) /
+                          4 * 4;
+        const size_t track = 44100 * 3 / 2 * 4;
+        ASSERT_GE(played.size(), at + 2 * track);
+        WriteFile(dir + "/a.raw", Bytes(played.begin() + at, played.begin() + at + track));
+        WriteFile(dir + "/b.raw",
+                  Bytes(played.begin() + at + track, played.begin() + at + 2 * track));
+        const auto [first, p1] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/a.raw");
+        const auto [second, p2] = FfmpegMeter("-f s16le -ar 44100 -ac 2 -i " + dir + "/b.raw");
+        EXPECT_NEAR(second, -18, 0.5);
+        EXPECT_NEAR(second - first, apart, 0.5);
+    }
     Output(QUILLET_CLI " play --replaygain loud" + files + " 2>/dev/null", &status);
     EXPECT_EQ(status, 2);
 }

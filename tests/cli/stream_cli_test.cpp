@@ -72,6 +72,14 @@ TEST_F(IcecastStation, RecordsTheSourceShowsTitlesAndRidesOutARestart) {
               std::string::npos)
         << r.Out;
     EXPECT_NE(r.Out.find("length: unknown"), std::string::npos);
+    // A title is anyone's text: escapes, a clipboard write and line breaks
+    // are shown escaped.
+    ASSERT_TRUE(Sh(QUILLET_ICECAST " title '" + Dir +
+                   "' \"$(printf 'Evil\\033[2J - Song\\033]52;c;SGk=\\007\\r\\nX')\""));
+    r = Cli("info " + Url + "/mp3", Dir);
+    EXPECT_NE(r.Out.find("artist: Evil\\x1b[2J\ntitle: Song\\x1b]52;c;SGk=\\x07\\r\\nX\n"),
+              std::string::npos)
+        << r.Out;
 
     // The server killed for 3 s: a gap, then the recording goes on.
     TProcess decode(QUILLET_CLI " decode --seconds 13 " + Url + "/mp3 '" + Dir + "/gap.wav'",

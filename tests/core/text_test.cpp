@@ -49,3 +49,40 @@ TEST(Text, CaseFoldingAndTrim) {
     EXPECT_EQ(Trim(" \t x y \r\n"), "x y");
     EXPECT_EQ(Trim("   "), "");
 }
+
+// What a hostile tag or station title may carry: colour, a window title, a
+// clipboard write (OSC 52), line breaks, C1 controls raw and in UTF-8.
+TEST(Text, EscapeControlsShowsEveryControlAndKeepsTheRest) {
+    EXPECT_EQ(EscapeControls("\x1b[31mRed\x1b[0m"), "\\x1b[31mRed\\x1b[0m");
+    EXPECT_EQ(EscapeControls("\x1b]52;c;SGk=\x07 \x1b]0;t\x1b\\"),
+              "\\x1b]52;c;SGk=\\x07 \\x1b]0;t\\x1b\\");
+    EXPECT_EQ(EscapeControls("a\r\nb\tc\x7f"), "a\\r\\nb\\tc\\x7f");
+    EXPECT_EQ(EscapeControls(std::string("a\0b", 3)), "a\\x00b");
+    EXPECT_EQ(EscapeControls("\xc2\x9b"
+                             "2J \xc2\x85"),
+              "\\u009b2J \\u0085");
+    EXPECT_EQ(EscapeControls("\x9b"
+                             "2J \x80"),
+              "\\x9b2J \\x80");
+    // Letters, a no-break space, the euro sign (a continuation byte 0x82),
+    // Latin-1 bytes and a backslash go through as they are.
+    for (const std::string& kept :
+         {std::string("plain text"),
+          std::string("caf\xc3\xa9\xc2\xa0\xe2\x82\xac \xf0\x9f\x8e\xb5"),
+          std::string("caf\xe9 \xff"), std::string("C:\\music\\x1b.mp3"), std::string()})
+        EXPECT_EQ(EscapeControls(kept), kept);
+    // No byte, alone or after any lead byte, leaves a control in the output.
+    for (int lead : {-1, 0xC2, 0xE2, 0xF0})
+        for (int b = 0; b < 256; ++b) {
+            std::string in = "x";
+            if (lead >= 0) in += static_cast<char>(lead);
+            in += static_cast<char>(b);
+            const std::string out = EscapeControls(in + "y");
+            for (const char c : out) EXPECT_FALSE(static_cast<uint8_t>(c) < 0x20 || c == 0x7F) << b;
+            for (int c1 = 0x80; c1 <= 0x9F; ++c1)
+                EXPECT_EQ(out.find(std::string("\xc2") + static_cast<char>(c1)), std::string::npos);
+            if (lead < 0 && b >= 0x80 && b <= 0x9F) {
+                EXPECT_EQ(out.find(static_cast<char>(b)), std::string::npos);
+            }
+        }
+}
