@@ -1,5 +1,6 @@
 // The player's command line, and turning its paths into playlist entries.
-// No Qt: the expansion runs on a worker thread and tests call it directly.
+// No Qt: the expansion runs on a worker thread, quillet-cli play walks
+// folders with it, and tests call it directly.
 #pragma once
 
 #include <atomic>
