@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <uchardet/uchardet.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -102,6 +103,32 @@ std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset) {
         }
     }
     return std::string(bytes);
+}
+
+std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields) {
+    auto ascii = [](const std::string& f) {
+        return std::all_of(f.begin(), f.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    if (std::all_of(fields.begin(), fields.end(), ascii)) return fields;
+    std::string joined;
+    for (const std::string& f : fields) {
+        if (ascii(f)) continue;  // says nothing about the code page
+        joined += f;
+        joined += '\n';
+    }
+    std::string charset;
+    DecodeUndeclaredText(joined, &charset);
+    std::vector<std::string> out;
+    out.reserve(fields.size());
+    for (const std::string& f : fields) {
+        std::string text;
+        if (ascii(f) || (charset == "UTF-8" && IsValidUtf8(f)))
+            text = f;
+        else if (charset.empty() || charset == "UTF-8" || !ConvertToUtf8(f, charset, text))
+            text = Latin1ToUtf8(f);
+        out.push_back(std::move(text));
+    }
+    return out;
 }
 
 }  // namespace quillet

@@ -56,6 +56,33 @@ void WalkId3v2Frames(const TId3v2Tag& tag, const TId3v2FrameVisitor& Visit);
 bool Id3v2FramePayload(const TId3v2Tag& tag, uint8_t Flags, const uint8_t* Data, size_t Size,
                        std::vector<uint8_t>& Out);
 
+void PutSynchsafe(uint8_t* p, uint32_t v);
+// The genre a TCON text names when it refers to the ID3v1 list ("3", "(3)",
+// "(3)Dance": the first reference) or escapes a parenthesis ("((text");
+// nothing when the text stands as it is.
+std::optional<std::string> ResolveGenre(std::string_view s);
+
+// The single-byte (ISO-8859-1 by name) text of one ID3v2 tag's text and
+// comment frames as UTF-8: rips in other code pages (CP1251, GBK,
+// Shift-JIS) say ISO-8859-1 too, so the code page is guessed over all of
+// the tag's such strings together (DecodeUndeclaredFields).
+class TId3v2LegacyText {
+  public:
+    explicit TId3v2LegacyText(const TId3v2Tag& tag);
+    // One string of the tag (up to its NUL), as UTF-8.
+    std::string Decode(std::string_view raw) const;
+
+  private:
+    std::vector<std::pair<std::string, std::string>> FDecoded;  // raw -> UTF-8
+};
+
+// The strings of a text-like frame payload (T***, TXXX, COMM, USLT): the
+// encoding byte, `skip` bytes after it (COMM's language), then NUL-separated
+// strings in that encoding, each as UTF-8 (single-byte text through
+// `legacy`). nullopt for an unknown encoding.
+std::optional<std::vector<std::string>> Id3v2FrameStrings(const uint8_t* p, size_t n, size_t skip,
+                                                          const TId3v2LegacyText& legacy);
+
 }  // namespace quillet::tags_detail
 
 namespace quillet::tags_detail {
