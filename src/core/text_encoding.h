@@ -32,9 +32,11 @@ std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset = 
 // Several short texts of one source (the single-byte fields of one tag), each
 // as UTF-8. The code page is guessed over all of them together, as above, so
 // that a few letters are read the way the rest of the tag shows: one short
-// field alone says too little. Plain ASCII stays as it is; a text the guess
-// cannot convert (or every text, when there is no guess) is read as
-// ISO-8859-1.
+// field alone says too little; and where the guess is one Latin-script code
+// page over another, text whose every non-ASCII byte is a letter in
+// Windows-1252 is read as Windows-1252, since a few words cannot tell them
+// apart. Plain ASCII stays as it is; a text the guess cannot convert (or
+// every text, when there is no guess) is read as ISO-8859-1.
 std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields);
 
 }  // namespace quillet

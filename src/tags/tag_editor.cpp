@@ -113,10 +113,11 @@ TFormat DetectFormat(TagLib::IOStream* s) {
         s->seek(0);
         return yes;
     };
-    if (is(&TagLib::FLAC::File::isSupported)) return TFormat::Flac;
+    // Ogg first: an Ogg FLAC stream holds the "fLaC" a native file starts with.
     if (is(&TagLib::Ogg::Vorbis::File::isSupported)) return TFormat::OggVorbis;
     if (is(&TagLib::Ogg::Opus::File::isSupported)) return TFormat::Opus;
     if (is(&TagLib::Ogg::FLAC::File::isSupported)) return TFormat::OggFlac;
+    if (is(&TagLib::FLAC::File::isSupported)) return TFormat::Flac;
     if (is(&TagLib::MP4::File::isSupported)) return TFormat::Mp4;
     if (is(&TagLib::ASF::File::isSupported)) return TFormat::Asf;
     if (is(&TagLib::MPC::File::isSupported)) return TFormat::Mpc;
@@ -388,7 +389,17 @@ bool SaveWithTagLib(TFormat format, int fd, const TTagChanges& changes) {
         case TFormat::Asf: {
             auto* tag = static_cast<TagLib::ASF::File&>(*file).tag();
             if (!tag) return false;
-            ApplyTo(*tag, changes);
+            // Title, artist and comment live in one text each: several
+            // values are joined the way people write them by hand.
+            TTagChanges joined = changes;
+            for (TTagKey k : {TTagKey::Title, TTagKey::Artist, TTagKey::Comment}) {
+                auto& values = joined.Fields[static_cast<size_t>(k)];
+                if (!values || values->size() < 2) continue;
+                std::string text = values->front();
+                for (size_t i = 1; i < values->size(); ++i) text += "; " + (*values)[i];
+                values = TTagValues{text};
+            }
+            ApplyTo(*tag, joined);
             ApplyAsfCover(*tag, changes);
             break;
         }
@@ -497,6 +508,14 @@ TTagSnapshot TFileTagEditor::Read(const std::string& path) {
         }
         TPictureChoice choice;
         ReadEmbeddedPictures(fd.Fd, choice);
+        // WMA pictures are read by FFmpeg where the player shows them.
+        if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file.get()); asf && asf->tag() &&
+                                                                     asf->tag()->contains("WM/Picture"))
+            for (const auto& a : asf->tag()->attribute("WM/Picture")) {
+                const TagLib::ByteVector data = a.toPicture().picture();
+                choice.Offer(static_cast<uint32_t>(a.toPicture().type()),
+                             std::vector<uint8_t>(data.begin(), data.end()));
+            }
         snap.Cover = choice.Take();
         snap.HasSheet = !ReadEmbeddedSheet(path).Empty();
     } catch (const std::exception& e) {
