@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "app_errors.h"
 #include "paths.h"
@@ -25,7 +27,6 @@ namespace quillet {
 namespace {
 
 constexpr const char* kKey = "Properties";
-constexpr const char* kText = "Properties...";
 // Beyond this many rows an album is not offered whole: reading them all
 // would keep the window waiting.
 constexpr size_t kMaxAlbumFiles = 200;
@@ -33,16 +34,54 @@ constexpr int kCoverPixels = 128;
 // Several values in one field.
 constexpr const char* kSeparator = "; ";
 
-struct TFieldText {
+constexpr const char* kFieldKeys[kTagKeyCount] = {"PropTitle",       "PropArtist", "PropAlbum",
+                                                  "PropAlbumArtist", "PropTrack",  "PropDisc",
+                                                  "PropDate",        "PropGenre",  "PropComment"};
+
+// Every text of the dialog: key and built-in text.
+struct TText {
     const char* Key;
     const char* BuiltIn;
 };
-constexpr TFieldText kFieldTexts[kTagKeyCount] = {
-    {"PropTitle", "Title"},    {"PropArtist", "Artist"},
-    {"PropAlbum", "Album"},    {"PropAlbumArtist", "Album artist"},
-    {"PropTrack", "Track"},    {"PropDisc", "Disc"},
-    {"PropDate", "Date"},      {"PropGenre", "Genre"},
-    {"PropComment", "Comment"}};
+constexpr TText kTexts[] = {
+    {"PropCaption", "Properties"},
+    {"PropDiffers", "(differs)"},
+    {"PropFacts", "File"},
+    {"PropSeveral", "Several values: separated by \"; \""},
+    {"PropWholeAlbum", "All %1 files of this album"},
+    {"PropCover", "Front cover"},
+    {"PropCoverReplace", "Replace..."},
+    {"PropCoverRemove", "Remove"},
+    {"PropCoverChoose", "Choose a picture"},
+    {"PropCoverFilter", "Pictures"},
+    {"PropFiles", "%1 files"},
+    {"PropEstimated", "%1 (estimated)"},
+    {"PropSheet", "CUE sheet"},
+    {"PropPicture", "picture"},
+    {"PropNoCover", "No picture"},
+    {"PropTitle", "Title"},
+    {"PropArtist", "Artist"},
+    {"PropAlbum", "Album"},
+    {"PropAlbumArtist", "Album artist"},
+    {"PropTrack", "Track"},
+    {"PropDisc", "Disc"},
+    {"PropDate", "Date"},
+    {"PropGenre", "Genre"},
+    {"PropComment", "Comment"},
+    {"PropSize", "File size"},
+    {"PropFormat", "Format"},
+    {"PropRate", "Sample rate"},
+    {"PropBits", "Bits per sample"},
+    {"PropChannels", "Channels"},
+    {"PropBitrate", "Bitrate"},
+    {"PropLength", "Length"},
+    {"PropSize", "File size"},
+    {"PropPath", "Path"},
+    {"PropGain", "ReplayGain"},
+    {"PropMeasured", "Measured loudness"},
+    {"PropEmbedded", "Embedded"},
+    {"Properties", "Properties..."},
+};
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -83,22 +122,22 @@ TPropertiesDialog::TPropertiesDialog(std::vector<TPropertiesFile> files,
                                      std::vector<TPropertiesFile> album,
                                      const TPropertiesTexts& read, QWidget* parent)
     : QDialog(parent), FFiles(std::move(files)), FAlbum(std::move(album)), FRead(read) {
-    setWindowTitle(Q(read("PropCaption", "Properties")));
+    setWindowTitle(Q(read("PropCaption")));
     setAccessibleName(windowTitle());
-    FDiffers = Q(read("PropDiffers", "(differs)"));
+    FDiffers = Q(read("PropDiffers"));
     auto* layout = new QVBoxLayout(this);
 
     FFacts = new QLabel(this);
     FFacts->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FFacts->setWordWrap(true);
-    FFacts->setAccessibleName(Q(read("PropFacts", "File")));
+    FFacts->setAccessibleName(Q(read("PropFacts")));
     layout->addWidget(FFacts);
 
     auto* form = new QFormLayout;
-    const QString several = Q(read("PropSeveral", "Several values: separated by \"; \""));
+    const QString several = Q(read("PropSeveral"));
     for (size_t k = 0; k < kTagKeyCount; ++k) {
         auto* edit = new QLineEdit(this);
-        const QString label = Q(read(kFieldTexts[k].Key, kFieldTexts[k].BuiltIn));
+        const QString label = Q(read(kFieldKeys[k]));
         edit->setAccessibleName(label);
         edit->setToolTip(several);
         connect(edit, &QLineEdit::textEdited, this, [this, k] { FTyped[k] = true; });
@@ -108,10 +147,9 @@ TPropertiesDialog::TPropertiesDialog(std::vector<TPropertiesFile> files,
     layout->addLayout(form);
 
     if (!FAlbum.empty()) {
-        FWholeAlbum =
-            new QCheckBox(Q(read("PropWholeAlbum", "All %1 files of this album"))
-                              .arg(static_cast<qulonglong>(FFiles.size() + FAlbum.size())),
-                          this);
+        FWholeAlbum = new QCheckBox(
+            Q(read("PropWholeAlbum")).arg(static_cast<qulonglong>(FFiles.size() + FAlbum.size())),
+            this);
         connect(FWholeAlbum, &QCheckBox::toggled, this, [this] { Fill(); });
         layout->addWidget(FWholeAlbum);
     }
@@ -120,19 +158,19 @@ TPropertiesDialog::TPropertiesDialog(std::vector<TPropertiesFile> files,
     FCover = new QLabel(this);
     FCover->setFixedSize(kCoverPixels, kCoverPixels);
     FCover->setAlignment(Qt::AlignCenter);
-    FCover->setAccessibleName(Q(read("PropCover", "Front cover")));
+    FCover->setAccessibleName(Q(read("PropCover")));
     coverRow->addWidget(FCover);
-    auto* replace = new QPushButton(Q(read("PropCoverReplace", "Replace...")), this);
+    auto* replace = new QPushButton(Q(read("PropCoverReplace")), this);
     replace->setAccessibleName(replace->text().remove(QLatin1String("...")));
-    auto* remove = new QPushButton(Q(read("PropCoverRemove", "Remove")), this);
+    auto* remove = new QPushButton(Q(read("PropCoverRemove")), this);
     remove->setAccessibleName(remove->text());
     coverRow->addWidget(replace);
     coverRow->addWidget(remove);
     coverRow->addStretch();
     layout->addLayout(coverRow);
-    const QString pick = Q(read("PropCoverChoose", "Choose a picture"));
-    const QString filter = Q(read("PropCoverFilter", "Pictures")) +
-                           QStringLiteral(" (*.jpg *.jpeg *.png *.webp *.gif *.bmp)");
+    const QString pick = Q(read("PropCoverChoose"));
+    const QString filter =
+        Q(read("PropCoverFilter")) + QStringLiteral(" (*.jpg *.jpeg *.png *.webp *.gif *.bmp)");
     ChooseCoverFile = [this, pick, filter] {
         return QFileDialog::getOpenFileName(this, pick, QString(), filter).toStdString();
     };
@@ -178,45 +216,42 @@ void TPropertiesDialog::Fill() {
 
 QString TPropertiesDialog::FactsText() const {
     const auto targets = Targets();
-    auto line = [this](const char* key, const char* builtIn, const std::string& value) {
-        return Q(FRead(key, builtIn)) + QStringLiteral(": ") + Q(value) + QLatin1Char('\n');
+    auto line = [this](const char* key, const std::string& value) {
+        return Q(FRead(key)) + QStringLiteral(": ") + Q(value) + QLatin1Char('\n');
     };
     QString text;
     if (targets.size() > 1) {
         int64_t total = 0;
         for (const TPropertiesFile* f : targets)
             total += std::max<int64_t>(0, f->Snapshot.Stamp.Size);
-        text = Q(FRead("PropFiles", "%1 files")).arg(static_cast<qulonglong>(targets.size())) +
-               QLatin1Char('\n') + line("PropSize", "File size", SizeText(total));
+        text = Q(FRead("PropFiles")).arg(static_cast<qulonglong>(targets.size())) +
+               QLatin1Char('\n') + line("PropSize", SizeText(total));
     } else {
         const TPropertiesFile& f = *targets.front();
         const TFileFacts& facts = f.Snapshot.Facts;
         std::string format = facts.Format;
         if (!facts.Codec.empty()) format += " (" + facts.Codec + ")";
-        if (!format.empty()) text += line("PropFormat", "Format", format);
+        if (!format.empty()) text += line("PropFormat", format);
         if (facts.SampleRate > 0)
-            text += line("PropRate", "Sample rate", std::to_string(facts.SampleRate) + " Hz");
-        if (facts.Bits > 0) text += line("PropBits", "Bits per sample", std::to_string(facts.Bits));
-        if (facts.Channels > 0)
-            text += line("PropChannels", "Channels", std::to_string(facts.Channels));
+            text += line("PropRate", std::to_string(facts.SampleRate) + " Hz");
+        if (facts.Bits > 0) text += line("PropBits", std::to_string(facts.Bits));
+        if (facts.Channels > 0) text += line("PropChannels", std::to_string(facts.Channels));
         if (facts.Bitrate > 0)
-            text += line("PropBitrate", "Bitrate", std::to_string(facts.Bitrate) + " kbit/s");
+            text += line("PropBitrate", std::to_string(facts.Bitrate) + " kbit/s");
         if (facts.LengthMs > 0) {
             std::string length = FormatClock(facts.LengthMs / 1000);
             if (facts.LengthEstimated)
-                length = Q(FRead("PropEstimated", "%1 (estimated)")).arg(Q(length)).toStdString();
-            text += line("PropLength", "Length", length);
+                length = Q(FRead("PropEstimated")).arg(Q(length)).toStdString();
+            text += line("PropLength", length);
         }
-        text += line("PropSize", "File size", SizeText(f.Snapshot.Stamp.Size));
-        text += line("PropPath", "Path", f.Path);
-        for (const auto& [key, value] : facts.Gain)
-            text += line("PropGain", "ReplayGain", key + " " + value);
-        if (!f.Measured.empty()) text += line("PropMeasured", "Measured loudness", f.Measured);
+        text += line("PropSize", SizeText(f.Snapshot.Stamp.Size));
+        text += line("PropPath", f.Path);
+        for (const auto& [key, value] : facts.Gain) text += line("PropGain", key + " " + value);
+        if (!f.Measured.empty()) text += line("PropMeasured", f.Measured);
         std::string embedded;
-        if (f.Snapshot.HasSheet) embedded = FRead("PropSheet", "CUE sheet");
-        if (f.Snapshot.Cover)
-            embedded += (embedded.empty() ? "" : ", ") + FRead("PropPicture", "picture");
-        if (!embedded.empty()) text += line("PropEmbedded", "Embedded", embedded);
+        if (f.Snapshot.HasSheet) embedded = FRead("PropSheet");
+        if (f.Snapshot.Cover) embedded += (embedded.empty() ? "" : ", ") + FRead("PropPicture");
+        if (!embedded.empty()) text += line("PropEmbedded", embedded);
         if (!f.Snapshot.NotWritable.empty()) text += Q(f.Snapshot.NotWritable) + QLatin1Char('\n');
     }
     return text.trimmed();
@@ -244,7 +279,7 @@ void TPropertiesDialog::ShowCover() {
                            static_cast<int>((*shown)->Data.size()));
     if (image.isNull()) {
         FCover->setPixmap(QPixmap());
-        FCover->setText(Q(FRead("PropNoCover", "No picture")));
+        FCover->setText(Q(FRead("PropNoCover")));
         return;
     }
     FCover->setText(QString());
@@ -292,22 +327,38 @@ TTagChanges TPropertiesDialog::Changes() const {
 // ---------------------------------------------------------------------------
 
 TPropertiesCommand::TPropertiesCommand(TPlaybackController& player, QMenu& menu, QWidget& window,
-                                       std::unique_ptr<TTagEditor> editor)
-    : FPlayer(player), FWindow(window), FEditor(std::move(editor)) {
-    FRead = [](const char*, const char* builtIn) { return std::string(builtIn); };
-    FAction = new QAction(QLatin1String(kText), &menu);
+                                       QWidget& list, std::unique_ptr<TTagEditor> editor)
+    : FPlayer(player), FWindow(window), FEditor(std::move(editor)), FListObject(&list) {
+    FAction = new QAction(&menu);
     FAction->setObjectName(QLatin1String(kKey));
-    FAction->setShortcuts(
-        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
-    FAction->setShortcutContext(Qt::WindowShortcut);
+    // Shown in the menu; the list's filter below takes the key, since the
+    // list would take Enter for itself.
+    FAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
+    FAction->setShortcutContext(Qt::WidgetShortcut);
     menu.addAction(FAction);
-    window.addAction(FAction);
+    list.installEventFilter(this);
     connect(FAction, &QAction::triggered, this, [this] { Guarded([this] { Open(); }); });
+    LoadTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
 }
 
-void TPropertiesCommand::LoadTexts(const TPropertiesTexts& read) {
-    FRead = read;
-    FAction->setText(Q(read(kKey, kText)));
+bool TPropertiesCommand::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FListObject && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier) {
+            Guarded([this] { Open(); });
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TPropertiesCommand::LoadTexts(const TLanguageReader& read) {
+    // The reader lasts for this call only: the texts are kept.
+    auto texts = std::make_shared<std::map<std::string, std::string>>();
+    for (const TText& t : kTexts) (*texts)[t.Key] = read(t.Key, t.BuiltIn);
+    FRead = [texts](const char* key) { return texts->at(key); };
+    FAction->setText(Q(FRead(kKey)));
 }
 
 std::string TPropertiesCommand::MeasuredText(const std::string& path) {

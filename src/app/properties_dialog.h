@@ -32,7 +32,8 @@ class QMenu;
 
 namespace quillet {
 
-using TPropertiesTexts = std::function<std::string(const char* key, const char* builtIn)>;
+// A text of the dialog by its key in the language file.
+using TPropertiesTexts = std::function<std::string(const char* key)>;
 
 // One file the dialog edits.
 struct TPropertiesFile {
@@ -85,11 +86,13 @@ class TPropertiesDialog : public QDialog {
 class TPropertiesCommand : public QObject {
     Q_OBJECT
   public:
-    // Adds the entry to `menu` and its key to `window`.
-    TPropertiesCommand(TPlaybackController& player, QMenu& menu, QWidget& window,
+    // Adds the entry to `menu` and its key (Alt+Enter) to `list`; the
+    // dialog opens over `window`. The list may go first.
+    TPropertiesCommand(TPlaybackController& player, QMenu& menu, QWidget& window, QWidget& list,
                        std::unique_ptr<TTagEditor> editor = CreateFileTagEditor());
 
-    void LoadTexts(const TPropertiesTexts& read);
+    using TLanguageReader = std::function<std::string(const char* key, const char* builtIn)>;
+    void LoadTexts(const TLanguageReader& read);
     // Opens the dialog for the selected row (nothing without one). The
     // dialog runs modally unless OnDialog is set: then OnDialog gets it,
     // answers it, and its result is taken as the user's.
@@ -101,6 +104,9 @@ class TPropertiesCommand : public QObject {
     std::function<void(const std::string&)> OnMessage;
     std::function<bool(TPropertiesDialog&)> OnDialog;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     std::string MeasuredText(const std::string& path);
 
@@ -108,6 +114,9 @@ class TPropertiesCommand : public QObject {
     QWidget& FWindow;
     std::unique_ptr<TTagEditor> FEditor;
     QPointer<QAction> FAction;
+    // The list as its events name it (a QPointer may not be read while the
+    // list is being destroyed).
+    const QObject* const FListObject;
     TPropertiesTexts FRead;
 };
 

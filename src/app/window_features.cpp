@@ -80,7 +80,7 @@ void TFrmQuillet::CreateFeatures() {
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
-    f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this);
+    f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this, *lbPlaylist);
     f.Properties->OnMessage = [this](const std::string& text) { Message(text); };
     f.Keys = std::make_unique<TWindowKeys>(TKeyTargets{.Window = this,
                                                        .Player = FPlayer.get(),
