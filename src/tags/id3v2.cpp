@@ -91,9 +91,13 @@ bool IsIdChar(uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool IsFrameId(const uint8_t* p) {
+}  // namespace
+
+bool tags_detail::IsFrameId(const uint8_t* p) {
     return IsIdChar(p[0]) && IsIdChar(p[1]) && IsIdChar(p[2]) && IsIdChar(p[3]);
 }
+
+namespace {
 
 // Drops the zero byte that unsynchronisation put after every FF.
 void Resync(TBytes& b) {
@@ -158,11 +162,15 @@ TSizeWalk WalkSizes(const TBytes& b, size_t pos, bool plain) {
 // Whether a 2.4 tag's frame sizes are all plain numbers, as a well-known
 // writer put them for years: read that way the frames chain cleanly to
 // the tag's end, while read as synchsafe they do not (or find fewer).
-bool PlainSizedTag(const TBytes& b, size_t pos) {
+}  // namespace
+
+bool tags_detail::PlainSizedTag(const TBytes& b, size_t pos) {
     const TSizeWalk safe = WalkSizes(b, pos, false);
     const TSizeWalk plain = WalkSizes(b, pos, true);
     return plain.Clean && (!safe.Clean || plain.Frames > safe.Frames);
 }
+
+namespace {
 
 // Where the frames start behind an extended header, or nothing when it does
 // not fit. 2.3 counts the size without its own 4 bytes, 2.4 (synchsafe) with

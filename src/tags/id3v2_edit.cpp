@@ -14,7 +14,6 @@ namespace {
 constexpr size_t kHeaderSize = 10;
 // Room for a later edit of a few fields without moving the audio.
 constexpr size_t kPadding = 1024;
-constexpr uint8_t kTagUnsync = 0x80;
 constexpr uint8_t kV24Unsync = 0x02;
 // A hostile tag of millions of tiny frames costs no more than this many
 // strings in the code-page guess; the rest read as ISO-8859-1.
@@ -87,6 +86,11 @@ void PutText(std::vector<uint8_t>& out, int version, const std::vector<std::stri
                 out.push_back(static_cast<uint8_t>(c >> 8));
             }
         }
+    }
+    // A last empty string needs its terminator to be read back at all.
+    if (strings.size() > 1 && strings.back().empty()) {
+        out.push_back(0);
+        if (version != 4) out.push_back(0);
     }
 }
 
@@ -279,6 +283,9 @@ std::optional<std::vector<uint8_t>> BuildId3v2Tag(const TId3v2Tag* old, const TT
         const TId3v2LegacyText legacy(*old);
         WalkId3v2Frames(*old, [&](std::string_view id, uint8_t flags, const uint8_t* data,
                                   size_t size) {
+            // A frame no identifier names is junk no reader can address,
+            // and it would break the chain of frames written after it.
+            if (!IsFrameId(reinterpret_cast<const uint8_t*>(id.data()))) return true;
             // 2.3 frame sizes count the bytes after the whole tag's
             // unsynchronisation was undone; 2.4 undoes it frame by frame.
             uint8_t format = flags;
@@ -367,7 +374,15 @@ std::optional<std::vector<uint8_t>> BuildId3v2Tag(const TId3v2Tag* old, const TT
         error = "The ID3v2 tag would be too large.";
         return std::nullopt;
     }
-    return out.Finish();
+    std::vector<uint8_t> tag = out.Finish();
+    // Frames carried over whose content looks like more frames could make
+    // the new tag read as plain-sized, and so differently: not written.
+    if (version == 4 &&
+        PlainSizedTag(std::vector<uint8_t>(tag.begin() + kHeaderSize, tag.end()), 0)) {
+        error = "The ID3v2 tag cannot be rewritten without changing what it says.";
+        return std::nullopt;
+    }
+    return tag;
 }
 
 }  // namespace quillet::tags_detail

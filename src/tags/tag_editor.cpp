@@ -509,8 +509,8 @@ TTagSnapshot TFileTagEditor::Read(const std::string& path) {
         TPictureChoice choice;
         ReadEmbeddedPictures(fd.Fd, choice);
         // WMA pictures are read by FFmpeg where the player shows them.
-        if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file.get()); asf && asf->tag() &&
-                                                                     asf->tag()->contains("WM/Picture"))
+        if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file.get());
+            asf && asf->tag() && asf->tag()->contains("WM/Picture"))
             for (const auto& a : asf->tag()->attribute("WM/Picture")) {
                 const TagLib::ByteVector data = a.toPicture().picture();
                 choice.Offer(static_cast<uint32_t>(a.toPicture().type()),

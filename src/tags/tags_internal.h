@@ -57,6 +57,12 @@ bool Id3v2FramePayload(const TId3v2Tag& tag, uint8_t Flags, const uint8_t* Data,
                        std::vector<uint8_t>& Out);
 
 void PutSynchsafe(uint8_t* p, uint32_t v);
+// Four characters A-Z or 0-9: a 2.3/2.4 frame identifier.
+bool IsFrameId(const uint8_t* p);
+// Whether the 2.4 frames from `pos` read as a tag whose sizes are plain
+// numbers (an old writer's habit the reader follows when the frames chain
+// that way and not as synchsafe sizes).
+bool PlainSizedTag(const std::vector<uint8_t>& frames, size_t pos);
 // The genre a TCON text names when it refers to the ID3v1 list ("3", "(3)",
 // "(3)Dance": the first reference) or escapes a parenthesis ("((text");
 // nothing when the text stands as it is.
