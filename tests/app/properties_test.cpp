@@ -3,8 +3,10 @@
 // the new names at once, and the sound goes on into the next track.
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 #include "app_test_support.h"
 #include "decoders/codec_fixture.h"
@@ -16,6 +18,65 @@ namespace quillet::test {
 namespace {
 
 using PropertiesTest = WindowFixture;
+
+// Files in memory: what was read, what was written, and one that fails.
+class FakeEditor : public TTagEditor {
+  public:
+    std::map<std::string, TTagSnapshot> Files;
+    std::map<std::string, TTagChanges> Written;
+    std::string Failing;
+    TTagSnapshot Read(const std::string& path) override { return Files.at(path); }
+    TTagWriteResult Write(const std::string& path, const TFileStamp&,
+                          const TTagChanges& changes) override {
+        if (path == Failing) return {"No space left on device", {}};
+        Written[path] = changes;
+        return {};
+    }
+};
+
+// The album's rows together: only what was typed goes to the files, a
+// field that differs stays, several values split at ";", a failure named.
+TEST_F(PropertiesTest, OnlyWhatWasTypedIsWrittenToEveryFileOfTheAlbum) {
+    auto fake = std::make_unique<FakeEditor>();
+    FakeEditor& files = *fake;
+    const std::string a = Dir + "a.mp3", b = Dir + "b.ogg", c = Dir + "c.flac";
+    for (const auto& [path, title, album] :
+         {std::tuple{a, "A", "X"}, {b, "B", "X"}, {c, "C", "Y"}}) {
+        TTagSnapshot snap;
+        snap.Fields[0] = {title};
+        snap.Fields[2] = {album};
+        snap.Fields[7] = {"Rock"};
+        files.Files[path] = snap;
+        Form->AppendEntry(title, path);
+        TEntryInfo info;
+        info.Tags = {title, "", album};
+        Form->PlaylistEntries.SetInfo(Form->PlaylistEntries[Form->Count() - 1].Id, info);
+    }
+    files.Failing = b;
+    QMenu menu;
+    TPropertiesCommand command(Form->Player(), menu, *Form, *Form->lbPlaylist, std::move(fake));
+    std::vector<std::string> messages;
+    command.OnMessage = [&](const std::string& text) { messages.push_back(text); };
+    command.OnDialog = [&](TPropertiesDialog& dialog) {
+        dialog.WholeAlbum()->setChecked(true);
+        EXPECT_EQ(dialog.Targets().size(), 2u);
+        EXPECT_EQ(dialog.Field(TTagKey::Title)->placeholderText(), "(differs)");
+        EXPECT_EQ(dialog.Field(TTagKey::Genre)->text(), "Rock");
+        QTest::keyClicks(dialog.Field(TTagKey::Genre), "; Blues ;");
+        QTest::keyClicks(dialog.Field(TTagKey::Album), "");  // touched, unchanged
+        EXPECT_FALSE(dialog.ReplaceCover(a)) << "not a picture";
+        dialog.RemoveCover();
+        return true;
+    };
+    Form->SetItemIndex(0);
+    command.Open();
+    ASSERT_EQ(files.Written.size(), 1u);
+    const TTagChanges& written = files.Written.at(a);
+    for (size_t k = 0; k < kTagKeyCount; ++k) EXPECT_EQ(written.Fields[k].has_value(), k == 7) << k;
+    EXPECT_EQ(*written.Fields[7], (TTagValues{"Rock", "Blues"}));
+    EXPECT_EQ(written.Cover, TTagChanges::TCover::Remove);
+    EXPECT_EQ(messages, std::vector<std::string>{b + ": No space left on device"});
+}
 
 TEST_F(PropertiesTest, TwoRowsEditedWhileOnePlays) {
     const std::string one = Dir + "one.flac", two = Dir + "two.flac";
