@@ -54,7 +54,14 @@ fs::path Fixture(const std::string& name) {
         {"alac.m4a", "ffmpeg -v error -i base.wav -c:a alac alac.m4a"},
         {"t.wma", "ffmpeg -v error -i base.wav -c:a wmav2 t.wma"},
         {"t.mpc", "mpcenc --silent base.wav t.mpc 2>/dev/null"},
-        {"t.wv", "wavpack -q base.wav -o t.wv"}};
+        {"t.wv", "wavpack -q base.wav -o t.wv"},
+        // No encoder of Monkey's Audio is packaged: a valid header over
+        // bytes that stand for its frames.
+        {"t.ape",
+         "python3 -c \"import struct; open('t.ape', 'wb').write(b'MAC ' + "
+         "struct.pack('<HH8I', 3990, 0, 52, 24, 0, 0, 0, 0, 0, 0) + bytes(16) + "
+         "struct.pack('<HHIIHHII', 2000, 0, 73728, 73728, 1, 16, 2, 44100) + "
+         "bytes(range(256)) * 40)\""}};
     const fs::path f = dir / name;
     if (!fs::exists(f)) {
         int status = 1;
@@ -141,8 +148,9 @@ std::string MutagenRead(const std::vector<fs::path>& files) {
     return Shell("/usr/bin/python3 - " + args + " <<'EOF'\n" + kReader + "\nEOF\n");
 }
 
-const std::vector<std::string> kFormats = {"t.mp3", "t.flac",   "t.ogg", "t.opus", "t.oga", "t.m4a",
-                                           "t.m4b", "alac.m4a", "t.wma", "t.mpc",  "t.wv"};
+const std::vector<std::string> kFormats = {"t.mp3", "t.flac", "t.ogg", "t.opus",
+                                           "t.oga", "t.m4a",  "t.m4b", "alac.m4a",
+                                           "t.wma", "t.mpc",  "t.wv",  "t.ape"};
 
 TEST(TagEditor, EveryFormatReadsBackInMutagenWithTheAudioUntouched) {
     const fs::path dir = TestDir();
@@ -166,12 +174,19 @@ TEST(TagEditor, EveryFormatReadsBackInMutagenWithTheAudioUntouched) {
     for (const std::string& name : kFormats) {
         const fs::path f = Copy(name, dir);
         files.push_back(f);
-        audio[name] = DecodedAudio(f);
+        const bool decodes = name != "t.ape";
+        if (decodes) audio[name] = DecodedAudio(f);
         const std::string md5 =
             name == "t.flac" ? Shell("metaflac --show-md5sum " + Q(f)) : std::string();
+        const Bytes original = ReadBytes(f);
         const TTagWriteResult r = Edit(f, c);
         ASSERT_EQ(r.Error, "") << name;
-        EXPECT_EQ(DecodedAudio(f), audio[name]) << name;
+        if (decodes) {
+            EXPECT_EQ(DecodedAudio(f), audio[name]) << name;
+        } else {
+            const Bytes now = ReadBytes(f);
+            EXPECT_TRUE(std::equal(original.begin(), original.end(), now.begin())) << name;
+        }
         if (!md5.empty()) {
             EXPECT_EQ(Shell("metaflac --show-md5sum " + Q(f)), md5);
         }
