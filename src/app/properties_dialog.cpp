@@ -160,9 +160,9 @@ TPropertiesDialog::TPropertiesDialog(std::vector<TPropertiesFile> files,
     FCover->setAlignment(Qt::AlignCenter);
     FCover->setAccessibleName(Q(read("PropCover")));
     coverRow->addWidget(FCover);
-    auto* replace = new QPushButton(Q(read("PropCoverReplace")), this);
+    auto* replace = FReplace = new QPushButton(Q(read("PropCoverReplace")), this);
     replace->setAccessibleName(replace->text().remove(QLatin1String("...")));
-    auto* remove = new QPushButton(Q(read("PropCoverRemove")), this);
+    auto* remove = FRemove = new QPushButton(Q(read("PropCoverRemove")), this);
     remove->setAccessibleName(remove->text());
     coverRow->addWidget(replace);
     coverRow->addWidget(remove);
@@ -199,6 +199,8 @@ void TPropertiesDialog::Fill() {
     const auto targets = Targets();
     bool writable = true;
     for (const TPropertiesFile* f : targets) writable = writable && f->Snapshot.NotWritable.empty();
+    FReplace->setEnabled(writable);
+    FRemove->setEnabled(writable);
     for (size_t k = 0; k < kTagKeyCount; ++k) {
         QLineEdit* edit = FEdits[k];
         edit->setReadOnly(!writable);

@@ -29,6 +29,7 @@
 
 class QAction;
 class QMenu;
+class QPushButton;
 
 namespace quillet {
 
@@ -77,6 +78,8 @@ class TPropertiesDialog : public QDialog {
     QCheckBox* FWholeAlbum = nullptr;
     QLabel* FFacts = nullptr;
     QLabel* FCover = nullptr;
+    QPushButton* FReplace = nullptr;
+    QPushButton* FRemove = nullptr;
     TTagChanges::TCover FCoverChange = TTagChanges::TCover::Keep;
     TPicture FNewCover;
     QString FDiffers;

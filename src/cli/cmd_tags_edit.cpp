@@ -34,7 +34,8 @@ int EditTags(const std::vector<std::string>& args) {
         if (!key) return UsageError("unknown tag key: " + item.substr(0, eq));
         auto& field = changes.Fields[static_cast<size_t>(*key)];
         if (!field) field.emplace();
-        if (a == "--set") field->push_back(item.substr(eq + 1));
+        // "--set title=" takes the field away, as --remove does.
+        if (a == "--set" && eq + 1 < item.size()) field->push_back(item.substr(eq + 1));
     }
     if (files.empty()) return UsageError("tags needs a file");
     const std::unique_ptr<TTagEditor> editor = CreateFileTagEditor();

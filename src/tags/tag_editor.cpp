@@ -479,7 +479,6 @@ TTagSnapshot TFileTagEditor::Read(const std::string& path) {
                 auto& mpeg = static_cast<TagLib::MPEG::File&>(*file);
                 if (auto tag = ReadLeadingTag(fd.Fd)) {
                     snap.Fields = ReadId3v2Fields(*tag);
-                    std::string error;
                     if (tag->Version == 2 || (tag->Frames.empty() && tag->TagSize > 20))
                         snap.NotWritable = tag->Version == 2 ? "ID3v2.2 tags are not written."
                                                              : "The ID3v2 tag cannot be read.";
