@@ -98,5 +98,9 @@ namespace quillet::tags_detail {
 // (then the counter stops). MoveChunk is the ID3v2 writer's chunk size.
 extern int FailNthWrite;
 extern size_t MoveChunk;
+// The tag editor calls it with each step of a write (1: checked, 2: the new
+// ID3v2 tag in the copy, 3: the audio copied, 4: the other tags written),
+// so tests can fail or kill a write at each.
+extern std::function<void(int)> EditStepHook;
 
 }  // namespace quillet::tags_detail

@@ -13,12 +13,10 @@
 #include "ACS_Tags.h"
 #include "tag_editor.h"
 #include "tag_test_util.h"
+#include "tags_internal.h"
 #include "text.h"
 #include "textfile.h"
 
-namespace quillet::tags_detail {
-extern std::function<void(int)> EditStepHook;
-}
 
 using namespace quillet;
 using namespace quillet::test;
