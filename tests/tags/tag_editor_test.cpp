@@ -17,7 +17,6 @@
 #include "text.h"
 #include "textfile.h"
 
-
 using namespace quillet;
 using namespace quillet::test;
 namespace fs = std::filesystem;
