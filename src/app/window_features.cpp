@@ -80,6 +80,8 @@ void TFrmQuillet::CreateFeatures() {
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
+    f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this, *lbPlaylist);
+    f.Properties->OnMessage = [this](const std::string& text) { Message(text); };
     f.Keys = std::make_unique<TWindowKeys>(TKeyTargets{.Window = this,
                                                        .Player = FPlayer.get(),
                                                        .List = lbPlaylist,
@@ -117,6 +119,7 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     pmPlayModes->findChild<TDeviceMenu*>()->LoadTexts(read);
     f.Adder->LoadTexts(read);
     f.OpenUrl->LoadTexts(read);
+    f.Properties->LoadTexts(read);
     f.Sheets.LoadTexts(read);
 }
 

@@ -17,6 +17,7 @@
 #include "key_hints.h"
 #include "list_filter.h"
 #include "open_url.h"
+#include "properties_dialog.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
 #include "stream_titles.h"
@@ -56,6 +57,7 @@ struct TWindowFeatures {
     std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
     // Streams and CUE sheets (Open URL goes with the context menu).
     std::unique_ptr<TOpenUrl> OpenUrl;
+    std::unique_ptr<TPropertiesCommand> Properties;  // "Properties..." and Alt+Enter
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 

@@ -15,6 +15,11 @@
 #endif
 
 namespace quillet::cli {
+
+// cmd_tags_edit.cpp: the --set/--remove form.
+bool IsTagEdit(const std::vector<std::string>& args);
+int EditTags(const std::vector<std::string>& args);
+
 namespace {
 
 void Print(const char* set, const TAuTags& tags) {
@@ -25,6 +30,7 @@ void Print(const char* set, const TAuTags& tags) {
 }
 
 int Tags(const std::vector<std::string>& args) {
+    if (IsTagEdit(args)) return EditTags(args);
     if (args.size() != 1) return UsageError("tags takes one file");
     // By the name's bytes: it need not be valid UTF-8.
     TAuFileStream file(args[0], fmOpenRead | fmShareDenyWrite);
@@ -50,7 +56,7 @@ int Tags(const std::vector<std::string>& args) {
     return 0;
 }
 
-TCommand tagsCmd("tags", "tags FILE", &Tags);
+TCommand tagsCmd("tags", "tags FILE | tags FILE... [--set KEY=VALUE]... [--remove KEY]...", &Tags);
 
 }  // namespace
 }  // namespace quillet::cli

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <uchardet/uchardet.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -102,6 +103,77 @@ std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset) {
         }
     }
     return std::string(bytes);
+}
+
+namespace {
+
+// Code pages of the Latin script, which a guess from a few words confuses
+// with one another (uchardet reads "Björk Guðmundsdóttir" as IBM852).
+bool LatinScriptCodePage(const std::string& name) {
+    static const char* const kNames[] = {
+        "ISO-8859-1",   "ISO-8859-2",   "ISO-8859-3",   "ISO-8859-4",        "ISO-8859-9",
+        "ISO-8859-10",  "ISO-8859-13",  "ISO-8859-14",  "ISO-8859-15",       "ISO-8859-16",
+        "WINDOWS-1250", "WINDOWS-1252", "WINDOWS-1254", "WINDOWS-1257",      "WINDOWS-1258",
+        "IBM437",       "IBM850",       "IBM852",       "MAC-CENTRALEUROPE", "MACINTOSH"};
+    for (const char* n : kNames)
+        if (name == n) return true;
+    return false;
+}
+
+// Whether a byte above 0x7F is a letter in Windows-1252.
+bool Cp1252Letter(uint8_t b) {
+    switch (b) {
+        case 0x83:
+        case 0x8A:
+        case 0x8C:
+        case 0x8E:
+        case 0x9A:
+        case 0x9C:
+        case 0x9E:
+        case 0x9F:
+        case 0xAA:
+        case 0xB5:
+        case 0xBA:
+            return true;
+        default:
+            return b >= 0xC0 && b != 0xD7 && b != 0xF7;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields) {
+    auto ascii = [](const std::string& f) {
+        return std::all_of(f.begin(), f.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    if (std::all_of(fields.begin(), fields.end(), ascii)) return fields;
+    std::string joined;
+    for (const std::string& f : fields) {
+        if (ascii(f)) continue;  // says nothing about the code page
+        joined += f;
+        joined += '\n';
+    }
+    std::string charset;
+    DecodeUndeclaredText(joined, &charset);
+    // Among the Latin-script code pages the guess is weak on a few words:
+    // text whose every high byte is a letter in Windows-1252 (the name the
+    // format gives, and the most common) is read so. Cyrillic, Greek or
+    // Asian guesses stand.
+    if (LatinScriptCodePage(charset) && std::all_of(joined.begin(), joined.end(), [](char c) {
+            return (c & 0x80) == 0 || Cp1252Letter(static_cast<uint8_t>(c));
+        }))
+        charset = "WINDOWS-1252";
+    std::vector<std::string> out;
+    out.reserve(fields.size());
+    for (const std::string& f : fields) {
+        std::string text;
+        if (ascii(f) || (charset == "UTF-8" && IsValidUtf8(f)))
+            text = f;
+        else if (charset.empty() || charset == "UTF-8" || !ConvertToUtf8(f, charset, text))
+            text = Latin1ToUtf8(f);
+        out.push_back(std::move(text));
+    }
+    return out;
 }
 
 }  // namespace quillet

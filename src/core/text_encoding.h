@@ -1,10 +1,13 @@
 // Text files that declare no encoding (playlists, CUE sheets): which code
-// page they were written in, and their text as UTF-8. Tag formats that say
-// how their text is encoded (ID3v2, Vorbis comments, APEv2) never come here.
+// page they were written in, and their text as UTF-8. Tag text that says how
+// it is encoded (ID3v2 UTF-16/UTF-8 frames, Vorbis comments, APEv2) never
+// comes here; ID3 single-byte text, which rips in many code pages carry
+// under the name ISO-8859-1, does (DecodeUndeclaredFields).
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet {
 
@@ -25,5 +28,15 @@ bool IsValidUtf8(std::string_view s);
 // `charset`, when given, receives the code page converted from ("UTF-8"
 // for the first two cases, empty for the last).
 std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset = nullptr);
+
+// Several short texts of one source (the single-byte fields of one tag), each
+// as UTF-8. The code page is guessed over all of them together, as above, so
+// that a few letters are read the way the rest of the tag shows: one short
+// field alone says too little; and where the guess is one Latin-script code
+// page over another, text whose every non-ASCII byte is a letter in
+// Windows-1252 is read as Windows-1252, since a few words cannot tell them
+// apart. Plain ASCII stays as it is; a text the guess cannot convert (or
+// every text, when there is no guess) is read as ISO-8859-1.
+std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields);
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 #include "ACS_Tags.h"
 #include "tags_internal.h"
 #include "text.h"
+#include "text_encoding.h"
 
 namespace quillet {
 
@@ -171,10 +172,10 @@ bool ReadID3v1Block(THandle handle, uint8_t (&block)[kBlockSize]) {
     return ReadAll(handle, block, kBlockSize) == kBlockSize && std::memcmp(block, "TAG", 3) == 0;
 }
 
-// A field of the block as UTF-8: the edges (bytes <= 32) trimmed, inner zero
+// A field of the block's bytes: the edges (bytes <= 32) trimmed, inner zero
 // bytes kept.
-std::string FieldText(const uint8_t* p, size_t n) {
-    return Latin1ToUtf8(Trim(std::string_view(reinterpret_cast<const char*>(p), n)));
+std::string FieldBytes(const uint8_t* p, size_t n) {
+    return std::string(Trim(std::string_view(reinterpret_cast<const char*>(p), n)));
 }
 
 // At most `limit` ISO-8859-1 bytes of a text into the block.
@@ -268,13 +269,18 @@ bool TId3v1Tags::ReadFromFile(THandle handle) {
     if (!TAuTags::ReadFromFile(handle)) return false;
     uint8_t b[kBlockSize];
     if (!ReadID3v1Block(handle, b)) return false;
-    SetTitle(FieldText(b + 3, 30));
-    SetArtist(FieldText(b + 33, 30));
-    SetAlbum(FieldText(b + 63, 30));
+    bool v11 = (b[125] == 0 && b[126] != 0) || (b[125] == ' ' && b[126] != ' ');
+    // ISO-8859-1 by name, but written in whatever code page the ripper's
+    // system had: guessed over the four texts together.
+    const std::vector<std::string> text =
+        DecodeUndeclaredFields({FieldBytes(b + 3, 30), FieldBytes(b + 33, 30),
+                                FieldBytes(b + 63, 30), FieldBytes(b + 97, v11 ? 28 : 30)});
+    SetTitle(text[0]);
+    SetArtist(text[1]);
+    SetAlbum(text[2]);
     SetYear(static_cast<uint16_t>(
         ParseInt32(Trim(std::string_view(reinterpret_cast<const char*>(b + 93), 4))).value_or(0)));
-    bool v11 = (b[125] == 0 && b[126] != 0) || (b[125] == ' ' && b[126] != ' ');
-    SetComment(FieldText(b + 97, v11 ? 28 : 30));
+    SetComment(text[3]);
     SetTrack(v11 ? b[126] : 0);
     SetGenreId(b[127]);
     return true;

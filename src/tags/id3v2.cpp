@@ -50,12 +50,16 @@ uint32_t Synchsafe(const uint8_t* p) {
     return (uint32_t{p[0]} << 21) | (uint32_t{p[1]} << 14) | (uint32_t{p[2]} << 7) | p[3];
 }
 
-void PutSynchsafe(uint8_t* p, uint32_t v) {
+}  // namespace
+
+void tags_detail::PutSynchsafe(uint8_t* p, uint32_t v) {
     p[0] = (v >> 21) & 0x7F;
     p[1] = (v >> 14) & 0x7F;
     p[2] = (v >> 7) & 0x7F;
     p[3] = v & 0x7F;
 }
+
+namespace {
 
 struct THeader {
     int Version = 0;
@@ -87,9 +91,13 @@ bool IsIdChar(uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool IsFrameId(const uint8_t* p) {
+}  // namespace
+
+bool tags_detail::IsFrameId(const uint8_t* p) {
     return IsIdChar(p[0]) && IsIdChar(p[1]) && IsIdChar(p[2]) && IsIdChar(p[3]);
 }
+
+namespace {
 
 // Drops the zero byte that unsynchronisation put after every FF.
 void Resync(TBytes& b) {
@@ -154,11 +162,15 @@ TSizeWalk WalkSizes(const TBytes& b, size_t pos, bool plain) {
 // Whether a 2.4 tag's frame sizes are all plain numbers, as a well-known
 // writer put them for years: read that way the frames chain cleanly to
 // the tag's end, while read as synchsafe they do not (or find fewer).
-bool PlainSizedTag(const TBytes& b, size_t pos) {
+}  // namespace
+
+bool tags_detail::PlainSizedTag(const TBytes& b, size_t pos) {
     const TSizeWalk safe = WalkSizes(b, pos, false);
     const TSizeWalk plain = WalkSizes(b, pos, true);
     return plain.Clean && (!safe.Clean || plain.Frames > safe.Frames);
 }
+
+namespace {
 
 // Where the frames start behind an extended header, or nothing when it does
 // not fit. 2.3 counts the size without its own 4 bytes, 2.4 (synchsafe) with
@@ -182,7 +194,8 @@ std::optional<size_t> SkipExtendedHeader(const TBytes& b, int version) {
 // The first value of a text frame's payload (the encoding byte, then text);
 // nothing for an unknown encoding. UTF-16 follows its byte-order mark; without
 // one, encoding 1 is little-endian and encoding 2 big-endian.
-std::optional<TTagValue> FirstTextValue(const uint8_t* p, size_t n) {
+std::optional<TTagValue> FirstTextValue(const uint8_t* p, size_t n,
+                                        const TId3v2LegacyText& legacy) {
     if (n == 0) return std::nullopt;
     const uint8_t encoding = *p++;
     --n;
@@ -192,7 +205,7 @@ std::optional<TTagValue> FirstTextValue(const uint8_t* p, size_t n) {
     };
     switch (encoding) {
         case 0:
-            return TTagValue::Narrow(Latin1ToUtf8(upToNul()));
+            return TTagValue::Narrow(legacy.Decode(upToNul()));
         case 3:
             return TTagValue::Wide(Utf8ToUtf16(upToNul()));
         case 1:
@@ -232,7 +245,9 @@ std::optional<std::string> GenreRefName(std::string_view ref) {
 // The genre a TCON text names when it refers to the ID3v1 list ("3", "(3)",
 // "(3)Dance", "(3)(17)": the first reference) or escapes a parenthesis
 // ("((text"); nothing when the text stands as it is.
-std::optional<std::string> ResolveGenre(std::string_view s) {
+}  // namespace
+
+std::optional<std::string> tags_detail::ResolveGenre(std::string_view s) {
     if (auto name = GenreRefName(s)) return name;
     if (s.size() >= 2 && s[0] == '(' && s[1] != '(') {
         const size_t close = s.find(')');
@@ -242,6 +257,8 @@ std::optional<std::string> ResolveGenre(std::string_view s) {
     if (s.substr(0, 2) == "((") return std::string(s.substr(1));
     return std::nullopt;
 }
+
+namespace {
 
 // A timestamp's year: its first four characters when they are digits. The
 // text keeps its kind, so that writing it back loses nothing.
@@ -259,7 +276,7 @@ TTagValue TimestampYear(const TTagValue& value) {
 // Stores the first value of each known text frame of one tag.
 class TTextFrames {
   public:
-    TTextFrames(TId3v2Tags& tags, const TId3v2Tag& tag) : FTags(tags), FTag(tag) {}
+    TTextFrames(TId3v2Tags& tags, const TId3v2Tag& tag) : FTags(tags), FTag(tag), FLegacy(tag) {}
 
     void Apply(std::string_view id, uint8_t flags, const uint8_t* data, size_t size) {
         const int version = FTag.Version;
@@ -273,7 +290,7 @@ class TTextFrames {
         if (timestamp && FYearFromTimestamp) return;
         TBytes payload;
         if (!Id3v2FramePayload(FTag, flags, data, size, payload)) return;
-        std::optional<TTagValue> value = FirstTextValue(payload.data(), payload.size());
+        std::optional<TTagValue> value = FirstTextValue(payload.data(), payload.size(), FLegacy);
         if (!value) return;
         if (timestamp) {
             value = TimestampYear(*value);
@@ -295,6 +312,7 @@ class TTextFrames {
 
     TId3v2Tags& FTags;
     const TId3v2Tag& FTag;
+    const TId3v2LegacyText FLegacy;
     std::array<bool, 12> FSeen{};  // a frame of this index was stored
     bool FYearFromTimestamp = false;
 };

@@ -70,6 +70,39 @@ void WalkId3v2Frames(const TId3v2Tag& tag, const TId3v2FrameVisitor& Visit);
 bool Id3v2FramePayload(const TId3v2Tag& tag, uint8_t Flags, const uint8_t* Data, size_t Size,
                        std::vector<uint8_t>& Out);
 
+void PutSynchsafe(uint8_t* p, uint32_t v);
+// Four characters A-Z or 0-9: a 2.3/2.4 frame identifier.
+bool IsFrameId(const uint8_t* p);
+// Whether the 2.4 frames from `pos` read as a tag whose sizes are plain
+// numbers (an old writer's habit the reader follows when the frames chain
+// that way and not as synchsafe sizes).
+bool PlainSizedTag(const std::vector<uint8_t>& frames, size_t pos);
+// The genre a TCON text names when it refers to the ID3v1 list ("3", "(3)",
+// "(3)Dance": the first reference) or escapes a parenthesis ("((text");
+// nothing when the text stands as it is.
+std::optional<std::string> ResolveGenre(std::string_view s);
+
+// The single-byte (ISO-8859-1 by name) text of one ID3v2 tag's text and
+// comment frames as UTF-8: rips in other code pages (CP1251, GBK,
+// Shift-JIS) say ISO-8859-1 too, so the code page is guessed over all of
+// the tag's such strings together (DecodeUndeclaredFields).
+class TId3v2LegacyText {
+  public:
+    explicit TId3v2LegacyText(const TId3v2Tag& tag);
+    // One string of the tag (up to its NUL), as UTF-8.
+    std::string Decode(std::string_view raw) const;
+
+  private:
+    std::vector<std::pair<std::string, std::string>> FDecoded;  // raw -> UTF-8
+};
+
+// The strings of a text-like frame payload (T***, TXXX, COMM, USLT): the
+// encoding byte, `skip` bytes after it (COMM's language), then NUL-separated
+// strings in that encoding, each as UTF-8 (single-byte text through
+// `legacy`). nullopt for an unknown encoding.
+std::optional<std::vector<std::string>> Id3v2FrameStrings(const uint8_t* p, size_t n, size_t skip,
+                                                          const TId3v2LegacyText& legacy);
+
 }  // namespace quillet::tags_detail
 
 namespace quillet::tags_detail {
@@ -79,5 +112,9 @@ namespace quillet::tags_detail {
 // (then the counter stops). MoveChunk is the ID3v2 writer's chunk size.
 extern int FailNthWrite;
 extern size_t MoveChunk;
+// The tag editor calls it with each step of a write (1: checked, 2: the new
+// ID3v2 tag in the copy, 3: the audio copied, 4: the other tags written),
+// so tests can fail or kill a write at each.
+extern std::function<void(int)> EditStepHook;
 
 }  // namespace quillet::tags_detail
