@@ -431,6 +431,23 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
     OpenOutput(R, HighPrecision, ChannelRequest);
 }
 
+namespace {
+
+// Every nested request of the HLS demuxer goes through its context's io_open.
+
+int BudgetedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+                 AVDictionary** options) {
+    auto* budget = static_cast<TRequestBudget*>(s->opaque);
+    if (budget->Left == 0) {
+        budget->Spent = true;
+        return AVERROR(EMLINK);
+    }
+    if (budget->Left > 0) --budget->Left;
+    return budget->Open(s, pb, url, flags, options);
+}
+
+}  // namespace
+
 int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary** Options,
               const AVIOInterruptCB& Interrupt, bool HighPrecision, int ChannelRequest) {
     WMClose(R);
@@ -460,9 +477,25 @@ int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary
     // Nothing seeks in a stream, and an index of every frame would keep
     // growing through a long listen (up to FFmpeg's 1 MiB).
     ctx->max_index_size = 16 * 1024;
-    if (const int r = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, nullptr); r < 0)
-        return r == AVERROR_EXIT ? r : AVERROR_INVALIDDATA;  // frees ctx
-    FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    AVDictionary* demuxerOptions = nullptr;
+    if (R.MaxOpenRequests > 0) {
+        R.Requests = std::make_unique<TRequestBudget>();
+        R.Requests->Open = ctx->io_open;
+        R.Requests->Left = R.MaxOpenRequests;
+        ctx->opaque = R.Requests.get();
+        ctx->io_open = BudgetedOpen;
+        // A kept-alive connection would fetch the next list past io_open,
+        // uncounted.
+        FfAvUtil().av_dict_set(&demuxerOptions, "http_persistent", "0", 0);
+    }
+    const int opened = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, &demuxerOptions);
+    FfAvUtil().av_dict_free(&demuxerOptions);
+    if (opened >= 0) FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    if (R.Requests) {
+        R.OpenRequestsSpent = R.Requests->Spent;
+        R.Requests->Left = -1;
+    }
+    if (opened < 0) return opened == AVERROR_EXIT ? opened : AVERROR_INVALIDDATA;  // frees ctx
     R.Reader = ctx;
     OpenOutput(R, HighPrecision, ChannelRequest);
     return 0;
@@ -578,6 +611,8 @@ void WMClose(TWMReader& R) {
     ReleaseDecoder(R);
     if (R.Reader) FfAvFormat().avformat_close_input(&R.Reader);
     if (R.Network) FfAvFormat().avio_closep(&R.Network);
+    R.Requests.reset();
+    R.OpenRequestsSpent = false;
     R.ContentType.clear();
     R.Adapter.reset();
     R.CurrentSample = {};

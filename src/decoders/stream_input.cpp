@@ -1,5 +1,7 @@
 #include "stream_input.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -35,6 +37,10 @@ const char kProtocols[] = "http,https,tcp,tls";
 const std::string kStreamDemuxers = std::string(kFFmpegInputDemuxers) + ",flac,wav,hls,mpegts";
 const TWMReaderProfile kStreamProfile{kStreamDemuxers.c_str(), true, false};
 
+// Requests one open may make: an HLS master list, its variants' lists and
+// their first segments take a few dozen at most; a list that leads to
+// itself, or to ever more lists, stops here.
+constexpr int kMaxOpenRequests = 64;
 // A connection that gave this much sound was a good one: the reconnects
 // count afresh after it.
 constexpr double kSteadySeconds = 30;
@@ -146,6 +152,7 @@ class TStreamReader {
     std::string FIcyBlock;     // the last ICY block read
     std::string FContentType;  // what the server called the last connection's content
     std::string FLogged;       // the error FFmpeg logged on the last connect
+    bool FTooManyRequests = false;  // the last connect ran out of requests
     std::string FStation;
     TIcyTitle FSong;
     Clock::time_point FTitleLook{};
@@ -175,10 +182,14 @@ int TStreamReader::InterruptCallback(void* opaque) {
 
 void TStreamReader::Run() {
     FR.Profile = &kStreamProfile;
+    FR.MaxOpenRequests = kMaxOpenRequests;
     int error = Connect();
     if (error != 0) {
         Finish(TState::Failed, OpenFailure(error));
         WMClose(FR);
+        // A failed open may have held many small blocks (nested lists): give
+        // them back to the system rather than keep them for a window's life.
+        malloc_trim(0);
         return;
     }
     {
@@ -275,6 +286,7 @@ int TStreamReader::Connect() {
     FfAvUtil().av_dict_free(&options);
     if (error == 0 && !FR.HasAudio) error = AVERROR_INVALIDDATA;
     FContentType = FR.ContentType;
+    FTooManyRequests = FR.OpenRequestsSpent;
     if (error != 0) WMClose(FR);
     FIcyBlock.clear();
     return error;
@@ -298,6 +310,9 @@ std::string TStreamReader::Reason(int error) const {
 std::string TStreamReader::OpenFailure(int error) const {
     if (Stopping()) return kStreamStopped;
     if (error == AVERROR_EXIT) return kStreamNoAnswer;
+    if (FTooManyRequests)
+        return Joined(kStreamOpenFailed, "its playlists lead to more than " +
+                                             std::to_string(kMaxOpenRequests) + " requests");
     if (error == AVERROR_INVALIDDATA) return Joined(kStreamNoAudio, FContentType);
     return Joined(kStreamOpenFailed, ErrorText(error, FLogged));
 }

@@ -10,7 +10,10 @@
 // ring of kBufferSeconds of PCM; the run takes its blocks from the ring:
 // - Opening (the format queries, BeginRead) connects and waits until the
 //   format is known and kStartSeconds of sound are held (or the stream has
-//   ended), at most kOpenTimeoutSeconds: call it off the GUI thread.
+//   ended), at most kOpenTimeoutSeconds: call it off the GUI thread. An HLS
+//   list's nested lists and segments count within that time and within a
+//   bound of requests, so a list that leads to itself fails with one
+//   message (kStreamOpenFailed) rather than growing.
 // - A stall shorter than what the ring holds is not heard. When the ring runs
 //   dry the run gets silence, paced by the clock (a run that reads faster than
 //   real time, such as a decode to a file, waits instead while it is more
