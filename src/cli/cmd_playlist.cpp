@@ -104,6 +104,9 @@ int CmdPlaylist(const std::vector<std::string>& args) {
     }
     for (const std::string& p : problems)
         std::fprintf(stderr, "%s: %s\n", args[0].c_str(), p.c_str());
+    // Nothing was left out for these: told, but no failure.
+    for (const std::string& n : open.Notes)
+        std::fprintf(stderr, "%s: note: %s\n", args[0].c_str(), n.c_str());
     const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
     return written && problems.empty() ? 0 : 1;
 }
