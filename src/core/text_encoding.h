@@ -3,8 +3,10 @@
 // how their text is encoded (ID3v2, Vorbis comments, APEv2) never come here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet {
 
@@ -25,5 +27,16 @@ bool IsValidUtf8(std::string_view s);
 // `charset`, when given, receives the code page converted from ("UTF-8"
 // for the first two cases, empty for the last).
 std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset = nullptr);
+
+// The whole of `bytes` read as `charset` (an iconv name) into UTF-8; nullopt
+// when iconv does not know the code page or a byte has no meaning in it.
+std::optional<std::string> DecodeAs(std::string_view bytes, const std::string& charset);
+
+// The code pages a text that declares none is most likely in, for a caller
+// that can tell a right reading from a wrong one (a CUE sheet whose file
+// names exist under one reading only): the locale's (from LC_ALL, LC_CTYPE
+// or LANG, when it is not UTF-8), then Windows-1252, Windows-1251, GB18030,
+// Shift-JIS, Big5 and EUC-KR, each once.
+std::vector<std::string> LikelyCodePages();
 
 }  // namespace quillet

@@ -10,6 +10,7 @@
 #include "embedded_sheet.h"
 #include "paths.h"
 #include "text.h"
+#include "text_encoding.h"
 
 namespace quillet {
 namespace {
@@ -135,6 +136,41 @@ TCueSheet SheetFromBlock(const TEmbeddedSheet& embedded) {
     return sheet;
 }
 
+// How many of the sheet's FILE names lead to a file that is there.
+size_t ExistingFiles(const std::string& sheetPath, const std::vector<std::string>& names,
+                     const std::vector<std::string>& playable) {
+    size_t found = 0;
+    for (const std::string& name : names) {
+        std::string path;
+        struct stat st {};
+        if (ResolveSheetFile(sheetPath, name, playable, path).empty() &&
+            ::stat(path.c_str(), &st) == 0)
+            ++found;
+    }
+    return found;
+}
+
+// A sheet in a legacy code page that the guess read wrong names files that
+// are not there: the folder is the judge. The first likely code page under
+// which more of its FILE names exist is taken for the whole sheet (titles
+// too). Sheets are small; one far larger than any is not read again.
+void JudgeByFolder(const std::string& sheetPath, std::string_view rawText,
+                   const std::vector<std::string>& playable, TCueSheet& sheet) {
+    constexpr size_t kMaxJudgedBytes = size_t{4} << 20;
+    if (sheet.Files.empty() || rawText.size() > kMaxJudgedBytes) return;
+    size_t best = ExistingFiles(sheetPath, sheet.Files, playable);
+    for (const std::string& page : LikelyCodePages()) {
+        if (best == sheet.Files.size()) return;
+        const std::optional<std::string> text = DecodeAs(rawText, page);
+        if (!text) continue;
+        TCueSheet other = ParseCueSheet(*text);
+        if (const size_t found = ExistingFiles(sheetPath, other.Files, playable); found > best) {
+            best = found;
+            sheet = std::move(other);
+        }
+    }
+}
+
 }  // namespace
 
 std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name,
@@ -181,8 +217,11 @@ std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name
 
 void ReadCueSheetEntries(const std::string& sheetPath, std::string_view text,
                          std::string_view rawText, const std::vector<std::string>& playable,
-                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems) {
-    const TCueSheet sheet = ParseCueSheet(text);
+                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems,
+                         std::vector<std::string>* notes) {
+    TCueSheet sheet = ParseCueSheet(text);
+    if (!rawText.empty()) JudgeByFolder(sheetPath, rawText, playable, sheet);
+    if (notes) notes->insert(notes->end(), sheet.Notes.begin(), sheet.Notes.end());
     std::vector<std::string> rawFiles;
     if (!rawText.empty()) rawFiles = ParseCueSheet(rawText).Files;
     if (rawFiles.size() != sheet.Files.size()) rawFiles.clear();
