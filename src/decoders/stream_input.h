@@ -29,6 +29,9 @@
 // - The input has no length (DataSize -1) and cannot seek (CanSeek false).
 //   The player never opens it ahead of its turn (the gapless chain takes no
 //   stream): a stream starts when it is reached.
+// - A server whose ICY blocks come every few bytes (so FFmpeg reads the
+//   socket a few bytes at a time) is opened anew once, without asking for
+//   titles: the stream plays at a normal stream's cost, untitled.
 // - Titles: the station's name (icy-name), ICY StreamTitle blocks and an Ogg
 //   stream's comments (each chained song brings its own) are published as
 //   they come: StreamInfo and TitleSerial, safe from any thread.

@@ -125,6 +125,20 @@ TEST_F(StreamInput, OddButPlayableStationsPlay) {
     }
 }
 
+// ICY blocks after every byte: the stream is opened once more without
+// titles, and the sound goes on as the source's.
+TEST_F(StreamInput, AnIcyIntervalOfOneByteIsDroppedNotPaidFor) {
+    const int before = Requests();
+    auto in = Open(Base + "/metaint1");
+    in->BeginRead();
+    const ByteVec pcm = DrainRun(*in, 16384, 44100 * 4 * 4);
+    in->EndRead();
+    EXPECT_EQ(Requests() - before, 2);
+    const std::vector<double> source = Mono(ReadAll(StreamSources() + "/src.raw"));
+    EXPECT_GT(BestCorrelation(Mono(pcm), 3 * 44100, 22050, source), 0.95);
+    EXPECT_LT(SilentRuns(pcm, 4410).size(), 2u);
+}
+
 TEST_F(StreamInput, StallsShorterThanTheBufferAreNotHeardLongerOnesAreSilence) {
     auto in = Open(Base + "/stall");
     in->BeginRead();

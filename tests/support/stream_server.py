@@ -28,6 +28,7 @@ Paths:
                            plays the MP3 as two segments
   /hls/loop.m3u8           a master list whose 10 variants are itself again
   /metaint1                the MP3 live, with an ICY block after every byte
+                           (without them when ICY is not asked for)
 Counts every request; /count answers how many came (itself excluded).
 """
 
@@ -152,6 +153,9 @@ def handle(conn):
             head(conn, fields=[("Content-Type", "application/vnd.apple.mpegurl"),
                                ("Content-Length", len(body))])
             send(conn, body.encode())
+        elif path == "/metaint1" and b"icy-metadata: 1" not in request.lower():
+            head(conn, fields=[("Content-Type", "audio/mpeg")])
+            paced(conn, looped(mp3), 60)
         elif path == "/metaint1":
             title = b"StreamTitle='Tiny';"
             block = bytes([(len(title) + 15) // 16]) + title
