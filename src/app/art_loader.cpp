@@ -70,9 +70,9 @@ std::string ArtFileOf(const std::string& trackPath) {
     if (trackPath.empty() || IsUrl(trackPath)) return {};
     const TAlbumArt found = FindAlbumArt(trackPath, OfferAttachedPictures);
     if (found.Embedded) {
-        const QByteArray bytes = QByteArray::fromRawData(
-            reinterpret_cast<const char*>(found.Embedded->Data.data()),
-            static_cast<qsizetype>(found.Embedded->Data.size()));
+        const QByteArray bytes =
+            QByteArray::fromRawData(reinterpret_cast<const char*>(found.Embedded->Data.data()),
+                                    static_cast<qsizetype>(found.Embedded->Data.size()));
         QBuffer buffer;
         buffer.setData(bytes);
         QImageReader reader(&buffer);

@@ -77,7 +77,7 @@ class TStopSignals {
   private:
     static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     static inline volatile std::sig_atomic_t FCaught = 0;
-    struct sigaction FOld[std::size(kSignals)] {};
+    struct sigaction FOld[std::size(kSignals)]{};
 };
 
 // Writes to a descriptor through one fixed buffer: small blocks are
@@ -295,18 +295,18 @@ int Decode(const std::vector<std::string>& args) {
     if (!brokeOff.empty()) {
         std::fprintf(stderr, "%s: %s; ended early after %.1f s\n", files[0].c_str(),
                      brokeOff.c_str(),
-                     static_cast<double>(total) / (static_cast<double>(rate) * FrameBytesOf(channels, bits)));
+                     static_cast<double>(total) /
+                         (static_cast<double>(rate) * FrameBytesOf(channels, bits)));
         return kEndedEarly;
     }
     return 0;
 }
 
-TCommand decodeCmd(
-    "decode",
-    "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
-    "[--replaygain track|album|off] IN|URL OUT|-"
-    "   (or: decode --null IN)",
-    &Decode);
+TCommand decodeCmd("decode",
+                   "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
+                   "[--replaygain track|album|off] IN|URL OUT|-"
+                   "   (or: decode --null IN)",
+                   &Decode);
 
 }  // namespace
 }  // namespace quillet::cli

@@ -127,7 +127,8 @@ std::vector<std::string> LikelyCodePages() {
         }
         break;
     }
-    for (const char* page : {"WINDOWS-1252", "WINDOWS-1251", "GB18030", "SHIFT_JIS", "BIG5", "EUC-KR"})
+    for (const char* page :
+         {"WINDOWS-1252", "WINDOWS-1251", "GB18030", "SHIFT_JIS", "BIG5", "EUC-KR"})
         if (std::find(pages.begin(), pages.end(), page) == pages.end()) pages.emplace_back(page);
     return pages;
 }

@@ -95,12 +95,12 @@ struct TWMReader {
     int MaxOpenRequests = 0;
     bool OpenRequestsSpent = false;
     std::unique_ptr<TRequestBudget> Requests;  // while FFmpeg may call it
-    std::unique_ptr<TAudioStream> Adapter;            // over the source's stream
-    AVIOContext* Network = nullptr;  // or FFmpeg's connection to an address
-    std::string ContentType;                // what the address's server called its content
-    AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
-    AVCodecContext* Decoder = nullptr;      // set only with HasAudio
-    SwrContext* Converter = nullptr;        // decoded samples -> the chosen PCM
+    std::unique_ptr<TAudioStream> Adapter;     // over the source's stream
+    AVIOContext* Network = nullptr;            // or FFmpeg's connection to an address
+    std::string ContentType;                   // what the address's server called its content
+    AVFormatContext* Reader = nullptr;         // the demuxer; set = the reader exists
+    AVCodecContext* Decoder = nullptr;         // set only with HasAudio
+    SwrContext* Converter = nullptr;           // decoded samples -> the chosen PCM
     AVPacket* Packet = nullptr;
     AVFrame* Frame = nullptr;
     // PCM of the codec frame being handed out: its first SampleBytes bytes;

@@ -173,11 +173,11 @@ class TStreamReader {
 
     // Reader thread only.
     TWMReader FR;
-    std::string FIcyBlock;     // the last ICY block read
-    std::string FContentType;  // what the server called the last connection's content
-    std::string FLogged;       // the error FFmpeg logged on the last connect
-    bool FAskIcy = true;       // titles are asked for (not after tiny reads)
-    TReadCount FReads;         // of the current connection
+    std::string FIcyBlock;          // the last ICY block read
+    std::string FContentType;       // what the server called the last connection's content
+    std::string FLogged;            // the error FFmpeg logged on the last connect
+    bool FAskIcy = true;            // titles are asked for (not after tiny reads)
+    TReadCount FReads;              // of the current connection
     bool FTooManyRequests = false;  // the last connect ran out of requests
     std::string FStation;
     TIcyTitle FSong;

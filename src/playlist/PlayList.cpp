@@ -319,7 +319,8 @@ bool ReadInto(const std::string& fileName, TSink& out, std::string* format) {
     const bool converted = !charset.empty() && charset != "UTF-8";
     if (detected == fmt::CUE) {
         // Also when no code page was guessed: the sheet's folder may tell.
-        out.AddSheet(fileName, text, charset != "UTF-8" ? std::string_view(raw) : std::string_view{});
+        out.AddSheet(fileName, text,
+                     charset != "UTF-8" ? std::string_view(raw) : std::string_view{});
         return true;
     }
     if (!converted) std::string().swap(raw);  // a long list is not held twice

@@ -148,8 +148,8 @@ TEST(StreamCli, ARecordingEndedEarlyIsAWholeWav) {
     EXPECT_EQ(decode.Wait(), 3);
     const size_t got = ReadAll(live).size();
     EXPECT_GT(got, 44100u * 4);
-    EXPECT_EQ(sizes(live), std::to_string(got) + " " + std::to_string(got) + " " +
-                               std::to_string(got));
+    EXPECT_EQ(sizes(live),
+              std::to_string(got) + " " + std::to_string(got) + " " + std::to_string(got));
 }
 
 TEST(StreamCli, AWebServersFilesPlayAndBadAddressesFailClearly) {

@@ -176,7 +176,7 @@ TEST_F(StreamInput, HlsPlaysAndAListLeadingToItselfIsCutOff) {
     EXPECT_GE(pcm.size(), 44100u * 4 * 3);
     EXPECT_EQ(good->StreamInfo().Format, "hls/mp3");
 
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const long peakBefore = usage.ru_maxrss;
     const int before = Requests();
