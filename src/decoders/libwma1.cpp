@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "album_art.h"
 #include "ffmpeg_lib.h"
 #include "id3v2_size.h"
 #include "lame_tag.h"
@@ -421,10 +422,31 @@ TWMReader::~TWMReader() {
     WMClose(*this);
 }
 
+// FFmpeg reads an ID3v2 tag in front of the sound whole, pictures and all,
+// before the first frame. A tag larger than any picture the album art keeps
+// (a 100 MB picture) is not handed to it: FFmpeg starts behind the tags, and
+// the file's words come from our own tag reader. Returns where it starts.
+int64_t BehindOversizedTags(TStream& stream) {
+    constexpr int64_t kMaxHandedTagBytes = int64_t{kMaxPictureBytes} + (int64_t{1} << 20);
+    int64_t at = 0, start = 0;
+    for (int tags = 0; tags < 4; ++tags) {
+        uint8_t head[10];
+        stream.SetPosition(at);
+        const int64_t size = stream.ReadExact(head, sizeof head) ? Id3v2Size(head, sizeof head) : 0;
+        if (size == 0) break;
+        at += size;
+        if (size > kMaxHandedTagBytes) start = at;
+    }
+    stream.SetPosition(0);
+    return start;
+}
+
 void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
     WMClose(R);
+    const int64_t start = BehindOversizedTags(Stream);
     R.Adapter = std::make_unique<TAudioStream>(Stream);
-    if (!OpenContainer(R, 0) && !(R.Profile->RetryFrom30 && OpenContainer(R, 30))) {
+    if (!OpenContainer(R, start) &&
+        !(R.Profile->RetryFrom30 && OpenContainer(R, start + 30))) {
         R.Adapter.reset();
         return;
     }
@@ -434,7 +456,6 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
 namespace {
 
 // Every nested request of the HLS demuxer goes through its context's io_open.
-
 int BudgetedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
                  AVDictionary** options) {
     auto* budget = static_cast<TRequestBudget*>(s->opaque);
