@@ -445,8 +445,7 @@ void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelReques
     WMClose(R);
     const int64_t start = BehindOversizedTags(Stream);
     R.Adapter = std::make_unique<TAudioStream>(Stream);
-    if (!OpenContainer(R, start) &&
-        !(R.Profile->RetryFrom30 && OpenContainer(R, start + 30))) {
+    if (!OpenContainer(R, start) && !(R.Profile->RetryFrom30 && OpenContainer(R, start + 30))) {
         R.Adapter.reset();
         return;
     }
