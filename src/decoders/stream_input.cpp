@@ -268,6 +268,7 @@ void TStreamReader::Run() {
                 break;
             }
             WMSetOutputFormat(FR, Channels, SampleRate, Bits);
+            FSong = {};  // no more come to replace it
             UpdateInfo(true);
             continue;
         }
