@@ -2,12 +2,11 @@
 # tests/output/pulse_server.sh DIR: runs a private PulseAudio server in the
 # foreground (the caller's pid is the server's, or ends it on SIGTERM) with
 # nothing but a native socket at DIR/run/native and the sinks of
-# DIR/sinks.pa. Clients
-# reach it with PULSE_SERVER=unix:DIR/run/native. pulseaudio refuses to run
-# as root: run by root, the server runs as nobody, with its files in a
-# folder of its own under /tmp (DIR may lie where nobody cannot go, such as
-# a clone in /root); DIR/run then leads there, and the folder goes when the
-# server is ended (SIGTERM).
+# DIR/sinks.pa. Clients reach it with PULSE_SERVER=unix:DIR/run/native.
+# pulseaudio refuses to run as root: run by root, the server runs as nobody,
+# with its files in a folder of its own under /tmp (DIR may lie where nobody
+# cannot go, such as a clone in /root); DIR/run then leads there, and the
+# folder goes when the server is ended (SIGTERM).
 set -euo pipefail
 dir=$(cd "$1" && pwd)
 srv=$dir
