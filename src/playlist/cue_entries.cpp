@@ -153,11 +153,15 @@ size_t ExistingFiles(const std::string& sheetPath, const std::vector<std::string
 // A sheet in a legacy code page that the guess read wrong names files that
 // are not there: the folder is the judge. The first likely code page under
 // which more of its FILE names exist is taken for the whole sheet (titles
-// too). Sheets are small; one far larger than any is not read again.
+// too). Sheets are small: one of more files than a disc has tracks, or far
+// larger than any, is not read again.
 void JudgeByFolder(const std::string& sheetPath, std::string_view rawText,
                    const std::vector<std::string>& playable, TCueSheet& sheet) {
-    constexpr size_t kMaxJudgedBytes = size_t{4} << 20;
-    if (sheet.Files.empty() || rawText.size() > kMaxJudgedBytes) return;
+    constexpr size_t kMaxJudgedBytes = size_t{1} << 20;
+    constexpr size_t kMaxJudgedFiles = 99;
+    if (sheet.Files.empty() || sheet.Files.size() > kMaxJudgedFiles ||
+        rawText.size() > kMaxJudgedBytes)
+        return;
     size_t best = ExistingFiles(sheetPath, sheet.Files, playable);
     for (const std::string& page : LikelyCodePages()) {
         if (best == sheet.Files.size()) return;
@@ -220,10 +224,15 @@ void ReadCueSheetEntries(const std::string& sheetPath, std::string_view text,
                          std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems,
                          std::vector<std::string>* notes) {
     TCueSheet sheet = ParseCueSheet(text);
-    if (!rawText.empty()) JudgeByFolder(sheetPath, rawText, playable, sheet);
-    if (notes) notes->insert(notes->end(), sheet.Notes.begin(), sheet.Notes.end());
     std::vector<std::string> rawFiles;
     if (!rawText.empty()) rawFiles = ParseCueSheet(rawText).Files;
+    // Only names beyond ASCII read otherwise in another code page.
+    const bool legacyNames =
+        std::any_of(rawFiles.begin(), rawFiles.end(), [](const std::string& f) {
+            return std::any_of(f.begin(), f.end(), [](char c) { return c & 0x80; });
+        });
+    if (legacyNames) JudgeByFolder(sheetPath, rawText, playable, sheet);
+    if (notes) notes->insert(notes->end(), sheet.Notes.begin(), sheet.Notes.end());
     if (rawFiles.size() != sheet.Files.size()) rawFiles.clear();
     auto fileOf = [&](size_t i, std::string& why) {
         if (i >= sheet.Files.size()) return why = "INDEX before any FILE", std::string();
