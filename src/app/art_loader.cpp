@@ -27,6 +27,13 @@ QImage DecodeBounded(QImageReader& reader, int side) {
     return image;
 }
 
+// Whether the picture decodes within our own caps, from its header alone: a
+// desktop handed one we refuse would decode it whole.
+bool WithinCaps(QImageReader& reader) {
+    const QSize size = reader.size();
+    return size.isValid() && qint64{size.width()} * size.height() <= kArtMaxPixels;
+}
+
 bool SmallRegularFile(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path p(path);
@@ -62,14 +69,23 @@ TLoadedArt LoadArt(const std::string& trackPath, int side) {
 std::string ArtFileOf(const std::string& trackPath) {
     if (trackPath.empty() || IsUrl(trackPath)) return {};
     const TAlbumArt found = FindAlbumArt(trackPath, OfferAttachedPictures);
-    if (found.Embedded) return WriteArtCache(*found.Embedded);
+    if (found.Embedded) {
+        const QByteArray bytes =
+            QByteArray::fromRawData(reinterpret_cast<const char*>(found.Embedded->Data.data()),
+                                    static_cast<qsizetype>(found.Embedded->Data.size()));
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QImageReader reader(&buffer);
+        return WithinCaps(reader) ? WriteArtCache(*found.Embedded) : std::string();
+    }
     if (found.ImagePath.empty() || !SmallRegularFile(found.ImagePath)) return {};
     // Named like a picture is not enough: a client given it must decode it.
     uint8_t head[16] = {};
     std::ifstream in(found.ImagePath, std::ios::binary);
     in.read(reinterpret_cast<char*>(head), sizeof head);
-    return SniffPictureType(head, static_cast<size_t>(in.gcount())).empty() ? std::string()
-                                                                            : found.ImagePath;
+    if (SniffPictureType(head, static_cast<size_t>(in.gcount())).empty()) return {};
+    QImageReader reader(QString::fromStdString(found.ImagePath));
+    return WithinCaps(reader) ? found.ImagePath : std::string();
 }
 
 }  // namespace quillet

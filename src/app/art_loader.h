@@ -31,7 +31,9 @@ TLoadedArt LoadArt(const std::string& trackPath, int side = kArtSide);
 
 // A file holding the track's art for a client that takes art by file name:
 // its folder image, or the per-user cache file its embedded picture was
-// written to. Empty when there is none, or the folder image is no picture.
+// written to. Empty when there is none, when the folder image is no
+// picture, or when the picture is past the caps above (by its header: a
+// desktop must not be handed what we refuse to decode).
 std::string ArtFileOf(const std::string& trackPath);
 
 }  // namespace quillet

@@ -1,10 +1,14 @@
 // quillet-cli decode: a file (or a stream) through the player's own input to
 // WAV or raw PCM; --seconds records that much of it (a stream has no end).
+// A run that ends early (the stream broke off, SIGINT/SIGTERM/SIGHUP) keeps
+// what came under a header that says its size, and exits with 3.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -49,6 +53,33 @@ std::vector<uint8_t> WaveHeader(uint32_t channels, uint32_t rate, uint32_t bits,
     PutLE32(&h[40], unknown ? 0xFFFFFFFFu : size);
     return h;
 }
+
+// The exit status of a run that ended before its end (a stream that broke
+// off, a signal): what came is written and whole, but it is not all.
+constexpr int kEndedEarly = 3;
+
+// SIGINT, SIGTERM and SIGHUP end a recording as its end would, while this
+// lives: the run's loop asks Caught() between blocks.
+class TStopSignals {
+  public:
+    TStopSignals() {
+        struct sigaction sa {};
+        sa.sa_handler = [](int sig) { FCaught = sig; };
+        sigemptyset(&sa.sa_mask);
+        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &FOld[i]);
+    }
+    ~TStopSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &FOld[i], nullptr);
+    }
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+    static int Caught() { return FCaught; }
+
+  private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    static inline volatile std::sig_atomic_t FCaught = 0;
+    struct sigaction FOld[std::size(kSignals)]{};
+};
 
 // Writes to a descriptor through one fixed buffer: small blocks are
 // gathered, large ones go straight from the decoder's storage.
@@ -215,6 +246,10 @@ int Decode(const std::vector<std::string>& args) {
         ok = sink.Put(header.data(), header.size());
     }
     uint64_t total = 0;
+    // A stream that breaks off, or a signal, ends the run early: what came
+    // is kept, with a header that says how much it is.
+    std::string brokeOff;
+    const TStopSignals signals;
     for (;;) {
         uint8_t* block = nullptr;
         uint32_t bytes = 1u << 20;
@@ -222,7 +257,16 @@ int Decode(const std::vector<std::string>& args) {
             if (total >= static_cast<uint64_t>(limit)) break;
             bytes = static_cast<uint32_t>(std::min<uint64_t>(bytes, limit - total));
         }
-        input->GetBlock(block, bytes);
+        if (const int sig = TStopSignals::Caught()) {
+            brokeOff = strsignal(sig);
+            break;
+        }
+        try {
+            input->GetBlock(block, bytes);
+        } catch (const std::exception& e) {
+            brokeOff = e.what();
+            break;
+        }
         if (bytes == 0 || !block) break;
         total += bytes;
         if (fd < 0) continue;
@@ -250,6 +294,13 @@ int Decode(const std::vector<std::string>& args) {
     if (!ok) {
         std::fprintf(stderr, "%s: %s\n", EscapeControls(files[1]).c_str(), std::strerror(errno));
         return 1;
+    }
+    if (!brokeOff.empty()) {
+        std::fprintf(stderr, "%s: %s; ended early after %.1f s\n", EscapeControls(files[0]).c_str(),
+                     EscapeControls(brokeOff).c_str(),
+                     static_cast<double>(total) /
+                         (static_cast<double>(rate) * FrameBytesOf(channels, bits)));
+        return kEndedEarly;
     }
     return 0;
 }

@@ -106,6 +106,10 @@ int CmdPlaylist(const std::vector<std::string>& args) {
     for (const std::string& p : problems)
         std::fprintf(stderr, "%s: %s\n", EscapeControls(args[0]).c_str(),
                      EscapeControls(p).c_str());
+    // Nothing was left out for these: told, but no failure.
+    for (const std::string& n : open.Notes)
+        std::fprintf(stderr, "%s: note: %s\n", EscapeControls(args[0]).c_str(),
+                     EscapeControls(n).c_str());
     const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
     return written && problems.empty() ? 0 : 1;
 }

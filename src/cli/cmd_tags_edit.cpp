@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "tag_editor.h"
+#include "text.h"
 
 namespace quillet::cli {
 
@@ -45,7 +46,8 @@ int EditTags(const std::vector<std::string>& args) {
         std::string error = !snap.Error.empty() ? snap.Error : snap.NotWritable;
         if (error.empty()) error = editor->Write(file, snap.Stamp, changes).Error;
         if (!error.empty()) {
-            std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
+            std::fprintf(stderr, "%s: %s\n", EscapeControls(file).c_str(),
+                         EscapeControls(error).c_str());
             status = 1;
         }
     }

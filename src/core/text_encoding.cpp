@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "text.h"
@@ -174,6 +175,33 @@ std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& 
         out.push_back(std::move(text));
     }
     return out;
+}
+
+std::optional<std::string> DecodeAs(std::string_view bytes, const std::string& charset) {
+    std::string out;
+    if (!ConvertToUtf8(bytes, charset, out)) return std::nullopt;
+    return out;
+}
+
+std::vector<std::string> LikelyCodePages() {
+    std::vector<std::string> pages;
+    // The first of these that is set names the locale (as setlocale reads them).
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        std::string_view locale(value);
+        const size_t dot = locale.find('.');
+        if (dot != std::string_view::npos) {
+            locale.remove_prefix(dot + 1);
+            const std::string page = AsciiUpper(locale.substr(0, locale.find('@')));
+            if (!page.empty() && page != "UTF-8" && page != "UTF8") pages.push_back(page);
+        }
+        break;
+    }
+    for (const char* page :
+         {"WINDOWS-1252", "WINDOWS-1251", "GB18030", "SHIFT_JIS", "BIG5", "EUC-KR"})
+        if (std::find(pages.begin(), pages.end(), page) == pages.end()) pages.emplace_back(page);
+    return pages;
 }
 
 }  // namespace quillet

@@ -5,6 +5,7 @@
 // under the name ISO-8859-1, does (DecodeUndeclaredFields).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,5 +39,16 @@ std::string DecodeUndeclaredText(std::string_view bytes, std::string* charset = 
 // apart. Plain ASCII stays as it is; a text the guess cannot convert (or
 // every text, when there is no guess) is read as ISO-8859-1.
 std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields);
+
+// The whole of `bytes` read as `charset` (an iconv name) into UTF-8; nullopt
+// when iconv does not know the code page or a byte has no meaning in it.
+std::optional<std::string> DecodeAs(std::string_view bytes, const std::string& charset);
+
+// The code pages a text that declares none is most likely in, for a caller
+// that can tell a right reading from a wrong one (a CUE sheet whose file
+// names exist under one reading only): the locale's (from LC_ALL, LC_CTYPE
+// or LANG, when it is not UTF-8), then Windows-1252, Windows-1251, GB18030,
+// Shift-JIS, Big5 and EUC-KR, each once.
+std::vector<std::string> LikelyCodePages();
 
 }  // namespace quillet

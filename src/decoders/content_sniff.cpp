@@ -77,8 +77,12 @@ bool InputReads(TInputKind kind, TContentKind content) {
 }
 
 TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content) {
+    if (content == TContentKind::ckUnknown || InputReads(byExtension, content)) return byExtension;
+    return InputForContent(content);
+}
+
+TInputKind InputForContent(TContentKind content) {
     using C = TContentKind;
-    if (content == C::ckUnknown || InputReads(byExtension, content)) return byExtension;
     switch (content) {
         case C::ckWave:
             return TInputKind::ikWave;
@@ -99,10 +103,10 @@ TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content) {
 
 std::optional<TInputKind> InputKindFor(const std::string& path) {
     const std::optional<TInputKind> kind = FindInputKind(path);
-    if (!kind || *kind == TInputKind::ikStream) return kind;  // an address is never read here
+    if (kind && *kind == TInputKind::ikStream) return kind;  // an address is never read here
     // Non-blocking, so that a FIFO given as a file never waits for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kind;  // the input reports the error itself
+    if (fd < 0) return kind;  // the input reports the error itself (or "Format not supported")
     TContentKind content = TContentKind::ckUnknown;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -119,6 +123,8 @@ std::optional<TInputKind> InputKindFor(const std::string& path) {
         if (got > 0) content = SniffContent(head, static_cast<size_t>(got));
     }
     ::close(fd);
+    // A name no input claims (a sheet's "image.bin"): the content alone.
+    if (!kind) return content == TContentKind::ckUnknown ? kind : InputForContent(content);
     return ChooseInputKind(*kind, content);
 }
 

@@ -45,9 +45,13 @@ bool InputReads(TInputKind kind, TContentKind content);
 // another input can.
 TInputKind ChooseInputKind(TInputKind byExtension, TContentKind content);
 
+// The input that reads a recognised content (not ckUnknown).
+TInputKind InputForContent(TContentKind content);
+
 // The input for a file: FindInputKind, corrected by the file's first bytes
-// as above. nullopt for an extension with no input ("Format not supported").
-// An address gives ikStream without a look at anything.
+// as above. A file whose extension names no input is chosen for by its
+// content alone; nullopt when that says nothing either ("Format not
+// supported"). An address gives ikStream without a look at anything.
 std::optional<TInputKind> InputKindFor(const std::string& path);
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "album_art.h"
 #include "ffmpeg_lib.h"
 #include "id3v2_size.h"
 #include "lame_tag.h"
@@ -421,15 +422,51 @@ TWMReader::~TWMReader() {
     WMClose(*this);
 }
 
+// FFmpeg reads an ID3v2 tag in front of the sound whole, pictures and all,
+// before the first frame. A tag larger than any picture the album art keeps
+// (a 100 MB picture) is not handed to it: FFmpeg starts behind the tags, and
+// the file's words come from our own tag reader. Returns where it starts.
+int64_t BehindOversizedTags(TStream& stream) {
+    constexpr int64_t kMaxHandedTagBytes = int64_t{kMaxPictureBytes} + (int64_t{1} << 20);
+    int64_t at = 0, start = 0;
+    for (int tags = 0; tags < 4; ++tags) {
+        uint8_t head[10];
+        stream.SetPosition(at);
+        const int64_t size = stream.ReadExact(head, sizeof head) ? Id3v2Size(head, sizeof head) : 0;
+        if (size == 0) break;
+        at += size;
+        if (size > kMaxHandedTagBytes) start = at;
+    }
+    stream.SetPosition(0);
+    return start;
+}
+
 void WMOpen(TWMReader& R, TStream& Stream, bool HighPrecision, int ChannelRequest) {
     WMClose(R);
+    const int64_t start = BehindOversizedTags(Stream);
     R.Adapter = std::make_unique<TAudioStream>(Stream);
-    if (!OpenContainer(R, 0) && !(R.Profile->RetryFrom30 && OpenContainer(R, 30))) {
+    if (!OpenContainer(R, start) && !(R.Profile->RetryFrom30 && OpenContainer(R, start + 30))) {
         R.Adapter.reset();
         return;
     }
     OpenOutput(R, HighPrecision, ChannelRequest);
 }
+
+namespace {
+
+// Every nested request of the HLS demuxer goes through its context's io_open.
+int BudgetedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+                 AVDictionary** options) {
+    auto* budget = static_cast<TRequestBudget*>(s->opaque);
+    if (budget->Left == 0) {
+        budget->Spent = true;
+        return AVERROR(EMLINK);
+    }
+    if (budget->Left > 0) --budget->Left;
+    return budget->Open(s, pb, url, flags, options);
+}
+
+}  // namespace
 
 int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary** Options,
               const AVIOInterruptCB& Interrupt, bool HighPrecision, int ChannelRequest) {
@@ -460,9 +497,25 @@ int WMOpenUrl(TWMReader& R, const char* Url, const char* Protocols, AVDictionary
     // Nothing seeks in a stream, and an index of every frame would keep
     // growing through a long listen (up to FFmpeg's 1 MiB).
     ctx->max_index_size = 16 * 1024;
-    if (const int r = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, nullptr); r < 0)
-        return r == AVERROR_EXIT ? r : AVERROR_INVALIDDATA;  // frees ctx
-    FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    AVDictionary* demuxerOptions = nullptr;
+    if (R.MaxOpenRequests > 0) {
+        R.Requests = std::make_unique<TRequestBudget>();
+        R.Requests->Open = ctx->io_open;
+        R.Requests->Left = R.MaxOpenRequests;
+        ctx->opaque = R.Requests.get();
+        ctx->io_open = BudgetedOpen;
+        // A kept-alive connection would fetch the next list past io_open,
+        // uncounted.
+        FfAvUtil().av_dict_set(&demuxerOptions, "http_persistent", "0", 0);
+    }
+    const int opened = FfAvFormat().avformat_open_input(&ctx, Url, nullptr, &demuxerOptions);
+    FfAvUtil().av_dict_free(&demuxerOptions);
+    if (opened >= 0) FfAvFormat().avformat_find_stream_info(ctx, nullptr);
+    if (R.Requests) {
+        R.OpenRequestsSpent = R.Requests->Spent;
+        R.Requests->Left = -1;
+    }
+    if (opened < 0) return opened == AVERROR_EXIT ? opened : AVERROR_INVALIDDATA;  // frees ctx
     R.Reader = ctx;
     OpenOutput(R, HighPrecision, ChannelRequest);
     return 0;
@@ -578,6 +631,8 @@ void WMClose(TWMReader& R) {
     ReleaseDecoder(R);
     if (R.Reader) FfAvFormat().avformat_close_input(&R.Reader);
     if (R.Network) FfAvFormat().avio_closep(&R.Network);
+    R.Requests.reset();
+    R.OpenRequestsSpent = false;
     R.ContentType.clear();
     R.Adapter.reset();
     R.CurrentSample = {};

@@ -51,6 +51,14 @@ struct SwrContext;
 
 namespace quillet {
 
+// What is left of a network open's requests (TWMReader::MaxOpenRequests),
+// and the demuxer's own request opener that it wraps.
+struct TRequestBudget {
+    int (*Open)(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) = nullptr;
+    int Left = -1;  // -1: no bound
+    bool Spent = false;
+};
+
 // What a reader may open and how it sizes its samples.
 struct TWMReaderProfile {
     // FFmpeg demuxer names, comma-separated. Nothing else is ever probed, so
@@ -79,12 +87,20 @@ struct TWMReader {
     // Hand out 32-bit floats instead of the profile's integers (for a
     // meter, float_output.h); WMClose keeps it.
     bool FloatSamples = false;
-    std::unique_ptr<TAudioStream> Adapter;  // over the source's stream
-    AVIOContext* Network = nullptr;         // or FFmpeg's connection to an address
-    std::string ContentType;                // what the address's server called its content
-    AVFormatContext* Reader = nullptr;      // the demuxer; set = the reader exists
-    AVCodecContext* Decoder = nullptr;      // set only with HasAudio
-    SwrContext* Converter = nullptr;        // decoded samples -> the chosen PCM
+    // Requests an address's demuxer may make while WMOpenUrl opens it (an
+    // HLS list's nested lists, keys and segments); 0 for no bound. A list
+    // that leads to itself or to ever more lists is cut off there, with
+    // OpenRequestsSpent set. The bound is lifted once the open is done (a
+    // live list keeps fetching). WMClose keeps MaxOpenRequests.
+    int MaxOpenRequests = 0;
+    bool OpenRequestsSpent = false;
+    std::unique_ptr<TRequestBudget> Requests;  // while FFmpeg may call it
+    std::unique_ptr<TAudioStream> Adapter;     // over the source's stream
+    AVIOContext* Network = nullptr;            // or FFmpeg's connection to an address
+    std::string ContentType;                   // what the address's server called its content
+    AVFormatContext* Reader = nullptr;         // the demuxer; set = the reader exists
+    AVCodecContext* Decoder = nullptr;         // set only with HasAudio
+    SwrContext* Converter = nullptr;           // decoded samples -> the chosen PCM
     AVPacket* Packet = nullptr;
     AVFrame* Frame = nullptr;
     // PCM of the codec frame being handed out: its first SampleBytes bytes;

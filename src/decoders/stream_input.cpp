@@ -1,5 +1,7 @@
 #include "stream_input.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +25,13 @@ const char kStreamLost[] = "The stream was lost and could not be reached again";
 const char kStreamBrokeOff[] = "The download broke off";
 const char kStreamStopped[] = "Stopped";
 
+// The reads of the network connection on this thread (FFmpeg reads it only
+// on the reader thread that opened it), counted around FFmpeg's own reader.
+struct TReadCount {
+    int (*Read)(void*, uint8_t*, int) = nullptr;
+    int64_t Reads = 0, Bytes = 0;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -35,6 +44,16 @@ const char kProtocols[] = "http,https,tcp,tls";
 const std::string kStreamDemuxers = std::string(kFFmpegInputDemuxers) + ",flac,wav,hls,mpegts";
 const TWMReaderProfile kStreamProfile{kStreamDemuxers.c_str(), true, false};
 
+// Requests one open may make: an HLS master list, its variants' lists and
+// their first segments take a few dozen at most; a list that leads to
+// itself, or to ever more lists, stops here.
+constexpr int kMaxOpenRequests = 64;
+// A server that puts its ICY metadata every few bytes makes FFmpeg read the
+// socket a few bytes at a time (a system call each): once this many reads
+// average fewer bytes than that, the stream is opened anew without asking
+// for titles, at a normal stream's cost.
+constexpr int64_t kTinyReadCount = 4096;
+constexpr int64_t kTinyReadBytes = 64;
 // A connection that gave this much sound was a good one: the reconnects
 // count afresh after it.
 constexpr double kSteadySeconds = 30;
@@ -75,6 +94,18 @@ std::string ErrorText(int error, const std::string& logged) {
 
 std::string Joined(const char* message, const std::string& reason) {
     return reason.empty() ? std::string(message) : std::string(message) + " (" + reason + ")";
+}
+
+thread_local TReadCount* tReadCount = nullptr;
+
+int CountedRead(void* opaque, uint8_t* buf, int size) {
+    TReadCount& count = *tReadCount;
+    const int n = count.Read(opaque, buf, size);
+    if (n > 0) {
+        ++count.Reads;
+        count.Bytes += n;
+    }
+    return n;
 }
 
 }  // namespace
@@ -143,9 +174,12 @@ class TStreamReader {
 
     // Reader thread only.
     TWMReader FR;
-    std::string FIcyBlock;     // the last ICY block read
-    std::string FContentType;  // what the server called the last connection's content
-    std::string FLogged;       // the error FFmpeg logged on the last connect
+    std::string FIcyBlock;          // the last ICY block read
+    std::string FContentType;       // what the server called the last connection's content
+    std::string FLogged;            // the error FFmpeg logged on the last connect
+    bool FAskIcy = true;            // titles are asked for (not after tiny reads)
+    TReadCount FReads;              // of the current connection
+    bool FTooManyRequests = false;  // the last connect ran out of requests
     std::string FStation;
     TIcyTitle FSong;
     Clock::time_point FTitleLook{};
@@ -174,11 +208,16 @@ int TStreamReader::InterruptCallback(void* opaque) {
 }
 
 void TStreamReader::Run() {
+    tReadCount = &FReads;
     FR.Profile = &kStreamProfile;
+    FR.MaxOpenRequests = kMaxOpenRequests;
     int error = Connect();
     if (error != 0) {
         Finish(TState::Failed, OpenFailure(error));
         WMClose(FR);
+        // A failed open may have held many small blocks (nested lists): give
+        // them back to the system rather than keep them for a window's life.
+        malloc_trim(0);
         return;
     }
     {
@@ -220,6 +259,18 @@ void TStreamReader::Run() {
             Push(pcm, bytes);
             connectionFrames += bytes / FFrameBytes;
             UpdateInfo(false);
+            if (!(FAskIcy && FReads.Reads >= kTinyReadCount &&
+                  FReads.Bytes < FReads.Reads * kTinyReadBytes))
+                continue;
+            // Titles every few bytes: the same stream without them.
+            FAskIcy = false;
+            if (const int again = Connect(); again != 0) {
+                if (!Stopping()) Finish(TState::Failed, Joined(kStreamLost, Reason(again)));
+                break;
+            }
+            WMSetOutputFormat(FR, Channels, SampleRate, Bits);
+            FSong = {};  // no more come to replace it
+            UpdateInfo(true);
             continue;
         }
         if (Stopping()) break;
@@ -254,7 +305,7 @@ int TStreamReader::Connect() {
     const auto set = [&options](const char* key, const std::string& value) {
         FfAvUtil().av_dict_set(&options, key, value.c_str(), 0);
     };
-    set("icy", "1");
+    set("icy", FAskIcy ? "1" : "0");
     // FFmpeg's own recovery of a broken download of known size; live streams
     // are opened anew here, where the reconnects are counted.
     set("reconnect", "1");
@@ -275,7 +326,13 @@ int TStreamReader::Connect() {
     FfAvUtil().av_dict_free(&options);
     if (error == 0 && !FR.HasAudio) error = AVERROR_INVALIDDATA;
     FContentType = FR.ContentType;
+    FTooManyRequests = FR.OpenRequestsSpent;
     if (error != 0) WMClose(FR);
+    FReads = {};
+    if (error == 0 && FR.Network && FR.Network->read_packet) {
+        FReads.Read = FR.Network->read_packet;
+        FR.Network->read_packet = CountedRead;
+    }
     FIcyBlock.clear();
     return error;
 }
@@ -298,6 +355,9 @@ std::string TStreamReader::Reason(int error) const {
 std::string TStreamReader::OpenFailure(int error) const {
     if (Stopping()) return kStreamStopped;
     if (error == AVERROR_EXIT) return kStreamNoAnswer;
+    if (FTooManyRequests)
+        return Joined(kStreamOpenFailed, "its playlists lead to more than " +
+                                             std::to_string(kMaxOpenRequests) + " requests");
     if (error == AVERROR_INVALIDDATA) return Joined(kStreamNoAudio, FContentType);
     return Joined(kStreamOpenFailed, ErrorText(error, FLogged));
 }

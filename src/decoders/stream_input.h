@@ -10,7 +10,10 @@
 // ring of kBufferSeconds of PCM; the run takes its blocks from the ring:
 // - Opening (the format queries, BeginRead) connects and waits until the
 //   format is known and kStartSeconds of sound are held (or the stream has
-//   ended), at most kOpenTimeoutSeconds: call it off the GUI thread.
+//   ended), at most kOpenTimeoutSeconds: call it off the GUI thread. An HLS
+//   list's nested lists and segments count within that time and within a
+//   bound of requests, so a list that leads to itself fails with one
+//   message (kStreamOpenFailed) rather than growing.
 // - A stall shorter than what the ring holds is not heard. When the ring runs
 //   dry the run gets silence, paced by the clock (a run that reads faster than
 //   real time, such as a decode to a file, waits instead while it is more
@@ -26,6 +29,9 @@
 // - The input has no length (DataSize -1) and cannot seek (CanSeek false).
 //   The player never opens it ahead of its turn (the gapless chain takes no
 //   stream): a stream starts when it is reached.
+// - A server whose ICY blocks come every few bytes (so FFmpeg reads the
+//   socket a few bytes at a time) is opened anew once, without asking for
+//   titles: the stream plays at a normal stream's cost, untitled.
 // - Titles: the station's name (icy-name), ICY StreamTitle blocks and an Ogg
 //   stream's comments (each chained song brings its own) are published as
 //   they come: StreamInfo and TitleSerial, safe from any thread.

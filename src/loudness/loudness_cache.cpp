@@ -1,12 +1,17 @@
 #include "loudness_cache.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -142,6 +147,45 @@ std::optional<TBlockHistogram> ParseSteps(std::string_view text) {
     return h;
 }
 
+// Held while a save reads the file again and replaces it, so that writers in
+// other processes take turns and each merges what the one before saved. The
+// lock is a file beside the cache (the cache itself is replaced by a rename,
+// so its own lock would not outlive a save). A holder that never lets go
+// costs a few seconds, then the save goes ahead unlocked: a cache is not
+// worth a hang.
+class TSaveLock {
+  public:
+    explicit TSaveLock(const std::string& file) {
+        FFd = ::open((file + ".lock").c_str(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        struct stat st {};
+        if (FFd < 0) return;
+        if (::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            Drop();
+            return;
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(FFd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() > until) {
+                Drop();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~TSaveLock() { Drop(); }
+    TSaveLock(const TSaveLock&) = delete;
+    TSaveLock& operator=(const TSaveLock&) = delete;
+
+  private:
+    void Drop() {
+        if (FFd >= 0) ::close(FFd);  // lets go of the lock too
+        FFd = -1;
+    }
+    int FFd = -1;
+};
+
 }  // namespace
 
 std::optional<TLoudnessKey> LoudnessKeyOf(const std::string& path) {
@@ -276,9 +320,10 @@ void TLoudnessCache::Load(const std::string& file) {
 
 bool TLoudnessCache::Save(const std::string& file) {
     if (file.empty()) return false;
-    Load(file);
     std::error_code ec;
     std::filesystem::create_directories(ExtractFilePath(file), ec);
+    const TSaveLock lock(file);
+    Load(file);
     try {
         WriteFileAtomic(file, Format());
     } catch (const std::exception&) {

@@ -8,7 +8,8 @@
 // another version or far too large is taken as empty (damaged lines alone
 // are skipped), and one that cannot be written leaves the entries in memory.
 // Saving merges what another process saved meanwhile, then replaces the
-// file atomically.
+// file atomically; savers in several processes take turns (a lock file
+// beside the cache, "loudness.txt.lock"), so none loses another's entries.
 //
 // Threads: none of its own and no lock; its owner serialises every call.
 #pragma once

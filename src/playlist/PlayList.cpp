@@ -105,7 +105,8 @@ class TEntrySink : public TSink {
         static const std::vector<std::string> kNone;
         std::vector<std::string> problems;
         ReadCueSheetEntries(sheetPath, text, raw, FOpen ? FOpen->PlayableExtensions : kNone,
-                            FEntries, FOpen ? FOpen->Problems : problems);
+                            FEntries, FOpen ? FOpen->Problems : problems,
+                            FOpen ? &FOpen->Notes : nullptr);
     }
 
   private:
@@ -316,11 +317,13 @@ bool ReadInto(const std::string& fileName, TSink& out, std::string* format) {
     std::string charset;
     const std::string text = DecodeUndeclaredText(raw, &charset);
     const bool converted = !charset.empty() && charset != "UTF-8";
-    if (!converted) std::string().swap(raw);  // a long list is not held twice
     if (detected == fmt::CUE) {
-        out.AddSheet(fileName, text, converted ? std::string_view(raw) : std::string_view{});
+        // Also when no code page was guessed: the sheet's folder may tell.
+        out.AddSheet(fileName, text,
+                     charset != "UTF-8" ? std::string_view(raw) : std::string_view{});
         return true;
     }
+    if (!converted) std::string().swap(raw);  // a long list is not held twice
     if (auto* entries = dynamic_cast<TEntrySink*>(&out); entries && converted) {
         std::vector<std::string> titles, paths;
         TListSink rawOut(titles, paths);
@@ -351,7 +354,10 @@ bool ReadPlaylist(const std::string& fileName, std::vector<std::string>& titles,
 bool OpenPlaylistEntries(const std::string& fileName, std::vector<TPlaylistEntry>& entries,
                          std::string* format, TPlaylistOpen* open) {
     entries.clear();
-    if (open) open->Problems.clear();
+    if (open) {
+        open->Problems.clear();
+        open->Notes.clear();
+    }
     TEntrySink out(entries, ExtractFilePath(fileName), open);
     return ReadInto(fileName, out, format);
 }

@@ -108,6 +108,8 @@ struct TPlaylistOpen {
     // Out: one line per track or entry left out, and why ("track 3: FILE
     // names a folder"), and problems of the file as a whole.
     std::vector<std::string> Problems;
+    // Out: lines of a CUE sheet ignored without losing a track.
+    std::vector<std::string> Notes;
 };
 
 // Open playlist: reads the file and turns each entry into a TPlaylistEntry as

@@ -10,6 +10,7 @@
 #include "embedded_sheet.h"
 #include "paths.h"
 #include "text.h"
+#include "text_encoding.h"
 
 namespace quillet {
 namespace {
@@ -135,6 +136,45 @@ TCueSheet SheetFromBlock(const TEmbeddedSheet& embedded) {
     return sheet;
 }
 
+// How many of the sheet's FILE names lead to a file that is there.
+size_t ExistingFiles(const std::string& sheetPath, const std::vector<std::string>& names,
+                     const std::vector<std::string>& playable) {
+    size_t found = 0;
+    for (const std::string& name : names) {
+        std::string path;
+        struct stat st {};
+        if (ResolveSheetFile(sheetPath, name, playable, path).empty() &&
+            ::stat(path.c_str(), &st) == 0)
+            ++found;
+    }
+    return found;
+}
+
+// A sheet in a legacy code page that the guess read wrong names files that
+// are not there: the folder is the judge. The first likely code page under
+// which more of its FILE names exist is taken for the whole sheet (titles
+// too). Sheets are small: one of more files than a disc has tracks, or far
+// larger than any, is not read again.
+void JudgeByFolder(const std::string& sheetPath, std::string_view rawText,
+                   const std::vector<std::string>& playable, TCueSheet& sheet) {
+    constexpr size_t kMaxJudgedBytes = size_t{1} << 20;
+    constexpr size_t kMaxJudgedFiles = 99;
+    if (sheet.Files.empty() || sheet.Files.size() > kMaxJudgedFiles ||
+        rawText.size() > kMaxJudgedBytes)
+        return;
+    size_t best = ExistingFiles(sheetPath, sheet.Files, playable);
+    for (const std::string& page : LikelyCodePages()) {
+        if (best == sheet.Files.size()) return;
+        const std::optional<std::string> text = DecodeAs(rawText, page);
+        if (!text) continue;
+        TCueSheet other = ParseCueSheet(*text);
+        if (const size_t found = ExistingFiles(sheetPath, other.Files, playable); found > best) {
+            best = found;
+            sheet = std::move(other);
+        }
+    }
+}
+
 }  // namespace
 
 std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name,
@@ -181,10 +221,18 @@ std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name
 
 void ReadCueSheetEntries(const std::string& sheetPath, std::string_view text,
                          std::string_view rawText, const std::vector<std::string>& playable,
-                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems) {
-    const TCueSheet sheet = ParseCueSheet(text);
+                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems,
+                         std::vector<std::string>* notes) {
+    TCueSheet sheet = ParseCueSheet(text);
     std::vector<std::string> rawFiles;
     if (!rawText.empty()) rawFiles = ParseCueSheet(rawText).Files;
+    // Only names beyond ASCII read otherwise in another code page.
+    const bool legacyNames =
+        std::any_of(rawFiles.begin(), rawFiles.end(), [](const std::string& f) {
+            return std::any_of(f.begin(), f.end(), [](char c) { return c & 0x80; });
+        });
+    if (legacyNames) JudgeByFolder(sheetPath, rawText, playable, sheet);
+    if (notes) notes->insert(notes->end(), sheet.Notes.begin(), sheet.Notes.end());
     if (rawFiles.size() != sheet.Files.size()) rawFiles.clear();
     auto fileOf = [&](size_t i, std::string& why) {
         if (i >= sheet.Files.size()) return why = "INDEX before any FILE", std::string();

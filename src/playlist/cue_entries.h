@@ -38,10 +38,12 @@ std::string ResolveSheetFile(const std::string& sheetPath, std::string_view name
 // not empty, is the file's own bytes before a code-page conversion, whose
 // FILE names are tried when the converted ones name no file. A track that
 // cannot be played adds a "track N: reason" line to `problems` instead of
-// an entry; so does a problem of the whole sheet.
+// an entry; so does a problem of the whole sheet. Lines ignored without a
+// loss go to `notes` (TCueSheet::Notes), when given.
 void ReadCueSheetEntries(const std::string& sheetPath, std::string_view text,
                          std::string_view rawText, const std::vector<std::string>& playable,
-                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems);
+                         std::vector<TPlaylistEntry>& entries, std::vector<std::string>& problems,
+                         std::vector<std::string>* notes = nullptr);
 
 // The entries adding the sound file `path` gives: the tracks of the sheet it
 // carries (embedded_sheet.h: a CUESHEET comment or Cuesheet item first, for

@@ -84,7 +84,8 @@ class TCueReader {
         } else if (SameTextAscii(command, "PREGAP") || SameTextAscii(command, "POSTGAP")) {
             if (track == nullptr) return;
             const std::optional<int64_t> frames = ParseCueTime(TakeWord(rest));
-            if (!frames) return SetError(*track, "bad " + AsciiUpper(command) + " time");
+            // Only silence the file lacks: a bad one costs nothing to skip.
+            if (!frames) return Note(*track, "bad " + AsciiUpper(command) + " time, ignored");
             (SameTextAscii(command, "PREGAP") ? track->Pregap : track->Postgap) =
                 *frames * kFlicksPerCueFrame;
         } else if (SameTextAscii(command, "TITLE")) {
@@ -127,12 +128,19 @@ class TCueReader {
             FIndex00File = file;
             FIndex00 = at;
         } else if (number == "01" || number == "1") {
-            if (track.Start >= 0) return SetError(track, "two INDEX 01 lines");
+            // A ripper that left out a TRACK line: the first INDEX 01 is
+            // the one this track was written for.
+            if (track.Start >= 0)
+                return Note(track, "a second INDEX 01 (a missing TRACK line?), ignored");
             if (FIndex00File == file && FIndex00 > at)
                 SetError(track, "INDEX 01 comes before INDEX 00");
             track.File = file;
             track.Start = at;
         }
+    }
+
+    void Note(const TCueTrack& track, const std::string& text) {
+        FSheet.Notes.push_back("track " + std::to_string(track.Number) + ": " + text);
     }
 
     void Rem(TCueTrack* track, std::string_view rest) {
@@ -153,6 +161,12 @@ class TCueReader {
         if (!FTrackOpen) return;
         FTrackOpen = false;
         TCueTrack& track = FSheet.Tracks.back();
+        // Rippers that write one file per track may mark only INDEX 00: the
+        // track then starts there.
+        if (track.Start < 0 && FIndex00File != std::string::npos && track.Error.empty()) {
+            track.File = FIndex00File;
+            track.Start = FIndex00;
+        }
         if (track.Start < 0) SetError(track, "no INDEX 01");
         // Data tracks are checked too: they bound the audio tracks beside them.
         if (!track.Error.empty()) return;

@@ -54,6 +54,8 @@ struct TCueSheet {
     std::vector<std::string> Files;  // FILE names as written, in order
     std::vector<TCueTrack> Tracks;   // in sheet order
     std::vector<std::string> Problems;
+    // Lines ignored without a loss ("track 3: bad PREGAP time, ignored").
+    std::vector<std::string> Notes;
 };
 
 // "MM:SS:FF" as frames (1/75 s); nullopt unless MM is 1..6 digits, SS 00..59
@@ -63,8 +65,11 @@ std::optional<int64_t> ParseCueTime(std::string_view text);
 // Reads a sheet's UTF-8 text (text_encoding.h turns a file's bytes into it).
 // Beyond the rules above: an INDEX outside a track or before any FILE, a bad
 // time, INDEX 01 before INDEX 00 of the same file, an INDEX 01 not after
-// the previous track's in the same file, and a track without INDEX 01 each
-// set that track's Error. A sheet without a track is a Problem.
+// the previous track's in the same file, and a track without INDEX 01 (or,
+// failing that, INDEX 00, where it then starts) each set that track's
+// Error. A bad PREGAP or POSTGAP time and a second INDEX 01 in a track (a
+// TRACK line left out) are ignored with a Note; the track stays. A sheet
+// without a track is a Problem.
 TCueSheet ParseCueSheet(std::string_view text);
 
 }  // namespace quillet

@@ -331,14 +331,14 @@ bool ReadId3v2Tag(THandle handle, int64_t MaxBytes, TId3v2Tag& tag) {
     tag.Extended = (header.Flags & kTagExtended) != 0;
     tag.TagSize = header.TagSize;
     tag.Frames.clear();
-    // The whole tag is read at once: the file must hold it before anything is
-    // allocated for it.
+    // The tag is read at once: the file must hold it before anything is
+    // allocated for it. Past MaxBytes it is cut (a giant picture is never
+    // read whole); the walk then stops at the frame the cut halves.
     const int64_t footer = (header.Flags & kTagFooter) ? kHeaderSize : 0;
     const int64_t framesLen = header.TagSize - kHeaderSize - footer;
     struct stat st;
-    if (framesLen <= MaxBytes && ::fstat(handle, &st) == 0 &&
-        st.st_size >= start + header.TagSize) {
-        tag.Frames.resize(static_cast<size_t>(framesLen));
+    if (::fstat(handle, &st) == 0 && st.st_size >= start + header.TagSize) {
+        tag.Frames.resize(static_cast<size_t>(std::min(framesLen, std::max<int64_t>(MaxBytes, 0))));
         if (ReadAll(handle, tag.Frames.data(), tag.Frames.size()) != tag.Frames.size())
             tag.Frames.clear();
     }
@@ -489,7 +489,9 @@ bool TId3v2Tags::ReadFromFile(THandle handle) {
     off_t start = ::lseek(handle, 0, SEEK_CUR);
     if (start < 0) return false;
     TId3v2Tag tag;
-    if (!ReadId3v2Tag(handle, std::numeric_limits<int64_t>::max(), tag)) return false;
+    // Words need far less; a larger tag holds pictures, which are not read.
+    constexpr int64_t kMaxWordsBytes = int64_t{16} << 20;
+    if (!ReadId3v2Tag(handle, kMaxWordsBytes, tag)) return false;
     FLongIds = tag.Version != 2;
     TTextFrames text(*this, tag);
     WalkId3v2Frames(tag,

@@ -53,12 +53,13 @@ struct TId3v2Tag {
     bool Extended = false;  // an extended header comes first
     int64_t TagSize = 0;    // the whole tag, header and footer included
     // The tag after its header, without the footer; resynchronised when the
-    // whole tag was. Empty when the file is shorter than the tag says or the
-    // frames are longer than the reader's limit.
+    // whole tag was. Empty when the file is shorter than the tag says; only
+    // the first MaxBytes when the frames are longer than the reader's limit.
     std::vector<uint8_t> Frames;
 };
 // Reads the tag at the handle's offset (false: no valid header there); the
-// offset is then somewhere in the tag.
+// offset is then somewhere in the tag. At most MaxBytes of its frames are
+// read: the frames wholly within them are walked, the rest are not seen.
 bool ReadId3v2Tag(THandle handle, int64_t MaxBytes, TId3v2Tag& tag);
 // Calls Visit for each frame of the tag, in order, until it returns false.
 // Data/Size is the frame's raw content; Flags its format flags (0 in 2.2).

@@ -25,6 +25,13 @@ fi
 [ -s "$prefix/lib/quillet/lang.cfg" ] && [ -s "$prefix/lib/quillet/lang/en.ini" ] ||
   fail "no default language beside the program"
 [ -s "$prefix/share/man/man1/quillet.1.gz" ] || fail "no manual page"
+# Software centres: the AppStream metadata, valid (offline), naming the
+# desktop entry installed beside it.
+metainfo=("$prefix"/share/metainfo/*.metainfo.xml)
+[ -s "${metainfo[0]}" ] || fail "no AppStream metadata"
+appstreamcli validate --no-net "${metainfo[0]}" >&2 || fail "AppStream metadata not valid"
+entry=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "${metainfo[0]}")
+[ -s "$prefix/share/applications/$entry" ] || fail "the metadata names no installed entry"
 
 sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 30 sine 440 vol 0.2
 "$prefix/bin/quillet-cli" info "$work/tone.wav" | grep -q "exact" || fail "quillet-cli info"

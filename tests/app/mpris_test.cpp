@@ -2,6 +2,7 @@
 // out-of-range values do, and which changes are announced.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -288,6 +289,32 @@ TEST_F(MprisTest, ArtUrlNamesAFileThatDecodesToThePicture) {
     play("e/a.mp3");
     Service->SetArt(Dir + "f/b.wav", Dir + "f/Cover.png");
     EXPECT_EQ(ArtUrlColour(Service->Metadata()), QColor(Qt::red));
+    unsetenv("XDG_CACHE_HOME");
+}
+
+// A picture we refuse to decode (its header claims 20000 x 20000 pixels) is
+// not handed to the desktop either, embedded or in the folder.
+TEST_F(MprisTest, ArtPastTheDecodeCapsIsNotHandedOut) {
+    setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);
+    QByteArray jpeg;
+    QBuffer out(&jpeg);
+    out.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImage(8, 8, QImage::Format_RGB32).save(&out, "JPEG"));
+    const std::string small(jpeg.constData(), static_cast<size_t>(jpeg.size()));
+    const int sof = jpeg.indexOf("\xFF\xC0");
+    ASSERT_GT(sof, 0);
+    for (int at : {sof + 5, sof + 7}) {  // height, width: 20000 each
+        jpeg[at] = static_cast<char>(20000 >> 8);
+        jpeg[at + 1] = static_cast<char>(20000 & 0xFF);
+    }
+    const std::string huge(jpeg.constData(), static_cast<size_t>(jpeg.size()));
+    WriteFile("h/a.mp3", WithId3Picture(huge, std::string(64, '\0')));
+    WriteFile("g/b.wav", "x");
+    WriteFile("g/cover.jpg", huge);
+    EXPECT_EQ(ArtFileOf(Dir + "h/a.mp3"), "");
+    EXPECT_EQ(ArtFileOf(Dir + "g/b.wav"), "");
+    WriteFile("g/cover.jpg", small);  // a small one still is
+    EXPECT_EQ(ArtFileOf(Dir + "g/b.wav"), Dir + "g/cover.jpg");
     unsetenv("XDG_CACHE_HOME");
 }
 

@@ -214,5 +214,60 @@ TEST_F(CliCue, TrackPastTheEndIsReported) {
     EXPECT_NE(r.err.find(kTrackPastEnd), std::string::npos) << r.err;
 }
 
+// Sheets as rippers write them, each against the reference cut: a bad
+// PREGAP line, a TRACK line left out, a FILE under a name no input claims,
+// and one file per track marked by INDEX 00 alone.
+TEST_F(CliCue, SheetsAsRippersWriteThem) {
+    MakeImage("wav", 44100);
+    const auto write = [&](const std::string& name, const std::string& text) {
+        WriteFile(Dir + name, Bytes(text.begin(), text.end()));
+        return Dir + name;
+    };
+    const auto track = [&](const std::string& sheet, int n) {
+        const std::string out = Dir + "track.wav";
+        const Result r =
+            Cli("decode --track " + std::to_string(n) + " '" + sheet + "' '" + out + "'");
+        EXPECT_EQ(r.status, 0) << sheet << " " << n << ": " << r.err;
+        return WavData(ReadFile(out));
+    };
+    const std::string good(kSheet);
+
+    std::string text = good;
+    text.insert(text.find("    INDEX 01 00:04:01"), "    PREGAP 00:99:00\n");
+    const std::string pregap = write("pregap.cue", text);
+    Result r = Cli("playlist '" + pregap + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, pregap + ": note: track 3: bad PREGAP time, ignored\n");
+    for (int n = 1; n <= kTracks; ++n) EXPECT_TRUE(track(pregap, n) == Reference(n)) << n;
+
+    // Track 3 keeps its first INDEX 01 and runs on over what was track 4.
+    text = good;
+    text.erase(text.find("  TRACK 04"), std::string("  TRACK 04 AUDIO\n").size());
+    const std::string lost = write("lost.cue", text);
+    Bytes joined = Reference(3);
+    const Bytes four = Reference(4);
+    joined.insert(joined.end(), four.begin(), four.end());
+    EXPECT_TRUE(track(lost, 3) == joined);
+    EXPECT_TRUE(track(lost, 2) == Reference(2));
+
+    ASSERT_TRUE(Shell("cp '" + Dir + "img.wav' '" + Dir + "img.dummy' && flac -s -f -o '" + Dir +
+                      "img.bin' '" + Dir + "img.wav'"));
+    for (const std::string name : {"img.dummy", "img.bin"}) {
+        text = good;
+        text.replace(text.find("img.wav"), 7, name);
+        const std::string sheet = write(name + ".cue", text);
+        for (int n : {1, 4}) EXPECT_TRUE(track(sheet, n) == Reference(n)) << name << " " << n;
+    }
+
+    text = "PERFORMER \"Cutters\"\n";
+    for (int n = 1; n <= kTracks; ++n) {
+        const std::string file = "split-track0" + std::to_string(n) + ".wav";
+        text += "FILE \"ref/" + file + "\" WAVE\n  TRACK 0" + std::to_string(n) +
+                " AUDIO\n    INDEX 00 00:00:00\n";
+    }
+    const std::string perFile = write("per-file.cue", text);
+    for (int n = 1; n <= kTracks; ++n) EXPECT_TRUE(track(perFile, n) == Reference(n)) << n;
+}
+
 }  // namespace
 }  // namespace quillet

@@ -1,7 +1,9 @@
 // quillet-cli decode, info and play, run as a separate process.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -112,6 +114,40 @@ TEST_F(CliMedia, InfoOfAnEmptyWavIsZeroSamplesExactly) {
     r = Cli("info " + Dir + "/unpatched.wav");
     EXPECT_NE(r.out.find("samples: 12000\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("length: estimated\n"), std::string::npos) << r.out;
+}
+
+// The peak memory of one run of quillet-cli, in KiB.
+long PeakKiB(const std::string& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        execl("/bin/sh", "sh", "-c", ("exec " QUILLET_CLI " " + args).c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+// A 100 MB picture in an MP3's tag is read whole by none of the commands:
+// each stays below its size, and the words and the sound are still there.
+TEST_F(CliMedia, AGiantPictureIsNeverReadWhole) {
+    const std::string mp3 = Dir + "/giant.mp3";
+    ASSERT_TRUE(Shell("lame --quiet " + In + " " + mp3 +
+                      " && /usr/bin/python3 -c 'import sys; from mutagen.id3 import ID3, APIC, "
+                      "TIT2; t = ID3(); t.add(APIC(encoding=0, mime=\"image/jpeg\", type=3, "
+                      "desc=\"\", data=b\"\\xff\\xd8\\xff\" + bytes(100 << 20))); "
+                      "t.add(TIT2(encoding=3, text=\"Giant\")); t.save(sys.argv[1])' " +
+                      mp3));
+    for (const char* command : {"info", "tags", "art", "decode --null"}) {
+        const long peak = PeakKiB(std::string(command) + " " + mp3);
+        EXPECT_GT(peak, 0) << command;
+        EXPECT_LT(peak, 100 << 10) << command;
+    }
+    EXPECT_NE(Cli("tags " + mp3).out.find("Giant"), std::string::npos);
+    EXPECT_NE(Cli("info " + mp3).out.find("samples: 12000"), std::string::npos);
 }
 
 TEST_F(CliMedia, ErrorsAndUsage) {

@@ -122,6 +122,44 @@ TEST_F(IcecastStation, AChainedOggStreamPlaysWithEachSongsTitle) {
     EXPECT_TRUE(SilentRuns(pcm, 4410).empty());
 }
 
+// A recording that ends early (a download cut short, a signal) keeps what
+// came under a header that says its size, and exits with 3.
+TEST(StreamCli, ARecordingEndedEarlyIsAWholeWav) {
+    const std::string dir = FixtureDir("early"), src = StreamSources();
+    TProcess server(std::string(QUILLET_STREAM_SERVER) + " '" + src + "/src.mp3' '" + src +
+                    "/low.mp3' '" + src + "/a.ogg'");
+    const std::string base = "http://127.0.0.1:" + server.Line().substr(0, server.Line().find(' '));
+    const auto sizes = [](const std::string& path) {
+        const ByteVec wav = ReadAll(path);
+        const auto le32 = [&](size_t at) {
+            return uint32_t{wav[at]} | uint32_t{wav[at + 1]} << 8 | uint32_t{wav[at + 2]} << 16 |
+                   uint32_t{wav[at + 3]} << 24;
+        };
+        return wav.size() < 44 ? std::string("short")
+                               : std::to_string(le32(4) + 8) + " " + std::to_string(le32(40) + 44) +
+                                     " " + std::to_string(wav.size());
+    };
+    const std::string cut = dir + "/cut.wav";
+    TCliResult r = Cli("decode --seconds 30 " + base + "/short '" + cut + "'", dir);
+    EXPECT_EQ(r.Status, 3) << r.Err;
+    EXPECT_NE(r.Err.find("ended early"), std::string::npos) << r.Err;
+    const ByteVec pcm = WavData(cut);
+    EXPECT_GT(pcm.size(), 44100u * 4 * 4);  // a quarter of 20 s, less a frame or two
+    EXPECT_EQ(sizes(cut), std::to_string(pcm.size() + 44) + " " + std::to_string(pcm.size() + 44) +
+                              " " + std::to_string(pcm.size() + 44));
+
+    const std::string live = dir + "/live.wav";
+    TProcess decode("exec " QUILLET_CLI " decode --seconds 60 " + base + "/icy '" + live + "'",
+                    false);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_EQ(kill(decode.Pid(), SIGTERM), 0);
+    EXPECT_EQ(decode.Wait(), 3);
+    const size_t got = ReadAll(live).size();
+    EXPECT_GT(got, 44100u * 4);
+    EXPECT_EQ(sizes(live),
+              std::to_string(got) + " " + std::to_string(got) + " " + std::to_string(got));
+}
+
 TEST(StreamCli, AWebServersFilesPlayAndBadAddressesFailClearly) {
     const std::string dir = FixtureDir("web");
     for (const char* f : {"src.mp3", "a.ogg"})

@@ -1,6 +1,7 @@
 // The stream input against a server on the loopback interface that plays
 // good and bad stations (tests/support/stream_server.py).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <future>
@@ -124,6 +125,20 @@ TEST_F(StreamInput, OddButPlayableStationsPlay) {
     }
 }
 
+// ICY blocks after every byte: the stream is opened once more without
+// titles, and the sound goes on as the source's.
+TEST_F(StreamInput, AnIcyIntervalOfOneByteIsDroppedNotPaidFor) {
+    const int before = Requests();
+    auto in = Open(Base + "/metaint1");
+    in->BeginRead();
+    const ByteVec pcm = DrainRun(*in, 16384, 44100 * 4 * 4);
+    in->EndRead();
+    EXPECT_EQ(Requests() - before, 2);
+    const std::vector<double> source = Mono(ReadAll(StreamSources() + "/src.raw"));
+    EXPECT_GT(BestCorrelation(Mono(pcm), 3 * 44100, 22050, source), 0.95);
+    EXPECT_LT(SilentRuns(pcm, 4410).size(), 2u);
+}
+
 TEST_F(StreamInput, StallsShorterThanTheBufferAreNotHeardLongerOnesAreSilence) {
     auto in = Open(Base + "/stall");
     in->BeginRead();
@@ -148,6 +163,36 @@ TEST_F(StreamInput, StallsShorterThanTheBufferAreNotHeardLongerOnesAreSilence) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     stopper.join();
     in->EndRead();
+}
+
+// HLS: a master list plays through its variant's segments; one whose
+// variants are the master again gives up within the open time, after a
+// bounded count of requests and memory, with one message.
+TEST_F(StreamInput, HlsPlaysAndAListLeadingToItselfIsCutOff) {
+    auto good = Open(Base + "/hls/master.m3u8");
+    good->BeginRead();
+    const ByteVec pcm = DrainRun(*good, 65536, 44100 * 4 * 3);
+    good->EndRead();
+    EXPECT_GE(pcm.size(), 44100u * 4 * 3);
+    EXPECT_EQ(good->StreamInfo().Format, "hls/mp3");
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long peakBefore = usage.ru_maxrss;
+    const int before = Requests();
+    const auto start = Clock::now();
+    auto loop = Open(Base + "/hls/loop.m3u8");
+    std::string message = "(no error)";
+    try {
+        loop->BeginRead();
+    } catch (const EAuException& e) {
+        message = e.what();
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(TStreamIn::kOpenTimeoutSeconds));
+    EXPECT_NE(message.find(kStreamOpenFailed), std::string::npos) << message;
+    EXPECT_LE(Requests() - before, 70);
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peakBefore, 100 * 1024) << "KiB more at the peak";
 }
 
 TEST_F(StreamInput, ALocalFileNeverMakesFfmpegOpenAnAddress) {

@@ -3,6 +3,8 @@
 // limits and an unwritable folder leave.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -90,6 +92,34 @@ TEST_F(LoudnessCacheTest, EntriesSurviveASaveAndBelongToTheFileAsItWas) {
     TLoudnessCache merged;
     merged.Load(File);
     EXPECT_EQ(merged.Count(), 4u);
+}
+
+// Writers in several processes at once (two `loudness --write-cache` runs,
+// the player) each keep what the others saved.
+TEST_F(LoudnessCacheTest, WritersInSeveralProcessesLoseNothing) {
+    constexpr int kWriters = 4, kSaves = 25;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            bool ok = true;
+            for (int i = 0; i < kSaves; ++i) {
+                TLoudnessCache mine;
+                mine.Put({"/m/" + std::to_string(w) + "-" + std::to_string(i), 1, 1}, Value(-9));
+                ok = mine.Save(File) && ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    TLoudnessCache all;
+    all.Load(File);
+    EXPECT_EQ(all.Count(), size_t{kWriters * kSaves});
 }
 
 TEST_F(LoudnessCacheTest, DamageIsSkippedLineByLine) {

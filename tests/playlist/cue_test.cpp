@@ -223,6 +223,24 @@ TEST_F(CueSheet, LegacyCodePagesAreRecognised) {
         EXPECT_EQ(entries[0].Tags->Title, c.title);
         EXPECT_EQ(entries[0].Tags->Album, c.title);
     }
+    // The folder as the judge: names the guess reads wrong (a CP1252 letter
+    // taken for another Latin page; GB18030 given another guess or none)
+    // exist under another likely reading, which then holds for the whole
+    // sheet, titles included.
+    for (const auto& [name, bytes] :
+         {std::pair<std::string, std::string>{"Se\u00f1or", "Se\xf1or"},
+          {"\u4e2d\u6587\u6b4c\u66f2", "\xd6\xd0\xce\xc4\xb8\xe8\xc7\xfa"},
+          {"\u5468\u6770\u4f26 - \u6674\u5929", "\xd6\xdc\xbd\xdc\xc2\xd7 - \xc7\xe7\xcc\xec"}}) {
+        SCOPED_TRACE(name);
+        Touch(name + ".wav");
+        const auto entries =
+            Open("judged.cue", "TITLE \"" + bytes + "\"\nFILE \"" + bytes +
+                                   ".wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].FilePath, PathOf(name + ".wav"));
+        EXPECT_EQ(entries[0].Tags->Album, name);
+    }
+
     // An M3U in CP1251 gives its titles; a path whose converted name is
     // missing but whose own bytes name a file keeps those bytes.
     const std::string rawName = "\xf0\xf3\xea\xe0\xe2.mp3";  // "рукав" in CP1251

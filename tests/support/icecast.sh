@@ -18,10 +18,14 @@ set -euo pipefail
 cmd=$1 dir=$(cd "$2" && pwd)
 admin=admin:quillet-admin
 
-# Root runs the server as nobody: Icecast refuses to run as root.
+# Root runs the server as nobody: Icecast refuses to run as root. Its files
+# (configuration, logs, the sources) then go to a folder of its own under
+# /tmp, one per DIR, as DIR may lie where nobody cannot go (a clone in /root).
 as_user=()
+srv=$dir
 if [ "$(id -u)" -eq 0 ]; then
   as_user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
+  srv=/tmp/quillet-icecast-$(printf '%s' "$dir" | md5sum | cut -c1-16)
 fi
 
 free_port() {
@@ -30,8 +34,15 @@ free_port() {
 
 write_config() {
   local port=$1
-  mkdir -p "$dir/log"
-  cat >"$dir/icecast.xml" <<EOF
+  if [ "$srv" != "$dir" ]; then
+    rm -rf "$srv"
+    mkdir -m 0755 "$srv"
+    for f in src.mp3 a.ogg b.ogg; do
+      if [ -f "$dir/$f" ]; then cp "$dir/$f" "$srv/"; fi
+    done
+  fi
+  mkdir -p "$srv/log"
+  cat >"$srv/icecast.xml" <<EOF
 <icecast>
   <limits>
     <clients>20</clients><sources>4</sources><queue-size>524288</queue-size>
@@ -47,24 +58,24 @@ write_config() {
   <listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>
   <fileserve>1</fileserve>
   <paths>
-    <basedir>$dir</basedir><logdir>$dir/log</logdir>
+    <basedir>$srv</basedir><logdir>$srv/log</logdir>
     <webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot>
   </paths>
   <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>2</loglevel></logging>
   <security><chroot>0</chroot></security>
 </icecast>
 EOF
-  source_config mp3 MP3 "<type>file</type><filename>$dir/src.mp3</filename>"
-  if [ -f "$dir/a.ogg" ]; then
-    printf '%s\n' "$dir/a.ogg" "$dir/b.ogg" >"$dir/list.m3u"
-    source_config ogg Ogg "<type>playlist</type><filename>$dir/list.m3u</filename>"
+  source_config mp3 MP3 "<type>file</type><filename>$srv/src.mp3</filename>"
+  if [ -f "$srv/a.ogg" ]; then
+    printf '%s\n' "$srv/a.ogg" "$srv/b.ogg" >"$srv/list.m3u"
+    source_config ogg Ogg "<type>playlist</type><filename>$srv/list.m3u</filename>"
   fi
-  if [ ${#as_user[@]} -gt 0 ]; then chown -R nobody "$dir"; fi
+  if [ ${#as_user[@]} -gt 0 ]; then chown -R nobody "$srv"; fi
 }
 
 source_config() {
   local mount=$1 format=$2 intake=$3
-  cat >"$dir/ezstream-$mount.xml" <<EOF
+  cat >"$srv/ezstream-$mount.xml" <<EOF
 <ezstream>
   <servers><server>
     <hostname>127.0.0.1</hostname><port>$(cat "$dir/port")</port>
@@ -78,7 +89,7 @@ source_config() {
   <metadata><no_updates>Yes</no_updates></metadata>
 </ezstream>
 EOF
-  chmod 600 "$dir/ezstream-$mount.xml"
+  chmod 600 "$srv/ezstream-$mount.xml"
 }
 
 # Starts a program in the background with its pid in DIR/NAME.pid, ended by
@@ -86,7 +97,7 @@ EOF
 run() {
   local name=$1
   shift
-  timeout "${LIFETIME:-300}" "$@" >>"$dir/log/$name.out" 2>&1 </dev/null &
+  timeout "${LIFETIME:-300}" "$@" >>"$srv/log/$name.out" 2>&1 </dev/null &
   echo $! >"$dir/$name.pid"
 }
 
@@ -120,22 +131,22 @@ wait_for() {
     sleep 0.1
   done
   echo "icecast.sh: /$mount never played" >&2
-  tail -n 20 "$dir"/log/*.log "$dir"/log/*.out >&2 || true
+  tail -n 20 "$srv"/log/*.log "$srv"/log/*.out >&2 || true
   return 1
 }
 
 start_all() {
   local port
   port=$(cat "$dir/port")
-  run icecast "${as_user[@]}" icecast2 -c "$dir/icecast.xml"
+  run icecast "${as_user[@]}" icecast2 -c "$srv/icecast.xml"
   for _ in $(seq 100); do
     curl -s -o /dev/null -m 1 "http://127.0.0.1:$port/" && break
     sleep 0.1
   done
-  run ezstream-mp3 "${as_user[@]}" ezstream -c "$dir/ezstream-mp3.xml"
-  [ -f "$dir/ezstream-ogg.xml" ] && run ezstream-ogg "${as_user[@]}" ezstream -c "$dir/ezstream-ogg.xml"
+  run ezstream-mp3 "${as_user[@]}" ezstream -c "$srv/ezstream-mp3.xml"
+  [ -f "$srv/ezstream-ogg.xml" ] && run ezstream-ogg "${as_user[@]}" ezstream -c "$srv/ezstream-ogg.xml"
   wait_for mp3
-  if [ -f "$dir/ezstream-ogg.xml" ]; then wait_for ogg; fi
+  if [ -f "$srv/ezstream-ogg.xml" ]; then wait_for ogg; fi
 }
 
 case $cmd in
@@ -156,6 +167,7 @@ case $cmd in
   stop)
     stop ezstream-ogg
     stop ezstream-mp3
-    stop icecast ;;
+    stop icecast
+    if [ "$srv" != "$dir" ]; then rm -rf "$srv"; fi ;;
   *) echo "usage: $0 start|kill|restart|title|stop DIR [TITLE]" >&2; exit 2 ;;
 esac

@@ -52,6 +52,9 @@ class TProcess {
     TProcess& operator=(const TProcess&) = delete;
 
     const std::string& Line() const { return FLine; }
+    // The shell's process id (the command's own when it was started with
+    // "exec"); -1 once reaped.
+    pid_t Pid() const { return FPid; }
     std::string ReadLine() {
         char buf[4096];
         if (!FOut || !fgets(buf, sizeof buf, FOut)) return {};

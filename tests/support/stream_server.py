@@ -23,6 +23,12 @@ Paths:
   /metaint                 the MP3 behind a 2 GB ICY metadata interval claim
   /404, /html, /loop       not found, an HTML page, a redirect to itself
   /endless                 a header that never ends (a line every 10 ms)
+  /short                   a quarter of the MP3 under the whole one's length
+  /hls/master.m3u8         an HLS master list of one variant, whose media list
+                           plays the MP3 as two segments
+  /hls/loop.m3u8           a master list whose 10 variants are itself again
+  /metaint1                the MP3 live, with an ICY block after every byte
+                           (without them when ICY is not asked for)
 Counts every request; /count answers how many came (itself excluded).
 """
 
@@ -75,16 +81,17 @@ def icy_inserter(interval, block):
     state = {"left": interval}
 
     def insert(chunk):
-        out = b""
-        while chunk:
-            take = chunk[:state["left"]]
-            out += take
-            chunk = chunk[len(take):]
+        out = []
+        at = 0
+        while at < len(chunk):
+            take = chunk[at:at + state["left"]]
+            out.append(take)
+            at += len(take)
             state["left"] -= len(take)
             if state["left"] == 0:
-                out += block
+                out.append(block)
                 state["left"] = interval
-        return out
+        return b"".join(out)
 
     return insert
 
@@ -131,6 +138,30 @@ def handle(conn):
         elif path == "/change":
             head(conn, fields=[("Content-Type", "audio/mpeg")])
             send(conn, mp3[:2 * BYTES_PER_SECOND] + low_mp3 + ogg)
+        elif path == "/short":
+            head(conn, fields=[("Content-Type", "audio/mpeg"), ("Content-Length", len(mp3))])
+            send(conn, mp3[:len(mp3) // 4])
+        elif path in ("/hls/master.m3u8", "/hls/media.m3u8", "/hls/loop.m3u8"):
+            if path == "/hls/media.m3u8":
+                body = "#EXTM3U\n#EXT-X-TARGETDURATION:20\n#EXT-X-MEDIA-SEQUENCE:0\n"
+                body += "#EXTINF:20,\n/file.mp3\n" * 2 + "#EXT-X-ENDLIST\n"
+            else:
+                variant = "media.m3u8" if path == "/hls/master.m3u8" else "loop.m3u8"
+                body = "#EXTM3U\n" + "".join(
+                    f"#EXT-X-STREAM-INF:BANDWIDTH={128000 + i}\n{variant}?v={i}\n"
+                    for i in range(1 if variant == "media.m3u8" else 10))
+            head(conn, fields=[("Content-Type", "application/vnd.apple.mpegurl"),
+                               ("Content-Length", len(body))])
+            send(conn, body.encode())
+        elif path == "/metaint1" and b"icy-metadata: 1" not in request.lower():
+            head(conn, fields=[("Content-Type", "audio/mpeg")])
+            paced(conn, looped(mp3), 60)
+        elif path == "/metaint1":
+            title = b"StreamTitle='Tiny';"
+            block = bytes([(len(title) + 15) // 16]) + title
+            block += b"\0" * (1 + 16 * block[0] - len(block))
+            head(conn, fields=[("Content-Type", "audio/mpeg"), ("icy-metaint", 1)])
+            paced(conn, looped(mp3), 60, icy_inserter(1, block))
         elif path == "/metaint":
             head(conn, fields=[("Content-Type", "audio/mpeg"), ("icy-metaint", 2 ** 31)])
             paced(conn, looped(mp3), 60)
