@@ -19,6 +19,7 @@
 #include "open_url.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
+#include "sound_menu.h"
 #include "stream_titles.h"
 #include "window_keys.h"
 #include "window_layout.h"
@@ -56,6 +57,8 @@ struct TWindowFeatures {
     std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
     // Streams and CUE sheets (Open URL goes with the context menu).
     std::unique_ptr<TOpenUrl> OpenUrl;
+    // The equalizer and the crossfade (owned by the context menu).
+    TSoundMenu* Sound = nullptr;
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 
