@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "app_errors.h"
 
@@ -45,6 +46,21 @@ constexpr TText kPresetNames[] = {
 };
 constexpr uint32_t kCrossfadeChoices[] = {0, 2, 5, 8};
 
+// The texts as the language file gives them now: the reader given to
+// LoadTexts is good only while it runs, and the dialog names presets later.
+TTextRead Kept(const TTextRead& read) {
+    std::map<std::string, std::string> texts;
+    for (const TText& t : {kEqualizerText, kTitleText, kOnText, kPresetText, kPreampText, kHzText,
+                           kKHzText, kNameText, kSaveText, kDeleteText, kRefusedText,
+                           kCrossfadeText, kCrossfadeOffText, kSecondsText, kFadesText})
+        texts[t.Key] = read(t.Key, t.BuiltIn);
+    for (const TText& t : kPresetNames) texts[t.Key] = read(t.Key, t.BuiltIn);
+    return [texts = std::move(texts)](const char* key, const char* builtIn) {
+        const auto it = texts.find(key);
+        return it != texts.end() ? it->second : std::string(builtIn);
+    };
+}
+
 QString Read(const TTextRead& read, const TText& t) {
     return QString::fromStdString(read(t.Key, t.BuiltIn));
 }
@@ -60,6 +76,7 @@ QSlider* GainSlider(QWidget* parent) {
     s->setTickPosition(QSlider::TicksBothSides);
     s->setTickInterval(6);
     s->setPageStep(3);
+    s->setMinimumHeight(120);  // room to set a band by the decibel
     return s;
 }
 
@@ -132,8 +149,9 @@ QString TEqualizerDialog::BuiltInName(const std::string& name) const {
     return QString::fromStdString(name);
 }
 
-void TEqualizerDialog::LoadTexts(const TTextRead& read) {
-    FRead = read;
+void TEqualizerDialog::LoadTexts(const TTextRead& given) {
+    FRead = Kept(given);
+    const TTextRead& read = FRead;
     setWindowTitle(Read(read, kTitleText));
     On->setText(Read(read, kOnText));
     On->setAccessibleName(Read(read, kOnText));
@@ -281,8 +299,9 @@ TSoundMenu::~TSoundMenu() {
     if (shown) Keep();
 }
 
-void TSoundMenu::LoadTexts(const TTextRead& read) {
-    FRead = read;
+void TSoundMenu::LoadTexts(const TTextRead& given) {
+    FRead = Kept(given);
+    const TTextRead& read = FRead;
     if (FEqualizer) FEqualizer->setText(Read(read, kEqualizerText));
     if (!FCrossfade) return;
     FCrossfade->setTitle(Read(read, kCrossfadeText));

@@ -217,8 +217,7 @@ TEST(EqCli, PinkNoiseMatchesSoxsEqualizer) {
 TEST(EqCli, FullScaleBoostedNeverClipsNorFades) {
     const std::string sine = Dir() + "/loud-sine.wav", pink = Dir() + "/loud-pink.wav";
     ASSERT_TRUE(Sh("sox -V1 -n -r 44100 -c 1 -b 16 '" + sine + "' synth 1 sine 1000 gain -n 0"));
-    ASSERT_TRUE(
-        Sh("sox -V1 -R -n -r 44100 -c 1 -b 16 '" + pink + "' synth 2 pinknoise gain -n 0"));
+    ASSERT_TRUE(Sh("sox -V1 -R -n -r 44100 -c 1 -b 16 '" + pink + "' synth 2 pinknoise gain -n 0"));
     const std::vector<int16_t> dry = Raw(sine);
     const std::vector<int16_t> wet = Equalized(sine, "0,0,0,0,0,12,0,0,0,0");
     auto clipped = [](const std::vector<int16_t>& v) {
