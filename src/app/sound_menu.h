@@ -44,7 +44,9 @@ class TEqualizerDialog : public QDialog {
     // Shows `settings` again (after a change from elsewhere).
     void ShowSettings();
     // The caller goes: no more calls of `changed`.
-    void Forget() { FChanged = [](bool) {}; }
+    void Forget() {
+        FChanged = [](bool) {};
+    }
 
     QCheckBox* On = nullptr;
     QComboBox* Presets = nullptr;

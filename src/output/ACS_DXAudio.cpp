@@ -250,11 +250,21 @@ bool TDXAudioOut::DropIfSeeked() {
     const uint32_t seeks = input->SeekCount();
     if (seeks == FSeekSeen) return false;
     FSeekSeen = seeks;
-    // With fades, a moment of the old sound stays, to fade out before the new.
+    // With fades, half the fade's length of the old sound stays, to fade out,
+    // and the new sound starts as long before the place sought, to fade in:
+    // from that place on it plays exactly as it is.
     const TCrossfadeSettings xfade = FDsp.Crossfade().Current();
-    const uint32_t fade = PauseRequested() || !xfade.Fades ? 0 : FadeBytes(xfade.FadeMs);
-    if (DropQueued(FDevice, fade) != DS_OK) return false;
+    const uint32_t half =
+        PauseRequested() || !xfade.Fades ? 0 : FadeBytes(std::max<uint32_t>(1, xfade.FadeMs / 2));
+    if (DropQueued(FDevice, half) != DS_OK) return false;
     NoteQueued();
+    uint32_t preroll = 0;
+    if (const int64_t frame = FDevice.FrameBytes; half > 0 && frame > 0) {
+        const int64_t at = input->Delivered() / frame;
+        const int64_t back = std::min<int64_t>(at, half / frame);
+        if (back > 0 && input->GoToSample(at - back)) preroll = static_cast<uint32_t>(back * frame);
+        FSeekSeen = input->SeekCount();  // our own move is no new seek
+    }
     if (FOverlapLength > 0) {
         // The sound after a seek is the new track's alone.
         FOverlapLength = 0;
@@ -270,11 +280,12 @@ bool TDXAudioOut::DropIfSeeked() {
     // was.
     ScheduleGain(FDevice, FDevice.WrittenTotal, FInputGain);
     TellPeak();
-    if (fade > 0) {
+    if (half > 0) {
         const uint64_t kept = FDevice.WrittenTotal - (FDevice.PlayedTotal + FDevice.LastBusy);
         if (kept > 0)
             ScheduleFade(FDevice, FDevice.WrittenTotal - kept, 0.0, static_cast<uint32_t>(kept));
-        ScheduleFade(FDevice, FDevice.WrittenTotal, 1.0, fade, 0.0);
+        // Without a run-up (the track's start) the new sound starts as it is.
+        ScheduleFade(FDevice, FDevice.WrittenTotal, 1.0, preroll, 0.0);
     }
     FSourceDone = false;  // the source reads on from its new position
     return true;

@@ -98,7 +98,8 @@ void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     for (const std::string& name : ini.Keys(kPresetSection)) ini.DeleteKey(kPresetSection, name);
     for (const TEqPreset& p : settings.Presets)
         if (UsablePresetName(p.Name))
-            ini.WriteString(kPresetSection, p.Name, FormatEqGains(p.Gains) + ';' + Number(p.PreampDb));
+            ini.WriteString(kPresetSection, p.Name,
+                            FormatEqGains(p.Gains) + ';' + Number(p.PreampDb));
 }
 
 }  // namespace

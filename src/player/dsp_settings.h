@@ -4,6 +4,9 @@
 // ("dsp.ini" in the settings folder), read and written through the one INI
 // helper, so the session store and this never rewrite each other's keys.
 // No Qt; never touches the sink (the caller applies the settings).
+//
+// Any thread (the window calls it on the GUI thread); one writer of the
+// file at a time.
 #pragma once
 
 #include <string>

@@ -1,32 +1,20 @@
 // The equalizer dialog and the crossfade submenu in the window: they set the
 // player's stage, keep their settings in dsp.ini, name every control for a
 // screen reader and speak the window's language.
-#include <QAccessible>
-#include <QApplication>
-#include <QContextMenuEvent>
-
+#include "sound_menu.h"
 #include "app_test_support.h"
 #include "dsp_settings.h"
 #include "paths.h"
-#include "sound_menu.h"
 
 namespace quillet::test {
 namespace {
 
 class SoundMenuTest : public WindowFixture {
   protected:
-    QAction* Entry(const char* name) {
-        QWidget* list = Form->lbPlaylist->viewport();
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                                list->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(list, &event);
-        EXPECT_TRUE(Form->pmPlayModes->isVisible());
-        auto* action = Form->pmPlayModes->findChild<QAction*>(QLatin1String(name));
-        EXPECT_NE(action, nullptr) << name;
-        return action;
-    }
     void Choose(const char* name) {
-        if (QAction* action = Entry(name)) action->trigger();
+        QAction* action = ContextEntry(name);
+        ASSERT_NE(action, nullptr) << name;
+        action->trigger();
         Form->pmPlayModes->hide();
     }
     TEqualizerDialog* Dialog() { return Form->findChild<TEqualizerDialog*>(); }
