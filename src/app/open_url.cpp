@@ -11,7 +11,7 @@ namespace quillet {
 
 namespace {
 
-constexpr char kKey[] = "OpenUrl";
+constexpr char kOpenUrlKey[] = "OpenUrl";
 constexpr char kText[] = "Open URL...";
 
 }  // namespace
@@ -20,7 +20,7 @@ TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
                    std::function<TDialogProvider&()> dialogs)
     : FWindow(window), FList(list), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
-    FAction->setObjectName(QLatin1String(kKey));
+    FAction->setObjectName(QLatin1String(kOpenUrlKey));
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     FAction->setShortcutContext(Qt::WindowShortcut);
     if (!menu.isEmpty()) menu.addSeparator();
@@ -31,7 +31,7 @@ TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
 }
 
 void TOpenUrl::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
-    FAction->setText(QString::fromStdString(read(kKey, kText)));
+    FAction->setText(QString::fromStdString(read(kOpenUrlKey, kText)));
     FTitle = Utf8Left(read("OpenUrlTitle", "Open URL"), 100);
     FPrompt = read("OpenUrlPrompt", "Address of a stream (http, https):");
     const QString refused =

@@ -26,7 +26,7 @@
 namespace quillet {
 namespace {
 
-constexpr const char* kKey = "Properties";
+constexpr const char* kPropertiesKey = "Properties";
 // Beyond this many rows an album is not offered whole: reading them all
 // would keep the window waiting.
 constexpr size_t kMaxAlbumFiles = 200;
@@ -332,7 +332,7 @@ TPropertiesCommand::TPropertiesCommand(TPlaybackController& player, QMenu& menu,
                                        QWidget& list, std::unique_ptr<TTagEditor> editor)
     : FPlayer(player), FWindow(window), FEditor(std::move(editor)), FListObject(&list) {
     FAction = new QAction(&menu);
-    FAction->setObjectName(QLatin1String(kKey));
+    FAction->setObjectName(QLatin1String(kPropertiesKey));
     // Shown in the menu; the list's filter below takes the key, since the
     // list would take Enter for itself.
     FAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
@@ -360,7 +360,7 @@ void TPropertiesCommand::LoadTexts(const TLanguageReader& read) {
     auto texts = std::make_shared<std::map<std::string, std::string>>();
     for (const TText& t : kTexts) (*texts)[t.Key] = read(t.Key, t.BuiltIn);
     FRead = [texts](const char* key) { return texts->at(key); };
-    FAction->setText(Q(FRead(kKey)));
+    FAction->setText(Q(FRead(kPropertiesKey)));
 }
 
 std::string TPropertiesCommand::MeasuredText(const std::string& path) {

@@ -67,6 +67,8 @@ void TFrmQuillet::CreateFeatures() {
     auto* devices = new TDeviceMenu(*audOut, ConfigFolder(), pmPlayModes);
     devices->OnMessage = [this](const std::string& text) { Message(text); };
     pmPlayModes->addMenu(devices);
+    f.Sound = new TSoundMenu(*FPlayer, ConfigFolder(), *pmPlayModes, this);
+    f.Sound->OnMessage = [this](const std::string& text) { Message(text); };
     f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);
     f.Adder = std::make_unique<TAddMusic>(PlaylistEntries, *this, *pmPlayModes,
                                           [this]() -> TDialogProvider& { return Dialogs(); });
@@ -117,6 +119,7 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.Queue->LoadTexts(read);
     f.Filter->LoadTexts(read);
     pmPlayModes->findChild<TDeviceMenu*>()->LoadTexts(read);
+    f.Sound->LoadTexts(read);
     f.Adder->LoadTexts(read);
     f.OpenUrl->LoadTexts(read);
     f.Properties->LoadTexts(read);

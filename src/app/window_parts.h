@@ -20,6 +20,7 @@
 #include "properties_dialog.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
+#include "sound_menu.h"
 #include "stream_titles.h"
 #include "window_keys.h"
 #include "window_layout.h"
@@ -58,6 +59,8 @@ struct TWindowFeatures {
     // Streams and CUE sheets (Open URL goes with the context menu).
     std::unique_ptr<TOpenUrl> OpenUrl;
     std::unique_ptr<TPropertiesCommand> Properties;  // "Properties..." and Alt+Enter
+    // The equalizer and the crossfade (owned by the context menu).
+    TSoundMenu* Sound = nullptr;
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 

@@ -18,6 +18,8 @@
 
 #include "ACS_Procs.h"
 #include "commands.h"
+#include "dsp_stage.h"
+#include "eq_presets.h"
 #include "gain.h"
 #include "media_common.h"
 #include "text.h"
@@ -139,9 +141,34 @@ class TGainStage {
     std::vector<uint8_t> FScaled;
 };
 
+// The player's equalizer on whole frames, as the sink runs it.
+class TEqStage {
+  public:
+    TEqStage(const TEqSettings& settings, double peak, uint32_t rate, uint32_t channels,
+             uint32_t bits)
+        : FFrames(FrameBytesOf(channels, bits)) {
+        FDsp.Equalizer().Set(settings);
+        FDsp.Equalizer().SetPeak(peak);
+        FDsp.Start(rate, channels, bits);
+    }
+    std::span<const uint8_t> Take(const uint8_t* data, size_t size) {
+        const std::span<const uint8_t> whole = FFrames.Take(data, size);
+        FShaped.assign(whole.begin(), whole.end());
+        FDsp.Process(FShaped.data(), FShaped.size());
+        return FShaped;
+    }
+    std::span<const uint8_t> Rest() const { return FFrames.Rest(); }
+
+  private:
+    TDspStage FDsp;
+    TWholeUnits FFrames;
+    std::vector<uint8_t> FShaped;
+};
+
 int Decode(const std::vector<std::string>& args) {
     bool raw = false, discard = false;
     std::optional<TReplayGainMode> gainMode;
+    std::optional<TEqSettings> eq;
     int64_t start = -1, end = -1, seconds = -1, track = -1;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -167,6 +194,10 @@ int Decode(const std::vector<std::string>& args) {
         } else if (a == "--replaygain") {
             if (i + 1 >= args.size() || !(gainMode = ParseReplayGainMode(args[i + 1])))
                 return UsageError("--replaygain needs track, album or off");
+            ++i;
+        } else if (a == "--eq") {
+            if (i + 1 >= args.size() || !(eq = ParseEqArgument(args[i + 1])))
+                return UsageError("--eq needs ten gains G1,...,G10 (dB) or a preset's name");
             ++i;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return UsageError("unknown option " + a);
@@ -217,6 +248,16 @@ int Decode(const std::vector<std::string>& args) {
     if (gainMode)
         if (const double g = ReplayGainFactor(input->ReplayGain(), {*gainMode, 0}); g != 1.0)
             gain.emplace(g, bits / 8);
+
+    // Before the gain, as in the player; the headroom knows the track's peak.
+    std::optional<TEqStage> shaper;
+    if (eq) {
+        const TReplayGain tags = input->ReplayGain();
+        const double peak =
+            std::max(tags.Track ? tags.Track->Peak : 0.0, tags.Album ? tags.Album->Peak : 0.0);
+        const double g = gainMode ? ReplayGainFactor(tags, {*gainMode, 0}) : 1.0;
+        shaper.emplace(*eq, (peak > 0 ? peak : 1.0) * std::max(1.0, g), rate, channels, bits);
+    }
 
     // A file gets its header first and its sizes patched at the end. Standard
     // output cannot be patched: it gets the run's length when the file gives
@@ -270,11 +311,26 @@ int Decode(const std::vector<std::string>& args) {
         if (bytes == 0 || !block) break;
         total += bytes;
         if (fd < 0) continue;
+        if (shaper) {
+            const std::span<const uint8_t> shaped = shaper->Take(block, bytes);
+            block = const_cast<uint8_t*>(shaped.data());
+            bytes = static_cast<uint32_t>(shaped.size());
+        }
         if (gain) {
             const std::span<const uint8_t> ready = gain->Take(block, bytes);
             if (!(ok = sink.Put(ready.data(), ready.size()))) break;
         } else if (!(ok = sink.Put(block, bytes))) {
             break;
+        }
+    }
+    if (shaper && ok && fd >= 0) {
+        // A partial frame at the very end goes on as it came.
+        const std::span<const uint8_t> rest = shaper->Rest();
+        if (gain) {
+            const std::span<const uint8_t> ready = gain->Take(rest.data(), rest.size());
+            ok = sink.Put(ready.data(), ready.size());
+        } else {
+            ok = sink.Put(rest.data(), rest.size());
         }
     }
     if (gain && ok && fd >= 0) {
@@ -307,7 +363,7 @@ int Decode(const std::vector<std::string>& args) {
 
 TCommand decodeCmd("decode",
                    "decode [--raw] [--start N] [--end M] [--seconds S] [--track N] "
-                   "[--replaygain track|album|off] IN|URL OUT|-"
+                   "[--replaygain track|album|off] [--eq G1,...,G10|PRESET] IN|URL OUT|-"
                    "   (or: decode --null IN)",
                    &Decode);
 

@@ -23,6 +23,8 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "crossfade.h"
+#include "eq_presets.h"
 #include "main_thread.h"
 #include "media_common.h"
 #include "paths.h"
@@ -46,6 +48,8 @@ struct TPlayOptions {
     std::string Device;             // empty: the system default
     TReplayGainSetting Gain;        // the sink's default: track gains
     bool Measure = false;           // untagged files are measured (auto, smart)
+    std::optional<TEqSettings> Eq;  // the equalizer on with these settings
+    uint32_t Crossfade = 0;         // seconds; 0: tracks join as they are
 };
 
 // An option and its value: what the value does to the options; false for a
@@ -77,6 +81,19 @@ const TOption kOptions[] = {
          if (!mode) return false;
          o.Gain.Mode = *mode;
          o.Measure = value == "auto" || *mode == TReplayGainMode::Smart;
+         return true;
+     }},
+    {"--eq", "--eq needs ten gains in dB (G1,...,G10) or a preset's name",
+     [](const std::string& value, TPlayOptions& o) {
+         o.Eq = ParseEqArgument(value);
+         return o.Eq.has_value();
+     }},
+    {"--crossfade", "--crossfade needs whole seconds, 0..12",
+     [](const std::string& value, TPlayOptions& o) {
+         int64_t seconds = 0;
+         if (!ParseInt64(value, seconds) || seconds < 0 || seconds > kMaxCrossfadeSeconds)
+             return false;
+         o.Crossfade = static_cast<uint32_t>(seconds);
          return true;
      }},
 };
@@ -246,12 +263,18 @@ int Play(const std::vector<std::string>& args) {
             Tell({}, state.Message);
     });
     player.MeasuredGain().SetMeasuring(options.Measure);
+    if (options.Eq) player.Dsp().Equalizer().Set(*options.Eq);
+    if (options.Crossfade > 0) {
+        TCrossfadeSettings crossfade = player.Dsp().Crossfade().Settings();
+        crossfade.Seconds = options.Crossfade;
+        player.Dsp().Crossfade().Set(crossfade);
+    }
     player.SetReplayGain(options.Gain);
     list.Append(std::move(entries));
-    if (options.Gain.Mode == TReplayGainMode::Smart) {
-        // Smart gain goes by the album tags around each file, which the
-        // window reads in the background; a command line is short enough
-        // to read them before the first sound.
+    if (options.Gain.Mode == TReplayGainMode::Smart || options.Crossfade > 0) {
+        // Smart gain, and where a crossfade may go, go by the album tags
+        // around each file, which the window reads in the background; a
+        // command line is short enough to read them before the first sound.
         for (size_t i = 0; i < list.size(); ++i) {
             const TEntry& e = list[i];
             if (IsUrl(e.FilePath) || !e.Range.Whole()) continue;
@@ -288,7 +311,7 @@ int Play(const std::vector<std::string>& args) {
 
 TCommand playCmd("play",
                  "play [--volume V] [--replaygain track|album|off|auto|smart] [--device NAME] "
-                 "IN|URL|SHEET|PLAYLIST|FOLDER...",
+                 "[--eq G1,...,G10|PRESET] [--crossfade SECONDS] IN|URL|SHEET|PLAYLIST|FOLDER...",
                  &Play);
 
 }  // namespace

@@ -339,7 +339,8 @@ class TAuOutput : public TComponent, public TSeekListener {
     // The input queued and not yet handed over (nullptr: none).
     TAuInput* QueuedNext() const;
     // Whether the sink still has a use for `input`: playing it in a run,
-    // queued, or being opened or ended on the worker. Such an input must not
+    // queued, fading out under the next one, or being opened or ended on
+    // the worker. Such an input must not
     // be given another file.
     bool Holds(const TAuInput* input) const;
     // A queued input that could not be opened, or holds nothing, is passed
@@ -436,8 +437,15 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Ends the current input's run and makes the ready input current; returns
     // it, or nullptr when the main thread dropped it meanwhile. `EndBytes` is
     // where the ended input's sound ends in the device's count (PlayedBytes):
-    // until it is played, PlayPoint tells the ended input's position.
-    TAuInput* ChainHandOver(uint64_t EndBytes);
+    // until it is played, PlayPoint tells the ended input's position. With
+    // `KeepOld` the old input's run goes on as the one fading out (a
+    // crossfade: its last seconds are mixed under the new one's first),
+    // until EndFadingOut.
+    TAuInput* ChainHandOver(uint64_t EndBytes, bool KeepOld = false);
+    // The input kept by ChainHandOver(..., true), still read; nullptr: none.
+    TAuInput* FadingOut() const;
+    // Ends the fading input's run (its errors do not matter).
+    void EndFadingOut();
     // The first sample of a handed-over input has been heard.
     void ChainHeard();
     // Posts OnNeedNext again for the current input (or answers "none" when
@@ -479,6 +487,7 @@ class TAuOutput : public TComponent, public TSeekListener {
     mutable std::mutex FChainLock;
     std::condition_variable FChainAnswered;       // with FChainLock: QueueNext and CancelNext
     TAuInput* FNext = nullptr;                    // under FChainLock
+    TAuInput* FFading = nullptr;                  // under FChainLock: kept by a crossfade
     bool FNextOpened = false;                     // under FChainLock: BeginRead done (worker)
     TAuInput* FOpening = nullptr;                 // under FChainLock: the worker opens or ends it
     uint64_t FNextSerial = 0;                     // under FChainLock: bumped when FNext changes

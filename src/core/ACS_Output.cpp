@@ -272,6 +272,8 @@ void TAuOutput::Notification(TComponent* component, TOperation operation) {
             if (FAsked) FAnswer = TChainAnswer::caWaiting;
         }
         std::erase_if(FFailedNext, [&](const TFailedNext& f) { return f.Input == component; });
+        // Held (Holds), so only at the end of everything: never read again.
+        if (component == FFading) FFading = nullptr;
     }
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
@@ -417,7 +419,7 @@ bool TAuOutput::Holds(const TAuInput* input) const {
     // Between runs the input stays assigned but is the caller's to aim again.
     if (input == FInput.load() && (FActive || FStarting)) return true;
     std::lock_guard<std::mutex> l(FChainLock);
-    return input == FNext || input == FOpening;
+    return input == FNext || input == FOpening || input == FFading;
 }
 
 std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
@@ -550,7 +552,7 @@ TAuInput* TAuOutput::ChainReady(uint32_t Channels, uint32_t Rate, uint32_t Bits)
     return nullptr;
 }
 
-TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
+TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes, bool KeepOld) {
     TAuInput* next = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);
@@ -570,7 +572,13 @@ TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
                 {old, old->Delivered(), old->DataSize(), old->SizeIsEstimate(), EndBytes});
         }
         old->SetSeekListener(nullptr);
-        EndQuietly(old);
+        if (KeepOld) {
+            EndFadingOut();  // one at a time
+            std::lock_guard<std::mutex> l(FChainLock);
+            FFading = old;
+        } else {
+            EndQuietly(old);
+        }
     }
     next->SetSeekListener(this);
     {
@@ -579,6 +587,20 @@ TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
     }
     ++FUnheard;
     return next;
+}
+
+TAuInput* TAuOutput::FadingOut() const {
+    std::lock_guard<std::mutex> l(FChainLock);
+    return FFading;
+}
+
+void TAuOutput::EndFadingOut() {
+    TAuInput* fading = nullptr;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        std::swap(fading, FFading);
+    }
+    if (fading != nullptr) EndQuietly(fading);
 }
 
 void TAuOutput::ChainHeard() {
@@ -598,6 +620,7 @@ void TAuOutput::ChainHeard() {
 }
 
 void TAuOutput::ChainRelease() {
+    EndFadingOut();
     TAuInput* ended = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <thread>
 
 namespace quillet {
 
@@ -41,7 +42,11 @@ TWaveFormat BuildFormat(int32_t channels, int32_t rate, int32_t bits) {
 TDXAudioOut::TDXAudioOut(TComponent* owner) : TDXAudioOut(owner, DefaultSoundSystem()) {}
 
 TDXAudioOut::TDXAudioOut(TComponent* owner, std::shared_ptr<SoundSystem> system)
-    : TAuOutput(owner), FSystem(std::move(system)) {}
+    : TAuOutput(owner), FSystem(std::move(system)) {
+    // A sink on its own plays exactly what it is given; the player turns the
+    // fades on.
+    FDsp.Crossfade().Set({.Fades = false});
+}
 
 const TOutputDeviceList& TDXAudioOut::DeviceList() const {
     std::call_once(FListed, [this] { ListDevices(*FSystem, FDeviceList); });
@@ -107,8 +112,18 @@ void TDXAudioOut::PrepareOutput() {
     } else if (hr != DS_OK) {
         throw EAuDeviceError(BufferError(hr));
     }
+    FRingFrameBytes = FDevice.FrameBytes;
+    FRingBytesPerSecond = BytesPerSecond();
+    FOverlapLength = FOverlapAt = FPlannedOverlap = 0;
+    FMixEnd = 0;
     FGainSettingsSeen = FGainSettings.load();
     ScheduleInputGain(0);
+    // After the gain: the equalizer starts at the headroom this input needs.
+    FDsp.Start(static_cast<uint32_t>(FOutRate), static_cast<uint32_t>(FOutChannels),
+               static_cast<uint32_t>(FOutBits));
+    if (FFadeInNext.exchange(false))
+        if (const uint32_t ms = FDsp.Crossfade().FadeMs())
+            ScheduleFade(FDevice, 0, 1.0, FadeBytes(ms), 0.0);
     SetRunFormat(static_cast<uint32_t>(FOutRate), FDevice.FrameBytes);
     FFirstFill = true;
     FInputEnded = false;
@@ -125,21 +140,43 @@ int64_t TDXAudioOut::BytesPerSecond() const {
 }
 
 int32_t TDXAudioOut::Fill(int32_t Bytes) {
-    // Ask early enough that the next input is open long before it is needed.
+    // Ask early enough that the next input is open long before it is needed,
+    // a crossfade's length earlier still.
     constexpr int64_t kLeadSeconds = 5;
     const auto frame = static_cast<int32_t>(FDevice.FrameBytes);
+    const int64_t lead = (kLeadSeconds + FDsp.Crossfade().Current().Seconds) * BytesPerSecond();
     int32_t m = 0;
     for (;;) {
         if (!FSourceDone) {
-            ChainAskIfNear(kLeadSeconds * BytesPerSecond(), false);
+            ChainAskIfNear(lead, false);
             bool ended = false;
-            if (m < Bytes) m += Input()->FillBuffer(FTransfer.data() + m, Bytes - m, ended);
+            if (m < Bytes) {
+                int32_t want = Bytes - m;
+                const int64_t before = BytesBeforeCrossfade();
+                if (before == 0) {
+                    if (StartCrossfade(m)) continue;
+                    // The answer may still name a track to crossfade into: the
+                    // ring plays on meanwhile, while it holds enough.
+                    const uint64_t queued = FDevice.WrittenTotal - FDevice.PlayedTotal + m;
+                    if (FHoldForAnswer && queued >= static_cast<uint64_t>(BytesPerSecond() / 4))
+                        return m;
+                }
+                if (before > 0) want = static_cast<int32_t>(std::min<int64_t>(want, before));
+                const int32_t got = Input()->FillBuffer(FTransfer.data() + m, want, ended);
+                Shape(m, got);
+                m += got;
+                // Stopped short where a crossfade begins: on from there.
+                if (!ended && got == want && m < Bytes) continue;
+            }
             if (m > 0) FProducedSound = true;
             if (!ended) return m;
             FSourceDone = true;
             // A damaged file can end in half a frame; the next input's first
             // sample must start a frame, or every sample after it is torn.
             m -= m % frame;
+            // The incoming side ended inside its own overlap (a length that
+            // lied): the outgoing one ends with it.
+            if (FOverlapLength > 0) EndCrossfade(FDevice.WrittenTotal + static_cast<uint64_t>(m));
             if (Input()->Delivered() <= 0) {
                 // An input that gave nothing at all: a list of empty files
                 // would be chained round for ever without a sound. The run
@@ -188,9 +225,11 @@ bool TDXAudioOut::WaitForRoom(uint32_t& Room) {
         FSystem->Sleep(FPollingInterval.load());
         Room = 0;  // a failed query leaves it: no room
         if (DropIfSeeked()) {
-            // Everything but what the device holds is free now; a query
-            // could not tell an emptied ring from a full one.
-            Room = FDevice.RingBytes - FDevice.LastBusy;
+            // Everything but what the device holds (and the old sound kept
+            // to fade out) is free now; a query could not tell an emptied
+            // ring from a full one.
+            Room = FDevice.RingBytes -
+                   static_cast<uint32_t>(FDevice.WrittenTotal - FDevice.PlayedTotal);
         } else {
             QueryFreeSpace(FDevice, Room);
         }
@@ -211,8 +250,26 @@ bool TDXAudioOut::DropIfSeeked() {
     const uint32_t seeks = input->SeekCount();
     if (seeks == FSeekSeen) return false;
     FSeekSeen = seeks;
-    if (DropQueued(FDevice) != DS_OK) return false;
+    // With fades, half the fade's length of the old sound stays, to fade out,
+    // and the new sound starts as long before the place sought, to fade in:
+    // from that place on it plays exactly as it is.
+    const TCrossfadeSettings xfade = FDsp.Crossfade().Current();
+    const uint32_t half =
+        PauseRequested() || !xfade.Fades ? 0 : FadeBytes(std::max<uint32_t>(1, xfade.FadeMs / 2));
+    if (DropQueued(FDevice, half) != DS_OK) return false;
     NoteQueued();
+    uint32_t preroll = 0;
+    if (const int64_t frame = FDevice.FrameBytes; half > 0 && frame > 0) {
+        const int64_t at = input->Delivered() / frame;
+        const int64_t back = std::min<int64_t>(at, half / frame);
+        if (back > 0 && input->GoToSample(at - back)) preroll = static_cast<uint32_t>(back * frame);
+        FSeekSeen = input->SeekCount();  // our own move is no new seek
+    }
+    if (FOverlapLength > 0) {
+        // The sound after a seek is the new track's alone.
+        FOverlapLength = 0;
+        EndFadingOut();
+    }
     // A track change in the sound just dropped is heard now: the seek was
     // made in the new track.
     while (!FBoundaries.empty() && FBoundaries.back() > FDevice.WrittenTotal) {
@@ -222,6 +279,14 @@ bool TDXAudioOut::DropIfSeeked() {
     // What follows is the current input's, whichever input the dropped sound
     // was.
     ScheduleGain(FDevice, FDevice.WrittenTotal, FInputGain);
+    TellPeak();
+    if (half > 0) {
+        const uint64_t kept = FDevice.WrittenTotal - (FDevice.PlayedTotal + FDevice.LastBusy);
+        if (kept > 0)
+            ScheduleFade(FDevice, FDevice.WrittenTotal - kept, 0.0, static_cast<uint32_t>(kept));
+        // Without a run-up (the track's start) the new sound starts as it is.
+        ScheduleFade(FDevice, FDevice.WrittenTotal, 1.0, preroll, 0.0);
+    }
     FSourceDone = false;  // the source reads on from its new position
     return true;
 }
@@ -330,10 +395,14 @@ void TDXAudioOut::ReleaseOutput() {
     if (TAuInput* input = Input()) input->EndRead();
     ChainRelease();
     FBoundaries.clear();
+    FOverlapLength = 0;
+    FRingBytesPerSecond = 0;
     FReleased = true;
 }
 
 void TDXAudioOut::Pause() {
+    // The end of the data still drains on: nothing to fade there.
+    if (!PauseRequested() && !FInputEnded) FadeOut();
     TAuOutput::Pause();
     if (!FInputEnded) {
         std::lock_guard<std::mutex> g(FRingLock);
@@ -346,6 +415,8 @@ void TDXAudioOut::Resume() {
     // holds, and must go on to drain and end the run.
     if (!FInputEnded) {
         std::lock_guard<std::mutex> g(FRingLock);
+        if (const uint32_t ms = FDsp.Crossfade().FadeMs(); ms > 0 && PauseRequested())
+            ScheduleFade(FDevice, 0, 1.0, FadeBytes(ms), 0.0);
         ResumePlayback(FDevice);
     }
     TAuOutput::Resume();
@@ -361,12 +432,142 @@ void TDXAudioOut::TakeGainSetting() {
     const uint32_t settings = FGainSettings.load();
     if (settings == FGainSettingsSeen) return TakeRefreshedGain();
     FGainSettingsSeen = settings;
+    if (FOverlapLength > 0) {
+        FInputGain = CurrentInputFactor();  // the overlap's end schedules it
+        return;
+    }
     ScheduleInputGain(FDevice.WrittenTotal);
 }
 
 void TDXAudioOut::SetInputGainProvider(TInputGainProvider Provider) {
     std::lock_guard<std::mutex> g(FHandlerLock);
     FGainProvider = std::move(Provider);
+}
+
+uint32_t TDXAudioOut::FadeBytes(uint32_t Ms) const {
+    const int64_t perSecond = FRingBytesPerSecond.load();
+    const uint32_t frame = FRingFrameBytes.load();
+    if (perSecond <= 0 || frame == 0) return 0;
+    const int64_t bytes = perSecond * Ms / 1000;
+    return static_cast<uint32_t>(bytes - bytes % frame);
+}
+
+void TDXAudioOut::FadeOut() {
+    using namespace std::chrono_literals;
+    const uint32_t ms = FDsp.Crossfade().FadeMs();
+    if (ms == 0 || !Active() || PauseRequested()) return;
+    {
+        std::lock_guard<std::mutex> g(FRingLock);
+        if (!FDevice.OutBuffer || !FDevice.Running) return;
+        if (ScheduleFade(FDevice, 0, 0.0, FadeBytes(ms)) != DS_OK) return;
+    }
+    // A device that stalls must not hold the caller: a moment more than the
+    // fade and the device's own buffer at most.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms) + 250ms;
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard<std::mutex> g(FRingLock);
+            if (!FDevice.OutBuffer || FDevice.OutBuffer->FadeTaken()) return;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+void TDXAudioOut::TellPeak() {
+    // Over a crossfade the mix's peak is not known: full scale.
+    const double peak = FOverlapLength > 0 || FInputPeak <= 0 ? 1.0 : FInputPeak;
+    FDsp.Equalizer().SetPeak(peak * std::max(1.0, FOverlapLength > 0 ? FMixGain : FInputGain));
+}
+
+void TDXAudioOut::Shape(int32_t At, int32_t Bytes) {
+    const auto frame = static_cast<int32_t>(FDevice.FrameBytes);
+    uint8_t* block = FTransfer.data() + At;
+    int64_t frames = Bytes / frame;
+    if (FOverlapLength > 0 && frames > 0) {
+        const int64_t n = std::min(frames, FOverlapLength - FOverlapAt);
+        const auto bytes = static_cast<int32_t>(n * frame);
+        FMix.resize(static_cast<size_t>(bytes));
+        int32_t got = 0;
+        if (TAuInput* outgoing = FadingOut()) {
+            try {
+                bool ended = false;
+                got = outgoing->FillBuffer(FMix.data(), bytes, ended);
+            } catch (const std::exception&) {
+                // The outgoing side failed: its last seconds are silence.
+            }
+        }
+        std::fill(FMix.begin() + got, FMix.end(), FSilence);
+        const double mix = FMixGain > 0 ? FMixGain : 1.0;
+        FDsp.Crossfade().Mix(block, FMix.data(), static_cast<size_t>(n),
+                             static_cast<uint32_t>(FOutChannels), static_cast<uint32_t>(FOutBits),
+                             FOverlapAt, FOverlapLength, FOutGain / mix, FInputGain / mix);
+        FOverlapAt += n;
+        if (FOverlapAt >= FOverlapLength)
+            EndCrossfade(FDevice.WrittenTotal + static_cast<uint64_t>(At + bytes));
+    }
+    FDsp.Process(block, static_cast<size_t>(frames * frame));
+}
+
+int64_t TDXAudioOut::BytesBeforeCrossfade() {
+    FHoldForAnswer = false;
+    const uint32_t seconds = FDsp.Crossfade().Current().Seconds;
+    if (FOverlapLength > 0 || seconds == 0) return -1;
+    TAuInput* in = Input();
+    const int64_t frame = FDevice.FrameBytes;
+    if (ChainAnswer() == TChainAnswer::caWaiting) {
+        // Not answered yet (the first fill of a run reads a short track
+        // whole): reading stops where the longest crossfade could begin.
+        const int64_t size = in->DataSize();
+        if (size <= 0 || in->SizeIsEstimate()) return -1;
+        const int64_t longest = std::min<int64_t>(int64_t{seconds} * FOutRate, size / frame / 2);
+        const int64_t left = std::max<int64_t>(0, size - in->Delivered()) / frame;
+        FHoldForAnswer = true;
+        FPlannedOverlap = 0;
+        return std::max<int64_t>(0, left - longest) * frame;
+    }
+    if (FCrossfadeInto.load() == nullptr || ChainAnswer() != TChainAnswer::caInput) return -1;
+    const TAuInput* marked = FCrossfadeInto.load();
+    if (marked == nullptr || QueuedNext() != marked) return -1;
+    const int64_t size = in->DataSize();
+    if (size <= 0 || in->SizeIsEstimate()) return -1;
+    TAuInput* next = ChainReady(static_cast<uint32_t>(FOutChannels),
+                                static_cast<uint32_t>(FOutRate), static_cast<uint32_t>(FOutBits));
+    if (next == nullptr || next != marked || next->SizeIsEstimate()) return -1;
+    const int64_t overlap = FDsp.Crossfade().Overlap(size / frame, next->DataSize() / frame,
+                                                     static_cast<uint32_t>(FOutRate)) *
+                            frame;
+    if (overlap <= 0) return -1;
+    const int64_t left = std::max<int64_t>(0, size - in->Delivered());
+    FPlannedOverlap = std::min(overlap, left) / frame;
+    const int64_t before = left - FPlannedOverlap * frame;
+    return before - before % frame;
+}
+
+bool TDXAudioOut::StartCrossfade(int32_t At) {
+    if (FPlannedOverlap <= 0) return false;
+    const uint64_t boundary = FDevice.WrittenTotal + static_cast<uint64_t>(At);
+    TAuInput* next = ChainHandOver(boundary, true);
+    if (next == nullptr) return false;
+    FBoundaries.push_back(boundary);
+    FOutGain = FInputGain;
+    FInputGain = CurrentInputFactor();
+    FMixGain = std::max(FOutGain, FInputGain);
+    ScheduleGain(FDevice, boundary, FMixGain);
+    FOverlapAt = 0;
+    FOverlapLength = FPlannedOverlap;
+    FPlannedOverlap = 0;
+    FSeekSeen = next->SeekCount();
+    FSourceDone = false;
+    TellPeak();
+    return true;
+}
+
+void TDXAudioOut::EndCrossfade(uint64_t End) {
+    FOverlapLength = 0;
+    FMixEnd = End;
+    EndFadingOut();
+    ScheduleGain(FDevice, End, FInputGain);
+    TellPeak();
 }
 
 double TDXAudioOut::CurrentInputFactor() {
@@ -389,6 +590,8 @@ double TDXAudioOut::CurrentInputFactor() {
     } catch (const std::exception&) {
         known = {};
     }
+    const TReplayGain& used = tags.Track || tags.Album ? tags : known.Measured;
+    FInputPeak = std::max(used.Track ? used.Track->Peak : 0.0, used.Album ? used.Album->Peak : 0.0);
     return InputGainFactor(tags, known, setting);
 }
 
@@ -397,16 +600,21 @@ void TDXAudioOut::TakeRefreshedGain() {
     const double factor = CurrentInputFactor();
     if (factor == FInputGain) return;
     FInputGain = factor;
-    // Not heard yet: the whole input gets it, as a tag's gain would.
+    // Over a crossfade the mix takes it; the overlap's end schedules it.
+    if (FOverlapLength > 0) return;
+    TellPeak();
+    // Not heard yet: the whole input gets it, as a tag's gain would (past
+    // the overlap a crossfade mixed it in, which keeps its own gain).
     if (!FBoundaries.empty()) {
-        ScheduleGain(FDevice, FBoundaries.back(), factor);
+        ScheduleGain(FDevice, std::max(FBoundaries.back(), FMixEnd), factor);
         return;
     }
     // Heard already: from what the device takes next (a position behind it
     // counts from there), ramped so the change does not click.
     const uint64_t frame = FDevice.FrameBytes;
     const uint64_t ramp = BytesPerSecond() * kGainRampMs / 1000 / frame * frame;
-    ScheduleGain(FDevice, FDevice.PlayedTotal, factor, static_cast<uint32_t>(ramp));
+    ScheduleGain(FDevice, std::max(FDevice.PlayedTotal, FMixEnd), factor,
+                 static_cast<uint32_t>(ramp));
 }
 
 TReplayGainSetting TDXAudioOut::ReplayGain() const {
@@ -416,6 +624,7 @@ TReplayGainSetting TDXAudioOut::ReplayGain() const {
 void TDXAudioOut::ScheduleInputGain(uint64_t From) {
     FInputGain = CurrentInputFactor();
     ScheduleGain(FDevice, From, FInputGain);
+    TellPeak();
 }
 
 void TDXAudioOut::SetVolume(int32_t Value) {

@@ -21,6 +21,17 @@
 // changes later (a measurement done while the track plays) is taken with a
 // short ramp.
 //
+// The sound stage (src/dsp) works on each block as it is read, before it
+// is written: the equalizer, and the crossfade. A crossfade begins where a
+// hand-over would, only earlier: when the current input has as much left
+// as the overlap, the next one (if the player marked it, SetCrossfadeInto)
+// becomes current and the old one is read on beside it, mixed under it
+// until it ends. Both sides keep their own gain: over the overlap the ring
+// plays at the larger of the two and the mix scales each side to its own.
+// The transport's short fades (pause, resume, a seek, FadeOut before a
+// stop) go through the ring's fade lane, so they begin with the next sound
+// the device takes, not a ring later.
+//
 // The device is chosen by name (SetDeviceName) and looked up afresh each time
 // a ring is opened, since devices come and go. A change during a run moves
 // playback at once: the worker drops its ring, puts the input back to the
@@ -35,6 +46,8 @@
 //   property setters (SetReplayGain among them); Pause/Resume/SetVolume
 //   reach the ring while the worker may be inside a query or a write (the
 //   ring accepts that). RefreshInputGain: any thread.
+// - Main (any thread for the settings): Dsp()'s settings, SetCrossfadeInto,
+//   FadeOut, FadeInNextRun.
 // - The input gain provider runs on the worker.
 // - The ring is created and released on the worker; FRingLock keeps the main
 //   thread's calls from meeting a ring that is being created or released.
@@ -51,6 +64,7 @@
 
 #include "ACS_Classes.h"
 #include "DSWrapper.h"
+#include "dsp_stage.h"
 #include "gain.h"
 #include "sound_device.h"
 
@@ -142,6 +156,23 @@ class TDXAudioOut : public TAuOutput {
     void RefreshInputGain() { ++FGainRefreshes; }
     static constexpr uint32_t kGainRampMs = 100;
 
+    // --- The sound stage (dsp_stage.h): the equalizer's and the crossfade's
+    // settings, taken by a run playing within a block. A sink starts with
+    // the fades off (it plays exactly what it is given); the player turns
+    // them on.
+    TDspStage& Dsp() { return FDsp; }
+    // Main thread: the queued input (QueueNext) to crossfade into when the
+    // crossfade is on; any other joins sample for sample. nullptr: none.
+    void SetCrossfadeInto(const TAuInput* Next) { FCrossfadeInto = Next; }
+    // Main thread: fades the sound out from what the device takes next and
+    // returns once that has been taken (at most the fade and a moment), for
+    // a Stop that follows at once. Nothing when fades are off or nothing
+    // plays. The ring stays silent until the run ends.
+    void FadeOut();
+    // Main thread: the next run fades in (it starts mid-track: a resumed
+    // place, a seek made by starting again). Nothing when fades are off.
+    void FadeInNextRun() { FFadeInNext = true; }
+
   protected:
     bool OutputBlock(bool Abort) override;
     void ReleaseOutput() override;
@@ -184,6 +215,23 @@ class TDXAudioOut : public TAuOutput {
     double CurrentInputFactor();
     // Worker: after a RefreshInputGain, the current input's gain anew.
     void TakeRefreshedGain();
+    // Worker: tells the equalizer the loudest sample now coming (its headroom).
+    void TellPeak();
+    // Worker: the stage over `Bytes` just read into FTransfer at `At`: the
+    // outgoing side of a crossfade mixed in, then the effects.
+    void Shape(int32_t At, int32_t Bytes);
+    // Worker: bytes the current input may deliver before a crossfade into
+    // the next one begins; -1 when none is due (not marked, not ready,
+    // a length unknown, off).
+    int64_t BytesBeforeCrossfade();
+    // Worker: the overlap begins at FTransfer offset `At` (a hand-over that
+    // keeps the old input); false when the next input went meanwhile.
+    bool StartCrossfade(int32_t At);
+    // Worker: the overlap ends at WrittenTotal position `End`; the ring
+    // plays at the new input's own gain from there.
+    void EndCrossfade(uint64_t End);
+    // Bytes of a fade of `Ms` milliseconds in the run's format (whole frames).
+    uint32_t FadeBytes(uint32_t Ms) const;
 
     // Worker, the device by name (dxaudio_device.cpp): opens the device to
     // play on into FDevice, the chosen one when it is listed and opens, else
@@ -210,8 +258,8 @@ class TDXAudioOut : public TAuOutput {
     std::atomic<bool> FReleased{false};
     std::atomic<uint32_t> FFramesInBuffer{65536};
     std::atomic<uint32_t> FPollingInterval{200};
-    DSoundWrapper FDevice;          // worker; main through FRingLock
-    std::mutex FRingLock;           // ring creation/release vs main-thread calls
+    DSoundWrapper FDevice;                  // worker; main through FRingLock
+    std::mutex FRingLock;                   // ring creation/release vs main-thread calls
     mutable TOutputDeviceList FDeviceList;  // written once, under FListed
     mutable std::once_flag FListed;
     std::atomic<int32_t> FDeviceNumber{0};
@@ -229,7 +277,23 @@ class TDXAudioOut : public TAuOutput {
     uint64_t FDataEnd = 0;             // WrittenTotal after the last sample of the run
     std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
     double FInputGain = 1.0;           // the current input's gain factor
-    std::atomic<int64_t> FQueued{0};   // written by the worker, read by the main thread
+    double FInputPeak = 0;             // its tags' (or measured) peak; 0 unknown
+    // The crossfade under way (FOverlapLength 0: none), in frames:
+    int64_t FOverlapLength = 0;
+    int64_t FOverlapAt = 0;
+    int64_t FPlannedOverlap = 0;  // for the next input, once worked out
+    bool FHoldForAnswer = false;  // BytesBeforeCrossfade stopped short for the answer
+    double FOutGain = 1.0;        // the outgoing input's gain factor
+    double FMixGain = 1.0;        // the ring's over the overlap
+    uint64_t FMixEnd = 0;         // WrittenTotal where the last overlap ended
+    std::vector<uint8_t> FMix;    // the outgoing side's block
+    TDspStage FDsp;               // its settings: any thread; its run: worker
+    std::atomic<const TAuInput*> FCrossfadeInto{nullptr};
+    std::atomic<bool> FFadeInNext{false};
+    // Bytes per second of the run's ring (0: none), for the main thread's fades.
+    std::atomic<int64_t> FRingBytesPerSecond{0};
+    std::atomic<uint32_t> FRingFrameBytes{0};
+    std::atomic<int64_t> FQueued{0};        // written by the worker, read by the main thread
     std::atomic<uint64_t> FPlayedTotal{0};  // the same
     // Written by the worker, read by the main thread:
     std::atomic<bool> FInputEnded{false};

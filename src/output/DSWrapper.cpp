@@ -215,12 +215,16 @@ TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value) {
     });
 }
 
-TDSResult DropQueued(DSoundWrapper& DS) {
+TDSResult DropQueued(DSoundWrapper& DS, uint32_t KeepBytes) {
     uint32_t freeBytes = 0;
     TDSResult hr = QueryFreeSpace(DS, freeBytes);
     if (hr != DS_OK) return hr;
-    DS.WritePos = DS.LastWrite;
-    DS.WrittenTotal = DS.PlayedTotal + DS.LastBusy;
+    const uint64_t taken = DS.PlayedTotal + DS.LastBusy;
+    uint64_t keep =
+        DS.WrittenTotal > taken ? std::min<uint64_t>(KeepBytes, DS.WrittenTotal - taken) : 0;
+    if (DS.FrameBytes > 0) keep -= keep % DS.FrameBytes;
+    DS.WritePos = static_cast<uint32_t>((uint64_t{DS.LastWrite} + keep) % DS.RingBytes);
+    DS.WrittenTotal = taken + keep;
     return DS_OK;
 }
 
@@ -261,6 +265,12 @@ TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value) {
 TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes) {
     if (!DS.OutBuffer) return DS_OK;
     return DS.OutBuffer->SetGainFrom(From, Gain, RampBytes);
+}
+
+TDSResult ScheduleFade(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes,
+                       double StartGain) {
+    if (!DS.OutBuffer) return DS_OK;
+    return DS.OutBuffer->SetFadeFrom(From, Gain, RampBytes, StartGain);
 }
 
 }  // namespace quillet

@@ -82,8 +82,9 @@ TDSResult QueryFreeSpace(DSoundWrapper& DS, uint32_t& Bytes);
 // Writes Value into all the free space.
 TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value);
 // Forgets what is queued beyond what the device has already taken, so the
-// next write is the next sound heard (a seek).
-TDSResult DropQueued(DSoundWrapper& DS);
+// next write is the next sound heard (a seek). KeepBytes of it (whole
+// frames, as much as is queued) stay, for a fade out of the old sound.
+TDSResult DropQueued(DSoundWrapper& DS, uint32_t KeepBytes = 0);
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes);
 // At most 16 devices, names cut to 127 bytes.
 TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);
@@ -94,5 +95,8 @@ TDSResult SetBufferVolume(DSoundWrapper& DS, int32_t Value);
 // (a track's loudness correction), reached over RampBytes (0: at once). 0
 // without a ring.
 TDSResult ScheduleGain(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes = 0);
+// The ring's transport fade (SoundRing::SetFadeFrom). 0 without a ring.
+TDSResult ScheduleFade(DSoundWrapper& DS, uint64_t From, double Gain, uint32_t RampBytes,
+                       double StartGain = -1);
 
 }  // namespace quillet

@@ -143,49 +143,58 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain) {
     }
 }
 
-void TGainSchedule::Set(uint64_t From, double Gain, uint64_t RampBytes) {
-    while (FCount > 0 && FPending[FCount - 1].From >= From) --FCount;
-    if (FCount == kMaxPending) {
-        FPending[FCount - 1].Gain = Gain;
-        FPending[FCount - 1].Ramp = RampBytes;
+void TGainSchedule::TLane::Set(const TChange& change) {
+    while (Count > 0 && Pending[Count - 1].From >= change.From) --Count;
+    if (Count == kMaxPending) {
+        Pending[Count - 1].Gain = change.Gain;
+        Pending[Count - 1].Ramp = change.Ramp;
+        Pending[Count - 1].Start = change.Start;
         return;
     }
-    FPending[FCount++] = {From, Gain, RampBytes};
+    Pending[Count++] = change;
 }
 
-double TGainSchedule::RampedAt(uint64_t Pos) const {
-    if (Pos >= FRampEnd) return FCurrent;
+double TGainSchedule::TLane::RampedAt(uint64_t Pos) const {
+    if (Pos >= RampEnd) return Current;
     const double done =
-        static_cast<double>(Pos - FRampStart) / static_cast<double>(FRampEnd - FRampStart);
-    return FRampFrom + (FCurrent - FRampFrom) * done;
+        static_cast<double>(Pos - RampStart) / static_cast<double>(RampEnd - RampStart);
+    return RampFrom + (Current - RampFrom) * done;
+}
+
+double TGainSchedule::TLane::At(uint64_t Pos, uint64_t& Next) {
+    size_t reached = 0;
+    while (reached < Count && Pending[reached].From <= Pos) {
+        const TChange& c = Pending[reached++];
+        if (c.Ramp > 0) {
+            RampFrom = c.Start >= 0 ? c.Start : RampedAt(Pos);
+            RampStart = Pos;
+            RampEnd = Pos + c.Ramp;
+        } else {
+            RampEnd = 0;
+        }
+        Current = c.Gain;
+    }
+    if (reached > 0) {
+        std::copy(Pending.begin() + static_cast<ptrdiff_t>(reached),
+                  Pending.begin() + static_cast<ptrdiff_t>(Count), Pending.begin());
+        Count -= reached;
+    }
+    Next = Count > 0 ? Pending[0].From : kNoChange;
+    if (Pos >= RampEnd) return Current;
+    // One step of the ramp, at the gain it reaches at the step's end, so
+    // the last step lands on the target.
+    const uint64_t step = std::max<uint64_t>((RampEnd - RampStart) / kRampSteps, 1);
+    const uint64_t stepEnd = std::min(RampEnd, Pos + step);
+    Next = std::min(Next, stepEnd);
+    return RampedAt(stepEnd);
 }
 
 double TGainSchedule::At(uint64_t Pos, uint64_t& Next) {
-    size_t reached = 0;
-    while (reached < FCount && FPending[reached].From <= Pos) {
-        const TChange& c = FPending[reached++];
-        if (c.Ramp > 0) {
-            FRampFrom = RampedAt(Pos);
-            FRampStart = Pos;
-            FRampEnd = Pos + c.Ramp;
-        } else {
-            FRampEnd = 0;
-        }
-        FCurrent = c.Gain;
-    }
-    if (reached > 0) {
-        std::copy(FPending.begin() + static_cast<ptrdiff_t>(reached),
-                  FPending.begin() + static_cast<ptrdiff_t>(FCount), FPending.begin());
-        FCount -= reached;
-    }
-    Next = FCount > 0 ? FPending[0].From : kNoChange;
-    if (Pos >= FRampEnd) return FCurrent;
-    // One step of the ramp, at the gain it reaches at the step's end, so
-    // the last step lands on the target.
-    const uint64_t step = std::max<uint64_t>((FRampEnd - FRampStart) / kRampSteps, 1);
-    const uint64_t stepEnd = std::min(FRampEnd, Pos + step);
-    Next = std::min(Next, stepEnd);
-    return RampedAt(stepEnd);
+    uint64_t nextFade = kNoChange;
+    const double gain = FGain.At(Pos, Next);
+    const double fade = FFade.At(Pos, nextFade);
+    Next = std::min(Next, nextFade);
+    return fade == 1.0 ? gain : gain * fade;
 }
 
 }  // namespace quillet

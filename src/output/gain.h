@@ -99,6 +99,11 @@ void ApplyGain(uint8_t* samples, size_t count, uint32_t width, double gain);
 // The ring's gain changes, by byte position in the play cursor's travel
 // (the ring's count since SetCurrentPosition, which the device layer's
 // WrittenTotal shares). No lock of its own: the ring keeps it under its own.
+//
+// Two lanes multiply: the track's gain (Set) and the transport's fades
+// (SetFade: pause, stop, seek). Each keeps its own changes, so a fade never
+// disturbs the track gains scheduled ahead of it, and a fade lane at rest
+// (1) leaves the track's gain exactly as it is.
 class TGainSchedule {
   public:
     static constexpr uint64_t kNoChange = UINT64_MAX;
@@ -111,13 +116,25 @@ class TGainSchedule {
     // RampBytes, the gain moves from the one in force to Gain over that
     // many bytes, starting where the change is reached (a change set for a
     // byte already played starts at once).
-    void Set(uint64_t From, double Gain, uint64_t RampBytes = 0);
+    void Set(uint64_t From, double Gain, uint64_t RampBytes = 0) {
+        FGain.Set({From, Gain, RampBytes, kInForce});
+    }
+    // The same for the fade lane, which starts at 1. StartGain: the ramp
+    // starts from that gain (a fade in from silence) instead of the one in
+    // force.
+    void SetFade(uint64_t From, double Gain, uint64_t RampBytes, double StartGain = kInForce) {
+        FFade.Set({From, Gain, RampBytes, StartGain});
+    }
+    // Whether the fade lane has no change left to reach and no ramp under
+    // way at Pos.
+    bool FadeSettled(uint64_t Pos) const { return FFade.Count == 0 && Pos >= FFade.RampEnd; }
     // The gain for the bytes from Pos on, once the changes it has reached
     // are taken; Next := the byte where it changes next, a change or a
     // ramp's next step (kNoChange when none).
     double At(uint64_t Pos, uint64_t& Next);
 
   private:
+    static constexpr double kInForce = -1;  // no start gain: from the one in force
     // Changes not reached yet: one per hand-over within a ring's length.
     // Past this many (tracks of a few milliseconds each) the latest fold
     // into one.
@@ -126,17 +143,23 @@ class TGainSchedule {
         uint64_t From;
         double Gain;
         uint64_t Ramp;
+        double Start;  // kInForce, or the ramp's first gain
     };
-    // The gain of the ramp under way at Pos (FCurrent once it has ended).
-    double RampedAt(uint64_t Pos) const;
+    struct TLane {
+        void Set(const TChange& change);
+        double At(uint64_t Pos, uint64_t& Next);
+        // The gain of the ramp under way at Pos (Current once it has ended).
+        double RampedAt(uint64_t Pos) const;
 
-    std::array<TChange, kMaxPending> FPending{};  // in order of From
-    size_t FCount = 0;
-    double FCurrent = 1.0;  // the gain in force, or the ramp's target
-    // The ramp under way: from FRampFrom at FRampStart to FCurrent at
-    // FRampEnd (FRampEnd <= Pos: none).
-    double FRampFrom = 1.0;
-    uint64_t FRampStart = 0, FRampEnd = 0;
+        std::array<TChange, kMaxPending> Pending{};  // in order of From
+        size_t Count = 0;
+        double Current = 1.0;  // the gain in force, or the ramp's target
+        // The ramp under way: from RampFrom at RampStart to Current at
+        // RampEnd (RampEnd <= Pos: none).
+        double RampFrom = 1.0;
+        uint64_t RampStart = 0, RampEnd = 0;
+    };
+    TLane FGain, FFade;
 };
 
 // Walks `bytes` of a ring from play position `pos` (at ring offset `offset`)

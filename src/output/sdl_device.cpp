@@ -159,6 +159,19 @@ class SdlRing : public SoundRing {
         FGains.Set(Position, Gain, RampBytes);
         return DS_OK;
     }
+    TDSResult SetFadeFrom(uint64_t Position, double Gain, uint32_t RampBytes,
+                          double StartGain) override {
+        std::lock_guard<std::mutex> g(FLock);
+        FGains.SetFade(Position, Gain, RampBytes, StartGain);
+        FFadeSet = true;
+        return DS_OK;
+    }
+    // Settled, and a whole callback since: SDL has handed the fade's end on,
+    // and the buffer it holds now is the one after it.
+    bool FadeTaken() const override {
+        std::lock_guard<std::mutex> g(FLock);
+        return !FFadeSet || FFadeCallbacks >= 2;
+    }
     bool CursorIsExact() const override { return true; }
     // SDL goes on calling the callback of a device it lost (so the cursor
     // moves), and tells the loss only through the device's status.
@@ -187,6 +200,7 @@ class SdlRing : public SoundRing {
             }
             if (!FPlaying) {
                 frames = 0;
+                FFadeSet = false;  // halted: nothing more of it is heard
             } else {
                 const uint64_t bytes = uint64_t{frames} * FInFrame;
                 uint8_t* dst = out;
@@ -198,6 +212,11 @@ class SdlRing : public SoundRing {
                                        dst += count * FOutFrame;
                                    });
                 FTaken += bytes;
+                if (FFadeSet && FGains.FadeSettled(FTaken)) {
+                    if (++FFadeCallbacks >= 2) FFadeSet = false;
+                } else {
+                    FFadeCallbacks = 0;
+                }
                 FPlay = FWrite;
                 FWrite = static_cast<uint32_t>((FWrite + bytes) % FSize);
             }
@@ -228,13 +247,15 @@ class SdlRing : public SoundRing {
     uint32_t FOutBytes = 0;
     uint32_t FOutFrame = 0;
     uint8_t FSilenceOut = 0;
-    std::mutex FLock;
+    mutable std::mutex FLock;
     std::unique_lock<std::mutex> FHeld;  // from Lock to Unlock
     uint32_t FPlay = 0;                  // under FLock
     uint32_t FWrite = 0;                 // under FLock
     uint64_t FTaken = 0;                 // under FLock: FWrite's travel, for FGains
     bool FPlaying = false;               // under FLock
     TGainSchedule FGains;                // under FLock
+    bool FFadeSet = false;               // under FLock: a fade is not taken yet
+    int FFadeCallbacks = 0;              // under FLock: callbacks since it settled
     std::atomic<int32_t> FVolume{0};
     int32_t FVolumeFor = 0;    // callback thread only: the volume FVolumeGain is for
     double FVolumeGain = 1.0;  // callback thread only

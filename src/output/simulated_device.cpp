@@ -87,6 +87,16 @@ class SimulatedRing : public SoundRing {
         FState->Gains.Set(Position, Gain, RampBytes);
         return DS_OK;
     }
+    TDSResult SetFadeFrom(uint64_t Position, double Gain, uint32_t RampBytes,
+                          double StartGain) override {
+        std::lock_guard<std::mutex> g(FState->Lock);
+        FState->Gains.SetFade(Position, Gain, RampBytes, StartGain);
+        return DS_OK;
+    }
+    bool FadeTaken() const override {
+        std::lock_guard<std::mutex> g(FState->Lock);
+        return FState->Gains.FadeSettled(FState->Position);
+    }
 
   private:
     std::shared_ptr<SimulatedRingState> FState;

@@ -84,6 +84,18 @@ class SoundRing {
     virtual TDSResult SetGainFrom(uint64_t /*Position*/, double /*Gain*/, uint32_t /*RampBytes*/) {
         return DSERR_CONTROLUNAVAIL;
     }
+    // The transport's fades, a second gain that multiplies the first (gain.h's
+    // fade lane, at 1 until set): from byte Position on (one already played:
+    // from the next sound the device takes) the fade moves to Gain over
+    // RampBytes, from StartGain when that is 0 or more, else from where it
+    // is. DSERR_CONTROLUNAVAIL when the ring has no fades.
+    virtual TDSResult SetFadeFrom(uint64_t /*Position*/, double /*Gain*/, uint32_t /*RampBytes*/,
+                                  double /*StartGain*/ = -1) {
+        return DSERR_CONTROLUNAVAIL;
+    }
+    // Whether the device has taken the whole of the fade set last, so a halt
+    // or a close now cuts nothing that is heard.
+    virtual bool FadeTaken() const { return true; }
     // True when the play cursor moves only as the device takes sound, so it
     // can never have gone round the ring unseen (a stalled device stalls the
     // cursor too); false for a cursor that runs with the device's clock.

@@ -4,6 +4,7 @@
 
 #include "content_sniff.h"
 #include "entry_info.h"
+#include "join_rule.h"
 
 namespace quillet {
 
@@ -28,6 +29,7 @@ TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<S
     FOut->SetDeviceNumber(0);
     FOut->SetFramesInBuffer(65536);
     FOut->SetPollingInterval(200);
+    FOut->Dsp().Crossfade().Set(TCrossfadeSettings{});  // the player's defaults: fades on
     // MP3's input when there is one; otherwise the first there is, so Pause
     // on an idle output finds an input as it would with MP3's.
     TAuFileIn* initial = FInputs.First(TInputKind::ikMP3);
@@ -126,6 +128,10 @@ void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
 
 void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_t offset,
                                      bool byUser) {
+    FadeOutHeard();
+    // Starting mid-track (a resumed place, a seek made by starting again)
+    // fades in; a track's own start is heard as it is.
+    if (offset > 0) FOut->FadeInNextRun();
     FOut->Stop(false);
     FAhead.clear();
     FResume = {};
@@ -176,6 +182,7 @@ void TPlaybackController::PauseButton() {
 }
 
 void TPlaybackController::Stop() {
+    FadeOutHeard();
     FOut->Stop(false);
     FAhead.clear();
     FResume = {};
@@ -422,8 +429,16 @@ void TPlaybackController::Answer() {
         return;
     }
     FGain->Opened(input, entry.Id);
+    MarkJoin(row, input);
     FAhead.push_back({entry.Id, track, input});
     FOut->QueueNext(input);
+}
+
+void TPlaybackController::MarkJoin(int row, const TAuInput* input) {
+    // What the new one follows: the last given ahead, else the track heard.
+    const int from = FList.IndexOf(FAhead.empty() ? FHeard.Id : FAhead.back().Id);
+    const bool queued = PlayNextRow(true) == row;
+    FOut->SetCrossfadeInto(!queued && GaplessJoin(FList, from, row) ? nullptr : input);
 }
 
 void TPlaybackController::NeedNext() {

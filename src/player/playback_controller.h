@@ -156,6 +156,10 @@ class TPlaybackController : private TPlaylistListener {
     void SetReplayGain(const TReplayGainSetting& setting);
     // Files without gain tags, measured ahead (measured_gain.h).
     TMeasuredGain& MeasuredGain() { return *FGain; }
+    // The sound stage's settings: the equalizer, the crossfade and the
+    // transport's fades (dsp_stage.h); a track playing takes a change within
+    // a block. Where a crossfade may go is the controller's call (join_rule.h).
+    TDspStage& Dsp() { return FOut->Dsp(); }
 
     // --- The play queue: entries that play next, in the order queued, each
     // leaving it as it starts; then the play order resumes after the last
@@ -219,6 +223,12 @@ class TPlaybackController : private TPlaylistListener {
     // What follows the heard track, as a place in the play order.
     TPlayOrder::TPlace HeardPlace() const;
     void Answer();
+    // The entry at `row` was just given to the sink ahead as `input`: a
+    // crossfade into it unless it runs on from the track before it.
+    void MarkJoin(int row, const TAuInput* input);
+    // Before a stop the player asked for: the sound fades out (when fades
+    // are on) rather than being cut mid-wave.
+    void FadeOutHeard() { FOut->FadeOut(); }
     // The list, the selection or the way it plays changed: an entry given
     // ahead that no longer follows is replaced, one handed over is played again
     // from the heard track's end.

@@ -3,7 +3,9 @@
 #include "paths.h"
 
 #include <unistd.h>
+#include <QApplication>
 #include <QBuffer>
+#include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QImage>
 #include <QTimer>
@@ -144,6 +146,15 @@ void WindowFixture::TearDown() {
 
 void WindowFixture::AddRows(std::initializer_list<const char*> names) {
     for (const char* name : names) Form->AppendEntry(name, Dir + name);
+}
+
+QAction* WindowFixture::ContextEntry(const char* name) {
+    QWidget* list = Form->lbPlaylist->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            list->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list, &event);
+    EXPECT_TRUE(Form->pmPlayModes->isVisible());
+    return Form->pmPlayModes->findChild<QAction*>(QLatin1String(name));
 }
 
 void WindowFixture::PlayRow(int row) {

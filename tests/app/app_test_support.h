@@ -172,6 +172,9 @@ class WindowFixture : public AppTest {
     void AddRows(std::initializer_list<const char*> names);
     // Selects the row in code and clicks Play.
     void PlayRow(int row);
+    // Opens the list's context menu as the menu key does and gives its entry
+    // (any depth) of that object name; nullptr when there is none.
+    QAction* ContextEntry(const char* name);
     // The file given to the output by the last Play (its run starts on the
     // worker, a moment later).
     std::string PlayingFile() const;

@@ -20,12 +20,7 @@ class PlayModesTest : public WindowFixture {
     }
     // Picks an entry of the list's context menu, as the listener does.
     void Choose(const char* entry) {
-        QWidget* list = Form->lbPlaylist->viewport();
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                                list->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(list, &event);
-        ASSERT_TRUE(Form->pmPlayModes->isVisible());
-        auto* action = Form->pmPlayModes->findChild<QAction*>(QLatin1String(entry));
+        QAction* action = ContextEntry(entry);
         ASSERT_NE(action, nullptr) << entry;
         action->trigger();
         Form->pmPlayModes->hide();

@@ -404,5 +404,38 @@ TEST_F(CliMedia, PlayAfterAStopOfTheProcessLosesNothing) {
     EXPECT_TRUE(PlaysJoined(ReadFile(disk), cut, why)) << why;
 }
 
+// Frames from the first to the last sound in a 16-bit stereo recording.
+long SoundFrames(const Bytes& raw) {
+    const auto* s = reinterpret_cast<const int16_t*>(raw.data());
+    const long n = static_cast<long>(raw.size() / 2);
+    long first = 0, last = n - 1;
+    while (first < n && s[first] == 0) ++first;
+    while (last > first && s[last] == 0) --last;
+    return (last - first) / 2 + 1;
+}
+
+// --crossfade overlaps two albums' tracks by exactly its length; one album's
+// tracks in order still join sample for sample. --eq is taken as a preset.
+TEST_F(CliMedia, PlayCrossfadesBetweenAlbumsOnly) {
+    for (const char* album : {"A", "B"})
+        ASSERT_TRUE(Shell("cd " + Dir + " && sox -R -n -r 44100 -c 2 -b 16 t.wav synth 3 sine " +
+                          "440 vol 0.5 && flac -s -f -T ALBUM=" + album + " -T TRACKNUMBER=1 " +
+                          "t.wav -o " + album + ".flac && flac -s -f -T ALBUM=A -T TRACKNUMBER=2 " +
+                          "t.wav -o A2.flac"));
+    const std::string disk = Dir + "/crossfade.raw";
+    const std::string env = std::string("SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=") +
+                            DiskDriverDelayMs() + " SDL_DISKAUDIOFILE=" + disk;
+    Result r = Cli("play --crossfade 1 --eq flat " + Dir + "/A.flac " + Dir + "/B.flac", env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(SoundFrames(ReadFile(disk)), 5 * 44100, 2) << "3 s + 3 s - 1 s";
+    r = Cli("play --crossfade 2 " + Dir + "/A.flac " + Dir + "/A2.flac", env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(SoundFrames(ReadFile(disk)), 6 * 44100, 2) << "one album: no crossfade";
+    EXPECT_EQ(Cli("play --crossfade 13 " + Dir + "/A.flac").status, 2);
+    EXPECT_EQ(Cli("play --eq nonesuch " + Dir + "/A.flac").status, 2);
+}
+
+
 }  // namespace
 }  // namespace quillet
+

@@ -396,3 +396,36 @@ TEST_F(Player, ASlowOpenNeverHoldsTheCaller) {
 }
 
 }  // namespace
+
+// With a crossfade chosen, the next track of one album in order still joins
+// sample for sample, and a change of album overlaps by the crossfade:
+// three 2 s tracks with a 1 s crossfade are heard in 5 s.
+TEST_F(Player, ACrossfadeChangesAlbumsButNeverSplitsOne) {
+    AddFiles("x", 3, 2.0);
+    const char* albums[] = {"One", "One", "Two"};
+    for (size_t i = 0; i < 3; ++i) {
+        TEntryInfo info;
+        info.Tags.Album = albums[i];
+        List.SetInfo(List[i].Id, info);
+    }
+    Control->Dsp().Crossfade().Set({.Seconds = 1});
+    Control->SetRepeat(TRepeat::StopAtEnd);
+    PlayRow(0);
+    ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }));
+    EXPECT_EQ(Heard.Titles, (std::vector<std::string>{"x0.wav", "x1.wav", "x2.wav"}));
+    std::vector<uint8_t> played;
+    {
+        std::lock_guard<std::mutex> g(Sound->Ring()->Lock);
+        played = Sound->Ring()->Played;
+    }
+    while (played.size() >= 4 &&
+           std::all_of(played.end() - 4, played.end(), [](uint8_t b) { return b == 0; }))
+        played.resize(played.size() - 4);
+    EXPECT_EQ(played.size(), 5u * 44100 * 4);
+    std::vector<uint8_t> joined = PatternBytes(0, 2 * 44100 * 4);
+    const std::vector<uint8_t> second = PatternBytes(0, 44100 * 4);
+    joined.insert(joined.end(), second.begin(), second.end());
+    ASSERT_GE(played.size(), joined.size());
+    EXPECT_TRUE(std::equal(joined.begin(), joined.end(), played.begin()))
+        << "the album's tracks join sample for sample";
+}

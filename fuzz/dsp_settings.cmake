@@ -1,0 +1,1 @@
+quillet_add_fuzzer(dsp_settings LIBS quillet_player)
