@@ -418,9 +418,12 @@ TEST_F(Player, ACrossfadeChangesAlbumsButNeverSplitsOne) {
         std::lock_guard<std::mutex> g(Sound->Ring()->Lock);
         played = Sound->Ring()->Played;
     }
-    while (played.size() >= 4 &&
-           std::all_of(played.end() - 4, played.end(), [](uint8_t b) { return b == 0; }))
-        played.resize(played.size() - 4);
+    size_t sound = played.size();  // up to the trailing silence
+    while (sound >= 4 && std::all_of(played.begin() + static_cast<ptrdiff_t>(sound - 4),
+                                     played.begin() + static_cast<ptrdiff_t>(sound),
+                                     [](uint8_t b) { return b == 0; }))
+        sound -= 4;
+    played.erase(played.begin() + static_cast<ptrdiff_t>(sound), played.end());
     EXPECT_EQ(played.size(), 5u * 44100 * 4);
     std::vector<uint8_t> joined = PatternBytes(0, 2 * 44100 * 4);
     const std::vector<uint8_t> second = PatternBytes(0, 44100 * 4);
