@@ -47,9 +47,21 @@ void TAuThread::Execute() {
                     if (h) AuEventHandler()->PostProgress(&out, h);
                 }
                 if (FPauseRequest) {
-                    if (!FPausedNow && !FStopRequest) FPauseSignal.Set();
+                    const bool first = !FPausedNow;
+                    if (first) {
+                        // A wake-up left from before the pause (a Stop, a
+                        // seek) must not cut its first wait short.
+                        FHoldWake.Reset();
+                        if (!FPauseRequest || FStopRequest) continue;
+                    }
+                    if (first && !FStopRequest) FPauseSignal.Set();
                     FPausedNow = true;
-                    std::this_thread::sleep_for(50ms);
+                    const uint32_t park = first ? out.ParkAfterMs() : 0;
+                    if (park > 0 && !FHoldWake.WaitFor(std::chrono::milliseconds(park))) {
+                        if (FPauseRequest && !FStopRequest) out.Park();
+                        continue;
+                    }
+                    if (!first || park == 0) FHoldWake.WaitFor(std::chrono::hours(24));
                     continue;
                 }
                 if (FPausedNow && !FStopRequest) FPauseSignal.Set();
@@ -148,6 +160,7 @@ void TAuOutput::Stop(bool NoWait) {
     w.FRunEnded = false;
     w.FStopRequest = true;
     if (w.FPausedNow) w.FPauseRequest = false;
+    w.FHoldWake.Set();
     if (NoWait) return;
     TEventHandler* d = AuEventHandler();
     if (d) {
@@ -180,6 +193,7 @@ void TAuOutput::Resume() {
     // freeze the caller for the whole time-out.
     const bool holding = FWorker->FPausedNow;
     FWorker->FPauseRequest = false;
+    FWorker->FHoldWake.Set();
     if (holding) FWorker->FPauseSignal.WaitFor(10000ms);
 }
 
@@ -272,6 +286,9 @@ void TAuOutput::Notification(TComponent* component, TOperation operation) {
             if (FAsked) FAnswer = TChainAnswer::caWaiting;
         }
         std::erase_if(FFailedNext, [&](const TFailedNext& f) { return f.Input == component; });
+        std::erase(FRetracted, component);
+        for (TEndedInput& e : FEnded)
+            if (e.Input == component) e.Input = nullptr;
     }
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
@@ -394,6 +411,9 @@ void TAuOutput::QueueNext(TAuInput* Next) {
         FChainAnswered.notify_all();
     }
     if (ended != nullptr) EndQuietly(ended);
+    // A worker between polls would take the answer only after its wait; a
+    // ring cut short by a retraction cannot wait that long.
+    WakeWorker();
 }
 
 bool TAuOutput::CancelNext() {
@@ -417,7 +437,10 @@ bool TAuOutput::Holds(const TAuInput* input) const {
     // Between runs the input stays assigned but is the caller's to aim again.
     if (input == FInput.load() && (FActive || FStarting)) return true;
     std::lock_guard<std::mutex> l(FChainLock);
-    return input == FNext || input == FOpening;
+    return input == FNext || input == FOpening ||
+           std::find(FEnding.begin(), FEnding.end(), input) != FEnding.end() ||
+           std::any_of(FEnded.begin(), FEnded.end(),
+                       [input](const TEndedInput& e) { return e.Input == input; });
 }
 
 std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
@@ -426,6 +449,83 @@ std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
     TFailedNext failed = std::move(FFailedNext.front());
     FFailedNext.pop_front();
     return failed;
+}
+
+void TAuOutput::RetractUnheard() {
+    ++FRetractions;
+    WakeWorker();
+}
+
+TAuInput* TAuOutput::TakeRetracted() {
+    std::lock_guard<std::mutex> l(FChainLock);
+    if (FRetracted.empty()) return nullptr;
+    TAuInput* in = FRetracted.front();
+    FRetracted.pop_front();
+    return in;
+}
+
+bool TAuOutput::ChainEndedKnown(size_t Index) const {
+    std::lock_guard<std::mutex> l(FChainLock);
+    return Index < FEnded.size() && FEnded[Index].Input != nullptr;
+}
+
+bool TAuOutput::ChainRetract(size_t Keep) {
+    FRetractionsSeen = FRetractions.load();
+    std::vector<TAuInput*> ended;
+    TAuInput* current = nullptr;
+    bool ask = false;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        Keep = std::min(Keep, FUnheardInputs.size());
+        size_t dropped = 0;
+        // The input that ended where the first dropped one begins must still
+        // be there to become current again.
+        if (Keep < FUnheardInputs.size() && Keep < FEnded.size() && FEnded[Keep].Input != nullptr) {
+            current = FEnded[Keep].Input;
+            for (size_t i = Keep; i < FUnheardInputs.size(); ++i) {
+                ended.push_back(FUnheardInputs[i]);
+                FRetracted.push_back(FUnheardInputs[i]);
+            }
+            dropped = FUnheardInputs.size() - Keep;
+            FUnheardInputs.resize(Keep);
+            FEnded.resize(Keep);
+            FUnheard = static_cast<int32_t>(Keep);
+            FAsked = true;  // the input current again has ended: asked anew
+        }
+        if (FNext != nullptr) {
+            if (FNextOpened) ended.push_back(FNext);
+            FRetracted.push_back(FNext);
+            FNext->RemoveFreeNotification(this);
+            FNext = nullptr;
+            FNextOpened = false;
+            ++FNextSerial;
+            ++dropped;
+        }
+        if (dropped == 0) return false;
+        FEnding = ended;  // held until ended below
+        FPassedOver = 0;
+        if (FAsked) {
+            FAnswer = TChainAnswer::caWaiting;
+            ask = true;
+        } else {
+            FAnswer = TChainAnswer::caNone;
+        }
+    }
+    if (current != nullptr) {
+        TAuInput* last = FInput.exchange(current);
+        if (last != nullptr) last->SetSeekListener(nullptr);
+        current->SetSeekListener(this);
+    }
+    for (TAuInput* in : ended) {
+        in->SetSeekListener(nullptr);
+        EndQuietly(in);
+    }
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        FEnding.clear();
+    }
+    if (ask) AskAgain();
+    return true;
 }
 
 TAuInput* TAuOutput::TakeHeardInput() {
@@ -569,8 +669,7 @@ TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
             FEnded.push_back(
                 {old, old->Delivered(), old->DataSize(), old->SizeIsEstimate(), EndBytes});
         }
-        old->SetSeekListener(nullptr);
-        EndQuietly(old);
+        old->SetSeekListener(nullptr);  // ended once its end is heard (ChainHeard)
     }
     next->SetSeekListener(this);
     {
@@ -583,6 +682,7 @@ TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes) {
 
 void TAuOutput::ChainHeard() {
     TNotifyEvent h = Handler(FOnTrackChange);
+    TAuInput* ended = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);
         if (FUnheardInputs.empty()) return;
@@ -591,16 +691,25 @@ void TAuOutput::ChainHeard() {
         if (h) FHeardInputs.push_back(FUnheardInputs.front());
         if (FHeardInputs.size() > 64) FHeardInputs.pop_front();
         FUnheardInputs.pop_front();
-        if (!FEnded.empty()) FEnded.pop_front();
+        if (!FEnded.empty()) {
+            ended = FEnded.front().Input;
+            FEnded.pop_front();
+        }
     }
+    if (ended != nullptr) EndQuietly(ended);
     --FUnheard;
     if (h) PostNotify(h);
 }
 
 void TAuOutput::ChainRelease() {
     TAuInput* ended = nullptr;
+    std::vector<TAuInput*> endsUnheard;
     {
         std::lock_guard<std::mutex> l(FChainLock);
+        for (const TEndedInput& e : FEnded)
+            if (e.Input != nullptr && e.Input != FInput.load()) endsUnheard.push_back(e.Input);
+        FRetracted.clear();
+        FRetractionsSeen = FRetractions.load();  // a run takes back nothing of an earlier one
         if (FNext != nullptr && FNextOpened) ended = FNext;
         FNext = nullptr;
         FNextOpened = false;
@@ -614,6 +723,7 @@ void TAuOutput::ChainRelease() {
         FUnheard = 0;
     }
     if (ended != nullptr) EndQuietly(ended);
+    for (TAuInput* in : endsUnheard) EndQuietly(in);
 }
 
 }  // namespace quillet

@@ -84,6 +84,11 @@ TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value);
 // Forgets what is queued beyond what the device has already taken, so the
 // next write is the next sound heard (a seek).
 TDSResult DropQueued(DSoundWrapper& DS);
+// Forgets what is queued from WrittenTotal position At on, which the device
+// must not have taken yet (DSERR_INVALIDCALL otherwise), and overwrites it
+// with Value, so a device that runs ahead of the next write hears silence,
+// never the sound forgotten.
+TDSResult CutQueued(DSoundWrapper& DS, uint64_t At, uint8_t Value);
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes);
 // At most 16 devices, names cut to 127 bytes.
 TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);

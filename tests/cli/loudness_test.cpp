@@ -283,7 +283,7 @@ TEST(Loudness, WrittenCacheServesPlayAuto) {
     EXPECT_EQ(cache.Count(), 2u);
 
     const std::string disk = dir + "/played.raw";
-    Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=23 SDL_DISKAUDIOFILE=" + disk + " " +
+    Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=75 SDL_DISKAUDIOFILE=" + disk + " " +
                QUILLET_CLI " play --replaygain auto" + files + " 2>/dev/null",
            &status);
     ASSERT_EQ(status, 0);
