@@ -75,7 +75,10 @@ class TStreamIn : public TAuFileIn {
     // Decoded sound the ring holds at most, and what it must hold before the
     // first block and after a gap.
     static constexpr double kBufferSeconds = 4;
-    static constexpr double kStartSeconds = 2;
+    // Little, so a station is heard within half a second of answering; the
+    // sink takes only what is held (BufferedBytes), and a server's burst
+    // grows the buffer while it plays.
+    static constexpr double kStartSeconds = 0.3;
     static constexpr double kResumeSeconds = 1;
     // A run this far ahead of the clock waits for data rather than take
     // silence (a sink's own ring is less; a decode to a file is more).
@@ -98,6 +101,8 @@ class TStreamIn : public TAuFileIn {
     // from any thread (a slow connect the user gave up on). Holds until the
     // input is closed (CloseSource, SetFileName, the end of the run).
     void Interrupt();
+    // The sound decoded and not yet taken (the reading thread).
+    int64_t BufferedBytes() const override;
 
   protected:
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;
