@@ -383,6 +383,15 @@ namespace {
 // Answers in a row that could not be opened before the run gives up asking.
 constexpr int kMaxPassedOver = 64;
 
+// The oldest of `queue` (guarded by `lock`), taken out; nullptr for none.
+TAuInput* TakeFirst(std::mutex& lock, std::deque<TAuInput*>& queue) {
+    std::lock_guard<std::mutex> l(lock);
+    if (queue.empty()) return nullptr;
+    TAuInput* in = queue.front();
+    queue.pop_front();
+    return in;
+}
+
 // Ends the run of an input the worker opened ahead; its errors do not matter.
 void EndQuietly(TAuInput* in) {
     try {
@@ -457,11 +466,7 @@ void TAuOutput::RetractUnheard() {
 }
 
 TAuInput* TAuOutput::TakeRetracted() {
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FRetracted.empty()) return nullptr;
-    TAuInput* in = FRetracted.front();
-    FRetracted.pop_front();
-    return in;
+    return TakeFirst(FChainLock, FRetracted);
 }
 
 bool TAuOutput::ChainEndedKnown(size_t Index) const {
@@ -529,11 +534,7 @@ bool TAuOutput::ChainRetract(size_t Keep) {
 }
 
 TAuInput* TAuOutput::TakeHeardInput() {
-    std::lock_guard<std::mutex> l(FChainLock);
-    if (FHeardInputs.empty()) return nullptr;
-    TAuInput* in = FHeardInputs.front();
-    FHeardInputs.pop_front();
-    return in;
+    return TakeFirst(FChainLock, FHeardInputs);
 }
 
 bool TAuOutput::AwaitingNext() const {
