@@ -103,10 +103,12 @@ class TStreamReader {
     // `out`; 0 when the data has ended; raises the failure once the ring is
     // empty.
     uint32_t Take(uint8_t* out, uint32_t want);
-    // Bytes Take gives at once (none while refilling after a gap).
+    // Bytes Take gives at once (none while refilling after a gap); -1 once
+    // the data has ended or failed, so the run reads on and learns it.
     int64_t Held() {
         std::lock_guard<std::mutex> l(FLock);
-        return FRefilling && FState == TState::Playing ? 0 : static_cast<int64_t>(FSize);
+        if (FState != TState::Playing) return -1;
+        return FRefilling ? 0 : static_cast<int64_t>(FSize);
     }
 
     // Immutable once WaitStarted has returned.
@@ -541,7 +543,7 @@ void TStreamIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
 
 int64_t TStreamIn::BufferedBytes() const {
     TStreamReader* reader = FReader.get();  // the reading thread's own, as in ReadBlock
-    return reader ? reader->Held() : 0;
+    return reader ? reader->Held() : -1;
 }
 
 bool TStreamIn::SeekToSample(int64_t& /*SampleNum*/) {

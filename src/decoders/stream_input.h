@@ -81,8 +81,10 @@ class TStreamIn : public TAuFileIn {
     static constexpr double kStartSeconds = 0.3;
     static constexpr double kResumeSeconds = 1;
     // A run this far ahead of the clock waits for data rather than take
-    // silence (a sink's own ring is less; a decode to a file is more).
-    static constexpr double kLeadSeconds = 1;
+    // silence: a listener still has that much sound to hear (a sink takes
+    // only what is held, so its ring is about this far ahead; a decode to a
+    // file runs ahead as far as the data lets it).
+    static constexpr double kLeadSeconds = 0.1;
     static constexpr int kOpenTimeoutSeconds = 10;
     static constexpr int kStallTimeoutSeconds = 10;
     static constexpr int kReconnects = 5;
