@@ -78,7 +78,7 @@ window_program() {
   # shellcheck disable=SC2046  # pkg-config prints several flags
   c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) "${includes[@]}" "$@" "$src" \
       -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
-      $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus uchardet) \
+      $(pkg-config --libs Qt6Widgets Qt6DBus uchardet) \
       -ldl -pthread -o "$out"
 }
 
