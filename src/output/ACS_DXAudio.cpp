@@ -293,12 +293,16 @@ void TDXAudioOut::MarkDataEnd() {
 
 bool TDXAudioOut::Drain() {
     FFeeding = false;
-    // The drain ends once the last sample has been played and one more step
-    // has passed (the device's own buffer); the ring's length in whole
-    // seconds, rounded up, bounds it when the device stops taking sound.
+    // The drain ends once the last sample has been taken and the device has
+    // played out what it holds (one step at least); the ring's length in
+    // whole seconds, rounded up, and that, bound it when the device stops
+    // taking sound.
+    const int64_t held = std::max<int64_t>(
+        100, FDevice.OutBuffer ? int64_t{FDevice.OutBuffer->HeldMs()} : int64_t{0});
     double seconds = static_cast<double>(FTransferSize) / static_cast<double>(BytesPerSecond());
-    auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
+    auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000 + held;
     bool played = false;
+    int64_t since = 0;  // ms since the last sample was taken
     // A stop ends the drain at once: a waiting Stop (every Play and Next)
     // would otherwise hold the window for up to the whole wait; a pause is
     // answered at once too, while the end plays out.
@@ -311,8 +315,8 @@ bool TDXAudioOut::Drain() {
         FillFreeSpace(FDevice, FSilence);
         NoteQueued();
         PostHeardChanges();
-        if (played) break;
-        played = FDevice.PlayedTotal >= FDataEnd;
+        if (played && (since += 100) >= held) break;
+        played = played || FDevice.PlayedTotal >= FDataEnd;
     }
     HaltPlayback(FDevice);
     return false;
