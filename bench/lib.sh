@@ -78,7 +78,7 @@ window_program() {
   # shellcheck disable=SC2046  # pkg-config prints several flags
   c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) "${includes[@]}" "$@" "$src" \
       -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
-      $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus uchardet) \
+      $(pkg-config --libs Qt6Widgets Qt6DBus uchardet) \
       -ldl -pthread -o "$out"
 }
 
@@ -250,4 +250,20 @@ race() {
       "$(ratio "$r" "$q")" "$(verdict "${target[j]}" "$(ratio "$r" "$q" %.6f)")"
   done
   echo "$line"
+}
+
+# start_station SECONDS: a local Icecast station (tests/support/icecast.sh)
+# in $work/station playing a 30 s sweep over noise as a 128 kbit/s MP3 in a
+# loop, for at most SECONDS; sets station, icecast and url (the /mp3 mount).
+# The caller stops it ("$icecast" stop "$station").
+start_station() {
+  station=$work/station
+  mkdir -p "$station"
+  chmod 755 "$work"  # the server runs as nobody when we are root
+  sox -n -r 44100 -c 2 -b 16 "$work/src.wav" synth 30 sine 200-2000 pinknoise vol 0.4 \
+    2>"$work/err" || failed sox
+  lame --quiet -t --cbr -b 128 "$work/src.wav" "$station/src.mp3" 2>"$work/err" || failed lame
+  icecast=$top/tests/support/icecast.sh
+  LIFETIME=$1 "$icecast" start "$station" 2>"$work/err" || failed "$icecast start"
+  url=http://127.0.0.1:$(cat "$station/port")/mp3
 }

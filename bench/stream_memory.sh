@@ -18,16 +18,8 @@ cli_setup 1 "$@"
 seconds=${BENCH_STREAM_SECONDS:-$((10 * ${BENCH_SECONDS:-60}))}
 [[ $seconds =~ ^[1-9][0-9]*$ ]] && ((seconds >= 20)) ||
   { echo "BENCH_STREAM_SECONDS must be a whole number of at least 20" >&2; exit 1; }
-station=$work/station
-mkdir -p "$station"
-chmod 755 "$work"  # the server runs as nobody when we are root
-sox -n -r 44100 -c 2 -b 16 "$work/src.wav" synth 30 sine 200-2000 pinknoise vol 0.4 2>"$work/err" ||
-  failed sox
-lame --quiet -t --cbr -b 128 "$work/src.wav" "$station/src.mp3" 2>"$work/err" || failed lame
-icecast=$top/tests/support/icecast.sh
 export LIFETIME=$((seconds + 120))
-"$icecast" start "$station" 2>"$work/err" || failed "$icecast start"
-url=http://127.0.0.1:$(cat "$station/port")/mp3
+start_station "$LIFETIME"
 
 cleanup() {
   kill -KILL "${pids[@]}" 2>/dev/null || true

@@ -45,7 +45,7 @@ c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) \
     -I"$top/src/app" -I"$top/src/core" -I"$top/src/output" -I"$top/src/decoders" \
     -I"$top/src/playlist" -I"$top/src/player" -I"$top/src/loudness" -I"$top/src/tags" "$top/scripts/screenshots.cpp" \
     -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
-    $(pkg-config --libs Qt6Widgets Qt6Network Qt6DBus uchardet) -ldl -pthread -o "$work/screenshots"
+    $(pkg-config --libs Qt6Widgets Qt6DBus uchardet) -ldl -pthread -o "$work/screenshots"
 
 printf 'en\r\n' >"$work/lang.cfg"
 mkdir -p "$top/docs"

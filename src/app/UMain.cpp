@@ -333,6 +333,7 @@ void TFrmQuillet::Message(const std::string& text) {
 }
 
 void TFrmQuillet::LapFailed(const std::string& error) {
+    ShowFailureCaption(error);
     ShowException(std::make_exception_ptr(EAuException(error)));
 }
 

@@ -169,6 +169,8 @@ class TFrmQuillet : public QWidget,
     void RememberGeometry();
     void ShowPlayTime();
     void ShowCaption();
+    // Playback stopped on `error`: the caption says so until the next start.
+    void ShowFailureCaption(const std::string& error);
 
     std::string FProgramFolder;
     std::unique_ptr<TDialogProvider> FDialogs;

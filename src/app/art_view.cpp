@@ -94,20 +94,21 @@ void TArtView::Relayout() {
     if (!FList) return;
     const QRect r = FListRect;
     QRect art, list = r;
-    if (!FImage.isNull()) {
-        // Beside the list in a wide window, above it in a tall one.
-        const int besideSide = std::min(r.height(), (r.width() - kGap) / 2);
-        const int aboveSide = std::min(r.width(), (r.height() - kGap) / 2);
-        if (besideSide >= kMinSide && r.width() - besideSide - kGap >= kListDesign.width()) {
-            art = QRect(r.x(), r.y(), besideSide, besideSide);
-            list.setLeft(r.x() + besideSide + kGap);
-        } else if (aboveSide >= kMinSide && r.height() - aboveSide - kGap >= kListDesign.height()) {
-            art = QRect(r.x(), r.y(), r.width(), aboveSide);
-            list.setTop(r.y() + aboveSide + kGap);
-        }
+    // The picture's place is the window's, not the track's: reserved whether
+    // or not the track has a picture, so the list never moves under the
+    // pointer as tracks change. A third of the room at most, so the list's
+    // columns keep theirs.
+    const int besideSide = std::min(r.height(), (r.width() - kGap) / 3);
+    const int aboveSide = std::min(r.width(), (r.height() - kGap) / 3);
+    if (besideSide >= kMinSide && r.width() - besideSide - kGap >= kListDesign.width()) {
+        art = QRect(r.x(), r.y(), besideSide, besideSide);
+        list.setLeft(r.x() + besideSide + kGap);
+    } else if (aboveSide >= kMinSide && r.height() - aboveSide - kGap >= kListDesign.height()) {
+        art = QRect(r.x(), r.y(), r.width(), aboveSide);
+        list.setTop(r.y() + aboveSide + kGap);
     }
     FList->setGeometry(list);
-    if (art.isEmpty()) {
+    if (art.isEmpty() || FImage.isNull()) {
         hide();
         return;
     }

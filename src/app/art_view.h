@@ -8,8 +8,9 @@
 //
 // Where it shows: always small in the tooltip of `tipHost`; beside the list
 // (or above it, in a tall window) once the window is large enough to give it
-// room the list can spare. At the design size the list keeps its place and
-// the view stays hidden.
+// room the list can spare, at most a third of the list's room. That place is
+// kept for it whether or not the track has a picture. At the design size the
+// list keeps its place and the view stays hidden.
 //
 // GUI thread only, but for the worker's own job (art_loader.h).
 #pragma once
@@ -37,8 +38,7 @@ class TArtView : public QWidget, private TPlaybackListener {
     ~TArtView() override;
 
     // Shares the list's present place (just set by the window's layout)
-    // between the picture and the list; again by itself when the picture
-    // comes or goes.
+    // between the picture and the list.
     void Place(QWidget* list);
 
     // The picture shown (null for none) and the file it is for.

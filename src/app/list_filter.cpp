@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <algorithm>
+#include <utility>
 
 #include "app_errors.h"
 #include "paths.h"
@@ -72,6 +73,7 @@ TListFilter::TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidge
       FBox(&list),
       FField(new QLineEdit(&list)),
       FBoxObject(&list),
+      FViewportObject(list.viewport()),
       FFieldObject(FField.data()),
       FCommandKeys(commandKeys) {
     FField->setObjectName(QStringLiteral("edFilter"));
@@ -90,6 +92,7 @@ TListFilter::TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidge
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), &window);
     connect(find, &QShortcut::activated, this, [this] { Open(); });
     list.installEventFilter(this);
+    list.viewport()->installEventFilter(this);
     FList.AddListener(this);
     LoadTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
 }
@@ -123,6 +126,8 @@ void TListFilter::Hide() {
     FField->clear();
     FField->hide();
     FSearched.clear();  // only while filtering
+    const TEntryId hidden = std::exchange(FHiddenSelection, kNoEntry);
+    if (FList.Selected() < 0 && hidden != kNoEntry) FList.Select(FList.IndexOf(hidden));
 }
 
 void TListFilter::Close() {
@@ -149,6 +154,8 @@ bool TListFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         return FilterKey(event);
     }
+    // The viewport is laid out after the box's own resize is seen here.
+    if (watched == FViewportObject && event->type() == QEvent::Resize) Place();
     if (watched != FBoxObject) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Resize) {
         Place();
@@ -188,8 +195,10 @@ bool TListFilter::FilterKey(QEvent* event) {
 
 void TListFilter::Place() {
     if (!FBox || !FField) return;
-    const int height = std::min(FField->sizeHint().height(), FBox->height());
-    FField->setGeometry(0, FBox->height() - height, FBox->width(), height);
+    // At the viewport's foot: never under a scroll bar or beside the header.
+    const QRect room = FBox->viewport()->geometry();
+    const int height = std::min(FField->sizeHint().height(), room.height());
+    FField->setGeometry(room.x(), room.bottom() + 1 - height, room.width(), height);
 }
 
 const QString& TListFilter::Searched(int row) {
@@ -213,6 +222,14 @@ void TListFilter::Apply(int first, int last) {
     for (int row = std::max(first, 0); row <= last; ++row) {
         const bool hide = !FWords.isEmpty() && !ContainsAllWords(Searched(row), FWords);
         if (FBox->isRowHidden(row, {}) != hide) FBox->setRowHidden(row, {}, hide);
+    }
+    // A selection the user cannot see is none: Play, Delete, Play next and
+    // the rest must never act on a row that is not shown. It comes back when
+    // the filter closes, unless another row was chosen meanwhile.
+    const int selected = FList.Selected();
+    if (selected >= first && selected <= last && FBox->isRowHidden(selected, {})) {
+        FHiddenSelection = FList[static_cast<size_t>(selected)].Id;
+        FList.Select(-1);
     }
 }
 

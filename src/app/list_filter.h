@@ -4,8 +4,10 @@
 // title, artist, album or file name contain every word typed stay visible.
 // Enter plays the selected row when it is visible, else the first visible
 // one; Up and Down step through the visible rows; Escape clears the filter
-// and closes the field. Rows are hidden in the view only: the list's order,
-// the model and what plays next never change.
+// and closes the field. Rows are hidden in the view only: the list's order
+// and the model never change. A selected row the filter hides is selected no
+// more while it is hidden (every command acts on what is shown), and is
+// selected again when the field closes if no other row was chosen.
 //
 // GUI thread only.
 #pragma once
@@ -81,10 +83,12 @@ class TListFilter : public QObject, private TPlaylistListener {
     // Who an event is for: compared as plain objects, since events still
     // come while either is being destroyed, when no QPointer may be read.
     const QObject* const FBoxObject;
+    const QObject* const FViewportObject;
     const QObject* const FFieldObject;
     QString FCommandKeys;
     QStringList FWords;
     QHash<TEntryId, QString> FSearched;
+    TEntryId FHiddenSelection = kNoEntry;  // the selection the filter hid
 };
 
 }  // namespace quillet

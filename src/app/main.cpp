@@ -1,6 +1,7 @@
 // The program block: the application object, the main window, the loop.
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QApplication>
 #include <QSocketNotifier>
 #include <climits>
 #include <csignal>
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
         QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &FrmQuillet, [&] {
             char byte;
             [[maybe_unused]] ssize_t n = read(gSignalPipe[0], &byte, 1);
-            FrmQuillet.close();
+            // A message box left open (a station that failed) must not
+            // keep the program from ending: every window closes.
+            QApplication::closeAllWindows();
         });
         struct sigaction action {};
         action.sa_handler = OnQuitSignal;

@@ -16,9 +16,9 @@ constexpr char kText[] = "Open URL...";
 
 }  // namespace
 
-TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
+TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
                    std::function<TDialogProvider&()> dialogs)
-    : FWindow(window), FList(list), FDialogs(std::move(dialogs)) {
+    : FWindow(window), FPlayer(player), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
     FAction->setObjectName(QLatin1String(kOpenUrlKey));
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -46,16 +46,20 @@ void TOpenUrl::Run() {
     if (!answer) return;
     const std::string text(Trim(*answer));
     if (text.empty()) return;
+    TPlaylistEntry entry;
     if (const std::optional<std::string> path = FileUrlPath(text)) {
-        TPlaylistEntry entry;
         entry.Title = CutTitle(FileNamePart(*path));
         entry.FilePath = *path;
-        FList.Append({std::move(entry)});
     } else if (IsStreamUrl(text) && text.find_first_of(" \t\r\n") == std::string::npos) {
-        FList.Append({AddressEntry(text)});
+        entry = AddressEntry(text);
     } else {
         ShowMessage(FRefused.arg(QString::fromStdString(text)));
+        return;
     }
+    TPlaylistModel& list = FPlayer.List();
+    list.Append({std::move(entry)});
+    list.Select(list.Count() - 1);
+    FPlayer.Play();
 }
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 // "Open URL..." in the list's context menu, also Ctrl+L: asks for the
-// address of a stream (http, https, icy, icyx) and appends it to the list;
-// a file:// address adds the file it names. Anything else is refused at
+// address of a stream (http, https, icy, icyx), appends it to the list, and
+// selects and plays it (what one opens is what one wants to hear); a
+// file:// address adds and plays the file it names. Anything else is refused at
 // once with a message, rather than left to fail when reached.
 //
 // GUI thread only.
@@ -14,7 +15,7 @@
 #include <string>
 
 #include "file_dialogs.h"
-#include "playlist_model.h"
+#include "playback_controller.h"
 
 namespace quillet {
 
@@ -23,17 +24,17 @@ class TOpenUrl : public QObject {
   public:
     // The entry goes at the end of `menu`; the key works in all of `window`.
     // `dialogs` gives the window's dialogs at the time of asking.
-    TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
+    TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
              std::function<TDialogProvider&()> dialogs);
 
     // The texts from the language file: `read(key, builtIn)`.
     void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
-    // Asks for an address and appends it.
+    // Asks for an address, appends it and plays it.
     void Run();
 
   private:
     QWidget& FWindow;
-    TPlaylistModel& FList;
+    TPlaybackController& FPlayer;
     std::function<TDialogProvider&()> FDialogs;
     QAction* FAction;
     std::string FTitle = "Open URL";

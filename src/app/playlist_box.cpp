@@ -1,5 +1,6 @@
 #include "playlist_box.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -36,11 +37,13 @@ TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
     setModel(FViewModel.get());
     header()->setStretchLastSection(false);
     SetColumnsShown(false);
-    connect(header(), &QHeaderView::sectionResized, this, [this] {
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
         if (!FColumnsShown || FApplying) return;
         FWidths.clear();
-        for (int column = 0; column < TPlaylistViewModel::colCount; ++column)
-            FWidths.push_back(header()->sectionSize(column));
+        for (int c = 0; c < TPlaylistViewModel::colCount; ++c)
+            FWidths.push_back(header()->sectionSize(c));
+        // The title gives or takes what another column's edge moved.
+        if (column != 0) FitWidths();
     });
     // After the view model: the view has taken a change before the
     // selection it left is shown.
@@ -78,7 +81,9 @@ void TPlaylistBox::SetColumnsShown(bool shown) {
     for (int column = 1; column < TPlaylistViewModel::colCount; ++column)
         setColumnHidden(column, !shown);
     header()->setSectionResizeMode(0, shown ? QHeaderView::Interactive : QHeaderView::Stretch);
-    setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    // The columns fit the width (FitWidths): a scroll bar would only hide
+    // the last row and the find field.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FApplying = false;
     FViewModel->SetArtistColumn(shown);
     if (shown) ApplyWidths();
@@ -109,6 +114,43 @@ void TPlaylistBox::ApplyWidths() {
         header()->resizeSection(column, widths[static_cast<size_t>(column)]);
     FApplying = false;
     FWidths = widths;
+    FitWidths();
+}
+
+void TPlaylistBox::FitWidths() {
+    constexpr int kLast = TPlaylistViewModel::colCount - 1;  // the length keeps its width
+    constexpr int kMinTitle = 64, kMinColumn = 24;
+    if (!FColumnsShown || FWidths.size() != static_cast<size_t>(kLast + 1)) return;
+    const int room = viewport()->width();
+    if (room < kMinTitle + (kLast - 1) * kMinColumn + FWidths[kLast]) return;
+    std::vector<int> widths = FWidths;
+    int others = 0;
+    for (int column = 1; column <= kLast; ++column) others += widths[static_cast<size_t>(column)];
+    if (room - others < kMinTitle) {
+        // The title would be squeezed out: the artist and the album give
+        // way in their proportions.
+        const int share = room - kMinTitle - widths[kLast];
+        const int flexible = others - widths[kLast];
+        others = widths[kLast];
+        for (int column = 1; column < kLast; ++column) {
+            int& w = widths[static_cast<size_t>(column)];
+            w = std::max(kMinColumn, static_cast<int>(int64_t{w} * share / flexible));
+            others += w;
+        }
+    }
+    widths[0] = std::max(kMinColumn, room - others);  // the title takes the rest
+    if (widths == FWidths && header()->sectionSize(0) == widths[0]) return;
+    FApplying = true;
+    for (int column = 0; column < kLast; ++column)
+        header()->resizeSection(column, widths[static_cast<size_t>(column)]);
+    FApplying = false;
+    FWidths = widths;
+}
+
+bool TPlaylistBox::viewportEvent(QEvent* event) {
+    // The viewport narrows when the vertical scroll bar comes, too.
+    if (event->type() == QEvent::Resize) FitWidths();
+    return QTreeView::viewportEvent(event);
 }
 
 void TPlaylistBox::BeforeInsert(int, int) {

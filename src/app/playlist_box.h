@@ -33,12 +33,18 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     // The columns' widths as last shown (the user's, or those given), one
     // per column; empty before the columns first showed. Widths given take
     // effect whenever the columns show; a wrong count or size is ignored.
+    // The columns always fit the list's width (no horizontal scroll): the
+    // title takes what the others leave, and only when it would be squeezed
+    // out do the artist and album give way, in their proportions.
     std::vector<int> ColumnWidths() const { return FWidths; }
     void SetColumnWidths(const std::vector<int>& widths);
 
   signals:
     // The user changed the selection (mouse or keys); the model has it.
     void UserSelected();
+
+  protected:
+    bool viewportEvent(QEvent* event) override;
 
   private:
     void BeforeInsert(int first, int count) override;
@@ -52,6 +58,8 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     void ShowSelection();
     // Gives the shown columns FWidths, or shares the list's width out.
     void ApplyWidths();
+    // Fits the columns to the viewport's width (see ColumnWidths).
+    void FitWidths();
 
     TPlaylistModel& FList;
     std::unique_ptr<TPlaylistViewModel> FViewModel;

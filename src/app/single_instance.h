@@ -9,8 +9,10 @@
 // All of it runs on the GUI thread.
 #pragma once
 
-#include <QLocalServer>
+#include <sys/types.h>
+#include <QByteArray>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <functional>
 
@@ -40,6 +42,8 @@ class TInstanceServer : public QObject {
     Q_OBJECT
   public:
     explicit TInstanceServer(QObject* parent = nullptr);
+    // Stops listening; the socket file goes too, unless another took it.
+    ~TInstanceServer() override;
 
     enum class TListen { Listening, OtherInstance, Failed };
     // Listens on `name`. A socket file left by a player that is gone is
@@ -52,8 +56,15 @@ class TInstanceServer : public QObject {
     std::function<void(TInstanceMessage)> OnMessage;
 
   private:
+    // Binds and listens on `name`; false (FBindError set) when it cannot.
+    bool Bind(const QString& name);
     void Accept();
-    QLocalServer FServer;
+    // A plain Unix socket: no network library is loaded to start.
+    int FListener = -1;
+    int FBindError = 0;
+    QByteArray FPath;  // the socket file's name while listening
+    ino_t FInode = 0;  // and its inode, so only our own file is removed
+    QSocketNotifier* FNotifier = nullptr;
 };
 
 }  // namespace quillet

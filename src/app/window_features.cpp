@@ -80,7 +80,7 @@ void TFrmQuillet::CreateFeatures() {
     f.Queue = std::make_unique<TQueueActions>(*FPlayer, *lbPlaylist, *pmPlayModes);
     // The list's own command letters (lbPlaylistKeyPress) and the queue's.
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
-    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries,
+    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, *FPlayer,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
     f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this, *lbPlaylist);
     f.Properties->OnMessage = [this](const std::string& text) { Message(text); };
@@ -197,6 +197,12 @@ void TFrmQuillet::ShowCaption() {
     setWindowTitle(caption.isEmpty()
                        ? QLatin1String(kProgramCaption)
                        : caption + QStringLiteral(" - ") + QLatin1String(kProgramCaption));
+}
+
+void TFrmQuillet::ShowFailureCaption(const std::string& error) {
+    const QString why = QString::fromStdString(OneLine(error));
+    if (why.isEmpty()) return;
+    setWindowTitle(why + QStringLiteral(" - ") + QLatin1String(kProgramCaption));
 }
 
 void TFrmQuillet::SettingsChanged() {

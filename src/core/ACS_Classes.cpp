@@ -149,6 +149,9 @@ bool TAuStreamedInput::GoToSample(int64_t SampleNum) {
     try {
         const bool ok = SeekToSample(target);
         FDelivered = (target - FStartSample) * FFrameBytes;
+        // A source that had reached its end reads on from the new position
+        // (a seek back after the sink took its last block).
+        if (ok) FAtEnd = false;
         ++FSeekCount;
         if (TSeekListener* l = FSeekListener.load()) l->InputRepositioned();
         return ok;

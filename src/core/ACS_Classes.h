@@ -26,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ACS_Streams.h"
 #include "ACS_Types.h"
@@ -79,6 +80,12 @@ class TAuInput : public TComponent {
     // The gains the source's tags give (none in the base). A sink asks once
     // the source is open, so it needs to know no tag format.
     virtual TReplayGain ReplayGain() { return {}; }
+    // Bytes a source fed from outside (a network stream) can give now
+    // without waiting; -1 (the base): whatever is asked, at once. A sink
+    // starts such a source with what it holds and takes no more than that
+    // while its own ring is comfortable, so sound starts early and the ring
+    // grows as the source runs ahead. The thread that reads the source.
+    virtual int64_t BufferedBytes() const { return -1; }
 
     // Positioning. Sources that read a stream implement these
     // (TAuStreamedInput); the base cannot seek.
@@ -263,10 +270,14 @@ class TAuThread : public TWorkerThread {
 
   protected:
     void Execute() override;
+    void Terminating() override { FHoldWake.Set(); }
 
   private:
     friend class TAuOutput;
     TAutoResetEvent FPauseSignal;  // "pause_event": acknowledges pause/resume
+    // Wakes a holding (paused) worker: Resume, Stop, a seek, the end. A
+    // paused player then sleeps without a timer.
+    TAutoResetEvent FHoldWake;
     std::atomic<bool> FNotifyDone{true};
     std::atomic<bool> FRunEnded{false};
     TAuOutput* FOutput;
@@ -359,6 +370,17 @@ class TAuOutput : public TComponent, public TSeekListener {
     // For OnTrackChange: the input whose first sample was heard, one per
     // event, oldest first; nullptr when there is none left.
     TAuInput* TakeHeardInput();
+    // Takes back what was given ahead and is not heard yet: every input
+    // handed over whose first sample the device has not taken (the ring is
+    // cut where the earliest of them begins, so the input before it ends the
+    // sound there) and the queued one. The worker does it at its next step;
+    // when anything was taken back OnNeedNext is posted, and the answer
+    // follows the input that then ends the ring, without a gap. An input
+    // whose first sample the device took stays: the change acts on its end.
+    void RetractUnheard();
+    // For OnNeedNext: the inputs taken back (or dropped from the queue) by
+    // RetractUnheard, one per call, oldest first; nullptr when none is left.
+    TAuInput* TakeRetracted();
     // Whether the last run (or the current one) gave the device any sound.
     bool ProducedSound() const { return FProducedSound.load(); }
 
@@ -376,7 +398,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     TPlayPoint PlayPoint() const;
 
     // The source was moved while playing (the seeking thread).
-    void InputRepositioned() override { WakeWorker(); }
+    void InputRepositioned() override {
+        if (FWorker) FWorker->FHoldWake.Set();  // a held run tells the new progress
+        WakeWorker();
+    }
 
   protected:
     virtual void AssignInput(TAuInput* Value);
@@ -406,6 +431,12 @@ class TAuOutput : public TComponent, public TSeekListener {
     // Any thread: ends the worker's current wait early (a seek). The base
     // has nothing to wake.
     virtual void WakeWorker() {}
+    // Worker, once a pause has held this long (ms; 0: never), Park is
+    // called, unless the pause ended first: a sink releases what keeps a
+    // thread awake while nothing is heard, and takes it again when the run
+    // goes on. The base parks nothing.
+    virtual uint32_t ParkAfterMs() { return 0; }
+    virtual void Park() {}
     // Worker: the run's PCM format, once the device has taken it (0, 0:
     // none); FinishRun clears it.
     void SetRunFormat(uint32_t Rate, uint32_t FrameBytes);
@@ -440,11 +471,13 @@ class TAuOutput : public TComponent, public TSeekListener {
     // until it is played, PlayPoint tells the ended input's position. With
     // `KeepOld` the old input's run goes on as the one fading out (a
     // crossfade: its last seconds are mixed under the new one's first),
-    // until EndFadingOut.
+    // until EndFadingOut. The old input's run is ended once nothing needs it:
+    // its end heard (ChainHeard) and no longer faded out, whichever is last.
     TAuInput* ChainHandOver(uint64_t EndBytes, bool KeepOld = false);
     // The input kept by ChainHandOver(..., true), still read; nullptr: none.
     TAuInput* FadingOut() const;
-    // Ends the fading input's run (its errors do not matter).
+    // The fading input is no longer read; its run ends if its end was heard
+    // (its errors do not matter).
     void EndFadingOut();
     // The first sample of a handed-over input has been heard.
     void ChainHeard();
@@ -453,6 +486,20 @@ class TAuOutput : public TComponent, public TSeekListener {
     void AskAgain();
     // End of run: ends and forgets a queued input and the pending changes.
     void ChainRelease();
+    // Under FChainLock: nothing of the chain needs `input` any more (not
+    // current, not fading out, its end heard).
+    bool Released(const TAuInput* input) const;
+    // Worker: RetractUnheard was called since the last ChainRetract.
+    bool RetractionWanted() const { return FRetractions.load() != FRetractionsSeen; }
+    // Worker: RetractUnheard's work in the chain, the first `Keep` hand-overs
+    // kept (their first samples were taken): the later ones and the queued
+    // input are ended and reported; the input that ended where the first one
+    // dropped begins is current again. True when anything was dropped;
+    // OnNeedNext is posted then when the current input has ended.
+    bool ChainRetract(size_t Keep);
+    // Worker: the input that ended where hand-over `Index` begins is still
+    // there (ChainRetract can make it current).
+    bool ChainEndedKnown(size_t Index) const;
 
     std::atomic<bool> FFeeding{false};        // the run may still feed the device
     std::atomic<bool> FProducedSound{false};  // set by the sink when it writes PCM
@@ -477,8 +524,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     // meanwhile (a new serial) leaves the worker to end what it opened.
     // An input it names is never given another file by the main thread
     // (Holds), so it can be opened outside the lock.
+    // An ended input stays open until its end is heard: a retraction makes
+    // it current again (a seek in it then reads on).
     struct TEndedInput {
-        TAuInput* Input;
+        TAuInput* Input;    // nullptr once it was destroyed
         int64_t Delivered;  // bytes, at its end
         int64_t Size;
         bool Estimated;
@@ -498,6 +547,10 @@ class TAuOutput : public TComponent, public TSeekListener {
     bool FAsked = false;                          // under FChainLock: OnNeedNext posted for Input
     std::deque<TAuInput*> FUnheardInputs;         // under FChainLock: handed over, not yet heard
     std::deque<TAuInput*> FHeardInputs;           // under FChainLock: heard, not yet taken
+    std::deque<TAuInput*> FRetracted;             // under FChainLock: taken back, not yet told
+    std::vector<TAuInput*> FEnding;               // under FChainLock: taken back, being ended
+    std::atomic<uint32_t> FRetractions{0};        // bumped by RetractUnheard
+    uint32_t FRetractionsSeen = 0;                // worker only
     std::atomic<int32_t> FUnheard{0};             // FUnheardInputs' size, for Progress
     std::atomic<uint32_t> FRunRate{0};
     std::atomic<uint32_t> FRunFrameBytes{0};
@@ -547,6 +600,7 @@ class TEventHandler : public TWorkerThread {
 
   protected:
     void Execute() override;
+    void Terminating() override { FWakeEvent.Set(); }
 
   private:
     void Post(TPendingEventKind kind, TComponent* Sender, TWorkerThread* Thread,
@@ -566,7 +620,7 @@ class TEventHandler : public TWorkerThread {
 // The process-wide dispatcher (nullptr when no sink exists).
 TEventHandler* AuEventHandler();
 // Main thread: the first acquire creates the dispatcher, the last release
-// ends it (within about 100 ms) and frees it.
+// ends it (at once) and frees it.
 void AcquireEventHandler();
 void ReleaseEventHandler();
 

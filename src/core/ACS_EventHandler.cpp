@@ -190,7 +190,8 @@ void TEventHandler::Execute() {
             FHasCurrent = false;
             FCurrent = TPendingEvent{};
         }
-        FWakeEvent.WaitFor(100ms);
+        // Woken by a post or by Terminate: an idle player never wakes here.
+        FWakeEvent.WaitFor(std::chrono::hours(24));
     }
 }
 

@@ -47,9 +47,21 @@ void TAuThread::Execute() {
                     if (h) AuEventHandler()->PostProgress(&out, h);
                 }
                 if (FPauseRequest) {
-                    if (!FPausedNow && !FStopRequest) FPauseSignal.Set();
+                    const bool first = !FPausedNow;
+                    if (first) {
+                        // A wake-up left from before the pause (a Stop, a
+                        // seek) must not cut its first wait short.
+                        FHoldWake.Reset();
+                        if (!FPauseRequest || FStopRequest) continue;
+                    }
+                    if (first && !FStopRequest) FPauseSignal.Set();
                     FPausedNow = true;
-                    std::this_thread::sleep_for(50ms);
+                    const uint32_t park = first ? out.ParkAfterMs() : 0;
+                    if (park > 0 && !FHoldWake.WaitFor(std::chrono::milliseconds(park))) {
+                        if (FPauseRequest && !FStopRequest) out.Park();
+                        continue;
+                    }
+                    if (!first || park == 0) FHoldWake.WaitFor(std::chrono::hours(24));
                     continue;
                 }
                 if (FPausedNow && !FStopRequest) FPauseSignal.Set();
@@ -148,6 +160,7 @@ void TAuOutput::Stop(bool NoWait) {
     w.FRunEnded = false;
     w.FStopRequest = true;
     if (w.FPausedNow) w.FPauseRequest = false;
+    w.FHoldWake.Set();
     if (NoWait) return;
     TEventHandler* d = AuEventHandler();
     if (d) {
@@ -180,6 +193,7 @@ void TAuOutput::Resume() {
     // freeze the caller for the whole time-out.
     const bool holding = FWorker->FPausedNow;
     FWorker->FPauseRequest = false;
+    FWorker->FHoldWake.Set();
     if (holding) FWorker->FPauseSignal.WaitFor(10000ms);
 }
 
@@ -274,6 +288,9 @@ void TAuOutput::Notification(TComponent* component, TOperation operation) {
         std::erase_if(FFailedNext, [&](const TFailedNext& f) { return f.Input == component; });
         // Held (Holds), so only at the end of everything: never read again.
         if (component == FFading) FFading = nullptr;
+        std::erase(FRetracted, component);
+        for (TEndedInput& e : FEnded)
+            if (e.Input == component) e.Input = nullptr;
     }
     if (operation == TOperation::opRemove && component == FInput.load()) {
         // Removing the source of an active run stops it; the restart that
@@ -368,6 +385,15 @@ namespace {
 // Answers in a row that could not be opened before the run gives up asking.
 constexpr int kMaxPassedOver = 64;
 
+// The oldest of `queue` (guarded by `lock`), taken out; nullptr for none.
+TAuInput* TakeFirst(std::mutex& lock, std::deque<TAuInput*>& queue) {
+    std::lock_guard<std::mutex> l(lock);
+    if (queue.empty()) return nullptr;
+    TAuInput* in = queue.front();
+    queue.pop_front();
+    return in;
+}
+
 // Ends the run of an input the worker opened ahead; its errors do not matter.
 void EndQuietly(TAuInput* in) {
     try {
@@ -396,6 +422,9 @@ void TAuOutput::QueueNext(TAuInput* Next) {
         FChainAnswered.notify_all();
     }
     if (ended != nullptr) EndQuietly(ended);
+    // A worker between polls would take the answer only after its wait; a
+    // ring cut short by a retraction cannot wait that long.
+    WakeWorker();
 }
 
 bool TAuOutput::CancelNext() {
@@ -419,7 +448,10 @@ bool TAuOutput::Holds(const TAuInput* input) const {
     // Between runs the input stays assigned but is the caller's to aim again.
     if (input == FInput.load() && (FActive || FStarting)) return true;
     std::lock_guard<std::mutex> l(FChainLock);
-    return input == FNext || input == FOpening || input == FFading;
+    return input == FNext || input == FOpening || input == FFading ||
+           std::find(FEnding.begin(), FEnding.end(), input) != FEnding.end() ||
+           std::any_of(FEnded.begin(), FEnded.end(),
+                       [input](const TEndedInput& e) { return e.Input == input; });
 }
 
 std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
@@ -430,12 +462,81 @@ std::optional<TAuOutput::TFailedNext> TAuOutput::TakeFailedNext() {
     return failed;
 }
 
-TAuInput* TAuOutput::TakeHeardInput() {
+void TAuOutput::RetractUnheard() {
+    ++FRetractions;
+    WakeWorker();
+}
+
+TAuInput* TAuOutput::TakeRetracted() {
+    return TakeFirst(FChainLock, FRetracted);
+}
+
+bool TAuOutput::ChainEndedKnown(size_t Index) const {
     std::lock_guard<std::mutex> l(FChainLock);
-    if (FHeardInputs.empty()) return nullptr;
-    TAuInput* in = FHeardInputs.front();
-    FHeardInputs.pop_front();
-    return in;
+    return Index < FEnded.size() && FEnded[Index].Input != nullptr;
+}
+
+bool TAuOutput::ChainRetract(size_t Keep) {
+    FRetractionsSeen = FRetractions.load();
+    std::vector<TAuInput*> ended;
+    TAuInput* current = nullptr;
+    bool ask = false;
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        Keep = std::min(Keep, FUnheardInputs.size());
+        size_t dropped = 0;
+        // The input that ended where the first dropped one begins must still
+        // be there to become current again.
+        if (Keep < FUnheardInputs.size() && Keep < FEnded.size() && FEnded[Keep].Input != nullptr) {
+            current = FEnded[Keep].Input;
+            for (size_t i = Keep; i < FUnheardInputs.size(); ++i) {
+                ended.push_back(FUnheardInputs[i]);
+                FRetracted.push_back(FUnheardInputs[i]);
+            }
+            dropped = FUnheardInputs.size() - Keep;
+            FUnheardInputs.resize(Keep);
+            FEnded.resize(Keep);
+            FUnheard = static_cast<int32_t>(Keep);
+            FAsked = true;  // the input current again has ended: asked anew
+        }
+        if (FNext != nullptr) {
+            if (FNextOpened) ended.push_back(FNext);
+            FRetracted.push_back(FNext);
+            FNext->RemoveFreeNotification(this);
+            FNext = nullptr;
+            FNextOpened = false;
+            ++FNextSerial;
+            ++dropped;
+        }
+        if (dropped == 0) return false;
+        FEnding = ended;  // held until ended below
+        FPassedOver = 0;
+        if (FAsked) {
+            FAnswer = TChainAnswer::caWaiting;
+            ask = true;
+        } else {
+            FAnswer = TChainAnswer::caNone;
+        }
+    }
+    if (current != nullptr) {
+        TAuInput* last = FInput.exchange(current);
+        if (last != nullptr) last->SetSeekListener(nullptr);
+        current->SetSeekListener(this);
+    }
+    for (TAuInput* in : ended) {
+        in->SetSeekListener(nullptr);
+        EndQuietly(in);
+    }
+    {
+        std::lock_guard<std::mutex> l(FChainLock);
+        FEnding.clear();
+    }
+    if (ask) AskAgain();
+    return true;
+}
+
+TAuInput* TAuOutput::TakeHeardInput() {
+    return TakeFirst(FChainLock, FHeardInputs);
 }
 
 bool TAuOutput::AwaitingNext() const {
@@ -571,13 +672,13 @@ TAuInput* TAuOutput::ChainHandOver(uint64_t EndBytes, bool KeepOld) {
             FEnded.push_back(
                 {old, old->Delivered(), old->DataSize(), old->SizeIsEstimate(), EndBytes});
         }
+        // Ended once its end is heard (ChainHeard) and, crossfaded, once the
+        // overlap no longer reads it (EndFadingOut), whichever comes last.
         old->SetSeekListener(nullptr);
         if (KeepOld) {
             EndFadingOut();  // one at a time
             std::lock_guard<std::mutex> l(FChainLock);
             FFading = old;
-        } else {
-            EndQuietly(old);
         }
     }
     next->SetSeekListener(this);
@@ -599,12 +700,20 @@ void TAuOutput::EndFadingOut() {
     {
         std::lock_guard<std::mutex> l(FChainLock);
         std::swap(fading, FFading);
+        if (fading != nullptr && !Released(fading)) fading = nullptr;
     }
     if (fading != nullptr) EndQuietly(fading);
 }
 
+bool TAuOutput::Released(const TAuInput* input) const {
+    return input != FFading && input != FInput.load() &&
+           std::none_of(FEnded.begin(), FEnded.end(),
+                        [input](const TEndedInput& e) { return e.Input == input; });
+}
+
 void TAuOutput::ChainHeard() {
     TNotifyEvent h = Handler(FOnTrackChange);
+    TAuInput* ended = nullptr;
     {
         std::lock_guard<std::mutex> l(FChainLock);
         if (FUnheardInputs.empty()) return;
@@ -613,8 +722,14 @@ void TAuOutput::ChainHeard() {
         if (h) FHeardInputs.push_back(FUnheardInputs.front());
         if (FHeardInputs.size() > 64) FHeardInputs.pop_front();
         FUnheardInputs.pop_front();
-        if (!FEnded.empty()) FEnded.pop_front();
+        if (!FEnded.empty()) {
+            ended = FEnded.front().Input;
+            FEnded.pop_front();
+            // Still read by a crossfade: EndFadingOut ends it.
+            if (ended != nullptr && !Released(ended)) ended = nullptr;
+        }
     }
+    if (ended != nullptr) EndQuietly(ended);
     --FUnheard;
     if (h) PostNotify(h);
 }
@@ -622,8 +737,13 @@ void TAuOutput::ChainHeard() {
 void TAuOutput::ChainRelease() {
     EndFadingOut();
     TAuInput* ended = nullptr;
+    std::vector<TAuInput*> endsUnheard;
     {
         std::lock_guard<std::mutex> l(FChainLock);
+        for (const TEndedInput& e : FEnded)
+            if (e.Input != nullptr && e.Input != FInput.load()) endsUnheard.push_back(e.Input);
+        FRetracted.clear();
+        FRetractionsSeen = FRetractions.load();  // a run takes back nothing of an earlier one
         if (FNext != nullptr && FNextOpened) ended = FNext;
         FNext = nullptr;
         FNextOpened = false;
@@ -637,6 +757,7 @@ void TAuOutput::ChainRelease() {
         FUnheard = 0;
     }
     if (ended != nullptr) EndQuietly(ended);
+    for (TAuInput* in : endsUnheard) EndQuietly(in);
 }
 
 }  // namespace quillet

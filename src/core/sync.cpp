@@ -44,8 +44,11 @@ void TWorkerThread::Resume() {
 }
 
 void TWorkerThread::Terminate() {
-    std::lock_guard<std::mutex> l(FLock);
-    FTerminated = true;
+    {
+        std::lock_guard<std::mutex> l(FLock);
+        FTerminated = true;
+    }
+    Terminating();
 }
 
 void TWorkerThread::WaitFor() {

@@ -51,6 +51,9 @@ class TWorkerThread {
 
   protected:
     virtual void Execute() = 0;
+    // Called by Terminate (any thread): a body that waits on something of
+    // its own wakes it here, so it needs no timed wait to see the end.
+    virtual void Terminating() {}
     // Parks the calling worker until Resume() (or Terminate()).
     void Suspend();
 

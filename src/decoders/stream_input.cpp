@@ -134,6 +134,13 @@ class TStreamReader {
     // `out`; 0 when the data has ended; raises the failure once the ring is
     // empty.
     uint32_t Take(uint8_t* out, uint32_t want);
+    // Bytes Take gives at once (none while refilling after a gap); -1 once
+    // the data has ended or failed, so the run reads on and learns it.
+    int64_t Held() {
+        std::lock_guard<std::mutex> l(FLock);
+        if (FState != TState::Playing) return -1;
+        return FRefilling ? 0 : static_cast<int64_t>(FSize);
+    }
 
     // Immutable once WaitStarted has returned.
     uint32_t Channels = 0, SampleRate = 0, Bits = 0;
@@ -195,7 +202,7 @@ class TStreamReader {
     size_t FSize = 0;  // bytes held
     uint32_t FFrameBytes = 0;
     size_t FStartBytes = 0, FResumeBytes = 0;
-    bool FRefilling = true;  // sound waits until FResumeBytes are held
+    bool FRefilling = false;  // after a gap, sound waits until FResumeBytes are held
     bool FClockRunning = false;
     Clock::time_point FClockStart{};
     uint64_t FDeliveredBytes = 0;  // sound and silence the run took
@@ -592,6 +599,11 @@ void TStreamIn::ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) {
     FBlock.resize(kBlockBytes);
     Bytes = reader->Take(FBlock.data(), std::min(Bytes, kBlockBytes));
     Buffer = Bytes ? FBlock.data() : nullptr;
+}
+
+int64_t TStreamIn::BufferedBytes() const {
+    TStreamReader* reader = FReader.get();  // the reading thread's own, as in ReadBlock
+    return reader ? reader->Held() : -1;
 }
 
 bool TStreamIn::SeekToSample(int64_t& /*SampleNum*/) {

@@ -81,11 +81,16 @@ class TStreamIn : public TAuFileIn {
     // Decoded sound the ring holds at most, and what it must hold before the
     // first block and after a gap.
     static constexpr double kBufferSeconds = 4;
-    static constexpr double kStartSeconds = 2;
+    // Little, so a station is heard within half a second of answering; the
+    // sink takes only what is held (BufferedBytes), and a server's burst
+    // grows the buffer while it plays.
+    static constexpr double kStartSeconds = 0.3;
     static constexpr double kResumeSeconds = 1;
     // A run this far ahead of the clock waits for data rather than take
-    // silence (a sink's own ring is less; a decode to a file is more).
-    static constexpr double kLeadSeconds = 1;
+    // silence: a listener still has that much sound to hear (a sink takes
+    // only what is held, so its ring is about this far ahead; a decode to a
+    // file runs ahead as far as the data lets it).
+    static constexpr double kLeadSeconds = 0.1;
     static constexpr int kOpenTimeoutSeconds = 10;
     static constexpr int kStallTimeoutSeconds = 10;
     static constexpr int kReconnects = 5;
@@ -104,6 +109,8 @@ class TStreamIn : public TAuFileIn {
     // from any thread (a slow connect the user gave up on). Holds until the
     // input is closed (CloseSource, SetFileName, the end of the run).
     void Interrupt();
+    // The sound decoded and not yet taken (the reading thread).
+    int64_t BufferedBytes() const override;
 
   protected:
     void ReadBlock(uint8_t*& Buffer, uint32_t& Bytes) override;

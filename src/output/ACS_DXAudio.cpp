@@ -132,7 +132,10 @@ void TDXAudioOut::PrepareOutput() {
     FPlayedTotal = 0;
     FUnderrunsSeen = 0;
     FDataEnd = 0;
+    FAnswerDue = false;
+    FParked = false;
     FBoundaries.clear();
+    FCrossfadeBoundary = 0;
 }
 
 int64_t TDXAudioOut::BytesPerSecond() const {
@@ -162,6 +165,11 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
                         return m;
                 }
                 if (before > 0) want = static_cast<int32_t>(std::min<int64_t>(want, before));
+                // A source fed from outside gives what it holds; more only when
+                // the ring runs short (it then fills a gap its own way).
+                if (const int64_t held = Input()->BufferedBytes(); held >= 0 && !FTakeAll)
+                    want = static_cast<int32_t>(std::min<int64_t>(want, held - held % frame));
+                if (want <= 0) return m;
                 const int32_t got = Input()->FillBuffer(FTransfer.data() + m, want, ended);
                 Shape(m, got);
                 m += got;
@@ -221,10 +229,19 @@ int32_t TDXAudioOut::Fill(int32_t Bytes) {
 }
 
 bool TDXAudioOut::WaitForRoom(uint32_t& Room) {
+    const uint64_t queued = FDevice.WrittenTotal - FDevice.PlayedTotal;
+    // A source fed from outside that holds little is topped up often, so
+    // its sound reaches the ring as it comes.
+    const bool thin =
+        Input()->BufferedBytes() >= 0 && queued < static_cast<uint64_t>(BytesPerSecond());
+    const uint32_t wait =
+        thin ? std::min<uint32_t>(kThinPollMs, FPollingInterval.load()) : FPollingInterval.load();
     for (int32_t tries = 0;;) {
-        FSystem->Sleep(FPollingInterval.load());
+        FSystem->Sleep(wait);
         Room = 0;  // a failed query leaves it: no room
-        if (DropIfSeeked()) {
+        if (TakeRetraction()) {
+            QueryFreeSpace(FDevice, Room);
+        } else if (DropIfSeeked()) {
             // Everything but what the device holds (and the old sound kept
             // to fade out) is free now; a query could not tell an emptied
             // ring from a full one.
@@ -291,6 +308,46 @@ bool TDXAudioOut::DropIfSeeked() {
     return true;
 }
 
+bool TDXAudioOut::TakeRetraction() {
+    if (!RetractionWanted()) return false;
+    uint32_t room = 0;
+    if (QueryFreeSpace(FDevice, room) != DS_OK) return false;
+    PostHeardChanges();
+    // Hand-overs whose first sample the device has taken stay: they are as
+    // good as heard.
+    size_t keep = 0;
+    const uint64_t taken = FDevice.PlayedTotal + FDevice.LastBusy;
+    // So do crossfaded ones: the input before such a boundary was read on
+    // past it for the overlap, so its end cannot be joined to anew.
+    while (keep < FBoundaries.size() &&
+           (FBoundaries[keep] < taken || FBoundaries[keep] <= FCrossfadeBoundary))
+        ++keep;
+    bool cut = false;
+    while (keep < FBoundaries.size() && ChainEndedKnown(keep)) {
+        // The device may take more between the query and the cut.
+        if (CutQueued(FDevice, FBoundaries[keep], FSilence) == DS_OK) {
+            cut = true;
+            break;
+        }
+        ++keep;
+    }
+    if (!cut) keep = FBoundaries.size();  // only the queued input goes
+    // The ring is cut before the chain is: a failed cut leaves both whole.
+    if (!ChainRetract(keep) || !cut) return false;
+    const uint64_t at = FBoundaries[keep];
+    FBoundaries.resize(keep);
+    FSourceDone = true;
+    FInputEnded = false;
+    FDataEnd = 0;
+    FFeeding = true;
+    FAnswerDue = true;
+    FSeekSeen = Input()->SeekCount();
+    FInputGain = CurrentInputFactor();
+    ScheduleGain(FDevice, at, FInputGain);
+    NoteQueued();
+    return true;
+}
+
 void TDXAudioOut::PostHeardChanges() {
     while (!FBoundaries.empty() && FDevice.PlayedTotal >= FBoundaries.front()) {
         FBoundaries.pop_front();
@@ -303,32 +360,46 @@ void TDXAudioOut::MarkDataEnd() {
     FillFreeSpace(FDevice, FSilence);
 }
 
-void TDXAudioOut::Drain() {
+bool TDXAudioOut::Drain() {
     FFeeding = false;
-    // The drain ends once the last sample has been played and one more step
-    // has passed (the device's own buffer); the ring's length in whole
-    // seconds, rounded up, bounds it when the device stops taking sound.
+    // The drain ends once the last sample has been taken and the device has
+    // played out what it holds (one step at least); the ring's length in
+    // whole seconds, rounded up, and that, bound it when the device stops
+    // taking sound.
+    const int64_t held = std::max<int64_t>(
+        100, FDevice.OutBuffer ? int64_t{FDevice.OutBuffer->HeldMs()} : int64_t{0});
     double seconds = static_cast<double>(FTransferSize) / static_cast<double>(BytesPerSecond());
-    auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000;
+    auto wait = static_cast<int64_t>(std::ceil(seconds)) * 1000 + held;
     bool played = false;
+    int64_t since = 0;  // ms since the last sample was taken
+    // Silence must be written ahead of the device faster than it goes round
+    // a small ring, or it plays the ring's old sound again.
+    const int64_t ringMs =
+        int64_t{FDevice.RingBytes} * 1000 / std::max<int64_t>(BytesPerSecond(), 1);
+    const int64_t step = std::clamp<int64_t>(ringMs / 4, 5, 100);
     // A stop ends the drain at once: a waiting Stop (every Play and Next)
     // would otherwise hold the window for up to the whole wait; a pause is
     // answered at once too, while the end plays out.
-    for (int64_t elapsed = 0; elapsed < wait && !StopRequested(); elapsed += 100) {
+    for (int64_t elapsed = 0; elapsed < wait && !StopRequested(); elapsed += step) {
         AcknowledgePause();
-        FSystem->Sleep(100);
+        FSystem->Sleep(static_cast<uint32_t>(step));
+        // The last input handed over may be taken back while it plays out:
+        // the run feeds again from the input before it.
+        if (TakeRetraction()) return true;
         FillFreeSpace(FDevice, FSilence);
         NoteQueued();
         PostHeardChanges();
-        if (played) break;
-        played = FDevice.PlayedTotal >= FDataEnd;
+        if (played && (since += step) >= held) break;
+        played = played || FDevice.PlayedTotal >= FDataEnd;
     }
     HaltPlayback(FDevice);
+    return false;
 }
 
 bool TDXAudioOut::OutputBlock(bool Abort) {
     if (!Active()) return true;
     if (!FFeeding) return false;
+    if (FParked && !Abort && !Unpark()) return false;
 
     if (FFirstFill) {
         int32_t m = Fill(FTransferSize);
@@ -345,10 +416,7 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
         return false;
     }
 
-    if (FInputEnded) {
-        Drain();
-        return false;
-    }
+    if (FInputEnded) return Drain();
     if (DeviceMoveWanted()) return MoveDevice();
 
     // The next input, once named, is opened now, long before it is needed.
@@ -360,11 +428,17 @@ bool TDXAudioOut::OutputBlock(bool Abort) {
     if (!WaitForRoom(room)) return false;
 
     uint32_t n = std::min(room, static_cast<uint32_t>(FTransferSize));
+    FTakeAll = FDevice.WrittenTotal - FDevice.PlayedTotal <
+               static_cast<uint64_t>(BytesPerSecond() * kLowSoundMs / 1000);
     int32_t m = Fill(static_cast<int32_t>(n));
+    FTakeAll = false;
     WriteData(FDevice, FTransfer.data(), static_cast<uint32_t>(m));
-    if (!FInputEnded && FSourceDone) {
+    if (!FSourceDone) FAnswerDue = false;
+    if (!FInputEnded && FSourceDone && !FAnswerDue) {
         // Still no answer about the next input: wait while the ring plays, but
-        // end the run before it runs dry rather than play stale sound.
+        // end the run before it runs dry rather than play stale sound. (After
+        // a retraction the answer is on its way, and the ring was silenced
+        // beyond its end: waiting costs no stale sound.)
         const uint64_t queued = FDevice.WrittenTotal - FDevice.PlayedTotal;
         const uint64_t margin = static_cast<uint64_t>(
             std::min<int64_t>(FTransferSize / 2, BytesPerSecond() * 3 * FPollingInterval / 1000));
@@ -549,6 +623,7 @@ bool TDXAudioOut::StartCrossfade(int32_t At) {
     TAuInput* next = ChainHandOver(boundary, true);
     if (next == nullptr) return false;
     FBoundaries.push_back(boundary);
+    FCrossfadeBoundary = boundary;
     FOutGain = FInputGain;
     FInputGain = CurrentInputFactor();
     FMixGain = std::max(FOutGain, FInputGain);

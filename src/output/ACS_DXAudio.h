@@ -134,6 +134,10 @@ class TDXAudioOut : public TAuOutput {
     // Restarts the ring (unless the source has ended: it still plays), then
     // lets the worker go on.
     void Resume() override;
+    // A pause this long (ms) lets go of a device that holds sound of its own
+    // (its thread would wake for as long as it is open); the run takes a new
+    // one when it goes on, from the sound heard.
+    static constexpr uint32_t kParkAfterMs = 1000;
     // Attenuation in hundredths of a decibel (0 full, -10000 silent) for the
     // current ring; the value is also kept and given to every new ring, so a
     // run started after a track change plays at the volume last set. May
@@ -194,8 +198,13 @@ class TDXAudioOut : public TAuOutput {
     bool DropIfSeeked();
     // Worker: posts the track changes the play cursor has reached.
     void PostHeardChanges();
-    // Worker: plays out what is queued, then halts.
-    void Drain();
+    // Worker: RetractUnheard's request, if one came: the ring is cut where
+    // the first input the device has not begun to take begins, and the input
+    // before it ends the run's data there again. True when the ring was cut.
+    bool TakeRetraction();
+    // Worker: plays out what is queued, then halts; true when a retraction
+    // made the run feed again instead.
+    bool Drain();
     // Worker: the end of the data has been written.
     void MarkDataEnd();
     // Worker: publishes what the ring holds that is not heard yet.
@@ -247,8 +256,18 @@ class TDXAudioOut : public TAuOutput {
     // step to fill it; false (the run's error posted) when no device opens.
     bool MoveDevice();
     // Worker: puts the input back to the sound heard, so a new ring goes on
-    // from there; without that, queued track changes count as heard.
+    // from there; inputs handed over and not heard are taken back (the one
+    // before them goes on), or, when that cannot be, count as heard.
     void RewindToHeard();
+    // Worker, while paused: a device that holds sound keeps SDL's thread
+    // awake; after kParkAfterMs of pause its ring is released (Park), the
+    // input put back to the sound heard, and a new one opened when the run
+    // goes on (Unpark). A paused player then has no thread waking.
+    uint32_t ParkAfterMs() override;
+    void Park() override;
+    // Worker: reopens after Park; false (the run's error posted) when no
+    // device opens.
+    bool Unpark();
     // Worker: the outcome of an open for DeviceState (posts the change).
     void SettleDeviceState(const std::string& Chosen, bool OnChosen);
     // Any thread: the first listed device of this name.
@@ -276,6 +295,7 @@ class TDXAudioOut : public TAuOutput {
     uint32_t FSeekSeen = 0;            // the current input's SeekCount last acted on
     uint64_t FDataEnd = 0;             // WrittenTotal after the last sample of the run
     std::deque<uint64_t> FBoundaries;  // WrittenTotal where handed-over inputs begin
+    uint64_t FCrossfadeBoundary = 0;   // the last of them that a crossfade began at
     double FInputGain = 1.0;           // the current input's gain factor
     double FInputPeak = 0;             // its tags' (or measured) peak; 0 unknown
     // The crossfade under way (FOverlapLength 0: none), in frames:
@@ -293,6 +313,13 @@ class TDXAudioOut : public TAuOutput {
     // Bytes per second of the run's ring (0: none), for the main thread's fades.
     std::atomic<int64_t> FRingBytesPerSecond{0};
     std::atomic<uint32_t> FRingFrameBytes{0};
+    bool FAnswerDue = false;  // the ring was cut back: the next answer comes at once
+    // A source with BufferedBytes: below this much queued sound the sink
+    // asks it for all it has room for (the source then bridges a gap), and
+    // while less than a second is queued it is topped up this often.
+    static constexpr int64_t kLowSoundMs = 100;
+    static constexpr uint32_t kThinPollMs = 40;
+    bool FTakeAll = false;                  // this fill asks such a source for all it has room for
     std::atomic<int64_t> FQueued{0};        // written by the worker, read by the main thread
     std::atomic<uint64_t> FPlayedTotal{0};  // the same
     // Written by the worker, read by the main thread:
@@ -322,6 +349,7 @@ class TDXAudioOut : public TAuOutput {
     // Worker only:
     uint32_t FDeviceChangesSeen = 0;
     TWaveFormat FRunFormat;
+    bool FParked = false;        // the ring was released for a pause
     bool FOnChosen = false;      // the ring plays on the chosen named device
     bool FChosenListed = false;  // at the last open, the chosen device was listed
     int32_t FRetrySteps = 0;     // steps since the missing device was looked for

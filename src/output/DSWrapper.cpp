@@ -228,6 +228,27 @@ TDSResult DropQueued(DSoundWrapper& DS, uint32_t KeepBytes) {
     return DS_OK;
 }
 
+TDSResult CutQueued(DSoundWrapper& DS, uint64_t At, uint8_t Value) {
+    uint32_t freeBytes = 0;
+    TDSResult hr = QueryFreeSpace(DS, freeBytes);
+    if (hr != DS_OK) return hr;
+    if (At < DS.PlayedTotal + DS.LastBusy || At > DS.WrittenTotal) return DSERR_INVALIDCALL;
+    const uint64_t cut = DS.WrittenTotal - At;  // at most a ring: never more is queued
+    DS.WritePos = static_cast<uint32_t>(
+        (uint64_t{DS.WritePos} + DS.RingBytes - cut % DS.RingBytes) % DS.RingBytes);
+    DS.WrittenTotal = At;
+    if (cut == 0) return DS_OK;
+    const uint32_t pos = DS.WritePos;
+    hr = WriteRegions(DS, static_cast<uint32_t>(cut),
+                      [Value](void* p1, uint32_t n1, void* p2, uint32_t n2) {
+                          if (p1) std::memset(p1, Value, n1);
+                          if (p2) std::memset(p2, Value, n2);
+                      });
+    DS.WritePos = pos;
+    DS.WrittenTotal = At;
+    return hr;
+}
+
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes) {
     if (!DS.OutBuffer || DS.RingBytes == 0) return DSERR_INVALIDCALL;
     if (Bytes == 0) return DS_OK;

@@ -85,6 +85,11 @@ TDSResult FillFreeSpace(DSoundWrapper& DS, uint8_t Value);
 // next write is the next sound heard (a seek). KeepBytes of it (whole
 // frames, as much as is queued) stay, for a fade out of the old sound.
 TDSResult DropQueued(DSoundWrapper& DS, uint32_t KeepBytes = 0);
+// Forgets what is queued from WrittenTotal position At on, which the device
+// must not have taken yet (DSERR_INVALIDCALL otherwise), and overwrites it
+// with Value, so a device that runs ahead of the next write hears silence,
+// never the sound forgotten.
+TDSResult CutQueued(DSoundWrapper& DS, uint64_t At, uint8_t Value);
 TDSResult WriteData(DSoundWrapper& DS, const void* Buffer, uint32_t Bytes);
 // At most 16 devices, names cut to 127 bytes.
 TDSResult ListDevices(SoundSystem& System, TOutputDeviceList& List);

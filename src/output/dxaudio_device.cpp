@@ -1,5 +1,7 @@
 // TDXAudioOut: the device chosen by name, followed while it comes and goes.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "ACS_DXAudio.h"
 
@@ -163,22 +165,82 @@ bool TDXAudioOut::MoveDevice() {
 }
 
 void TDXAudioOut::RewindToHeard() {
+    // A device that plays what it took after it stops: halted, and given
+    // the time to play it out, everything it took has been heard, and the
+    // new ring goes on right after it (a moment of silence, never sound
+    // played twice).
+    const uint32_t held = FDevice.OutBuffer ? FDevice.OutBuffer->HeldMs() : 0;
+    if (held > 0) {
+        HaltPlayback(FDevice);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(held);
+        while (std::chrono::steady_clock::now() < until && !StopRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     uint32_t room = 0;
     QueryFreeSpace(FDevice, room);  // brings PlayedTotal up to date
-    const uint64_t queued = FDevice.WrittenTotal - FDevice.PlayedTotal;
-    TAuInput* input = Input();
-    // Sound queued from an input that has ended (or from one before it) cannot
-    // be fetched again: it is lost, and its track changes count as heard.
-    if (queued > 0 && FBoundaries.empty() && !FSourceDone && FDevice.FrameBytes > 0) {
-        const int64_t heard =
-            std::max<int64_t>(0, input->Delivered() - static_cast<int64_t>(queued));
-        input->GoToSample(heard / FDevice.FrameBytes);
-        FSeekSeen = input->SeekCount();
+    const uint64_t heard = FDevice.PlayedTotal + (held > 0 ? FDevice.LastBusy : 0);
+    while (!FBoundaries.empty() && FBoundaries.front() <= heard) {
+        FBoundaries.pop_front();
+        ChainHeard();
     }
+    // Inputs handed over and not heard are taken back: the input before them
+    // is still open, and goes on from the sound heard.
+    uint64_t end = FDevice.WrittenTotal;
+    bool rewind = !FSourceDone;
+    if (!FBoundaries.empty() && ChainEndedKnown(0) && ChainRetract(0)) {
+        end = FBoundaries.front();
+        rewind = true;
+    }
+    // Otherwise their sound cannot be fetched again: it is lost, and their
+    // track changes count as heard.
     while (!FBoundaries.empty()) {
         FBoundaries.pop_front();
         ChainHeard();
     }
+    TAuInput* input = Input();
+    if (rewind && end > heard && FDevice.FrameBytes > 0) {
+        const auto queued = static_cast<int64_t>(end - heard);
+        const int64_t at = std::max<int64_t>(0, input->Delivered() - queued);
+        if (input->GoToSample(at / FDevice.FrameBytes)) FSourceDone = false;
+        FSeekSeen = input->SeekCount();
+    }
+}
+
+uint32_t TDXAudioOut::ParkAfterMs() {
+    // Only a device that holds sound of its own keeps a thread awake; a
+    // drain plays out unhalted.
+    return FDevice.OutBuffer && FDevice.OutBuffer->HeldMs() > 0 && !FInputEnded ? kParkAfterMs : 0;
+}
+
+void TDXAudioOut::Park() {
+    if (!FDevice.OutBuffer || FInputEnded) return;
+    RewindToHeard();
+    {
+        std::lock_guard<std::mutex> g(FRingLock);
+        TermWrapper(FDevice);
+    }
+    NoteQueued();
+    FQueued = 0;
+    FParked = true;
+}
+
+bool TDXAudioOut::Unpark() {
+    FParked = false;
+    try {
+        OpenOutputDevice();
+        if (CreateOutputRing() != DS_OK) throw EAuDeviceError("Audio output error");
+    } catch (const std::exception& e) {
+        SetLastError(e.what(), TFault::Device);
+        PostNotify(OnThreadException());
+        return false;
+    }
+    FDeviceChangesSeen = FDeviceChanges.load();
+    // A seek made while parked is where the first fill reads from already.
+    FSeekSeen = Input()->SeekCount();
+    ScheduleInputGain(0);
+    FUnderrunsSeen = 0;
+    FFirstFill = true;
+    return true;
 }
 
 }  // namespace quillet

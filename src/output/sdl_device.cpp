@@ -90,11 +90,11 @@ class SdlRing : public SoundRing {
         want.freq = static_cast<int>(rate);
         want.format = FBits == 8 ? AUDIO_U8 : FBits == 16 ? AUDIO_S16LSB : AUDIO_S32LSB;
         want.channels = static_cast<Uint8>(FChannels);
-        // About 46 ms per callback: few wake-ups, and still a fine-grained
-        // play cursor next to a ring of a second or more.
-        uint32_t samples = 64;
-        while (samples < 8192 && samples * 2 <= rate / 20) samples *= 2;
-        want.samples = static_cast<Uint16>(samples);
+        // About 150 ms per callback (the device's own buffer): a busy machine
+        // may hold SDL's thread that long without a dropout, and a pause or
+        // a seek is still heard within it. The ring behind it holds a second
+        // or more, so the worker's polls need no such care.
+        want.samples = static_cast<Uint16>(DeviceBufferFrames(rate));
         want.callback = &SdlRing::Callback;
         want.userdata = this;
         SDL_AudioSpec have{};
@@ -104,6 +104,8 @@ class SdlRing : public SoundRing {
             SdlLib().SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
         if (FDevice == 0) return DSERR_NODRIVER;
         FSilenceOut = have.silence;
+        // SDL's buffer and the one it fills behind it (a sound server's).
+        FHeldMs = have.freq > 0 ? static_cast<uint32_t>(2000ull * have.samples / have.freq) : 0;
         SdlLib().SDL_PauseAudioDevice(FDevice, 0);
         return DS_OK;
     }
@@ -173,6 +175,7 @@ class SdlRing : public SoundRing {
         return !FFadeSet || FFadeCallbacks >= 2;
     }
     bool CursorIsExact() const override { return true; }
+    uint32_t HeldMs() const override { return FHeldMs; }
     // SDL goes on calling the callback of a device it lost (so the cursor
     // moves), and tells the loss only through the device's status.
     bool Lost() const override {
@@ -247,6 +250,7 @@ class SdlRing : public SoundRing {
     uint32_t FOutBytes = 0;
     uint32_t FOutFrame = 0;
     uint8_t FSilenceOut = 0;
+    uint32_t FHeldMs = 0;  // set once, before the ring is shared
     mutable std::mutex FLock;
     std::unique_lock<std::mutex> FHeld;  // from Lock to Unlock
     uint32_t FPlay = 0;                  // under FLock
@@ -295,6 +299,11 @@ class SdlDevice : public SoundDevice {
 };
 
 }  // namespace
+
+uint32_t DeviceBufferFrames(uint32_t Rate) {
+    const uint64_t frames = uint64_t{Rate} * kDeviceBufferMs / 1000 / 64 * 64;
+    return static_cast<uint32_t>(std::clamp<uint64_t>(frames, 256, 16384));
+}
 
 TDeviceGuid SdlDeviceId(const std::string& Name, int Occurrence) {
     // Two FNV-1a passes with different bases give the 16 bytes.

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -40,6 +41,12 @@ class SdlSoundSystem : public SoundSystem {
     std::condition_variable FSleepWake;
     bool FInterrupted = false;  // under FSleepLock
 };
+
+// The sound SDL's device holds itself, in milliseconds, and in frames at
+// `Rate`: what a busy machine may keep SDL's thread from running without a
+// dropout, and the latest a pause or a seek is heard.
+constexpr uint32_t kDeviceBufferMs = 150;
+uint32_t DeviceBufferFrames(uint32_t Rate);
 
 // The id SDL's device of this name gets (Occurrence counts earlier devices of
 // the same name); never all zeros.

@@ -100,6 +100,10 @@ class SoundRing {
     // can never have gone round the ring unseen (a stalled device stalls the
     // cursor too); false for a cursor that runs with the device's clock.
     virtual bool CursorIsExact() const { return false; }
+    // How long sound the device has taken (up to the write cursor) goes on
+    // playing after Stop, in milliseconds: the device's own buffers. 0: the
+    // play cursor itself tells what was heard (a simulated ring).
+    virtual uint32_t HeldMs() const { return 0; }
     // True once the device has gone for good (unplugged, or its sound
     // server ended the stream): the ring may still take sound, but nobody
     // hears it. The sink then moves to another device.

@@ -4,9 +4,11 @@ namespace quillet {
 
 namespace {
 
-// A queue of tracks shorter than the ring can hold this many of one kind at
-// once; past it the next track simply starts a run of its own.
-constexpr size_t kMaxPerKind = 8;
+// Tracks shorter than the ring hold an input each until their end is heard:
+// the ring (about 1.5 s) can hold this many tracks of a tenth of a second
+// and more of one kind at once; past it the next track simply starts a run
+// of its own.
+constexpr size_t kMaxPerKind = 24;
 
 }  // namespace
 

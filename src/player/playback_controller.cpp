@@ -189,19 +189,27 @@ void TPlaybackController::Stop() {
     ClearHeard();
 }
 
+int TPlaybackController::StepFrom() const {
+    // Without a selection (a delete took it) Next and Previous step from the
+    // track heard, as the end of a track does: the two never disagree.
+    const int selected = FList.Selected();
+    if (selected >= 0 || FHeard.Id == kNoEntry) return selected;
+    return HeardPlace().Selected;
+}
+
 void TPlaybackController::SelectNext() {
     const int queued = PlayNextRow(false);
-    FList.Select(queued >= 0 ? queued : FOrder.Next(FList.Selected()));
+    FList.Select(queued >= 0 ? queued : FOrder.Next(StepFrom()));
 }
 
 void TPlaybackController::SelectPrevious() {
-    // In the list's order, with no selection this asks for row -2: nothing
-    // gets selected.
-    FList.Select(FOrder.Previous(FList.Selected()));
+    // In the list's order, with no selection and nothing heard this asks for
+    // row -2: nothing gets selected.
+    FList.Select(FOrder.Previous(StepFrom()));
 }
 
 bool TPlaybackController::CanGoPrevious() const {
-    return FOrder.CanGoPrevious(FList.Selected());
+    return FOrder.CanGoPrevious(StepFrom());
 }
 
 void TPlaybackController::Next() {
@@ -333,6 +341,7 @@ void TPlaybackController::audOutProgress() {
 void TPlaybackController::audOutDone() {
     FAhead.clear();
     std::string error = FOut->LastError();
+    if (HeardIsStream() && !error.empty()) return StreamFailed(error);
     if (FOut->ProducedSound()) {
         FSilentRuns = 0;
         FSoundSinceStart = true;
@@ -359,6 +368,15 @@ void TPlaybackController::audOutDone() {
         ~TStep() { Flag = false; }
     } step{FChainStep = true};
     Play();
+}
+
+void TPlaybackController::StreamFailed(const std::string& error) {
+    // A station that cannot be reached, or stays down after its reconnects,
+    // is said once; playing another row instead would hide that it is gone.
+    if (!FOut->ProducedSound()) MarkFailed(FHeard.Id, error, FOut->LastFault());
+    FSilentRuns = 0;
+    ClearHeard();
+    Tell([&](TPlaybackListener& l) { l.LapFailed(error); });
 }
 
 std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& error,
@@ -396,9 +414,13 @@ int TPlaybackController::NextRow() {
     for (const TAhead& q : FAhead) {
         const int row = FList.IndexOf(q.Id);
         if (row >= 0) pending.push_back(row);
-        last = row;
+        last = row >= 0 ? row : q.GoneIndex >= 0 ? q.GoneIndex - 1 : -1;
     }
-    const TPlayOrder::TPlace at = FAhead.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
+    TPlayOrder::TPlace at = FAhead.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
+    // After an entry the list's change came too late for, the selection
+    // leads again.
+    if (!FAhead.empty() && FAhead.back().Overruled && FList.Selected() >= 0)
+        at.Selected = FList.Selected();
     return FOrder.AfterTrack(at, pending);
 }
 
@@ -442,6 +464,10 @@ void TPlaybackController::MarkJoin(int row, const TAuInput* input) {
 }
 
 void TPlaybackController::NeedNext() {
+    // Taken back by the sink: no longer ahead. Several changes in a row may
+    // take back and ask more than once; one answer serves them all.
+    while (TAuInput* retracted = FOut->TakeRetracted())
+        std::erase_if(FAhead, [retracted](const TAhead& q) { return q.Input == retracted; });
     // Inputs passed over since the last answer: their entries failed, and
     // the answer names the one after them.
     while (std::optional<TAuOutput::TFailedNext> failed = FOut->TakeFailedNext()) {
@@ -459,6 +485,7 @@ void TPlaybackController::NeedNext() {
             break;
         }
     }
+    if (!FOut->AwaitingNext()) return;  // answered already
     Answer();
 }
 
@@ -474,10 +501,13 @@ void TPlaybackController::TrackChanged() {
         const int row = FList.IndexOf(q.Id);
         if (row >= 0) {
             FOrder.Started(row);
-            // The end-of-track step's selection, now that the entry is heard.
-            FList.Select(row);
+            // The end-of-track step's selection, now that the entry is heard;
+            // a selection made too late to change this entry stays, and
+            // leads at its end.
+            if (!q.Overruled) FList.Select(row);
         }
         SetHeard(q.Id, q.Track);
+        if (row < 0) FGoneIndex = q.GoneIndex;
         return;
     }
 }
@@ -529,8 +559,8 @@ void TPlaybackController::FollowChanges() {
     const TAuInput* queued = FOut->QueuedNext();
     if (InTail()) {
         // Handed over and not heard yet: is it still what follows the track
-        // heard? If not, the heard track's end plays again, and the chain
-        // asks anew when it ends.
+        // heard? If not, the sink takes back all it was given ahead that the
+        // device has not begun, and asks anew for what follows (NeedNext).
         std::deque<TAhead> queue;
         queue.swap(FAhead);
         const int row = NextRow();
@@ -538,8 +568,12 @@ void TPlaybackController::FollowChanges() {
         for (const TAhead& q : FAhead) {
             if (q.Input == nullptr) continue;  // passed over
             if (q.Input == queued) break;      // still only queued: below
+            if (q.Overruled) break;            // begun already: what follows it counts
             if (row < 0 || row != FList.IndexOf(q.Id)) {
-                ReplayHeard(HeardFlicks());
+                // Whatever the sink cannot take back any more is marked, so
+                // the change acts on its end instead.
+                for (TAhead& a : FAhead) a.Overruled = true;
+                FOut->RetractUnheard();
                 return;
             }
             break;
@@ -570,6 +604,10 @@ void TPlaybackController::AfterRemove(int index, TEntryId id) {
     if (id == FHeard.Id) FGoneIndex = index;
     Unqueue(id);
     if (FGoneIndex > index) --FGoneIndex;
+    for (TAhead& q : FAhead) {
+        if (q.Id == id) q.GoneIndex = index;
+        if (q.GoneIndex > index) --q.GoneIndex;
+    }
     FollowChanges();
 }
 

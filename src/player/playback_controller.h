@@ -21,10 +21,12 @@
 // What is heard
 // The sink hands the next track over a ring ahead of hearing it. Everything
 // here follows the track heard (HeardEntry, Time, the playing mark): the next
-// entry becomes the one playing when its first sample is heard. A seek, or an
-// edit that changes what should follow, while the end of the last track is
-// still playing, plays that end again from where it is heard and gives the
-// sink its next track anew, so nothing but the heard track is ever acted on.
+// entry becomes the one playing when its first sample is heard. A seek while
+// the end of the last track is still playing plays that end again from there.
+// An edit that changes what should follow takes back what was given ahead
+// and not begun on the device (the sink cuts its ring there), and the answer
+// anew joins the heard track's end without a gap; a track whose first sample
+// the device took is as good as heard, and the change acts on its end.
 //
 // A NOTE ON THREADS
 // - GUI thread: every call here, every listener call, and the sink's events
@@ -66,7 +68,9 @@ class TPlaybackListener {
     virtual void SettingsChanged() {}
     // A plain message for the user ("Format not supported").
     virtual void Message(const std::string& /*text*/) {}
-    // A whole lap of the list gave no sound: the last error, to show once.
+    // A whole lap of the list gave no sound, or a stream failed (it could
+    // not be reached, or stayed down after its reconnects): the error, to
+    // show once. Playback has stopped.
     virtual void LapFailed(const std::string& /*error*/) {}
     // The play queue changed (positions too). It may come in the middle of
     // a list change: a view refreshes later, not from here.
@@ -111,7 +115,10 @@ class TPlaybackController : private TPlaylistListener {
     bool Paused() const { return FPaused; }
     void Stop();
     // The selection moves as Next and Previous move it (the play order), and
-    // nothing plays; the buttons then Play.
+    // nothing plays; the buttons then Play. Without a selection they step
+    // from the track heard (or where it was when it left the list), as the
+    // end of a track does; with nothing heard either, Next selects the first
+    // row.
     void SelectNext();
     void SelectPrevious();
     bool CanGoPrevious() const;
@@ -193,6 +200,12 @@ class TPlaybackController : private TPlaylistListener {
         TEntryId Id;
         TTrackRef Track;
         TAuInput* Input;
+        // The list changed what should follow after the device took this
+        // entry's first sample: it plays, then what the change calls for.
+        bool Overruled = false;
+        // Where it was when it left the list (-1: it is in it); what follows
+        // it then is what took its place.
+        int GoneIndex = -1;
     };
 
     // TPlaylistListener
@@ -211,6 +224,8 @@ class TPlaybackController : private TPlaylistListener {
     // failed, the entry is marked failed. Returns the error to show: a format
     // refused for a file no input understood is told as the file's.
     std::string MarkFailed(TEntryId id, const std::string& error, TAuOutput::TFault fault);
+    // The run of a stream ended with `error`: playback stops there.
+    void StreamFailed(const std::string& error);
     void ClearHeard();
     // The row the end of the heard track leads to, after the entries already
     // given to the sink ahead; -1 when playback stops there.
@@ -222,6 +237,8 @@ class TPlaybackController : private TPlaylistListener {
     void Unqueue(TEntryId id);
     // What follows the heard track, as a place in the play order.
     TPlayOrder::TPlace HeardPlace() const;
+    // The row Next and Previous step from.
+    int StepFrom() const;
     void Answer();
     // The entry at `row` was just given to the sink ahead as `input`: a
     // crossfade into it unless it runs on from the track before it.
@@ -230,8 +247,7 @@ class TPlaybackController : private TPlaylistListener {
     // are on) rather than being cut mid-wave.
     void FadeOutHeard() { FOut->FadeOut(); }
     // The list, the selection or the way it plays changed: an entry given
-    // ahead that no longer follows is replaced, one handed over is played again
-    // from the heard track's end.
+    // ahead that no longer follows is replaced, one handed over is taken back.
     void FollowChanges();
     // The heard track again from where it is heard (or `offset`), dropping
     // what was given ahead after it.

@@ -2,12 +2,16 @@
 // folder's image, following the heard track (not the selection), in the
 // time's tooltip at the design size and beside the list in a larger window;
 // a picture that does not decode shows nothing.
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 
 #include "app_test_support.h"
 #include "art_view.h"
+#include "playlist_box.h"
 
 namespace quillet::test {
 namespace {
@@ -23,6 +27,19 @@ class ArtWindowTest : public WindowFixture {
     }
     bool Showing(Qt::GlobalColor colour, const std::string& track) const {
         return Shown() == QColor(colour) && Art().PictureTrack() == track;
+    }
+    // The list's columns all show, side by side, without a horizontal scroll.
+    void ExpectColumnsFit(const char* what) const {
+        const TPlaylistBox& box = *Form->lbPlaylist;
+        ASSERT_TRUE(box.ColumnsShown()) << what;
+        EXPECT_FALSE(box.horizontalScrollBar()->isVisible()) << what;
+        int total = 0;
+        for (int column = 0; column < box.header()->count(); ++column) {
+            EXPECT_GE(box.header()->sectionSize(column), 24) << what << " column " << column;
+            total += box.header()->sectionSize(column);
+        }
+        EXPECT_LE(total, box.viewport()->width()) << what;
+        EXPECT_GE(total, box.viewport()->width() - 4) << what;
     }
     // What the time's tooltip draws, as rich text does.
     QImage RenderedTip() const {
@@ -63,30 +80,45 @@ TEST_F(ArtWindowTest, ThePictureOfTheTrackHeardEmbeddedBeforeTheFolders) {
     QTest::qWait(50);
     EXPECT_TRUE(Showing(Qt::red, Dir + "album/a.mp3"));
 
-    // A larger window gives the picture a square beside the list.
+    // A larger window gives the picture a square beside the list, a third
+    // of the room at most.
     Form->resize(800, 600);
     ASSERT_TRUE(WaitFor([&] { return Art().isVisible(); }));
     const QRect art = Art().geometry(), list = Form->lbPlaylist->geometry();
     EXPECT_EQ(art.topLeft(), QPoint(11, 52));
     EXPECT_EQ(art.width(), art.height());
-    EXPECT_GE(art.width(), 300);
+    EXPECT_EQ(art.width(), (198 + 545 - 6) / 3);
     EXPECT_GT(list.left(), art.right());
     EXPECT_EQ(list.right(), 11 + 198 + (800 - 255) - 1);
-    EXPECT_GE(list.width(), 198);
+    ExpectColumnsFit("800x600");
 
     PlayRow(1);
     ASSERT_TRUE(WaitFor([&] { return Showing(Qt::green, Dir + "other/b.wav"); }));
     EXPECT_TRUE(Art().isVisible());
 
-    // No art that decodes: the list takes the whole room again, the tooltip
-    // goes, and playback goes on.
+    // No art that decodes: the tooltip goes, and playback goes on; the
+    // picture's place stays, so the list does not move under the pointer.
     PlayRow(2);
     ASSERT_TRUE(WaitFor([&] { return Art().PictureTrack() == Dir + "lies/c.wav"; }));
     EXPECT_TRUE(Art().Picture().isNull());
     EXPECT_FALSE(Art().isVisible());
-    EXPECT_EQ(Form->lbPlaylist->geometry(), QRect(11, 52, 198 + 545, 146 + 366));
+    EXPECT_EQ(Form->lbPlaylist->geometry(), list);
     EXPECT_TRUE(Form->lblTime->toolTip().isEmpty());
     EXPECT_TRUE(Form->Player().Playing());
+    Form->resize(900, 700);
+    QTest::qWait(50);
+    ExpectColumnsFit("900x700 without a picture");
+    PlayRow(1);
+    ASSERT_TRUE(WaitFor([&] { return Showing(Qt::green, Dir + "other/b.wav"); }));
+    ExpectColumnsFit("900x700 with a picture");
+    EXPECT_EQ(Form->lbPlaylist->geometry().left(), 11 + (198 + 645 - 6) / 3 + 6);
+    // The find field shows at the list's foot, over no scroll bar.
+    QTest::keyClick(Form->lbPlaylist, Qt::Key_Slash);
+    auto* field = Form->lbPlaylist->findChild<QLineEdit*>(QStringLiteral("edFilter"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->isVisible());
+    EXPECT_TRUE(Form->lbPlaylist->viewport()->geometry().contains(field->geometry()));
+    QTest::keyClick(field, Qt::Key_Escape);
 
     // Stopped: nothing is heard, nothing is shown.
     PlayRow(0);

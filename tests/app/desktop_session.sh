@@ -101,8 +101,10 @@ dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpr
   org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:LoopStatus \
   variant:string:Sometimes >/dev/null
 expect "an unknown loop status is ignored" Playlist pc loop
-expect "still playing" Playing pc status
-expect "same title" "Song A" pc metadata xesam:title
+# The address opened plays; a station that cannot be reached is told (a
+# message box stays open from here on) and playback stops there: no other
+# row takes its place.
+expect "an unreachable station stops playback" Stopped pc status
 
 # A second start hands its files over and ends at once.
 timeout 10 "$q" c.wav || fail "a second start did not end by itself"

@@ -155,5 +155,31 @@ TEST_F(ListToolsTest, TypingFiltersTheRowsShownAndNothingElse) {
     Form->sbStop->click();
 }
 
+// With the field open, the commands see the rows shown: a selected row the
+// filter hides is no selection (Play next, Delete and Play leave it alone),
+// and is selected again once the field closes.
+TEST_F(ListToolsTest, AHiddenSelectionIsNoSelection) {
+    Install<OpenRecorder>(TInputKind::ikWave, kLongFrames);
+    AddRows({"Jazz.wav", "Jig.wav", "other.wav"});
+    Form->SetItemIndex(2);
+    QTest::keyClicks(Form->lbPlaylist, "ji");
+    ASSERT_EQ(Visible(), (std::vector<int>{1}));
+    EXPECT_EQ(Form->ItemIndex(), -1);
+    QTest::keyClick(Form->lbPlaylist, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(Form->Player().Queue().empty()) << "a hidden row was queued";
+    Form->sbRemoveFile->click();
+    EXPECT_EQ(Form->Count(), 3) << "a hidden row was deleted";
+    Form->sbPlay->click();
+    EXPECT_FALSE(Form->Player().Playing()) << "a hidden row was played";
+    QTest::keyClick(Field(), Qt::Key_Escape);
+    EXPECT_EQ(Form->ItemIndex(), 2);
+    // A row chosen while filtering stays chosen.
+    QTest::keyClicks(Form->lbPlaylist, "ji");
+    QTest::keyClick(Field(), Qt::Key_Down);
+    EXPECT_EQ(Form->ItemIndex(), 1);
+    QTest::keyClick(Field(), Qt::Key_Escape);
+    EXPECT_EQ(Form->ItemIndex(), 1);
+}
+
 }  // namespace
 }  // namespace quillet::test

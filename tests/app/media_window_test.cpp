@@ -15,6 +15,7 @@
 #include "mpris.h"
 #include "player_control.h"
 #include "stream_fixture.h"
+#include "stream_input.h"
 
 namespace quillet::test {
 namespace {
@@ -211,22 +212,36 @@ TEST_F(MediaWindow, AStationFromAPlsShowsItsTitlesAndHasNoLength) {
 }
 
 // Open URL in the list's menu and on Ctrl+L: a stream's address is added as
-// given (trimmed), a file URL as its file; anything else is refused at once.
-TEST_F(MediaWindow, OpenUrlAddsStreamsAndFilesAndRefusesTheRest) {
+// given (trimmed) and played, a file URL as its file; anything else is
+// refused at once. A station that cannot be reached is told once, in a
+// message and the caption, and playback stops there: the next row does not
+// silently take its place.
+TEST_F(MediaWindow, OpenUrlPlaysWhatItOpensAndRefusesTheRest) {
     QAction* action = Form->pmPlayModes->findChild<QAction*>(QStringLiteral("OpenUrl"));
     ASSERT_NE(action, nullptr);
     EXPECT_EQ(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
-    Dialogs->Inputs = {"  icy://radio.test:8000/live \n", "file:///music/a%20b.mp3",
-                       "ftp://radio.test/x.mp3", "http://radio.test/with space", std::nullopt};
-    for (int i = 0; i < 5; ++i) action->trigger();
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"icy://radio.test:8000/live", "/music/a b.mp3"}));
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"icy://radio.test:8000/live", "a b.mp3"}));
+    Install<OpenRecorder>(TInputKind::ikMP3, 44100 * 60);
+    Dialogs->Inputs = {"ftp://radio.test/x.mp3", "http://radio.test/with space", std::nullopt,
+                       "file:///music/a%20b.mp3", "  icy://127.0.0.1:9/live \n"};
+    for (int i = 0; i < 3; ++i) action->trigger();
+    EXPECT_TRUE(Paths().empty());
     ASSERT_EQ(Boxes.size(), 2u);
     EXPECT_TRUE(Boxes[0].Text.contains(QStringLiteral("ftp://radio.test/x.mp3")));
     EXPECT_EQ(Dialogs->Log[0].Title, QStringLiteral("Open URL"));
-    // The reader leaves an address alone: no connection, no "File not found".
-    QTest::qWait(200);
-    EXPECT_EQ(Form->PlaylistEntries[0].Info.State, TEntryState::Unread);
+    action->trigger();
+    EXPECT_EQ(Form->ItemIndex(), 0);
+    EXPECT_EQ(PlayingFile(), "/music/a b.mp3");
+    action->trigger();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/music/a b.mp3", "icy://127.0.0.1:9/live"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"a b.mp3", "icy://127.0.0.1:9/live"}));
+    EXPECT_EQ(Form->ItemIndex(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Boxes.size() == 3; }, 15000)) << "the failure was not told";
+    QTest::qWait(300);
+    EXPECT_EQ(Boxes.size(), 3u) << "told more than once";
+    EXPECT_FALSE(Form->Player().Playing()) << "another row took the station's place";
+    EXPECT_TRUE(Boxes[2].Text.contains(QLatin1String(kStreamOpenFailed)));
+    EXPECT_TRUE(Form->windowTitle().startsWith(QLatin1String(kStreamOpenFailed)))
+        << Form->windowTitle().toStdString();
 }
 
 // The command line takes addresses: a stream's as given (never made a path

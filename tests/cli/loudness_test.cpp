@@ -288,7 +288,7 @@ TEST(Loudness, WrittenCacheServesPlayAutoAndSmart) {
     for (const auto& [mode, apart] : {std::pair{"auto", 0.0}, std::pair{"smart", 20.0}}) {
         SCOPED_TRACE(mode);
         const std::string disk = dir + "/played.raw";
-        Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=23 SDL_DISKAUDIOFILE=" + disk + " " +
+        Output(env + "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=75 SDL_DISKAUDIOFILE=" + disk + " " +
                    QUILLET_CLI " play --replaygain " + mode + files + " 2>/dev/null",
                &status);
         ASSERT_EQ(status, 0);

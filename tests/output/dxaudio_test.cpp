@@ -68,9 +68,9 @@ TEST(DXAudio, FillsTheWholeRingBeforeItPlaysThenTopsUpInOrder) {
     EXPECT_TRUE(playingAtFirstSleep);
     EXPECT_EQ(atFirstSleep, PatternBytes(0, 262144));
 
-    // 22050 Hz: the ring lasts 2.97 s, the drain 3000 ms, so every byte is
-    // heard, in order, followed by silence.
-    EXPECT_EQ(r.SleepsOf(100), 30u);
+    // 22050 Hz: the ring lasts 2.97 s, the drain 3000 ms and a step, so
+    // every byte is heard, in order, followed by silence.
+    EXPECT_EQ(r.SleepsOf(100), 31u);
     auto ring = r.sys->Ring();
     std::lock_guard<std::mutex> g(ring->Lock);
     EXPECT_TRUE(ring->Released);
@@ -86,7 +86,8 @@ TEST(DXAudio, FillsTheWholeRingBeforeItPlaysThenTopsUpInOrder) {
 }
 
 // The drain plays out what is queued and one step more, no longer; the
-// ring's length in whole seconds bounds it when the device stops taking sound.
+// ring's length in whole seconds and a step bound it when the device stops
+// taking sound.
 TEST(DXAudio, TheDrainEndsOnceTheLastSampleIsPlayed) {
     struct Case {
         uint32_t rate;
@@ -95,7 +96,7 @@ TEST(DXAudio, TheDrainEndsOnceTheLastSampleIsPlayed) {
         size_t steps;
     };
     for (const Case& c : {Case{44100, 1000, false, 2}, Case{22050, 60000, false, 29},
-                          Case{44100, 1000, true, 20}, Case{22050, 1000, true, 30}}) {
+                          Case{44100, 1000, true, 21}, Case{22050, 1000, true, 31}}) {
         Player r;
         if (c.stalled) r.sys->SetOnSleep([](uint32_t) {});
         SyntheticSource src({.rate = c.rate, .frames = c.frames});

@@ -185,7 +185,8 @@ TEST_F(Player, TheQueuedEntryFollowsTheListsChanges) {
 }
 
 // Removing the row after the one playing (which also clears the selection)
-// leads on from the entry playing, never from the top of the list.
+// leads on from the entry playing, never from the top of the list: at the
+// end of the track, and on Next.
 TEST_F(Player, AfterADeleteTheEntryAfterTheOnePlayingFollows) {
     for (const int start : {0, 2}) {
         SCOPED_TRACE(start);
@@ -200,6 +201,19 @@ TEST_F(Player, AfterADeleteTheEntryAfterTheOnePlayingFollows) {
         const std::string expected = start == 0 ? "s02.wav" : "s04.wav";
         EXPECT_EQ(Heard.Titles[1], expected);
     }
+    List.Clear();
+    AddFiles("n", 4, 2.0);
+    PlayRow(1);
+    List.Select(2);
+    List.Remove(2);
+    Control->Next();
+    EXPECT_EQ(List[static_cast<size_t>(List.Selected())].Title, "n3.wav");
+    Control->Stop();
+    List.Select(1);
+    List.Select(-1);
+    Control->Next();  // nothing heard, nothing selected: the first row
+    EXPECT_EQ(List.Selected(), 0);
+    Control->Stop();
 }
 
 // What is heard leads: a track handed over a ring ahead becomes the one

@@ -15,14 +15,15 @@
 
 namespace quillet::test {
 
-// SDL's disk driver writes one file for as long as a device stays open. Its
-// pace: twice real time, so the ring still spans several of the worker's
-// polls; real time under the sanitizers, which slow the decoders down.
+// SDL's disk driver writes one file for as long as a device stays open,
+// one device buffer (150 ms of sound) per wait. Its pace: twice real time,
+// so the ring still spans several of the worker's polls; real time under the
+// sanitizers, which slow the decoders down.
 inline const char* DiskDriverDelayMs() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return "46";
+    return "150";
 #else
-    return "23";
+    return "75";
 #endif
 }
 
