@@ -72,7 +72,7 @@ std::string MusicFolder(const std::string& configHome, const std::string& home) 
 
 TAddMusic::TAddMusic(TPlaylistModel& list, QWidget& window, QMenu& menu,
                      std::function<TDialogProvider&()> dialogs)
-    : FList(list), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
+    : FList(&list), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
     FWalks.setMaxThreadCount(1);
     menu.addSeparator();
     FAction = menu.addAction(FFolderTitle + QStringLiteral("..."));
@@ -134,7 +134,7 @@ void TAddMusic::AddFiles(const TFileDialogSetup& setup) {
         entry.FilePath = file;
         rows.push_back(CutTitle(entry.Title));
     }
-    FList.Append(std::move(entries), std::move(rows));
+    FList->Append(std::move(entries), std::move(rows));
 }
 
 void TAddMusic::AddFolder() {
@@ -157,7 +157,7 @@ void TAddMusic::AddFolder() {
 
 void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from) {
     const size_t to = std::min(entries->size(), from + kAppendChunk);
-    FList.Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
+    FList->Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
                   std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
     if (to == entries->size()) {
         ++FWalksDone;

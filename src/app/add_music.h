@@ -62,11 +62,14 @@ class TAddMusic : public QObject {
     // Tests: walks done (their entries appended).
     int WalksDone() const { return FWalksDone; }
 
+    // What is added goes to `list` from now on (the list shown).
+    void SetList(TPlaylistModel& list) { FList = &list; }
+
   private:
     void Remember(const std::string& folder);
     void AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from);
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     QWidget& FWindow;
     std::function<TDialogProvider&()> FDialogs;
     std::string FConfigFolder;

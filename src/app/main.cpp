@@ -55,15 +55,15 @@ int main(int argc, char** argv) {
     TDesktopSession session(FrmQuillet.Player(), FrmQuillet, std::move(arguments), ConfigFolder(),
                             socketName);
 
-    // SIGTERM and SIGINT close the window the normal way, so playback stops
-    // cleanly before the program ends.
+    // SIGTERM, SIGINT and SIGHUP (a session ending) save the state and end
+    // the program within 2 s, whatever box is open.
     std::unique_ptr<QSocketNotifier> quitNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) == 0) {
         quitNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
         QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &FrmQuillet, [&] {
             char byte;
             [[maybe_unused]] ssize_t n = read(gSignalPipe[0], &byte, 1);
-            FrmQuillet.close();
+            session.QuitNow();
         });
         struct sigaction action {};
         action.sa_handler = OnQuitSignal;
@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
         action.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGHUP, &action, nullptr);
     }
 
     FrmQuillet.show();

@@ -18,7 +18,7 @@ constexpr char kText[] = "Open URL...";
 
 TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaylistModel& list,
                    std::function<TDialogProvider&()> dialogs)
-    : FWindow(window), FList(list), FDialogs(std::move(dialogs)) {
+    : FWindow(window), FList(&list), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
     FAction->setObjectName(QLatin1String(kKey));
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -50,9 +50,9 @@ void TOpenUrl::Run() {
         TPlaylistEntry entry;
         entry.Title = CutTitle(FileNamePart(*path));
         entry.FilePath = *path;
-        FList.Append({std::move(entry)});
+        FList->Append({std::move(entry)});
     } else if (IsStreamUrl(text) && text.find_first_of(" \t\r\n") == std::string::npos) {
-        FList.Append({AddressEntry(text)});
+        FList->Append({AddressEntry(text)});
     } else {
         ShowMessage(FRefused.arg(QString::fromStdString(text)));
     }

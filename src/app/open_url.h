@@ -31,9 +31,12 @@ class TOpenUrl : public QObject {
     // Asks for an address and appends it.
     void Run();
 
+    // What is added goes to `list` from now on (the list shown).
+    void SetList(TPlaylistModel& list) { FList = &list; }
+
   private:
     QWidget& FWindow;
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     std::function<TDialogProvider&()> FDialogs;
     QAction* FAction;
     std::string FTitle = "Open URL";

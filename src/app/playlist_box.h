@@ -23,6 +23,9 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     ~TPlaylistBox() override;
 
     TPlaylistViewModel& ViewModel() const { return *FViewModel; }
+    // The list shown; SetList shows another (the set's shown list changed).
+    TPlaylistModel& List() const { return *FList; }
+    void SetList(TPlaylistModel& list);
     // The row of an entry as shown (its text), "" out of range.
     QString RowText(int row) const;
     // Selects a row as the user's mouse or keys would (UserSelected follows).
@@ -53,7 +56,7 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     // Gives the shown columns FWidths, or shares the list's width out.
     void ApplyWidths();
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     std::unique_ptr<TPlaylistViewModel> FViewModel;
     // Above 0 while the view's selection is changed from the model, or rows
     // come and go (Qt would move the selection to a neighbour meanwhile).

@@ -29,9 +29,11 @@ TResumePoint LoadResumePoint(const std::string& folder) {
     const auto start = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeStart"));
     const auto end = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeEnd"));
     point.FilePath = ini.ReadString(kResumeSection, "File");
+    const auto list = ParseWholeNumber<TListId>(ini.ReadString(kResumeSection, "List"));
     if (!row || *row < 0 || !offset || *offset < 0 || !start || *start < 0 || !end || *end < -1 ||
         point.FilePath.empty())
         return {};
+    point.List = list.value_or(kNoList);
     point.Row = *row;
     point.OffsetFlicks = *offset;
     point.Range = {*start, *end};
@@ -42,6 +44,7 @@ void SaveResumePoint(const std::string& folder, const TResumePoint& point) {
     if (folder.empty()) return;
     try {
         TIniFile ini = TIniFile::Load(folder + kStateFileName);
+        ini.WriteString(kResumeSection, "List", std::to_string(point.List));
         ini.WriteString(kResumeSection, "Row", std::to_string(point.Row));
         ini.WriteString(kResumeSection, "File", point.FilePath);
         ini.WriteString(kResumeSection, "RangeStart", std::to_string(point.Range.Start));
@@ -59,15 +62,10 @@ TResumePoint HeardPoint(TPlaybackController& player) {
     const TEntryId heard = player.HeardEntry();
     const TEntry* entry = list.Find(heard != kNoEntry ? heard : player.ResumeEntry());
     const TAuOutput::TPlayPoint at = player.PlayPoint();
-    // A path with a line break is not saved with the list.
-    if (entry == nullptr || entry->FilePath.find_first_of("\r\n") != std::string::npos)
-        return point;
-    point.Row = 0;
-    for (const TEntry& e : list) {
-        if (e.Id == entry->Id) break;
-        if (!e.FilePath.empty() && e.FilePath.find_first_of("\r\n") == std::string::npos)
-            ++point.Row;
-    }
+    if (entry == nullptr) return point;
+    if (const TPlaylistSet* set = player.Lists(); set != nullptr && set->IndexOf(list) >= 0)
+        point.List = set->Id(set->IndexOf(list));
+    point.Row = list.IndexOf(entry->Id);
     point.FilePath = entry->FilePath;
     point.Range = entry->Range;
     if (at.Rate > 0 && at.Frame > 0) point.OffsetFlicks = FramesToFlicks(at.Frame, at.Rate);

@@ -74,8 +74,16 @@ void SaveSessionState(const std::string& folder, const TSessionState& state) {
         entries.push_back(std::move(entry));
     }
     WriteM3uPlaylist(folder + kStatePlaylistName, entries);
+    TSessionState settings = state;
+    settings.Row = row;
+    SaveSessionSettings(folder, settings);
+}
+
+void SaveSessionSettings(const std::string& folder, const TSessionState& state) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
     TIniFile ini = TIniFile::Load(folder + kStateFileName);
-    ini.WriteString(kSessionSection, "Row", std::to_string(row));
+    ini.WriteString(kSessionSection, "Row", std::to_string(state.Row));
     ini.WriteString(kSessionSection, "Volume", std::to_string(state.Volume));
     ini.WriteString(kSessionSection, "Repeat", std::string(RepeatName(state.Repeat)));
     ini.WriteString(kSessionSection, "Shuffle", state.Shuffle ? "1" : "0");

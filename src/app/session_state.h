@@ -43,5 +43,8 @@ bool KeptInSession(const TPlaylistEntry& entry);
 // written as a playlist line and is left out; line breaks in titles become
 // blanks. Raises EInOutError (textfile.h) when a file cannot be written.
 void SaveSessionState(const std::string& folder, const TSessionState& state);
+// Writes the settings of `state` (not its entries: the lists keep their own
+// files) into "state.ini". Raises EInOutError.
+void SaveSessionSettings(const std::string& folder, const TSessionState& state);
 
 }  // namespace quillet

@@ -16,6 +16,7 @@
 #include "entry_reader.h"
 #include "key_hints.h"
 #include "list_filter.h"
+#include "list_tabs.h"
 #include "open_url.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
@@ -29,7 +30,7 @@ struct TWindowFeatures {
     TWindowFeatures(const QSize& designSize, TPlaybackController& player,
                     std::function<void(QWidget*, const QString&)> showHint)
         : Layout(designSize),
-          Reader(player.List()),
+          Reader(*player.Lists()),
           StreamTitles(player),
           Sheets(player.List()),
           KeyHints(std::move(showHint)) {}
@@ -56,6 +57,9 @@ struct TWindowFeatures {
     std::unique_ptr<TAddMusic> Adder;  // the Add dialog and "Add folder..."
     // Streams and CUE sheets (Open URL goes with the context menu).
     std::unique_ptr<TOpenUrl> OpenUrl;
+    QAction* OpenInNewList = nullptr;  // owned by the context menu
+    // The lists' tabs and their commands (undo among them).
+    std::unique_ptr<TListTabs> Tabs;
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 

@@ -59,6 +59,8 @@ class TMeasuredGain final : private TPlaylistListener {
     void Ahead(TEntryId heard, TEntryId next);
     // The gain mode or the shuffle changed.
     void SettingsChanged();
+    // The controller plays from another list now.
+    void SetList(TPlaylistModel& list);
     // Null until the first measurement was asked for.
     TLoudnessService* Service() { return FService.get(); }
 
@@ -83,7 +85,7 @@ class TMeasuredGain final : private TPlaylistListener {
     TInputGainInfo Info(TAuInput& input);
     bool Measuring() const;
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     TDXAudioOut& FOut;
     const TPlayOrder& FOrder;
     TLoudnessServiceOptions FOptions;
