@@ -33,7 +33,7 @@ class AddingTest : public WindowFixture {
         return nullptr;
     }
     TEntryInfo InfoOf(int row) const {
-        return Form->PlaylistEntries[static_cast<size_t>(row)].Info;
+        return Form->PlaylistEntries()[static_cast<size_t>(row)].Info;
     }
     QString ToolTipOf(int row) const {
         const QAbstractItemModel* model = Form->lbPlaylist->model();

@@ -186,13 +186,13 @@ void WindowFixture::AddFiles(const std::vector<std::string>& paths) {
 
 std::vector<std::string> WindowFixture::Titles() const {
     std::vector<std::string> titles;
-    for (const TPlaylistEntry& e : Form->PlaylistEntries) titles.push_back(e.Title);
+    for (const TPlaylistEntry& e : Form->PlaylistEntries()) titles.push_back(e.Title);
     return titles;
 }
 
 std::vector<std::string> WindowFixture::Paths() const {
     std::vector<std::string> paths;
-    for (const TPlaylistEntry& e : Form->PlaylistEntries) paths.push_back(e.FilePath);
+    for (const TPlaylistEntry& e : Form->PlaylistEntries()) paths.push_back(e.FilePath);
     return paths;
 }
 

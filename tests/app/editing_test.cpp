@@ -113,7 +113,7 @@ TEST_F(EditingTest, RemoveKeepsTheOrderAndLeavesNoSelection) {
     Form->SetItemIndex(0);
     Form->sbRemoveFile->click();
     EXPECT_TRUE(Rows().empty());
-    EXPECT_TRUE(Form->PlaylistEntries.empty());
+    EXPECT_TRUE(Form->PlaylistEntries().empty());
     EXPECT_EQ(Form->ItemIndex(), -1);
 }
 
@@ -265,11 +265,11 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
                                                    "music/one.mp3\r\n#EXTINF:60,Zwei Lieder\r\n" +
                                                    Dir + "music/two.ogg\r\n");
     EXPECT_TRUE(std::filesystem::exists(Dir + "saved/other.PLS"));  // no second extension
-    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries.Items();
+    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries().Items();
 
     Dialogs->Playlists = {Dir + "saved/list.m3u", Dir + "saved/other.PLS"};
     Form->sbPlaylistOpen->click();
-    EXPECT_EQ(Form->PlaylistEntries.Items(), saved);
+    EXPECT_EQ(Form->PlaylistEntries().Items(), saved);
     // PLS titles are not read back: the file-name part stands in.
     Form->sbPlaylistOpen->click();
     EXPECT_EQ(Paths(), (std::vector<std::string>{Dir + "music/one.mp3", Dir + "music/two.ogg"}));

@@ -73,7 +73,7 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         auto* playNext = Form->pmPlayModes->findChild<QAction*>(QStringLiteral("PlayNext"));
         ASSERT_NE(playNext, nullptr);
         playNext->trigger();
-        const TPlaylistModel& list = Form->PlaylistEntries;
+        const TPlaylistModel& list = Form->PlaylistEntries();
         EXPECT_EQ(Form->Player().Queue().Ids(),
                   (std::vector<TEntryId>{list[2].Id, list[0].Id, list[3].Id}));
         EXPECT_FALSE(Form->audOut->Active()) << "queuing plays nothing";
@@ -83,7 +83,7 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         EXPECT_EQ(Shown(*Form, 1), QLatin1String("one"));
         EXPECT_EQ(Titles(), (std::vector<std::string>{"zero", "one", "two", "three"}));
         // A queued row removed: the places close up.
-        Form->PlaylistEntries.Remove(0);
+        Form->PlaylistEntries().Remove(0);
         ASSERT_TRUE(WaitFor([&] { return Shown(*Form, 2) == QLatin1String("[2] three"); }));
         EXPECT_EQ(Shown(*Form, 1), QLatin1String("[1] two"));
         // Chosen again, it takes the row out of the queue; the menu shows it
@@ -106,7 +106,7 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
     session.Start();
     ASSERT_TRUE(WaitFor([&] { return session.Restored(); }));
     EXPECT_EQ(next->Player().Queue().Ids(),
-              (std::vector<TEntryId>{next->PlaylistEntries[1].Id, next->PlaylistEntries[2].Id}));
+              (std::vector<TEntryId>{next->PlaylistEntries()[1].Id, next->PlaylistEntries()[2].Id}));
     ASSERT_TRUE(WaitFor([&] { return Shown(*next, 2) == QLatin1String("[2] three"); }));
     EXPECT_TRUE(Boxes.empty());
 }

@@ -69,7 +69,7 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     ASSERT_TRUE(WaitFor([&] { return Rows().size() == 6 && Boxes.size() == 2; }));
     EXPECT_EQ(Rows()[4], rows[1]);
 
-    const TPlaylistModel& list = Form->PlaylistEntries;
+    const TPlaylistModel& list = Form->PlaylistEntries();
     ASSERT_TRUE(WaitFor([&] {
         return std::all_of(list.begin(), list.end(),
                            [](const TEntry& e) { return e.Info.State != TEntryState::Unread; });
@@ -190,7 +190,7 @@ TEST_F(MediaWindow, AStationFromAPlsShowsItsTitlesAndHasNoLength) {
         << Rows()[0];
     EXPECT_TRUE(Form->windowTitle().startsWith(QStringLiteral("Quill Artist - Ink Song - ")));
     EXPECT_EQ(Titles(), std::vector<std::string>{"mp3"}) << "a saved list keeps its title";
-    EXPECT_NE(Form->PlaylistEntries[0].Info.State, TEntryState::Failed);
+    EXPECT_NE(Form->PlaylistEntries()[0].Info.State, TEntryState::Failed);
 
     ASSERT_TRUE(WaitFor([&] { return Form->Player().PlayPoint().Rate != 0; }));
     EXPECT_FALSE(Form->TimeText().contains(QLatin1Char('/'))) << Form->TimeText().toStdString();
@@ -226,7 +226,7 @@ TEST_F(MediaWindow, OpenUrlAddsStreamsAndFilesAndRefusesTheRest) {
     EXPECT_EQ(Dialogs->Log[0].Title, QStringLiteral("Open URL"));
     // The reader leaves an address alone: no connection, no "File not found".
     QTest::qWait(200);
-    EXPECT_EQ(Form->PlaylistEntries[0].Info.State, TEntryState::Unread);
+    EXPECT_EQ(Form->PlaylistEntries()[0].Info.State, TEntryState::Unread);
 }
 
 // The command line takes addresses: a stream's as given (never made a path

@@ -232,7 +232,7 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         session.Open({Dir + "two.wav"}, true);
         ASSERT_TRUE(WaitFor([&] { return window->PlayingRow() == 1; }));
         EXPECT_EQ(window->Count(), 2);
-        window->Player().PlayEntry(window->PlaylistEntries[0].Id, 7 * kFlicksPerSecond);
+        window->Player().PlayEntry(window->PlaylistEntries()[0].Id, 7 * kFlicksPerSecond);
         ASSERT_TRUE(WaitFor([&] { return heardSeconds(*window) >= 7; }));
         window->close();
         session.SaveState();
@@ -245,7 +245,7 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         session.Start();
         ASSERT_TRUE(WaitFor([&] {
             return window->PlayingRow() == 0 &&
-                   window->PlaylistEntries[0].Info.State != TEntryState::Unread;
+                   window->PlaylistEntries()[0].Info.State != TEntryState::Unread;
         }));
         EXPECT_EQ(heardSeconds(*window), 0);
         window->sbPlay->click();

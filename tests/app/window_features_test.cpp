@@ -226,7 +226,7 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     Form->SetItemIndex(0);
     EXPECT_EQ(Form->PlayingRow(), 1);
     // The chain moves the mark alone, whatever is selected.
-    Form->PlaylistEntries.SetPlaying(Form->PlaylistEntries[2].Id);
+    Form->PlaylistEntries().SetPlaying(Form->PlaylistEntries()[2].Id);
     EXPECT_EQ(BoldRows(), std::vector<int>{2});
     EXPECT_EQ(Form->ItemIndex(), 0);
     EXPECT_EQ(Form->windowTitle(), "c.wav - Quillet 0.6");
