@@ -204,14 +204,16 @@ TEST_F(EditingTest, RenameShowsTheWholeTextAndStoresItsFirst150Characters) {
     EXPECT_TRUE(Boxes.empty());
 }
 
-TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
+TEST_F(EditingTest, OpenReplacesOnlyOnceReadAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     Dialogs->Playlists = {""};
-    Form->sbPlaylistOpen->click();  // cancelled: already emptied
-    EXPECT_TRUE(Rows().empty());
+    Form->sbPlaylistOpen->click();  // cancelled: the list stays
+    EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
+    Form->PlaylistEntries().Clear();
     ASSERT_EQ(Dialogs->Log.size(), 1u);
     EXPECT_EQ(Dialogs->Log[0].Title, "Open playlist:");
     EXPECT_EQ(Dialogs->Log[0].Filter,
+              "Playlists|*.m3u;*.m3u8;*.pls;*.asx;*.bsl;*.mpcpl;*.lap;*.cue|"
               "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
               "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx|"
               "CUE Sheet|*.cue");
@@ -219,8 +221,9 @@ TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     WriteFile("lists/notes.txt", "#EXTINF:1,a\r\na.mp3\r\n");
     Dialogs->Playlists = {Dir + "lists/notes.txt"};
-    Form->sbPlaylistOpen->click();  // unknown format: empty, no message
-    EXPECT_TRUE(Rows().empty());
+    Form->sbPlaylistOpen->click();  // unknown format: nothing read, the list stays
+    EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
+    Form->PlaylistEntries().Clear();
     EXPECT_TRUE(Boxes.empty());
 
     const std::string longTitle(170, 't');
