@@ -190,7 +190,7 @@ class TFrmQuillet : public QWidget,
     std::string FProgramFolder;
     std::unique_ptr<TDialogProvider> FDialogs;
     std::unique_ptr<TPlaybackController> FPlayer;
-    TPlaylistModel* FCaptionList = nullptr;  // the list whose playing entry titles the window
+    TPlaylistModel* FCaptionList = nullptr;      // the list whose playing entry titles the window
     std::unique_ptr<TWindowFeatures> FFeatures;  // last: its connections end first
 };
 

@@ -158,7 +158,7 @@ void TAddMusic::AddFolder() {
 void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from) {
     const size_t to = std::min(entries->size(), from + kAppendChunk);
     FList->Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
-                  std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
+                   std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
     if (to == entries->size()) {
         ++FWalksDone;
         return;

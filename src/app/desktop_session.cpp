@@ -1,5 +1,6 @@
 #include "desktop_session.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
-#include <unistd.h>
 
 #include "app_errors.h"
 #include "art_loader.h"
@@ -86,10 +86,7 @@ void TDesktopSession::StartWhenShown() {
 bool TDesktopSession::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &FWindow && event->type() == QEvent::Paint && !FStarted)
         QTimer::singleShot(0, this, &TDesktopSession::Start);
-    if (watched == &FWindow && event->type() == QEvent::Close) {
-        FResume = HeardPoint(FPlayer);
-        FClosed = true;
-    }
+    if (watched == &FWindow && event->type() == QEvent::Close) KeepResumePoint();
     return QObject::eventFilter(watched, event);
 }
 
@@ -202,7 +199,15 @@ void TDesktopSession::SaveSoon() {
     if (FRestored && !FConfigFolder.empty() && !FSaveTimer.isActive()) FSaveTimer.start();
 }
 
+void TDesktopSession::KeepResumePoint() {
+    // The first close counts: by a later one the sound has stopped.
+    if (FClosed) return;
+    FResume = HeardPoint(FPlayer);
+    FClosed = true;
+}
+
 void TDesktopSession::QuitNow() {
+    KeepResumePoint();
     SaveState();
     // Should a box's loop or a stuck device hold the process, it ends anyway:
     // the state is on disk by now.
@@ -211,7 +216,7 @@ void TDesktopSession::QuitNow() {
         std::fflush(nullptr);
         _exit(0);
     }).detach();
-    FPlayer.Output().Stop(false);
+    FPlayer.Stop();
     // Leaving the loop first makes every box's own loop return at once.
     QCoreApplication::exit(0);
     for (QWidget* w : QApplication::topLevelWidgets())

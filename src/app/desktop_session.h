@@ -30,9 +30,7 @@
 
 namespace quillet {
 
-class TDesktopSession : public QObject,
-                        private TPlaylistSetListener,
-                        private TPlaybackListener {
+class TDesktopSession : public QObject, private TPlaylistSetListener, private TPlaybackListener {
     Q_OBJECT
   public:
     // `player` plays the list; `window` is the main window (hidden when this
@@ -82,6 +80,9 @@ class TDesktopSession : public QObject,
     void QueueChanged() override { SaveSoon(); }
     void PlaybackChanged() override { SaveSoon(); }
     void SaveSoon();
+    // Where the heard track stands as the window closes (or the program
+    // quits), kept for the saves that follow.
+    void KeepResumePoint();
     // Runs `work` on the job thread, then `done` with its result here.
     template <class Work, class Done>
     void Post(Work work, Done done);
@@ -99,10 +100,10 @@ class TDesktopSession : public QObject,
     std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
     TResumePoint FResume;  // where the heard track stood when the window closed
     bool FClosed = false;
-    QTimer FSaveTimer;  // the debounce of SaveSoon
-    std::set<TListId> FDirty;   // lists whose files are to be written
+    QTimer FSaveTimer;               // the debounce of SaveSoon
+    std::set<TListId> FDirty;        // lists whose files are to be written
     std::set<TListId> FClosedLists;  // lists closed (their files go)
-    bool FAllDirty = false;     // a start from an older version's files
+    bool FAllDirty = false;          // a start from an older version's files
     bool FStarted = false;
     bool FRestored = false;
     bool FHandedOff = false;

@@ -37,8 +37,7 @@ void TEntryReader::TWatch::SelectionChanged() {
     FReader.ReadFirst(List.SelectedId());
 }
 
-TEntryReader::TEntryReader(TPlaylistSet& lists, QObject* parent)
-    : QObject(parent), FLists(lists) {
+TEntryReader::TEntryReader(TPlaylistSet& lists, QObject* parent) : QObject(parent), FLists(lists) {
     FLists.AddListener(this);
     ListsChanged();
 }

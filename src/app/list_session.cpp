@@ -69,7 +69,8 @@ TKeptLists LoadKeptLists(const std::string& folder) {
     if (!std::filesystem::exists(index, ec)) return LoadLegacy(folder);
     TKeptLists kept;
     const TIniFile ini = TIniFile::Load(index);
-    for (const TListId id : SplitNumbers<TListId>(ini.ReadString(kListsSection, "Order"), kListsMax)) {
+    for (const TListId id :
+         SplitNumbers<TListId>(ini.ReadString(kListsSection, "Order"), kListsMax)) {
         if (id == kNoList) continue;
         TKeptList list;
         list.Id = id;
@@ -117,7 +118,8 @@ std::vector<int> RestoreKeptLists(TKeptLists kept, TPlaylistSet& set, TPlaybackC
             // A stream's row shows its station once one was heard.
             std::string row = IsUrl(e.Entry.FilePath) && !e.Info.Tags.Album.empty()
                                   ? e.Info.Tags.Album
-                                  : e.RowText.empty() ? e.Entry.Title : e.RowText;
+                              : e.RowText.empty() ? e.Entry.Title
+                                                  : e.RowText;
             items.push_back(std::move(e.Entry));
             rows.push_back(std::move(row));
             infos.push_back(std::move(e.Info));

@@ -31,7 +31,7 @@ struct TKeptLists {
     std::vector<TKeptList> Lists;  // in order; none when nothing was kept
     TListId Shown = kNoList, Playing = kNoList;
     std::vector<std::pair<TListId, int>> Queue;  // list and row, in queue order
-    bool Legacy = false;  // read from an older version's single list
+    bool Legacy = false;                         // read from an older version's single list
 };
 
 // What `folder` (with a trailing "/") keeps; never raises. A list whose file

@@ -163,7 +163,7 @@ bool TListTabs::eventFilter(QObject* watched, QEvent* event) {
             const int tab = FBar->tabAt(drag->position().toPoint());
             if (tab >= 0 && !IdsOf(drag->mimeData()).empty()) {
                 drag->setDropAction((drag->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
-                                                                             : Qt::MoveAction);
+                                                                              : Qt::MoveAction);
                 drag->accept();
             } else {
                 drag->ignore();

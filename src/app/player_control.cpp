@@ -42,7 +42,8 @@ void TControllerPlayer::Seeked() {
 
 TPlayerControl::TStatus TControllerPlayer::Status() const {
     // A restored session's track is held where it was: paused there.
-    if (!FPlayer.Active()) return FPlayer.ResumeEntry() != kNoEntry ? TStatus::Paused : TStatus::Stopped;
+    if (!FPlayer.Active())
+        return FPlayer.ResumeEntry() != kNoEntry ? TStatus::Paused : TStatus::Stopped;
     return FPlayer.PausedNow() ? TStatus::Paused : TStatus::Playing;
 }
 

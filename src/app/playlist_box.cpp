@@ -76,7 +76,7 @@ TPlaylistBox::~TPlaylistBox() {
 
 QString TPlaylistBox::RowText(int row) const {
     return FList->Contains(row) ? QString::fromStdString((*FList)[static_cast<size_t>(row)].RowText)
-                               : QString();
+                                : QString();
 }
 
 void TPlaylistBox::SelectAsUser(int row) {

@@ -21,8 +21,8 @@ inline constexpr char kResumeSection[] = "resume";
 struct TResumePoint {
     TListId List = kNoList;  // the list it was in (kNoList: an older version's one list)
     int Row = -1;            // the row in that list; -1: nothing was heard
-    std::string FilePath;  // the entry's file, checked against that row
-    TTimeRange Range;      // the entry's part of it
+    std::string FilePath;    // the entry's file, checked against that row
+    TTimeRange Range;        // the entry's part of it
     int64_t OffsetFlicks = 0;
 };
 

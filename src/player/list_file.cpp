@@ -50,11 +50,20 @@ enum TField : size_t {
 void AppendEscaped(std::string& out, std::string_view text) {
     for (const char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
 }
@@ -69,11 +78,20 @@ std::optional<std::string> Unescaped(std::string_view text) {
         }
         if (++i == text.size()) return std::nullopt;
         switch (text[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
-            default: return std::nullopt;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            default:
+                return std::nullopt;
         }
     }
     return out;
@@ -94,9 +112,12 @@ std::optional<double> ParseDouble(std::string_view text) {
 
 char StateLetter(TEntryState state) {
     switch (state) {
-        case TEntryState::Playable: return 'p';
-        case TEntryState::Failed: return 'f';
-        default: return 'u';
+        case TEntryState::Playable:
+            return 'p';
+        case TEntryState::Failed:
+            return 'f';
+        default:
+            return 'u';
     }
 }
 
@@ -126,9 +147,9 @@ std::optional<TKeptEntry> ParseInfoLine(std::string_view line) {
                size = whole(fSize), mtime = whole(fMTime), track = whole(fSheetTrack),
                pregap = whole(fPregap), postgap = whole(fPostgap);
     const std::optional<TEntryState> state = StateOfLetter(fields[fState]);
-    if (!start || !end || !length || !size || !mtime || !track || !pregap || !postgap ||
-        !state || (fields[fEstimated] != "0" && fields[fEstimated] != "1") || *start < 0 ||
-        *end < -1 || *length < -1 || *track < 0 || *track > 9999)
+    if (!start || !end || !length || !size || !mtime || !track || !pregap || !postgap || !state ||
+        (fields[fEstimated] != "0" && fields[fEstimated] != "1") || *start < 0 || *end < -1 ||
+        *length < -1 || *track < 0 || *track > 9999)
         return std::nullopt;
     TKeptEntry kept;
     kept.Entry.FilePath = fields[fPath];

@@ -28,7 +28,13 @@ TPlaybackController::TPlaybackController(TPlaylistSet& lists, std::shared_ptr<So
 
 TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<SoundSystem> sound)
     : FList(&list),
-      FInputs([this](const TAuFileIn* in) { return FOut && FOut->Holds(in); }),
+      // An input handed over stays busy until its sound is heard: the chain
+      // tells its tracks (and their failures) apart by input.
+      FInputs([this](const TAuFileIn* in) {
+          return (FOut && FOut->Holds(in)) ||
+                 std::any_of(FAhead.begin(), FAhead.end(),
+                             [in](const TAhead& q) { return q.Input == in; });
+      }),
       FOut(sound ? MakeOwned<TDXAudioOut>(nullptr, std::move(sound))
                  : MakeOwned<TDXAudioOut>(nullptr)) {
     FOut->SetDeviceNumber(0);

@@ -86,8 +86,7 @@ class TPlaybackController : private TPlaylistListener, private TPlaylistSetListe
     // or the set's lists (played from its playing list).
     explicit TPlaybackController(TPlaylistModel& list,
                                  std::shared_ptr<SoundSystem> sound = nullptr);
-    explicit TPlaybackController(TPlaylistSet& lists,
-                                 std::shared_ptr<SoundSystem> sound = nullptr);
+    explicit TPlaybackController(TPlaylistSet& lists, std::shared_ptr<SoundSystem> sound = nullptr);
     ~TPlaybackController();
     TPlaybackController(const TPlaybackController&) = delete;
     TPlaybackController& operator=(const TPlaybackController&) = delete;

@@ -11,8 +11,7 @@ void TPlaylistModel::AddListener(TPlaylistListener* listener) {
 }
 
 void TPlaylistModel::RemoveListener(TPlaylistListener* listener) {
-    FListeners.erase(std::remove(FListeners.begin(), FListeners.end(), listener),
-                     FListeners.end());
+    FListeners.erase(std::remove(FListeners.begin(), FListeners.end(), listener), FListeners.end());
 }
 
 template <class F>
@@ -210,8 +209,7 @@ void TPlaylistModel::Apply(TStep& step, bool forceReset) {
     step.InCount = outCount;
     step.Out = std::move(taken);
     step.Selected = selectedBefore;
-    if (SelectedId() != selectedBefore)
-        Tell([](TPlaylistListener& l) { l.SelectionChanged(); });
+    if (SelectedId() != selectedBefore) Tell([](TPlaylistListener& l) { l.SelectionChanged(); });
     if (wasPlaying != (PlayingId() != kNoEntry))
         Tell([](TPlaylistListener& l) { l.PlayingChanged(); });
 }

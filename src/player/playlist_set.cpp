@@ -11,8 +11,7 @@ constexpr size_t kActionsKept = 100;
 
 }  // namespace
 
-TPlaylistSet::TForward::TForward(TPlaylistSet& set, TPlaylistModel& list)
-    : FSet(set), FList(list) {
+TPlaylistSet::TForward::TForward(TPlaylistSet& set, TPlaylistModel& list) : FSet(set), FList(list) {
     FList.AddListener(this);
 }
 
@@ -133,7 +132,8 @@ void TPlaylistSet::Rename(int index, std::string name) {
 }
 
 bool TPlaylistSet::TakeId(int index, TListId id) {
-    if (!Contains(index) || id == kNoList || IndexOf(id) >= 0) return Contains(index) && Id(index) == id;
+    if (!Contains(index) || id == kNoList || IndexOf(id) >= 0)
+        return Contains(index) && Id(index) == id;
     const TListId old = Id(index);
     FLists[static_cast<size_t>(index)].Id = id;
     FLastId = std::max(FLastId, id);

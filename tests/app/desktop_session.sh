@@ -112,13 +112,17 @@ sleep 0.5
 expect "--enqueue does not play" "file://$PWD/c.wav" pc metadata xesam:url
 pc volume 0.25
 pc loop Track; pc shuffle On; expect "shuffle before closing" On pc shuffle
+held=$(pc position)
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
-grep -c "^/" config/quillet/playlist.m3u8 | grep -qx 4 || fail "the list was not kept"
+cat config/quillet/lists/*.m3u8 | grep -c "^/" | grep -qx 4 || fail "the list was not kept"
 
 # The list, the row and the volume come back.
 "$q" & pid=$!
 expect "restored row" "file://$PWD/c.wav" pc metadata xesam:url
-expect "restored, stopped" Stopped pc status
+# Held where it was heard, as the window shows it; Play continues there.
+expect "restored, paused" Paused pc status
+near "restored position" "$(awk -v h="$held" "BEGIN { print h - 0.5 }")" \
+  "$(awk -v h="$held" "BEGIN { print h + 1.5 }")" pc position
 near "restored volume" 0.24 0.26 pc volume
 expect "restored loop" Track pc loop
 expect "restored shuffle" On pc shuffle

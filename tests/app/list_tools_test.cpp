@@ -6,8 +6,8 @@
 
 #include "app_test_support.h"
 #include "desktop_session.h"
-#include "ini.h"
 #include "list_filter.h"
+#include "list_session.h"
 #include "queue_state.h"
 #include "session_state.h"
 
@@ -98,15 +98,18 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         EXPECT_FALSE(playNext->isChecked());
         session.SaveState();
     }
-    EXPECT_EQ(TIniFile::Load(folder + kStateFileName).ReadString("queue", "Rows"), "1,2");
-    EXPECT_EQ(LoadSessionState(folder).Entries.size(), 3u);
+    const TKeptLists kept = LoadKeptLists(folder);
+    ASSERT_EQ(kept.Lists.size(), 1u);
+    EXPECT_EQ(kept.Lists[0].Entries.size(), 3u);
+    EXPECT_EQ(kept.Queue,
+              (std::vector<std::pair<TListId, int>>{{kept.Lists[0].Id, 1}, {kept.Lists[0].Id, 2}}));
 
     auto next = std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());
     TDesktopSession session(next->Player(), *next, {true, {}}, folder, {});
     session.Start();
     ASSERT_TRUE(WaitFor([&] { return session.Restored(); }));
-    EXPECT_EQ(next->Player().Queue().Ids(),
-              (std::vector<TEntryId>{next->PlaylistEntries()[1].Id, next->PlaylistEntries()[2].Id}));
+    EXPECT_EQ(next->Player().Queue().Ids(), (std::vector<TEntryId>{next->PlaylistEntries()[1].Id,
+                                                                   next->PlaylistEntries()[2].Id}));
     ASSERT_TRUE(WaitFor([&] { return Shown(*next, 2) == QLatin1String("[2] three"); }));
     EXPECT_TRUE(Boxes.empty());
 }

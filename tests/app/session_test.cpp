@@ -8,6 +8,7 @@
 #include "desktop_session.h"
 #include "entry_info.h"
 #include "ini.h"
+#include "list_session.h"
 #include "session_resume.h"
 #include "session_state.h"
 #include "simulated_device.h"
@@ -159,11 +160,16 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
         window->Player().SetReplayGain({TReplayGainMode::Album, -6});
         session.SaveState();
     }
+    // The older single list was taken over into the lists' folder.
+    const TKeptLists kept = LoadKeptLists(folder);
+    EXPECT_FALSE(kept.Legacy);
+    ASSERT_EQ(kept.Lists.size(), 1u);
+    const TKeptList& list = kept.Lists[0];
+    ASSERT_EQ(list.Entries.size(), 4u);
+    EXPECT_EQ(list.Entries[2].Entry.FilePath, Dir + "three.wav");
+    EXPECT_EQ(list.Entries[3].Entry.Title, "four.wav");
+    EXPECT_EQ(list.Row, 1);
     const TSessionState back = LoadSessionState(folder);
-    ASSERT_EQ(back.Entries.size(), 4u);
-    EXPECT_EQ(back.Entries[2].FilePath, Dir + "three.wav");
-    EXPECT_EQ(back.Entries[3].Title, "four.wav");
-    EXPECT_EQ(back.Row, 1);
     EXPECT_EQ(back.Volume, 700);
     EXPECT_EQ(back.Repeat, TRepeat::StopAfterTrack);
     EXPECT_TRUE(back.Shuffle);

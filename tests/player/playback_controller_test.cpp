@@ -454,6 +454,11 @@ TEST_F(PlayerLists, TheChainStaysInThePlayingList) {
     Control->PlayShown();
     EXPECT_EQ(&Control->List(), &b);
     EXPECT_EQ(Control->HeardEntry(), b[1].Id);
+    // The entry queued while the other list played comes next.
+    ASSERT_TRUE(PumpUntil([&] { return Heard.Titles.size() >= 5; }));
+    EXPECT_EQ(Heard.Titles[3], "b2.wav");
+    EXPECT_EQ(Heard.Titles[4], "b1.wav");
+    EXPECT_TRUE(Control->Queue().Ids().empty());
 
     // Closing the list playing stops it; its queued entries leave the queue.
     Control->Enqueue(b[1].Id);

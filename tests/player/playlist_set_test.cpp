@@ -22,7 +22,8 @@ std::vector<std::string> RowsOf(const TPlaylistModel& list) {
 
 std::vector<TPlaylistEntry> Files(int count, const std::string& prefix = "f") {
     std::vector<TPlaylistEntry> items;
-    for (int i = 0; i < count; ++i) items.push_back({prefix + std::to_string(i), "/m/" + prefix + std::to_string(i)});
+    for (int i = 0; i < count; ++i)
+        items.push_back({prefix + std::to_string(i), "/m/" + prefix + std::to_string(i)});
     return items;
 }
 
@@ -33,7 +34,8 @@ std::vector<TPlaylistEntry> Files(int count, const std::string& prefix = "f") {
 TEST(ListUndo, EveryEditUndoesAndRedoes) {
     TPlaylistModel list;
     list.Append(Files(100));
-    list.SetInfo(list[5].Id, {TEntryState::Playable, {}, {"T", "A", "B"}, 7 * kFlicksPerSecond, false});
+    list.SetInfo(list[5].Id,
+                 {TEntryState::Playable, {}, {"T", "A", "B"}, 7 * kFlicksPerSecond, false});
     list.Select(5);
     const std::vector<std::string> before = RowsOf(list);
     const TEntryId id5 = list[5].Id;
@@ -129,7 +131,8 @@ TEST(ListFile, KeepsWhatWasReadUntilTheFileChanges) {
     sheet->Gain.Track = TGainInfo{-6.5, 0.9};
     track.Tags = sheet;
     list.Append({track, {"Radio", "http://127.0.0.1:1/live"}, {"Gone", dir + "gone.mp3"}});
-    list.SetInfo(list[0].Id, {TEntryState::Playable, {}, {"T", "A", "Al"}, 90 * kFlicksPerSecond, false});
+    list.SetInfo(list[0].Id,
+                 {TEntryState::Playable, {}, {"T", "A", "Al"}, 90 * kFlicksPerSecond, false});
     list.ShowLiveTags(list[1].Id, "Song", {"Song", "", "Station X"});
     list.SetInfo(list[2].Id, {TEntryState::Playable, {}, {}, 5 * kFlicksPerSecond, false});
     std::vector<const TEntry*> entries;
