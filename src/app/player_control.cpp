@@ -181,4 +181,31 @@ void TControllerPlayer::Quit() {
     }
 }
 
+std::vector<TPlayerControl::TPlaylist> TControllerPlayer::Playlists() const {
+    std::vector<TPlaylist> lists;
+    if (const TPlaylistSet* set = FPlayer.Lists())
+        for (int i = 0; i < set->Count(); ++i) lists.push_back({set->Id(i), set->Name(i)});
+    return lists;
+}
+
+std::optional<TPlayerControl::TPlaylist> TControllerPlayer::ActivePlaylist() const {
+    const TPlaylistSet* set = FPlayer.Lists();
+    const int index = set != nullptr ? set->IndexOf(FPlayer.List()) : -1;
+    if (index < 0) return std::nullopt;
+    return TPlaylist{set->Id(index), set->Name(index)};
+}
+
+bool TControllerPlayer::ActivatePlaylist(uint64_t id) {
+    TPlaylistSet* set = FPlayer.Lists();
+    const int index = set != nullptr ? set->IndexOf(id) : -1;
+    if (index < 0) return false;
+    TPlaylistModel& list = set->List(index);
+    Guarded([&] {
+        FPlayer.SetList(list);
+        if (list.Selected() < 0) list.Select(0);
+        FPlayer.Play();
+    });
+    return true;
+}
+
 }  // namespace quillet

@@ -53,6 +53,9 @@ class TControllerPlayer : public TPlayerControl,
     void Open(const std::vector<std::string>& paths) override;
     void Raise() override;
     void Quit() override;
+    std::vector<TPlaylist> Playlists() const override;
+    std::optional<TPlaylist> ActivePlaylist() const override;
+    bool ActivatePlaylist(uint64_t id) override;
 
   private:
     void Changed();

@@ -4,7 +4,7 @@
 # play, pause, skip, seek, volume, repeat and shuffle, metadata; a second
 # start's files reach the first; out-of-range bus calls change nothing; the
 # list and its modes come back after a restart; a crashed player's socket
-# does not stop the next one.
+# does not stop the next one; the lists are playlists on the bus.
 #   desktop_session.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -116,6 +116,12 @@ held=$(pc position)
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
 cat config/quillet/lists/*.m3u8 | grep -c "^/" | grep -qx 4 || fail "the list was not kept"
 
+# A second list beside the first, as a session keeps it.
+lists=config/quillet/lists
+printf "#EXTM3U\r\n%s\r\n%s\r\n" "$PWD/b.flac" "$PWD/a.flac" > $lists/77.m3u8
+sed -i "s/^Order=\([0-9,]*\)/Order=\1,77/" $lists/index.ini
+printf "[list77]\r\nName=Party mix\r\n" >> $lists/index.ini
+
 # The list, the row and the volume come back.
 "$q" & pid=$!
 expect "restored row" "file://$PWD/c.wav" pc metadata xesam:url
@@ -128,6 +134,32 @@ expect "restored loop" Track pc loop
 expect "restored shuffle" On pc shuffle
 pc shuffle Off
 pc next; expect "restored list plays on" "file://$PWD/d.wav" pc metadata xesam:url
+
+# The lists as playlists on the bus, read and played by a plain client.
+bus() { busctl --user "$1" org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Playlists "${@:2}"; }
+expect "playlist count" "u 2" bus get-property PlaylistCount
+expect "orderings" "as 3 \"UserDefined\" \"Alphabetical\" \"CreationDate\"" \
+  bus get-property Orderings
+expect "playlists in the order of the tabs" \
+  "a(oss) 2 \"/org/quillet/playlist/1\" \"Playlist\" \"\" \"/org/quillet/playlist/77\" \"Party mix\" \"\"" \
+  bus call GetPlaylists uusb 0 10 UserDefined false
+expect "the last playlist alphabetically" \
+  "a(oss) 1 \"/org/quillet/playlist/1\" \"Playlist\" \"\"" \
+  bus call GetPlaylists uusb 0 1 Alphabetical true
+expect "active playlist" "(b(oss)) true \"/org/quillet/playlist/1\" \"Playlist\" \"\"" \
+  bus get-property ActivePlaylist
+busctl --user introspect org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Playlists | grep -q "^.PlaylistChanged *signal *(oss) " ||
+  fail "no PlaylistChanged signal of type (oss)"
+bus call ActivatePlaylist o /org/quillet/playlist/77
+expect "activated list plays its first row" "Song B" pc metadata xesam:title
+expect "activated list is active" "(b(oss)) true \"/org/quillet/playlist/77\" \"Party mix\" \"\"" \
+  bus get-property ActivePlaylist
+bus call ActivatePlaylist o /org/quillet/playlist/999 2>/dev/null &&
+  fail "an unknown playlist was activated"
+bus call GetPlaylists uusb 0 10 Newest false 2>/dev/null && fail "an unknown ordering was taken"
+expect "still the activated list" "Song B" pc metadata xesam:title
 
 # A crash leaves its socket file behind; the next start takes its place.
 kill -KILL $pid; wait $pid 2>/dev/null || true
