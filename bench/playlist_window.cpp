@@ -61,5 +61,5 @@ int main(int argc, char** argv) {
     // The first run opens into an empty list; later ones replace a full one.
     std::printf("%d %.1f %.1f %.1f %.1f\n", form.lbPlaylist->model()->rowCount(), first, best,
                 firstCpu, bestCpu);
-    return form.lbPlaylist->model()->rowCount() == form.PlaylistEntries.Count() ? 0 : 1;
+    return form.lbPlaylist->model()->rowCount() == form.PlaylistEntries().Count() ? 0 : 1;
 }
