@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "paths.h"
+#include "replay_gain.h"
 #include "text.h"
 #include "textfile.h"
 
@@ -97,17 +98,14 @@ std::optional<std::string> Unescaped(std::string_view text) {
     return out;
 }
 
+// A gain or peak as the gain fields' own parser reads it back: plain
+// decimal digits, never an exponent, the shortest that reads back the same.
 std::string Number(double value) {
-    char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    char buffer[400];  // the longest fixed form of a double within +-24 or (0, 10]
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (written.ec != std::errc()) return {};
     return std::string(buffer, written.ptr);
-}
-
-std::optional<double> ParseDouble(std::string_view text) {
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
 }
 
 char StateLetter(TEntryState state) {
@@ -148,8 +146,8 @@ std::optional<TKeptEntry> ParseInfoLine(std::string_view line) {
                pregap = whole(fPregap), postgap = whole(fPostgap);
     const std::optional<TEntryState> state = StateOfLetter(fields[fState]);
     if (!start || !end || !length || !size || !mtime || !track || !pregap || !postgap || !state ||
-        (fields[fEstimated] != "0" && fields[fEstimated] != "1") || *start < 0 || *end < -1 ||
-        *length < -1 || *track < 0 || *track > 9999)
+        (fields[fEstimated] != "0" && fields[fEstimated] != "1") || *start < 0 ||
+        (*end != -1 && *end <= *start) || *length < -1 || *track < 0 || *track > 9999)
         return std::nullopt;
     TKeptEntry kept;
     kept.Entry.FilePath = fields[fPath];
@@ -173,9 +171,13 @@ std::optional<TKeptEntry> ParseInfoLine(std::string_view line) {
         tags->DiscNumber = fields[fSheetDisc];
         tags->Pregap = *pregap;
         tags->Postgap = *postgap;
+        // Read as the tags' gain fields are: a damaged file cannot make the
+        // player deafening.
         auto gain = [&](TField g, TField p) -> std::optional<TGainInfo> {
             if (fields[g].empty()) return std::nullopt;
-            const auto db = ParseDouble(fields[g]), peak = ParseDouble(fields[p]);
+            // A peak of 0: none was known.
+            const auto db = ParseGainDb(fields[g]);
+            const auto peak = fields[p] == "0" ? std::optional<double>(0) : ParsePeak(fields[p]);
             if (!db || !peak) return std::nullopt;
             return TGainInfo{*db, *peak};
         };
