@@ -6,14 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
 #include "app_errors.h"
 #include "command_line.h"
-#include "ini.h"
 #include "input_table.h"
 #include "paths.h"
-#include "session_state.h"
+#include "session_store.h"
 #include "textfile.h"
 
 namespace quillet {
@@ -88,8 +86,8 @@ TAddMusic::~TAddMusic() {
 QString TAddMusic::StartFolder() {
     if (!FFolderLoaded && !FConfigFolder.empty()) {
         FFolderLoaded = true;
-        const TIniFile ini = TIniFile::Load(FConfigFolder + kStateFileName);
-        const QString saved = QString::fromStdString(ini.ReadString(kAddSection, "Folder"));
+        const QString saved =
+            QString::fromStdString(TStateSection(FConfigFolder, kAddSection).Read("Folder"));
         if (!saved.isEmpty() && QFileInfo(saved).isDir()) FFolder = saved;
     }
     if (!FFolder.isEmpty()) return FFolder;
@@ -106,11 +104,9 @@ void TAddMusic::Remember(const std::string& folder) {
     FFolderLoaded = true;
     if (FConfigFolder.empty()) return;
     try {
-        std::error_code ec;
-        std::filesystem::create_directories(FConfigFolder, ec);
-        TIniFile ini = TIniFile::Load(FConfigFolder + kStateFileName);
-        ini.WriteString(kAddSection, "Folder", folder);
-        ini.Save(FConfigFolder + kStateFileName);
+        TStateSection ini(FConfigFolder, kAddSection);
+        ini.Write("Folder", folder);
+        ini.Save();
     } catch (const std::exception& e) {
         // The folder is still used for this run.
         std::fprintf(stderr, "quillet: the folder used last could not be kept: %s\n", e.what());

@@ -14,7 +14,6 @@
 #include "app_errors.h"
 #include "art_loader.h"
 #include "list_session.h"
-#include "queue_state.h"
 #include "session_resume.h"
 #include "session_state.h"
 #include "track_tags.h"

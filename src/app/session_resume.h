@@ -2,7 +2,7 @@
 // the track that was heard and where, so a restart continues there; and
 // which of the entries a start (or a later start handing over) asks for are
 // already in the list, so a start adds only the new ones. Kept in section
-// "resume" of "state.ini" beside the session's own keys. No Qt.
+// "resume" of "state.ini" (session_store.h). No Qt.
 //
 // GUI thread (the player is read and driven); the file calls never raise.
 #pragma once

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "app_test_support.h"
 #include "desktop_session.h"
@@ -11,6 +12,7 @@
 #include "list_session.h"
 #include "session_resume.h"
 #include "session_state.h"
+#include "session_store.h"
 #include "simulated_device.h"
 #include "textfile.h"
 
@@ -116,6 +118,26 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     // A folder that cannot be made fails loudly and leaves nothing half-written.
     WriteFile(Dir + "blocker", "x");
     EXPECT_THROW(SaveSessionState(Dir + "blocker/quillet/", saved), EInOutError);
+}
+
+// Parts of the player saving at once (the device menu's worker, the GUI
+// thread) keep each other's keys: each save reads, changes and writes the
+// file as one step.
+TEST_F(SessionStateTest, PartsSavingAtOnceKeepEachOthersKeys) {
+    constexpr int kParts = 3, kSaves = 20;
+    std::vector<std::thread> parts;
+    for (int p = 0; p < kParts; ++p)
+        parts.emplace_back([this, p] {
+            for (int i = 1; i <= kSaves; ++i) {
+                TStateSection section(Folder(), "part" + std::to_string(p));
+                section.Write("Saves", std::to_string(i));
+                section.Save();
+            }
+        });
+    for (std::thread& t : parts) t.join();
+    for (int p = 0; p < kParts; ++p)
+        EXPECT_EQ(TStateSection(Folder(), "part" + std::to_string(p)).Read("Saves"),
+                  std::to_string(kSaves));
 }
 
 class DesktopSessionTest : public AppTest {
