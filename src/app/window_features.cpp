@@ -65,7 +65,7 @@ void TFrmQuillet::CreateFeatures() {
     connect(&f.Ticker, &QTimer::timeout, &f.Context, [this] { ShowPlayTime(); });
 
     pmPlayModes = new TPlayModeMenu(*FPlayer, this);
-    auto* devices = new TDeviceMenu(*audOut, ConfigFolder(), pmPlayModes);
+    auto* devices = new TDeviceMenu(*FPlayer, ConfigFolder(), pmPlayModes);
     devices->OnMessage = [this](const std::string& text) { Message(text); };
     pmPlayModes->addMenu(devices);
     f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);

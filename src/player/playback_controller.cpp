@@ -50,6 +50,8 @@ TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<S
     FOut->SetOnProgress([this](TComponent*) { audOutProgress(); });
     FOut->SetOnNeedNext([this](TComponent*) { NeedNext(); });
     FOut->SetOnTrackChange([this](TComponent*) { TrackChanged(); });
+    FOut->SetOnDeviceChange(
+        [this](TComponent*) { Tell([](TPlaybackListener& l) { l.DeviceChanged(); }); });
     FOrder.Reset(FList->Count());
     FList->AddListener(this);
     FGain = std::make_unique<TMeasuredGain>(*FList, *FOut, FOrder);
@@ -65,6 +67,7 @@ TPlaybackController::~TPlaybackController() {
         FOut->SetOnProgress({});
         FOut->SetOnNeedNext({});
         FOut->SetOnTrackChange({});
+        FOut->SetOnDeviceChange({});
         FOut->Stop(false);
     } catch (...) {
     }
@@ -400,6 +403,10 @@ void TPlaybackController::SetReplayGain(const TReplayGainSetting& setting) {
     FOut->SetReplayGain(setting);
     FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+void TPlaybackController::SetDeviceName(const std::string& name) {
+    FOut->SetDeviceName(name);
 }
 
 // --- The sink's events

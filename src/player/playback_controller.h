@@ -75,6 +75,9 @@ class TPlaybackListener {
     // The play queue changed (positions too). It may come in the middle of
     // a list change: a view refreshes later, not from here.
     virtual void QueueChanged() {}
+    // Playback fell back to the system default, or went back to the chosen
+    // output device (DeviceState()).
+    virtual void DeviceChanged() {}
 
   protected:
     ~TPlaybackListener() = default;
@@ -173,6 +176,14 @@ class TPlaybackController : private TPlaylistListener, private TPlaylistSetListe
     void SetReplayGain(const TReplayGainSetting& setting);
     // Files without gain tags, measured ahead (measured_gain.h).
     TMeasuredGain& MeasuredGain() { return *FGain; }
+
+    // --- The output device, by name ("" the system default); playback
+    // moves to a new choice at once, keeping its place. DeviceNames asks
+    // the sound system afresh, which may take seconds: the window asks it
+    // on a worker.
+    std::vector<std::string> DeviceNames() const { return FOut->DeviceNames(); }
+    TDXAudioOut::TDeviceState DeviceState() const { return FOut->DeviceState(); }
+    void SetDeviceName(const std::string& name);
 
     // --- The play queue: entries that play next, in the order queued, each
     // leaving it as it starts; then the play order resumes after the last
