@@ -411,36 +411,21 @@ void TFrmQuillet::sbNewPlaylistClick() {
     PlaylistEntries().Clear();
 }
 
-bool TFrmQuillet::ReadPlaylistFile(const std::string& file, std::vector<TPlaylistEntry>& entries) {
-    // Titles cut, paths resolved against the playlist's folder, entries
-    // without a path left out (they name no file).
-    TPlaylistOpen open = SheetOpenOptions();
-    if (!OpenPlaylistEntries(file, entries, nullptr, &open)) return false;
-    FFeatures->Sheets.ShowProblems(open.Problems);
-    return true;
-}
-
 void TFrmQuillet::sbPlaylistOpenClick() {
     // The list is replaced only by a file chosen and read: Cancel, or a file
     // that cannot be read, leaves it as it was (and Undo brings back a list
-    // replaced).
+    // replaced). The file is read in the background.
     const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
     if (file.empty()) return;
-    std::vector<TPlaylistEntry> entries;
-    if (!ReadPlaylistFile(file, entries)) return;
-    PlaylistEntries().ReplaceAll(std::move(entries));
+    FFeatures->Opener->Open(file, SheetOpenOptions(), Lists.Id(Lists.ShownIndex()));
 }
 
 void TFrmQuillet::OpenPlaylistInNewList() {
     const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
     if (file.empty()) return;
-    std::vector<TPlaylistEntry> entries;
-    if (!ReadPlaylistFile(file, entries)) return;
     std::string name(FileNamePart(file));
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    const int index = Lists.Add(name, Lists.ShownIndex() + 1);
-    Lists.List(index).Append(std::move(entries));
-    Lists.Show(index);
+    FFeatures->Opener->Open(file, SheetOpenOptions(), kNoList, name);
 }
 
 void TFrmQuillet::sbSavePlaylistClick() {

@@ -122,6 +122,8 @@ class TFrmQuillet : public QWidget,
     // "Open playlist in a new list...": the file's entries in a list of
     // their own, named after the file.
     void OpenPlaylistInNewList();
+    // An opened playlist is being read or its rows handed to the list.
+    bool Opening() const;
     void sbSavePlaylistClick();
     // A character typed in the list; the list still uses it for type-ahead.
     void lbPlaylistKeyPress(const QString& Key);
@@ -163,9 +165,6 @@ class TFrmQuillet : public QWidget,
     void PlayingListChanged() override;
     // Places the list's tabs after the layout moved the list.
     void PlaceTabs();
-    // Reads a playlist file into entries; false (and a message where the
-    // reader has one) when it could not be read.
-    bool ReadPlaylistFile(const std::string& file, std::vector<TPlaylistEntry>& entries);
     // TPlaybackListener
     void PlaybackChanged() override;
     void ProgressMoved() override;

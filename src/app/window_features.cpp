@@ -81,6 +81,11 @@ void TFrmQuillet::CreateFeatures() {
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
     f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, PlaylistEntries(),
                                            [this]() -> TDialogProvider& { return Dialogs(); });
+    f.Opener = std::make_unique<TPlaylistOpener>(Lists);
+    f.Opener->OnProblems = [this](const std::vector<std::string>& problems) {
+        FFeatures->Sheets.ShowProblems(problems);
+    };
+    f.Opener->OnError = [](std::exception_ptr error) { ShowException(error); };
     f.OpenInNewList = pmPlayModes->addAction(QStringLiteral("Open playlist in a new list..."));
     connect(f.OpenInNewList, &QAction::triggered, &f.Context,
             [this] { Guarded([&] { OpenPlaylistInNewList(); }); });
@@ -141,6 +146,10 @@ void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     FFeatures->Art->Place(lbPlaylist);
     PlaceTabs();
     lbPlaylist->SetColumnsShown(event->size().width() > DesignSize().width());
+}
+
+bool TFrmQuillet::Opening() const {
+    return FFeatures->Opener->Busy();
 }
 
 void TFrmQuillet::PlaceTabs() {

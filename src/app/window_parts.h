@@ -18,6 +18,7 @@
 #include "list_filter.h"
 #include "list_tabs.h"
 #include "open_url.h"
+#include "playlist_open.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
 #include "stream_titles.h"
@@ -58,6 +59,8 @@ struct TWindowFeatures {
     // Streams and CUE sheets (Open URL goes with the context menu).
     std::unique_ptr<TOpenUrl> OpenUrl;
     QAction* OpenInNewList = nullptr;  // owned by the context menu
+    // Open playlist's reading and hand-over.
+    std::unique_ptr<TPlaylistOpener> Opener;
     // The lists' tabs and their commands (undo among them).
     std::unique_ptr<TListTabs> Tabs;
     TStreamTitles StreamTitles;

@@ -106,6 +106,23 @@ int TPlaylistModel::InsertEntries(int index, std::vector<TEntry> entries) {
     return first;
 }
 
+int TPlaylistModel::AppendToLastEdit(std::vector<TPlaylistEntry> items) {
+    const bool joins = FRedo.empty() && !FUndo.empty() &&
+                       FUndo.back().At + FUndo.back().InCount == FEntries.size();
+    if (!joins) return Append(std::move(items));
+    const int first = Count();
+    if (items.empty()) return first;
+    TStep step;
+    step.At = FEntries.size();
+    step.Out.reserve(items.size());
+    for (TPlaylistEntry& item : items) step.Out.push_back(NewEntry(std::move(item), nullptr));
+    step.Selected = FSelected;
+    Apply(step);
+    // The last step's rows now run to the new end.
+    FUndo.back().InCount += step.InCount;
+    return first;
+}
+
 void TPlaylistModel::Remove(int index) {
     Take(index);
 }
@@ -169,7 +186,7 @@ void TPlaylistModel::Apply(TStep& step, bool forceReset) {
         taken.push_back(std::move(FEntries[at]));
         FEntries[at] = std::move(step.Out[0]);
         Tell([&](TPlaylistListener& l) { l.EntryChanged(static_cast<int>(at)); });
-    } else if (forceReset || inCount + outCount > kRowsToldOneByOne) {
+    } else if (forceReset || (inCount > 0 && inCount + outCount > kRowsToldOneByOne)) {
         Tell([](TPlaylistListener& l) { l.BeforeReset(); });
         const auto from = FEntries.begin() + static_cast<ptrdiff_t>(at);
         taken.assign(std::make_move_iterator(from),

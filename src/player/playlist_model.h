@@ -132,6 +132,10 @@ class TPlaylistModel {
     // Appends copies of entries (of this or another list) under new ids,
     // with their row text and what their files told.
     int AppendCopies(const std::vector<TEntry>& entries);
+    // Appends entries as part of the last edit when that edit's rows end at
+    // the list's end (an opened playlist's rows coming in slices), so one
+    // Undo takes them all back; else as an edit of their own.
+    int AppendToLastEdit(std::vector<TPlaylistEntry> items);
     // Removes an entry; afterwards nothing is selected.
     void Remove(int index);
     // Removes an entry and hands it over whole (to be put in another list).
@@ -190,7 +194,8 @@ class TPlaylistModel {
     void Tell(F&& f);
     void Reindex(size_t from);
     // Makes `step` happen and turns it into its own reverse.
-    // A change of many rows, or `forceReset`, is told as a reset.
+    // Rows put in are told as one block; a change that takes out many
+    // rows, or `forceReset`, is told as a reset.
     void Apply(TStep& step, bool forceReset = false);
     void Record(TStep step);
     TEntry NewEntry(TPlaylistEntry item, std::string* rowText);

@@ -146,6 +146,11 @@ void WindowFixture::AddRows(std::initializer_list<const char*> names) {
     for (const char* name : names) Form->AppendEntry(name, Dir + name);
 }
 
+void WindowFixture::OpenPlaylist() {
+    Form->sbPlaylistOpen->click();
+    EXPECT_TRUE(WaitFor([&] { return !Form->Opening(); }));
+}
+
 void WindowFixture::PlayRow(int row) {
     Form->SetItemIndex(row);
     Form->sbPlay->click();

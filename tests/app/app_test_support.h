@@ -168,6 +168,8 @@ class WindowFixture : public AppTest {
     void AddRows(std::initializer_list<const char*> names);
     // Selects the row in code and clicks Play.
     void PlayRow(int row);
+    // Clicks Open playlist and waits until what the dialog gave is in.
+    void OpenPlaylist();
     // The file given to the output by the last Play (its run starts on the
     // worker, a moment later).
     std::string PlayingFile() const;

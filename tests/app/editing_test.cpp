@@ -207,7 +207,7 @@ TEST_F(EditingTest, RenameShowsTheWholeTextAndStoresItsFirst150Characters) {
 TEST_F(EditingTest, OpenReplacesOnlyOnceReadAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     Dialogs->Playlists = {""};
-    Form->sbPlaylistOpen->click();  // cancelled: the list stays
+    OpenPlaylist();  // cancelled: the list stays
     EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
     Form->PlaylistEntries().Clear();
     ASSERT_EQ(Dialogs->Log.size(), 1u);
@@ -221,7 +221,7 @@ TEST_F(EditingTest, OpenReplacesOnlyOnceReadAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     WriteFile("lists/notes.txt", "#EXTINF:1,a\r\na.mp3\r\n");
     Dialogs->Playlists = {Dir + "lists/notes.txt"};
-    Form->sbPlaylistOpen->click();  // unknown format: nothing read, the list stays
+    OpenPlaylist();  // unknown format: nothing read, the list stays
     EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
     Form->PlaylistEntries().Clear();
     EXPECT_TRUE(Boxes.empty());
@@ -235,7 +235,7 @@ TEST_F(EditingTest, OpenReplacesOnlyOnceReadAndResolvesRelativePaths) {
               "#EXTINF:10," +
                   longTitle + "\r\nfour.flac\r\n");
     Dialogs->Playlists = {Dir + "lists/mix.m3u"};
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     // The blank line after the header names no file and is left out.
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Artist, Song", "Absolute", "Drive",
                                                   longTitle.substr(0, 150)}));
@@ -271,10 +271,10 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
     const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries().Items();
 
     Dialogs->Playlists = {Dir + "saved/list.m3u", Dir + "saved/other.PLS"};
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     EXPECT_EQ(Form->PlaylistEntries().Items(), saved);
     // PLS titles are not read back: the file-name part stands in.
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     EXPECT_EQ(Paths(), (std::vector<std::string>{Dir + "music/one.mp3", Dir + "music/two.ogg"}));
     EXPECT_EQ(Titles(), (std::vector<std::string>{"one.mp3", "two.ogg"}));
     EXPECT_TRUE(Boxes.empty());
@@ -311,7 +311,7 @@ TEST_F(EditingTest, EditingNeverTouchesPlayback) {
     Form->sbNewPlaylist->click();
     WriteFile("l.m3u", "x.wav\r\n");
     Dialogs->Playlists = {Dir + "l.m3u"};
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     Dialogs->Saves = {{Dir + "s", 1}};
     Form->sbSavePlaylist->click();
 

@@ -3,9 +3,12 @@
 // taken back row for row.
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "app_test_support.h"
 #include "desktop_session.h"
+#include "playlist_open.h"
 
 namespace quillet::test {
 namespace {
@@ -101,6 +104,59 @@ TEST_F(ListsWindowTest, TwoListsPlayEditAndComeBackAfterARestart) {
     Keys(*next, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(next->Count(), 0);
     EXPECT_TRUE(lists.List(0).Count() == 3) << "the other list is untouched";
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// A long playlist is read in the background and comes in slices, the
+// window serving its loop between them, as one edit that one Undo takes
+// back; an open started while another's rows still come replaces it; a
+// playlist opened in a new list names it.
+TEST_F(ListsWindowTest, ALongPlaylistComesInSlicesAsOneEdit) {
+    constexpr size_t kEntries = 2 * TPlaylistOpener::kSlice + 5;
+    std::string text = "#EXTM3U\n";
+    for (size_t i = 0; i < kEntries; ++i) text += "/m/" + std::to_string(i) + ".mp3\n";
+    WriteFile("long.m3u", text);
+    WriteFile("short.m3u", "/m/short.mp3\n");
+    Activate(*Form);
+    AddRows({"old.wav"});
+    struct Slices : TPlaylistListener {
+        std::vector<int> Counts;  // rows in the list after each change
+        std::function<void()> AfterFirst;
+        TPlaylistModel* List = nullptr;
+        void AfterReset() override {
+            Counts.push_back(List->Count());
+            if (AfterFirst) QTimer::singleShot(0, AfterFirst);
+        }
+        void AfterInsert(int, int) override { Counts.push_back(List->Count()); }
+    } slices;
+    slices.List = &Form->PlaylistEntries();
+    slices.List->AddListener(&slices);
+    Dialogs->Playlists = {Dir + "long.m3u"};
+    OpenPlaylist();
+    const int slice = static_cast<int>(TPlaylistOpener::kSlice);
+    EXPECT_EQ(slices.Counts, (std::vector<int>{slice, 2 * slice, static_cast<int>(kEntries)}));
+    Keys(*Form, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"}) << "one Undo for the whole open";
+
+    // The second open is asked for as soon as the first's first slice is in.
+    Dialogs->Playlists = {Dir + "long.m3u", Dir + "short.m3u"};
+    slices.Counts.clear();
+    slices.AfterFirst = [&] {
+        slices.AfterFirst = nullptr;
+        Form->sbPlaylistOpen->click();
+    };
+    OpenPlaylist();
+    ASSERT_TRUE(WaitFor([&] { return !Form->Opening() && slices.Counts.size() == 2; }));
+    EXPECT_EQ(Paths(), std::vector<std::string>{"/m/short.mp3"});
+    EXPECT_EQ(slices.Counts, (std::vector<int>{slice, 1})) << "no slice of the first after it";
+    slices.List->RemoveListener(&slices);
+
+    Dialogs->Playlists = {Dir + "short.m3u"};
+    Form->OpenPlaylistInNewList();
+    ASSERT_TRUE(WaitFor([&] { return !Form->Opening(); }));
+    ASSERT_EQ(Form->Lists.Count(), 2);
+    EXPECT_EQ(Form->Lists.Name(Form->Lists.ShownIndex()), "short");
+    EXPECT_EQ(Paths(), std::vector<std::string>{"/m/short.mp3"});
     EXPECT_TRUE(Boxes.empty());
 }
 

@@ -57,7 +57,7 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
               "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 00:04:37\n"
               "FILE \"sub\" WAVE\n  TRACK 04 AUDIO\n    TITLE \"Lost\"\n    INDEX 01 00:00:00\n");
     Dialogs->Playlists.push_back(Dir + "album.cue");
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     EXPECT_TRUE(Dialogs->Log.back().Filter.contains(QStringLiteral("*.cue")));
     const std::vector<std::string> rows = {"Sheet Artist - One", "Guest - Two",
                                            "Sheet Artist - Three"};
@@ -173,7 +173,7 @@ TEST_F(MediaWindow, AStationFromAPlsShowsItsTitlesAndHasNoLength) {
         "http://127.0.0.1:" + std::string(port.begin(), port.end() - 1) + "/mp3";
     WriteFile("radio.pls", "[playlist]\nFile1=" + url + "\nLength1=-1\nNumberOfEntries=1\n");
     Dialogs->Playlists.push_back(Dir + "radio.pls");
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     ASSERT_EQ(Paths(), std::vector<std::string>{url});
     EXPECT_EQ(Rows(), std::vector<std::string>{"mp3"}) << "PLS titles are not read";
     // A station sends in real time: so does this device's clock.

@@ -109,6 +109,7 @@ TEST_F(BadPathsTest, NonRegularFilesAreSkippedAndNeverHoldTheWindow) {
         const size_t before = Boxes.size();
         Dialogs->Playlist = [&] { return Dir + name; };
         Form->sbPlaylistOpen->click();
+        EXPECT_TRUE(WaitFor([&] { return !Form->Opening(); }));
         EXPECT_TRUE(ModelInStep());
         if (std::string(name) != "locked.m3u" || !lockedIsReadable) {
             EXPECT_EQ(Form->Count(), 6);
