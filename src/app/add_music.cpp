@@ -155,10 +155,7 @@ void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries,
     const size_t to = std::min(entries->size(), from + kAppendChunk);
     FList->Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
                    std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
-    if (to == entries->size()) {
-        ++FWalksDone;
-        return;
-    }
+    if (to == entries->size()) return;
     QTimer::singleShot(0, this, [this, entries, to] { AppendSoon(entries, to); });
 }
 

@@ -104,7 +104,6 @@ void TDeviceMenu::Refresh() {
                 FListed = true;
                 FNames = std::move(names);
                 Rebuild();
-                emit ListRefreshed();
             },
             Qt::QueuedConnection);
     });

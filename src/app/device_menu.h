@@ -57,10 +57,6 @@ class TDeviceMenu : public QMenu, private TPlaybackListener {
     // Waits for the worker's jobs (the window closes; tests).
     void Settle() { FWorker.waitForDone(); }
 
-  signals:
-    // A fresh list is in the menu.
-    void ListRefreshed();
-
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

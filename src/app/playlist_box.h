@@ -32,7 +32,6 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     void SelectAsUser(int row);
     // Shows the columns beyond the first, with a header, or only the first.
     void SetColumnsShown(bool shown);
-    bool ColumnsShown() const { return FColumnsShown; }
     // The columns' widths as last shown (the user's, or those given), one
     // per column; empty before the columns first showed. Widths given take
     // effect whenever the columns show; a wrong count or size is ignored.

@@ -1,6 +1,7 @@
 // The state kept between runs: what a damaged state gives, what survives a
 // round trip, and the whole start and close of the window's session.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <thread>
@@ -197,6 +198,35 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     EXPECT_TRUE(back.Shuffle);
     EXPECT_EQ(back.Gain.Mode, TReplayGainMode::Album);
     EXPECT_EQ(back.Gain.PreampDb, -6);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// The session's files may be links: one to a regular file is written
+// through and stays a link; a save through one to a FIFO is refused and
+// leaves the link and the FIFO as they were (and never blocks on it).
+TEST_F(DesktopSessionTest, SavesThroughLinksReplaceOnlyRegularFiles) {
+    namespace fs = std::filesystem;
+    const std::string folder = Dir + "config/";
+    fs::create_directories(folder + "lists");
+    for (const char* fifo : {"state.fifo", "index.fifo"})
+        ASSERT_EQ(::mkfifo((Dir + fifo).c_str(), 0600), 0);
+    WriteFile("kept.m3u8", "");
+    fs::create_symlink(Dir + "state.fifo", folder + kStateFileName);
+    fs::create_symlink(Dir + "index.fifo", folder + "lists/index.ini");
+    fs::create_symlink(Dir + "kept.m3u8", folder + "lists/1.m3u8");
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {true, {Dir + "a.wav"}}, folder, {});
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] { return window->Count() == 1; }));
+        window->Player().SetVolume(1200);
+        session.SaveState();
+    }
+    for (const char* link : {kStateFileName, "lists/index.ini", "lists/1.m3u8"})
+        EXPECT_TRUE(fs::is_symlink(folder + link)) << link;
+    EXPECT_TRUE(fs::is_fifo(Dir + "state.fifo"));
+    EXPECT_TRUE(fs::is_fifo(Dir + "index.fifo"));
+    EXPECT_NE(ReadFileText(Dir + "kept.m3u8").find(Dir + "a.wav"), std::string::npos);
     EXPECT_TRUE(Boxes.empty());
 }
 
