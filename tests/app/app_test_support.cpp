@@ -65,6 +65,17 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
     return true;
 }
 
+std::string SilentWav(uint32_t frames) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return s;
+    };
+    const uint32_t data = frames * 4;
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
+           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
 std::string ColourPng(Qt::GlobalColor colour, int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);

@@ -31,6 +31,8 @@ struct RecordedBox {
 // A one-colour PNG of w x h pixels, and a file's bytes that open with an
 // ID3v2.3 tag holding `picture` as its front cover (APIC) followed by `rest`.
 std::string ColourPng(Qt::GlobalColor colour, int w = 16, int h = 16);
+// A playable 16-bit stereo 44.1 kHz WAV of `frames` frames of silence.
+std::string SilentWav(uint32_t frames);
 std::string WithId3Picture(const std::string& picture, const std::string& rest);
 
 // Serves Qt's event loop (and so the main-thread call queue) until `cond`

@@ -16,6 +16,7 @@
 #include "PlayList.h"
 #include "UMain.h"
 #include "app_test_support.h"
+#include "ini.h"
 #include "input_table.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -292,6 +293,31 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Kind, TMessageKind::mkError);
     EXPECT_EQ(Boxes[0].Text, "Path not found.");
+}
+
+// A saved list gives each entry's length as its file told it, in whole
+// seconds; a stream's is -1, and 60 stands only for a length not known.
+TEST_F(EditingTest, SaveWritesEachLengthAsRead) {
+    WriteFile("three.wav", SilentWav(44100 * 34 / 10));
+    AddFiles({Dir + "three.wav"});
+    Form->AppendEntry("Radio", "http://127.0.0.1:1/live");
+    Form->AppendEntry("gone", Dir + "gone.mp3");
+    const TPlaylistModel& list = Form->PlaylistEntries();
+    ASSERT_TRUE(WaitFor([&] {
+        return list[0].Info.LengthFlicks > 0 && list[2].Info.State == TEntryState::Failed;
+    }));
+    Dialogs->Saves = {{Dir + "lengths", 2}, {Dir + "lengths", 1}};
+    Form->sbSavePlaylist->click();
+    Form->sbSavePlaylist->click();
+    EXPECT_EQ(ReadAll(Dir + "lengths.m3u"), "#EXTM3U\r\n\r\n#EXTINF:3,three.wav\r\n" + Dir +
+                                                "three.wav\r\n#EXTINF:-1,Radio\r\n"
+                                                "http://127.0.0.1:1/live\r\n#EXTINF:60,gone\r\n" +
+                                                Dir + "gone.mp3\r\n");
+    const TIniFile pls = TIniFile::Load(Dir + "lengths.pls");
+    EXPECT_EQ(pls.ReadString("playlist", "Length1"), "3");
+    EXPECT_EQ(pls.ReadString("playlist", "Length2"), "-1");
+    EXPECT_EQ(pls.ReadString("playlist", "Length3"), "60");
+    EXPECT_TRUE(Boxes.empty());
 }
 
 TEST_F(EditingTest, EditingNeverTouchesPlayback) {

@@ -230,22 +230,10 @@ TEST_F(DesktopSessionTest, SavesThroughLinksReplaceOnlyRegularFiles) {
     EXPECT_TRUE(Boxes.empty());
 }
 
-// A 16-bit stereo 44.1 kHz WAV of `seconds` of silence.
-std::string SilentWav(int seconds) {
-    auto le = [](uint32_t v, int bytes) {
-        std::string s;
-        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
-    };
-    const uint32_t data = static_cast<uint32_t>(seconds) * 44100 * 4;
-    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
-           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
-}
-
 TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries) {
     const std::string folder = Dir + "config/";
-    WriteFile("one.wav", SilentWav(30));
-    WriteFile("two.wav", SilentWav(1));
+    WriteFile("one.wav", SilentWav(30 * 44100));
+    WriteFile("two.wav", SilentWav(44100));
     auto heardSeconds = [](TFrmQuillet& w) {
         const TAuOutput::TPlayPoint at = w.Player().PlayPoint();
         return at.Rate == 0 ? -1.0 : static_cast<double>(at.Frame) / at.Rate;
@@ -296,7 +284,7 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         session.SaveState();
     }
     // The file changed meanwhile: a place past its end is its start.
-    WriteFile("one.wav", SilentWav(2));
+    WriteFile("one.wav", SilentWav(2 * 44100));
     {
         auto window = MakeWindow();
         TDesktopSession session(window->Player(), *window, {}, folder, {});
