@@ -4,7 +4,8 @@
 # play, pause, skip, seek, volume, repeat and shuffle, metadata; a second
 # start's files reach the first; out-of-range bus calls change nothing; the
 # list and its modes come back after a restart; a crashed player's socket
-# does not stop the next one; the lists are playlists on the bus.
+# does not stop the next one; the lists are playlists on the bus; a box up
+# never keeps the program from saving and ending.
 #   desktop_session.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -17,6 +18,7 @@ flac -s -T TITLE="Song A" -T ARTIST="Artist A" -T ALBUM="Album A" -o "$work/a.fl
 flac -s -T TITLE="Song B" -T ARTIST="Artist B" -o "$work/b.flac" "$work/tone.wav"
 cp "$work/tone.wav" "$work/c.wav"
 cp "$work/tone.wav" "$work/d.wav"
+printf 'not a sound at all, only text' > "$work/bad.wav"
 printf 'en\r\n' > "$work/lang.cfg"
 mkdir -m 700 "$work/run" "$work/config"
 
@@ -167,6 +169,67 @@ ls run/*.socket >/dev/null || fail "expected a socket file left behind"
 "$q" b.flac & pid=$!
 expect "after a crash, a new player" "Song B" pc metadata xesam:title
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
+
+# The "whole lap failed" box up: a list changed meanwhile is kept within
+# seconds; SIGTERM, and then the bus'"'"'s Quit, end the program within 2 s.
+rm -rf config/quillet
+# boxes: how many dialogs (windows kept above another) are on the screen.
+boxes() {
+  local n=0 id
+  for id in $(xwininfo -root -tree | awk "/\"Quillet/ {print \$1}"); do
+    xwininfo -id "$id" 2>/dev/null | grep -q IsViewable || continue
+    xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -q "window id" && n=$((n + 1))
+  done
+  echo $n
+}
+wait_box() {
+  for _ in $(seq 1 200); do [ "$(boxes)" -ge 1 ] && return 0; sleep 0.05; done
+  fail "no box came up"
+}
+# ends_within PID MS: the process ends within MS milliseconds.
+ends_within() {
+  local t0 ms
+  t0=$(date +%s%N)
+  while kill -0 "$1" 2>/dev/null; do
+    ms=$((($(date +%s%N) - t0) / 1000000))
+    ((ms < $2 + 3000)) || { kill -KILL "$1"; fail "still running $ms ms later"; }
+    sleep 0.02
+  done
+  wait "$1" || true
+  ms=$((($(date +%s%N) - t0) / 1000000))
+  ((ms <= $2)) || fail "ended after $ms ms"
+  echo "ok: ended after $ms ms"
+}
+kept() { cat config/quillet/lists/*.m3u8 2>/dev/null | grep -c "^/" || true; }
+cp tone.wav good.wav
+
+"$q" bad.wav & pid=$!
+wait_box
+echo "ok: the box is up"
+# A later start hands its file over; the list is kept soon, the box still up.
+timeout 10 "$q" --enqueue good.wav || fail "a second start did not end by itself"
+for _ in $(seq 1 100); do [ "$(kept)" = 2 ] && break; sleep 0.1; done
+[ "$(kept)" = 2 ] || fail "the changed list was not kept while running: $(kept) rows"
+[ "$(boxes)" -ge 1 ] || fail "the box went away"
+echo "ok: the list was kept with the box up"
+kill -TERM $pid
+ends_within $pid 2000
+grep -q "good.wav" config/quillet/lists/*.m3u8 || fail "the list was lost"
+
+# The bus'"'"'s Quit with the box up.
+rm -rf config/quillet
+"$q" bad.wav & pid=$!
+wait_box
+for _ in $(seq 1 100); do
+  dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+    org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+  sleep 0.1
+done
+dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.quillet \
+  /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
+ends_within $pid 2000
+[ "$(kept)" = 1 ] || fail "the list was not kept at Quit"
+echo "ok: Quit with the box up"
 '
 "$program" --version | grep -qx "Quillet [0-9.]*"
 "$program" --help | grep -q -- "--enqueue"

@@ -69,7 +69,7 @@ class Player : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::microseconds(ms * 20));
             Sound->Advance(ms);
         });
-        Control = std::make_unique<TPlaybackController>(List, Sound);
+        Control = MakeController();
         Control->Inputs().SetFactory([this](TInputKind) { return new NamedSource(Disk); });
         Control->Inputs().Install(TInputKind::ikWave, new NamedSource(Disk));
         Control->Output().SetPollingInterval(20);
@@ -81,6 +81,9 @@ class Player : public ::testing::Test {
     void TearDown() override {
         Control->RemoveListener(&Heard);
         Control.reset();
+    }
+    virtual std::unique_ptr<TPlaybackController> MakeController() {
+        return std::make_unique<TPlaybackController>(List, Sound);
     }
 
     // Files of `seconds` each, named n0.wav, n1.wav... as entries.
@@ -403,20 +406,12 @@ TEST_F(Player, ASlowOpenNeverHoldsTheCaller) {
 class PlayerLists : public Player {
   protected:
     void SetUp() override {
-        Sound->SetOnSleep([this](uint32_t ms) {
-            for (int i = 0; i < 2000 && (Control->Output().AwaitingNext() || Hold); ++i)
-                std::this_thread::sleep_for(1ms);
-            std::this_thread::sleep_for(std::chrono::microseconds(ms * 20));
-            Sound->Advance(ms);
-        });
         Set.Add("B");
-        Control = std::make_unique<TPlaybackController>(Set, Sound);
-        Control->Inputs().SetFactory([this](TInputKind) { return new NamedSource(Disk); });
-        Control->Inputs().Install(TInputKind::ikWave, new NamedSource(Disk));
-        Control->Output().SetPollingInterval(20);
-        Heard.C = Control.get();
+        Player::SetUp();
         Heard.L = &Set.List(0);
-        Control->AddListener(&Heard);
+    }
+    std::unique_ptr<TPlaybackController> MakeController() override {
+        return std::make_unique<TPlaybackController>(Set, Sound);
     }
     void Fill(TPlaylistModel& list, const std::string& prefix) {
         for (int i = 0; i < 3; ++i) {
