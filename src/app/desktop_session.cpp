@@ -73,7 +73,8 @@ void TDesktopSession::Post(Work work, Done done) {
         auto result = work();
         // Dropped by Qt if the session is gone by then.
         QMetaObject::invokeMethod(
-            self.data(), [done = std::move(done), result = std::move(result)] { done(result); },
+            self.data(),
+            [done = std::move(done), result = std::move(result)]() mutable { done(result); },
             Qt::QueuedConnection);
     });
 }
@@ -124,7 +125,7 @@ void TDesktopSession::Start() {
             start.State.Entries.clear();  // the lists come with Lists
             return start;
         },
-        [this, play](const TStart& start) {
+        [this, play](TStart& start) {
             FPlayer.SetRepeat(start.State.Repeat);
             FPlayer.SetShuffle(start.State.Shuffle);
             FPlayer.SetReplayGain(start.State.Gain);
@@ -132,13 +133,15 @@ void TDesktopSession::Start() {
             // after the restored entries: they were there first.
             const int before = FLists.List(0).Count();
             const bool legacy = start.Lists.Legacy;
-            std::vector<int> places = RestoreKeptLists(start.Lists, FLists, FPlayer);
+            std::vector<TListId> ids;
+            for (const TKeptList& list : start.Lists.Lists) ids.push_back(list.Id);
+            std::vector<int> places = RestoreKeptLists(std::move(start.Lists), FLists, FPlayer);
             FPlayer.SetVolume(start.State.Volume);
             // Files given to play take the place of the track left off.
             if (!play || start.Added.empty()) {
                 int index = -1;
                 for (size_t i = 0; i < places.size(); ++i)
-                    if (start.Lists.Lists[i].Id == start.Resume.List ||
+                    if (ids[i] == start.Resume.List ||
                         (legacy && start.Resume.List == kNoList))
                         index = places[i];
                 if (FLists.Contains(index)) {
