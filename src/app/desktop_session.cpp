@@ -141,8 +141,7 @@ void TDesktopSession::Start() {
             if (!play || start.Added.empty()) {
                 int index = -1;
                 for (size_t i = 0; i < places.size(); ++i)
-                    if (ids[i] == start.Resume.List ||
-                        (legacy && start.Resume.List == kNoList))
+                    if (ids[i] == start.Resume.List || (legacy && start.Resume.List == kNoList))
                         index = places[i];
                 if (FLists.Contains(index)) {
                     FPlayer.SetList(FLists.List(index));
@@ -150,7 +149,10 @@ void TDesktopSession::Start() {
                 }
             }
             FRestored = true;
-            // An older version's files are written anew, in the lists' folder.
+            // The lists are as their files keep them; an older version's
+            // files are written anew, in the lists' folder.
+            FDirty.clear();
+            if (before > 0) FDirty.insert(FLists.Id(0));
             FAllDirty = legacy;
             AddEntries(start.Added, play);
         });

@@ -239,6 +239,52 @@ TEST_F(DesktopSessionTest, SavesThroughLinksReplaceOnlyRegularFiles) {
     EXPECT_TRUE(Boxes.empty());
 }
 
+// A list's file is written again only when that list changed: not after a
+// restart, not when another list is edited or closed.
+TEST_F(DesktopSessionTest, OnlyAListThatChangedIsWrittenAgain) {
+    namespace fs = std::filesystem;
+    const std::string folder = Dir + "config/";
+    WriteFile("a.wav", SilentWav(44100));
+    WriteFile("b.wav", SilentWav(44100));
+    auto inode = [&](TListId id) {
+        struct stat st {};
+        return ::stat((folder + "lists/" + std::to_string(id) + ".m3u8").c_str(), &st) == 0
+                   ? st.st_ino
+                   : 0;
+    };
+    auto read = [](const TPlaylistModel& list) {
+        return !list.empty() && list[0].Info.State == TEntryState::Playable;
+    };
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {true, {Dir + "a.wav"}}, folder, {});
+        session.Start();
+        TPlaylistSet& lists = window->Lists;
+        ASSERT_TRUE(WaitFor([&] { return read(lists.List(0)); }));
+        lists.Show(lists.Add("B"));
+        window->AppendEntry("b", Dir + "b.wav");
+        ASSERT_TRUE(WaitFor([&] { return read(lists.List(1)); }));
+        session.SaveState();
+    }
+    const auto a = inode(1), b = inode(2);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    auto window = MakeWindow();
+    TDesktopSession session(window->Player(), *window, {}, folder, {});
+    session.Start();
+    ASSERT_TRUE(WaitFor([&] { return session.Restored(); }));
+    TPlaylistSet& lists = window->Lists;
+    ASSERT_EQ(lists.Count(), 2);
+    lists.List(1).Rename(0, "renamed");
+    session.SaveState();
+    EXPECT_EQ(inode(1), a) << "a restart and another list's edit leave it";
+    EXPECT_NE(inode(2), b);
+    lists.Close(1);
+    session.SaveState();
+    EXPECT_EQ(inode(1), a);
+    EXPECT_FALSE(fs::exists(folder + "lists/2.m3u8"));
+}
+
 TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries) {
     const std::string folder = Dir + "config/";
     WriteFile("one.wav", SilentWav(30 * 44100));
