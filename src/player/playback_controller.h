@@ -10,8 +10,9 @@
 // - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
 //   the one input pool (input_pool.h), the gapless chain's side of the list
 //   (which entry follows, given to the sink ahead), the play order
-//   (play_order.h), the user's play queue (play_queue.h), the volume and ReplayGain choice, and the
-//   gain measured for untagged files (measured_gain.h). The window's
+//   (play_order.h), the user's play queue (play_queue.h), the volume and
+//   ReplayGain choice, the gain measured for untagged files
+//   (measured_gain.h) and the output device's choice. The window's
 //   handlers, the media-player interface on the bus, the time display and
 //   the saved session all read and drive this one object.
 // - Beside the window, each feature is a small service of its own that
