@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
 
     auto retitled = [&] {
         int n = 0;
-        for (int i = 0; i < form.PlaylistEntries.Count(); ++i) {
-            const quillet::TEntry& entry = form.PlaylistEntries[static_cast<size_t>(i)];
+        for (int i = 0; i < form.PlaylistEntries().Count(); ++i) {
+            const quillet::TEntry& entry = form.PlaylistEntries()[static_cast<size_t>(i)];
             if (entry.Info.State != quillet::TEntryState::Unread) ++n;
         }
         return n;
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
                 entries[i].FilePath = paths[i];
                 entries[i].Title = paths[i].substr(paths[i].rfind('/') + 1);
             }
-            form.PlaylistEntries.Append(std::move(entries));
+            form.PlaylistEntries().Append(std::move(entries));
         }
         QEventLoop loop;
         QTimer poll;

@@ -51,12 +51,12 @@ int main(int argc, char** argv) {
         entries[i].FilePath =
             "/nonexistent/album " + std::to_string(i / 12) + "/" + std::to_string(i) + ".flac";
     }
-    form.PlaylistEntries.Append(std::move(entries));
+    form.PlaylistEntries().Append(std::move(entries));
     form.show();
     // The files' tags read first (none here): their rows change meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto unread = [&] {
-        for (const quillet::TEntry& e : form.PlaylistEntries)
+        for (const quillet::TEntry& e : form.PlaylistEntries())
             if (e.Info.State == quillet::TEntryState::Unread) return true;
         return false;
     };

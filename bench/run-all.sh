@@ -50,7 +50,8 @@ bench() {
 for script in wave_decode adpcm_decode flac_decode vorbis_decode mpc_decode wm_decode ffmpeg_decode pipe_decode loudness; do
   bench "$script" "$decode"
 done
-for script in pipe_memory playback_cpu dsp_stage measured_gain gapless startup playlist playlist_window add_files list_filter stream_memory stream_start; do
+for script in pipe_memory playback_cpu dsp_stage measured_gain gapless startup playlist playlist_window add_files \
+    list_filter lists stream_memory stream_start; do
   bench "$script" "$other"
 done
 

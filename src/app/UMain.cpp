@@ -63,9 +63,10 @@ QStringList DroppedFiles(const QMimeData* data) {
 }  // namespace
 
 TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<SoundSystem> sound)
-    : FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
+    : Lists("Playlist"),
+      FProgramFolder(programFolder.empty() ? quillet::ProgramFolder() : programFolder),
       FDialogs(MakeQtDialogs()),
-      FPlayer(std::make_unique<TPlaybackController>(PlaylistEntries, std::move(sound))),
+      FPlayer(std::make_unique<TPlaybackController>(Lists, std::move(sound))),
       FFeatures(std::make_unique<TWindowFeatures>(
           DesignSize(), *FPlayer,
           [this](QWidget* control, const QString& hint) { SetHint(control, hint); })) {
@@ -73,7 +74,9 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
     audOut = &FPlayer->Output();
     InitResources();
     CreateControls();
-    PlaylistEntries.AddListener(this);
+    FCaptionList = &FPlayer->List();
+    FCaptionList->AddListener(this);
+    Lists.AddListener(this);
     FPlayer->AddListener(this);
     ConnectHandlers();
     CreateFeatures();
@@ -83,7 +86,8 @@ TFrmQuillet::TFrmQuillet(const std::string& programFolder, std::shared_ptr<Sound
 
 TFrmQuillet::~TFrmQuillet() {
     FPlayer->RemoveListener(this);
-    PlaylistEntries.RemoveListener(this);
+    Lists.RemoveListener(this);
+    FCaptionList->RemoveListener(this);
     // The list box shows the playlist and the mode menu listens to the
     // player, both of which go before the window's children do.
     delete lbPlaylist;
@@ -125,7 +129,7 @@ void TFrmQuillet::CreateControls() {
     sbSoundLength->setFocusPolicy(Qt::StrongFocus);
     sbSoundLength->setAccessibleName(QStringLiteral("Position"));
 
-    lbPlaylist = new TPlaylistBox(PlaylistEntries, cbMain);
+    lbPlaylist = new TPlaylistBox(PlaylistEntries(), cbMain);
     lbPlaylist->setGeometry(11, 52, 198, 146);
     lbPlaylist->setFrameShape(QFrame::NoFrame);
     lbPlaylist->ViewModel().SetFont(font);
@@ -168,7 +172,9 @@ void TFrmQuillet::CreateControls() {
     sbAbout->setAccessibleName(QStringLiteral("About"));
 
     // Titles and the sound-file filter come with the texts (ApplyTexts).
+    // Every kind read first, as the Add dialog's "Audio files".
     odOpenPlaylist.Filter = QStringLiteral(
+        "Playlists|*.m3u;*.m3u8;*.pls;*.asx;*.bsl;*.mpcpl;*.lap;*.cue|"
         "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
         "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx|"
         "CUE Sheet|*.cue");
@@ -289,13 +295,13 @@ void TFrmQuillet::AppendEntry(const std::string& title, const std::string& fileP
     TPlaylistEntry entry;
     entry.Title = title;
     entry.FilePath = filePath;
-    PlaylistEntries.Append({std::move(entry)}, {rowText ? *rowText : CutTitle(title)});
+    PlaylistEntries().Append({std::move(entry)}, {rowText ? *rowText : CutTitle(title)});
 }
 
 // --- Transport
 
 void TFrmQuillet::sbPlayClick() {
-    FPlayer->Play();
+    FPlayer->PlayShown();
 }
 
 void TFrmQuillet::sbPauseClick() {
@@ -377,12 +383,12 @@ void TFrmQuillet::WMDropFiles(const QStringList& Files) {
         entry.FilePath = path;
         rows.push_back(entry.Title);
     }
-    PlaylistEntries.Append(std::move(entries), std::move(rows));
+    PlaylistEntries().Append(std::move(entries), std::move(rows));
 }
 
 void TFrmQuillet::sbRemoveFileClick() {
     // Afterwards none is selected.
-    PlaylistEntries.Remove(ItemIndex());
+    PlaylistEntries().Remove(ItemIndex());
 }
 
 void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {
@@ -397,26 +403,30 @@ void TFrmQuillet::lbPlaylistKeyPress(const QString& Key) {
 void TFrmQuillet::RenameSelected() {
     const int index = ItemIndex();
     if (index < 0) return;
-    const std::string title = PlaylistEntries[static_cast<size_t>(index)].Title;
-    PlaylistEntries.Rename(
+    const std::string title = PlaylistEntries()[static_cast<size_t>(index)].Title;
+    PlaylistEntries().Rename(
         index, FDialogs->InputQuery(this, RenameTitle, RenamePrompt, title).value_or(title));
 }
 
 void TFrmQuillet::sbNewPlaylistClick() {
-    PlaylistEntries.Clear();
+    PlaylistEntries().Clear();
 }
 
 void TFrmQuillet::sbPlaylistOpenClick() {
-    PlaylistEntries.Clear();
+    // The list is replaced only by a file chosen and read: Cancel, or a file
+    // that cannot be read, leaves it as it was (and Undo brings back a list
+    // replaced). The file is read in the background.
     const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
     if (file.empty()) return;
-    // Titles cut, paths resolved against the playlist's folder, entries
-    // without a path left out (they name no file).
-    std::vector<TPlaylistEntry> entries;
-    TPlaylistOpen open = SheetOpenOptions();
-    if (!OpenPlaylistEntries(file, entries, nullptr, &open)) return;
-    PlaylistEntries.Append(std::move(entries));
-    FFeatures->Sheets.ShowProblems(open.Problems);
+    FFeatures->Opener->Open(file, SheetOpenOptions(), Lists.Id(Lists.ShownIndex()));
+}
+
+void TFrmQuillet::OpenPlaylistInNewList() {
+    const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
+    if (file.empty()) return;
+    std::string name(FileNamePart(file));
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    FFeatures->Opener->Open(file, SheetOpenOptions(), kNoList, name);
 }
 
 void TFrmQuillet::sbSavePlaylistClick() {
@@ -426,7 +436,7 @@ void TFrmQuillet::sbSavePlaylistClick() {
     const int m3u = static_cast<int>(TPlaylistSaveFormat::M3U);
     if (choice.FilterIndex != pls && choice.FilterIndex != m3u) return;
     SavePlaylist(choice.FileName, static_cast<TPlaylistSaveFormat>(choice.FilterIndex),
-                 PlaylistEntries.Items());
+                 PlaylistEntries().Items());
 }
 
 // --- Language and About

@@ -24,6 +24,7 @@
 #include "playback_controller.h"
 #include "playlist_box.h"
 #include "playlist_model.h"
+#include "playlist_set.h"
 #include "scroll_codes.h"
 
 namespace quillet {
@@ -36,6 +37,7 @@ struct TWindowFeatures;
 class TFrmQuillet : public QWidget,
                     public TLanguageHost,
                     private TPlaylistListener,
+                    private TPlaylistSetListener,
                     private TPlaybackListener {
     Q_OBJECT
   public:
@@ -66,17 +68,19 @@ class TFrmQuillet : public QWidget,
     TFileDialogSetup odOpenPlaylist;
     TFileDialogSetup sdSavePlaylist;
 
-    // --- The playlist (row i of lbPlaylist shows entry i) and its player.
-    TPlaylistModel PlaylistEntries;
+    // --- The playlists, the one shown (row i of lbPlaylist shows its entry
+    // i) and their player.
+    TPlaylistSet Lists;
+    TPlaylistModel& PlaylistEntries() const { return Lists.Shown(); }
     TPlaybackController& Player() const { return *FPlayer; }
     // The controller's output.
     TDXAudioOut* audOut;
-    int Count() const { return PlaylistEntries.Count(); }
+    int Count() const { return PlaylistEntries().Count(); }
     // The selected row, -1 for none.
-    int ItemIndex() const { return PlaylistEntries.Selected(); }
+    int ItemIndex() const { return PlaylistEntries().Selected(); }
     // Selects a row; anything out of range clears the selection. Raises no
     // lbPlaylistClick (only the user's own selection changes do).
-    void SetItemIndex(int index) { PlaylistEntries.Select(index); }
+    void SetItemIndex(int index) { PlaylistEntries().Select(index); }
     // The Pause command's own toggle (not tied to the output's state).
     bool Paused() const { return FPlayer->Paused(); }
     // Appends an entry (title cut to 150 characters) and a row showing
@@ -115,6 +119,11 @@ class TFrmQuillet : public QWidget,
     void sbRemoveFileClick();
     void sbNewPlaylistClick();
     void sbPlaylistOpenClick();
+    // "Open playlist in a new list...": the file's entries in a list of
+    // their own, named after the file.
+    void OpenPlaylistInNewList();
+    // An opened playlist is being read or its rows handed to the list.
+    bool Opening() const;
     void sbSavePlaylistClick();
     // A character typed in the list; the list still uses it for type-ahead.
     void lbPlaylistKeyPress(const QString& Key);
@@ -129,7 +138,7 @@ class TFrmQuillet : public QWidget,
     // Elapsed and total time, right of the transport buttons.
     QLabel* lblTime;
     // The marked row (the entry heard), -1 for none.
-    int PlayingRow() const { return PlaylistEntries.PlayingIndex(); }
+    int PlayingRow() const { return PlaylistEntries().PlayingIndex(); }
     // The time shown ("1:23 / 4:56").
     QString TimeText() const;
     // The size the controls were drawn for; the window is never smaller.
@@ -146,9 +155,16 @@ class TFrmQuillet : public QWidget,
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    // TPlaylistListener: the entry playing, or its new name, in the caption.
+    // TPlaylistListener (the list played from): the entry playing, or its
+    // new name, in the caption.
     void EntryChanged(int index) override;
     void PlayingChanged() override;
+    // TPlaylistSetListener: the services follow the list shown, the caption
+    // the list played from.
+    void ShownChanged() override;
+    void PlayingListChanged() override;
+    // Places the list's tabs after the layout moved the list.
+    void PlaceTabs();
     // TPlaybackListener
     void PlaybackChanged() override;
     void ProgressMoved() override;
@@ -175,6 +191,7 @@ class TFrmQuillet : public QWidget,
     std::string FProgramFolder;
     std::unique_ptr<TDialogProvider> FDialogs;
     std::unique_ptr<TPlaybackController> FPlayer;
+    TPlaylistModel* FCaptionList = nullptr;      // the list whose playing entry titles the window
     std::unique_ptr<TWindowFeatures> FFeatures;  // last: its connections end first
 };
 

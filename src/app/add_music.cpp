@@ -6,14 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
 #include "app_errors.h"
 #include "command_line.h"
-#include "ini.h"
 #include "input_table.h"
 #include "paths.h"
-#include "session_state.h"
+#include "session_store.h"
 #include "textfile.h"
 
 namespace quillet {
@@ -72,7 +70,7 @@ std::string MusicFolder(const std::string& configHome, const std::string& home) 
 
 TAddMusic::TAddMusic(TPlaylistModel& list, QWidget& window, QMenu& menu,
                      std::function<TDialogProvider&()> dialogs)
-    : FList(list), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
+    : FList(&list), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
     FWalks.setMaxThreadCount(1);
     menu.addSeparator();
     FAction = menu.addAction(FFolderTitle + QStringLiteral("..."));
@@ -88,8 +86,8 @@ TAddMusic::~TAddMusic() {
 QString TAddMusic::StartFolder() {
     if (!FFolderLoaded && !FConfigFolder.empty()) {
         FFolderLoaded = true;
-        const TIniFile ini = TIniFile::Load(FConfigFolder + kStateFileName);
-        const QString saved = QString::fromStdString(ini.ReadString(kAddSection, "Folder"));
+        const QString saved =
+            QString::fromStdString(TStateSection(FConfigFolder, kAddSection).Read("Folder"));
         if (!saved.isEmpty() && QFileInfo(saved).isDir()) FFolder = saved;
     }
     if (!FFolder.isEmpty()) return FFolder;
@@ -106,11 +104,9 @@ void TAddMusic::Remember(const std::string& folder) {
     FFolderLoaded = true;
     if (FConfigFolder.empty()) return;
     try {
-        std::error_code ec;
-        std::filesystem::create_directories(FConfigFolder, ec);
-        TIniFile ini = TIniFile::Load(FConfigFolder + kStateFileName);
-        ini.WriteString(kAddSection, "Folder", folder);
-        ini.Save(FConfigFolder + kStateFileName);
+        TStateSection ini(FConfigFolder, kAddSection);
+        ini.Write("Folder", folder);
+        ini.Save();
     } catch (const std::exception& e) {
         // The folder is still used for this run.
         std::fprintf(stderr, "quillet: the folder used last could not be kept: %s\n", e.what());
@@ -134,7 +130,7 @@ void TAddMusic::AddFiles(const TFileDialogSetup& setup) {
         entry.FilePath = file;
         rows.push_back(CutTitle(entry.Title));
     }
-    FList.Append(std::move(entries), std::move(rows));
+    FList->Append(std::move(entries), std::move(rows));
 }
 
 void TAddMusic::AddFolder() {
@@ -157,12 +153,9 @@ void TAddMusic::AddFolder() {
 
 void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from) {
     const size_t to = std::min(entries->size(), from + kAppendChunk);
-    FList.Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
-                  std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
-    if (to == entries->size()) {
-        ++FWalksDone;
-        return;
-    }
+    FList->Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
+                   std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
+    if (to == entries->size()) return;
     QTimer::singleShot(0, this, [this, entries, to] { AppendSoon(entries, to); });
 }
 

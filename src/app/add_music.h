@@ -59,14 +59,14 @@ class TAddMusic : public QObject {
 
     void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
 
-    // Tests: walks done (their entries appended).
-    int WalksDone() const { return FWalksDone; }
+    // What is added goes to `list` from now on (the list shown).
+    void SetList(TPlaylistModel& list) { FList = &list; }
 
   private:
     void Remember(const std::string& folder);
     void AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from);
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     QWidget& FWindow;
     std::function<TDialogProvider&()> FDialogs;
     std::string FConfigFolder;
@@ -77,7 +77,6 @@ class TAddMusic : public QObject {
     QAction* FAction = nullptr;
     QThreadPool FWalks;
     std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
-    int FWalksDone = 0;
 };
 
 }  // namespace quillet

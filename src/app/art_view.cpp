@@ -81,7 +81,6 @@ void TArtView::Show(const std::string& path, TLoadedArt art) {
     }
     Relayout();
     update();
-    emit PictureChanged();
 }
 
 void TArtView::Place(QWidget* list) {

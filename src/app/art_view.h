@@ -45,10 +45,6 @@ class TArtView : public QWidget, private TPlaybackListener {
     const QImage& Picture() const { return FImage; }
     const std::string& PictureTrack() const { return FShownPath; }
 
-  signals:
-    // A lookup's answer was taken (a picture, or none).
-    void PictureChanged();
-
   protected:
     void paintEvent(QPaintEvent* event) override;
 

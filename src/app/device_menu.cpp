@@ -1,13 +1,10 @@
 #include "device_menu.h"
 
 #include <QEvent>
-#include <QPointer>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
-#include "ini.h"
-#include "session_state.h"
+#include "session_store.h"
 
 namespace quillet {
 namespace {
@@ -26,23 +23,20 @@ constexpr char kDeviceKey[] = "Device";
 }  // namespace
 
 std::string LoadDeviceChoice(const std::string& folder) {
-    if (folder.empty()) return {};
-    return TIniFile::Load(folder + kStateFileName).ReadString(kOutputSection, kDeviceKey);
+    return TStateSection(folder, kOutputSection).Read(kDeviceKey);
 }
 
 void SaveDeviceChoice(const std::string& folder, const std::string& name) {
     // A line break would end the value early: such a name is not kept.
     if (name.find_first_of("\r\n") != std::string::npos) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    TStateSection ini(folder, kOutputSection);
     // Quoted: the reader would drop blanks around a bare value.
-    ini.WriteString(kOutputSection, kDeviceKey, '"' + name + '"');
-    ini.Save(folder + kStateFileName);
+    ini.Write(kDeviceKey, '"' + name + '"');
+    ini.Save();
 }
 
-TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* parent)
-    : QMenu(parent), FOut(out), FFolder(std::move(stateFolder)) {
+TDeviceMenu::TDeviceMenu(TPlaybackController& player, std::string stateFolder, QWidget* parent)
+    : QMenu(parent), FPlayer(player), FFolder(std::move(stateFolder)) {
     setObjectName(QLatin1String(kMenuText.Key));
     FWorker.setMaxThreadCount(1);
     FWorker.setExpiryTimeout(0);  // jobs are rare: no idle thread is kept
@@ -52,10 +46,7 @@ TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* par
     connect(FDefault, &QAction::triggered, this, [this] { Choose({}); });
     addSeparator();
     connect(this, &QMenu::aboutToShow, this, &TDeviceMenu::Refresh);
-    // The sink's notice may still be queued when the menu goes.
-    FOut.SetOnDeviceChange([self = QPointer<TDeviceMenu>(this)](TComponent*) {
-        if (self) self->DeviceChanged();
-    });
+    FPlayer.AddListener(this);
     // The state file is written before the session's own keys are, at close.
     if (parent) parent->window()->installEventFilter(this);
     LoadTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
@@ -66,7 +57,7 @@ TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* par
                 this,
                 [this, name] {
                     if (FChosenByUser || name.empty()) return;
-                    FOut.SetDeviceName(name);
+                    FPlayer.SetDeviceName(name);
                     Rebuild();
                 },
                 Qt::QueuedConnection);
@@ -75,7 +66,7 @@ TDeviceMenu::TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* par
 }
 
 TDeviceMenu::~TDeviceMenu() {
-    FOut.SetOnDeviceChange(nullptr);
+    FPlayer.RemoveListener(this);
     FWorker.waitForDone();
 }
 
@@ -105,7 +96,7 @@ void TDeviceMenu::Refresh() {
     FListing = true;
     FWorker.start([this] {
         // The sound system may be started for this: seconds on a bad day.
-        std::vector<std::string> names = FOut.DeviceNames();
+        std::vector<std::string> names = FPlayer.DeviceNames();
         QMetaObject::invokeMethod(
             this,
             [this, names = std::move(names)]() mutable {
@@ -113,7 +104,6 @@ void TDeviceMenu::Refresh() {
                 FListed = true;
                 FNames = std::move(names);
                 Rebuild();
-                emit ListRefreshed();
             },
             Qt::QueuedConnection);
     });
@@ -121,7 +111,7 @@ void TDeviceMenu::Refresh() {
 
 void TDeviceMenu::Choose(const std::string& name) {
     FChosenByUser = true;
-    FOut.SetDeviceName(name);
+    FPlayer.SetDeviceName(name);
     ShowChecks();
     if (FFolder.empty()) return;
     FWorker.start([folder = FFolder, name] {
@@ -141,7 +131,7 @@ void TDeviceMenu::Rebuild() {
     }
     FDevices.clear();
     std::vector<std::string> names = FNames;
-    const std::string chosen = FOut.DeviceName();
+    const std::string chosen = FPlayer.DeviceState().Chosen;
     if (!chosen.empty() && std::find(names.begin(), names.end(), chosen) == names.end())
         names.push_back(chosen);
     for (const std::string& name : names) {
@@ -155,7 +145,7 @@ void TDeviceMenu::Rebuild() {
 }
 
 void TDeviceMenu::ShowChecks() {
-    const TDXAudioOut::TDeviceState state = FOut.DeviceState();
+    const TDXAudioOut::TDeviceState state = FPlayer.DeviceState();
     FDefault->setChecked(state.Chosen.empty());
     for (QAction* action : FDevices) {
         const std::string name = action->data().toString().toStdString();
@@ -168,7 +158,7 @@ void TDeviceMenu::ShowChecks() {
 }
 
 void TDeviceMenu::DeviceChanged() {
-    const TDXAudioOut::TDeviceState state = FOut.DeviceState();
+    const TDXAudioOut::TDeviceState state = FPlayer.DeviceState();
     ShowChecks();
     if (!state.FellBack || !OnMessage) return;
     // After the sink's notice is done: a message box runs a loop of its own.

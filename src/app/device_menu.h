@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "ACS_DXAudio.h"
+#include "playback_controller.h"
 
 namespace quillet {
 
@@ -34,12 +34,13 @@ std::string LoadDeviceChoice(const std::string& folder);
 // Keeps `name` there, other keys untouched. Raises EInOutError.
 void SaveDeviceChoice(const std::string& folder, const std::string& name);
 
-class TDeviceMenu : public QMenu {
+class TDeviceMenu : public QMenu, private TPlaybackListener {
     Q_OBJECT
   public:
+    // The devices are the player's (its sink's, through the controller).
     // `stateFolder` holds the state file (empty: nothing is kept). The
     // choice kept there is applied as soon as it has been read.
-    TDeviceMenu(TDXAudioOut& out, std::string stateFolder, QWidget* parent);
+    TDeviceMenu(TPlaybackController& player, std::string stateFolder, QWidget* parent);
     ~TDeviceMenu() override;
 
     // The entries' texts from the language file: `read(key, builtIn)`.
@@ -56,19 +57,16 @@ class TDeviceMenu : public QMenu {
     // Waits for the worker's jobs (the window closes; tests).
     void Settle() { FWorker.waitForDone(); }
 
-  signals:
-    // A fresh list is in the menu.
-    void ListRefreshed();
-
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void Rebuild();
     void ShowChecks();
-    void DeviceChanged();
+    // TPlaybackListener
+    void DeviceChanged() override;
 
-    TDXAudioOut& FOut;
+    TPlaybackController& FPlayer;
     std::string FFolder;
     QAction* FDefault = nullptr;
     std::vector<std::string> FNames;  // the last list, without the default

@@ -7,12 +7,44 @@
 
 namespace quillet {
 
-TEntryReader::TEntryReader(TPlaylistModel& list, QObject* parent) : QObject(parent), FList(list) {
-    FList.AddListener(this);
+TEntryReader::TWatch::TWatch(TEntryReader& reader, TPlaylistModel& list)
+    : List(list), FReader(reader) {
+    List.AddListener(this);
+}
+
+TEntryReader::TWatch::~TWatch() {
+    List.RemoveListener(this);
+}
+
+void TEntryReader::TWatch::AfterInsert(int first, int count) {
+    FReader.Added(List, first, count);
+}
+
+void TEntryReader::TWatch::AfterReset() {
+    {
+        // What was queued of the entries that went is dropped.
+        std::lock_guard<std::mutex> lock(FReader.FLock);
+        std::erase_if(FReader.FJobs, [this](const TJob& j) { return List.IndexOf(j.Id) < 0; });
+    }
+    FReader.Added(List, 0, List.Count());
+}
+
+void TEntryReader::TWatch::PlayingChanged() {
+    FReader.ReadFirst(List.PlayingId());
+}
+
+void TEntryReader::TWatch::SelectionChanged() {
+    FReader.ReadFirst(List.SelectedId());
+}
+
+TEntryReader::TEntryReader(TPlaylistSet& lists, QObject* parent) : QObject(parent), FLists(lists) {
+    FLists.AddListener(this);
+    ListsChanged();
 }
 
 TEntryReader::~TEntryReader() {
-    FList.RemoveListener(this);
+    FLists.RemoveListener(this);
+    FWatches.clear();
     {
         std::lock_guard<std::mutex> lock(FLock);
         FStop = true;
@@ -22,29 +54,40 @@ TEntryReader::~TEntryReader() {
     if (FThread.joinable()) FThread.join();
 }
 
-void TEntryReader::AfterInsert(int first, int count) {
+void TEntryReader::ListsChanged() {
+    for (int i = 0; i < FLists.Count(); ++i) {
+        TPlaylistModel& list = FLists.List(i);
+        if (std::any_of(FWatches.begin(), FWatches.end(),
+                        [&](const auto& w) { return &w->List == &list; }))
+            continue;
+        FWatches.push_back(std::make_unique<TWatch>(*this, list));
+        // A list back from an undone close may hold entries never read.
+        Added(list, 0, list.Count());
+    }
+}
+
+void TEntryReader::ListClosing(TPlaylistModel& list) {
+    std::erase_if(FWatches, [&](const auto& w) { return &w->List == &list; });
+    std::lock_guard<std::mutex> lock(FLock);
+    std::erase_if(FJobs, [&](const TJob& j) { return list.IndexOf(j.Id) >= 0; });
+}
+
+TPlaylistModel* TEntryReader::ListOf(TEntryId id) const {
+    for (const auto& w : FWatches)
+        if (w->List.IndexOf(id) >= 0) return &w->List;
+    return nullptr;
+}
+
+void TEntryReader::Added(const TPlaylistModel& list, int first, int count) {
     std::vector<TJob> jobs;
-    jobs.reserve(static_cast<size_t>(count));
-    for (int i = first; i < first + count; ++i) {
-        const TEntry& entry = FList[static_cast<size_t>(i)];
-        // A stream tells its own while it plays (TStreamTitles).
-        if (!IsUrl(entry.FilePath)) jobs.push_back({entry.Id, entry});
+    for (int i = first; i < first + count && list.Contains(i); ++i) {
+        const TEntry& entry = list[static_cast<size_t>(i)];
+        // A stream tells its own while it plays (TStreamTitles); an entry
+        // whose file was read keeps what it told.
+        if (!IsUrl(entry.FilePath) && entry.Info.State == TEntryState::Unread)
+            jobs.push_back({entry.Id, entry});
     }
     Enqueue(std::move(jobs));
-}
-
-void TEntryReader::AfterReset() {
-    std::lock_guard<std::mutex> lock(FLock);
-    FJobs.clear();
-}
-
-void TEntryReader::PlayingChanged() {
-    ReadFirst(FList.PlayingId());
-}
-
-void TEntryReader::SelectionChanged() {
-    if (FList.Contains(FList.Selected()))
-        ReadFirst(FList[static_cast<size_t>(FList.Selected())].Id);
 }
 
 void TEntryReader::ReadFirst(TEntryId id) {
@@ -56,10 +99,6 @@ void TEntryReader::ReadFirst(TEntryId id) {
     TJob first = std::move(*job);
     FJobs.erase(job);
     FJobs.push_front(std::move(first));
-}
-
-void TEntryReader::Reread(TEntryId id) {
-    if (const TEntry* entry = FList.Find(id)) Enqueue({{id, *entry}});
 }
 
 void TEntryReader::Enqueue(std::vector<TJob> jobs) {
@@ -101,10 +140,12 @@ void TEntryReader::Deliver() {
     }
     for (const TResult& result : results) {
         // An entry gone meanwhile takes nothing.
-        FList.SetInfo(result.Id, result.Info);
-        const TEntry* entry = FList.Find(result.Id);
+        TPlaylistModel* list = ListOf(result.Id);
+        if (list == nullptr) continue;
+        list->SetInfo(result.Id, result.Info);
+        const TEntry* entry = list->Find(result.Id);
         if (entry == nullptr || TagsOf(*entry).Track != 0) continue;
-        FList.RetitleFromTags(result.Id,
+        list->RetitleFromTags(result.Id,
                               JoinTagTitle(result.Info.Tags.Artist, result.Info.Tags.Title));
     }
 }

@@ -2,11 +2,13 @@
 // it plays) on a thread of its own, so that adding many files never holds
 // the window, and gives it to the playlist: the info, and "Artist - Title"
 // for a row still showing its file's name (never for a CUE sheet's track,
-// whose title is the sheet's: the image's tags name the album). Entries are
-// read in the order they were added, except that the entry playing or
-// selected goes first (the bus and the caption show it); a cleared list
-// drops what is still to read, and a result for an entry that has gone
-// meanwhile is dropped.
+// whose title is the sheet's: the image's tags name the album). Every list
+// of the set is read, not only the one shown. Entries are read in the order
+// they were added, except that the entry playing or selected goes first
+// (the bus and the caption show it); an entry that already knows its file
+// (a restored session's, one moved between lists) is not read again. A
+// cleared list drops what is still to read, and a result for an entry that
+// has gone meanwhile is dropped.
 //
 // A NOTE ON THREADS: made, fed and destroyed on the GUI thread; its worker
 // reads files, and its results are applied on the GUI thread.
@@ -15,26 +17,38 @@
 #include <QObject>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "playlist_model.h"
+#include "playlist_set.h"
 #include "track_input.h"
 
 namespace quillet {
 
-class TEntryReader : public QObject, private TPlaylistListener {
+class TEntryReader : public QObject, private TPlaylistSetListener {
     Q_OBJECT
   public:
-    explicit TEntryReader(TPlaylistModel& list, QObject* parent = nullptr);
+    explicit TEntryReader(TPlaylistSet& lists, QObject* parent = nullptr);
     // Waits for the file being read, if any; what is queued is dropped.
     ~TEntryReader() override;
 
-    // Queues an entry to be read again (a file that changed).
-    void Reread(TEntryId id);
-
   private:
+    // One list's changes.
+    class TWatch final : public TPlaylistListener {
+      public:
+        TWatch(TEntryReader& reader, TPlaylistModel& list);
+        ~TWatch();
+        TPlaylistModel& List;
+
+      private:
+        void AfterInsert(int first, int count) override;
+        void AfterReset() override;
+        void PlayingChanged() override;
+        void SelectionChanged() override;
+        TEntryReader& FReader;
+    };
     struct TJob {
         TEntryId Id;
         TPlaylistEntry Entry;
@@ -43,17 +57,21 @@ class TEntryReader : public QObject, private TPlaylistListener {
         TEntryId Id;
         TEntryInfo Info;
     };
-    void AfterInsert(int first, int count) override;
-    void AfterReset() override;
-    void PlayingChanged() override;
-    void SelectionChanged() override;
+    // TPlaylistSetListener: lists come and go.
+    void ListsChanged() override;
+    void ListClosing(TPlaylistModel& list) override;
+    // Queues the unread entries first..first+count-1 of `list`.
+    void Added(const TPlaylistModel& list, int first, int count);
+    // The list whose entry `id` is; null for none.
+    TPlaylistModel* ListOf(TEntryId id) const;
     // Moves the entry's job, if still queued, to the front.
     void ReadFirst(TEntryId id);
     void Enqueue(std::vector<TJob> jobs);
     void Run();
     void Deliver();
 
-    TPlaylistModel& FList;
+    TPlaylistSet& FLists;
+    std::vector<std::unique_ptr<TWatch>> FWatches;
     std::mutex FLock;
     std::condition_variable FWake;
     std::deque<TJob> FJobs;         // under FLock

@@ -69,7 +69,7 @@ bool ContainsAllWords(const QString& foldedText, const QStringList& words) {
 TListFilter::TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidget& window,
                          const QString& commandKeys)
     : FPlayer(player),
-      FList(player.List()),
+      FList(&list.List()),
       FBox(&list),
       FField(new QLineEdit(&list)),
       FBoxObject(&list),
@@ -87,18 +87,30 @@ TListFilter::TListFilter(TPlaybackController& player, TPlaylistBox& list, QWidge
     });
     connect(FField, &QLineEdit::textChanged, this, [this](const QString& text) {
         FWords = SearchWords(text);
-        Apply(0, FList.Count() - 1);
+        Apply(0, FList->Count() - 1);
     });
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), &window);
     connect(find, &QShortcut::activated, this, [this] { Open(); });
     list.installEventFilter(this);
     list.viewport()->installEventFilter(this);
-    FList.AddListener(this);
+    FList->AddListener(this);
     LoadTexts([](const char*, const char* builtIn) { return std::string(builtIn); });
 }
 
+void TListFilter::SetList(TPlaylistModel& list) {
+    if (&list == FList) return;
+    // The list left keeps the selection the filter hid.
+    if (FHiddenSelection != kNoEntry && FList->Selected() < 0)
+        FList->Select(FList->IndexOf(FHiddenSelection));
+    FHiddenSelection = kNoEntry;
+    FList->RemoveListener(this);
+    FList = &list;
+    FList->AddListener(this);
+    AfterReset();
+}
+
 TListFilter::~TListFilter() {
-    FList.RemoveListener(this);
+    FList->RemoveListener(this);
 }
 
 bool TListFilter::Filtering() const {
@@ -127,7 +139,7 @@ void TListFilter::Hide() {
     FField->hide();
     FSearched.clear();  // only while filtering
     const TEntryId hidden = std::exchange(FHiddenSelection, kNoEntry);
-    if (FList.Selected() < 0 && hidden != kNoEntry) FList.Select(FList.IndexOf(hidden));
+    if (FList->Selected() < 0 && hidden != kNoEntry) FList->Select(FList->IndexOf(hidden));
 }
 
 void TListFilter::Close() {
@@ -202,7 +214,7 @@ void TListFilter::Place() {
 }
 
 const QString& TListFilter::Searched(int row) {
-    const TEntry& entry = FList[static_cast<size_t>(row)];
+    const TEntry& entry = (*FList)[static_cast<size_t>(row)];
     auto it = FSearched.find(entry.Id);
     if (it == FSearched.end()) {
         const TTrackTags& tags = entry.Info.Tags;
@@ -218,7 +230,7 @@ const QString& TListFilter::Searched(int row) {
 
 void TListFilter::Apply(int first, int last) {
     if (!FBox) return;
-    last = std::min(last, FList.Count() - 1);
+    last = std::min(last, FList->Count() - 1);
     for (int row = std::max(first, 0); row <= last; ++row) {
         const bool hide = !FWords.isEmpty() && !ContainsAllWords(Searched(row), FWords);
         if (FBox->isRowHidden(row, {}) != hide) FBox->setRowHidden(row, {}, hide);
@@ -226,17 +238,17 @@ void TListFilter::Apply(int first, int last) {
     // A selection the user cannot see is none: Play, Delete, Play next and
     // the rest must never act on a row that is not shown. It comes back when
     // the filter closes, unless another row was chosen meanwhile.
-    const int selected = FList.Selected();
+    const int selected = FList->Selected();
     if (selected >= first && selected <= last && FBox->isRowHidden(selected, {})) {
-        FHiddenSelection = FList[static_cast<size_t>(selected)].Id;
-        FList.Select(-1);
+        FHiddenSelection = (*FList)[static_cast<size_t>(selected)].Id;
+        FList->Select(-1);
     }
 }
 
 void TListFilter::Step(int step) {
     if (!FBox) return;
-    const int count = FList.Count();
-    const int from = FList.Selected();
+    const int count = FList->Count();
+    const int from = FList->Selected();
     const int start = from >= 0 ? from : step > 0 ? -1 : count;
     for (int row = start + step; row >= 0 && row < count; row += step)
         if (!FBox->isRowHidden(row, {})) {
@@ -247,11 +259,11 @@ void TListFilter::Step(int step) {
 
 void TListFilter::PlayFirst() {
     if (!FBox) return;
-    int row = FList.Selected();
+    int row = FList->Selected();
     if (row < 0 || FBox->isRowHidden(row, {})) {
         row = 0;
-        while (row < FList.Count() && FBox->isRowHidden(row, {})) ++row;
-        if (row == FList.Count()) return;
+        while (row < FList->Count() && FBox->isRowHidden(row, {})) ++row;
+        if (row == FList->Count()) return;
         FBox->SelectAsUser(row);
     }
     FPlayer.Play();
@@ -268,12 +280,12 @@ void TListFilter::AfterRemove(int, TEntryId id) {
 void TListFilter::AfterReset() {
     FSearched.clear();
     // The view showed every row of the new list.
-    if (Filtering()) Apply(0, FList.Count() - 1);
+    if (Filtering()) Apply(0, FList->Count() - 1);
 }
 
 void TListFilter::EntryChanged(int index) {
-    if (!FList.Contains(index)) return;
-    FSearched.remove(FList[static_cast<size_t>(index)].Id);
+    if (!FList->Contains(index)) return;
+    FSearched.remove((*FList)[static_cast<size_t>(index)].Id);
     if (Filtering()) Apply(index, index);
 }
 

@@ -52,6 +52,8 @@ class TListFilter : public QObject, private TPlaylistListener {
     void Close();
     bool Filtering() const;
     QLineEdit* Field() const { return FField; }
+    // Another list is shown: the field's words apply to its rows.
+    void SetList(TPlaylistModel& list);
     void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
 
   protected:
@@ -77,7 +79,7 @@ class TListFilter : public QObject, private TPlaylistListener {
     bool FilterKey(QEvent* event);
 
     TPlaybackController& FPlayer;
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     QPointer<TPlaylistBox> FBox;
     QPointer<QLineEdit> FField;
     // Who an event is for: compared as plain objects, since events still

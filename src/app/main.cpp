@@ -56,17 +56,17 @@ int main(int argc, char** argv) {
     TDesktopSession session(FrmQuillet.Player(), FrmQuillet, std::move(arguments), ConfigFolder(),
                             socketName);
 
-    // SIGTERM and SIGINT close the window the normal way, so playback stops
-    // cleanly before the program ends.
+    // SIGTERM, SIGINT and SIGHUP (a session ending) save the state and end
+    // the program within 2 s, whatever box is open.
     std::unique_ptr<QSocketNotifier> quitNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) == 0) {
         quitNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
         QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &FrmQuillet, [&] {
             char byte;
             [[maybe_unused]] ssize_t n = read(gSignalPipe[0], &byte, 1);
-            // A message box left open (a station that failed) must not
-            // keep the program from ending: every window closes.
-            QApplication::closeAllWindows();
+            // Saves and ends at once, whatever box is open (a station that
+            // failed, a lap's message): every window closes.
+            session.QuitNow();
         });
         struct sigaction action {};
         action.sa_handler = OnQuitSignal;
@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
         action.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGHUP, &action, nullptr);
     }
 
     FrmQuillet.show();

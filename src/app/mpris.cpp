@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QMetaProperty>
 #include <QUrl>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -126,6 +128,33 @@ class TPlayerAdaptor : public QDBusAbstractAdaptor {
     TMprisService& S;
 };
 
+class TPlaylistsAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Playlists")
+    Q_PROPERTY(uint PlaylistCount READ PlaylistCount)
+    Q_PROPERTY(QStringList Orderings READ Orderings)
+    Q_PROPERTY(quillet::TBusActivePlaylist ActivePlaylist READ ActivePlaylist)
+  public:
+    explicit TPlaylistsAdaptor(TMprisService* service)
+        : QDBusAbstractAdaptor(service), S(*service) {
+        setAutoRelaySignals(false);
+    }
+    uint PlaylistCount() const { return S.PlaylistCount(); }
+    QStringList Orderings() const { return S.Orderings(); }
+    TBusActivePlaylist ActivePlaylist() const { return S.ActivePlaylist(); }
+  public slots:
+    void ActivatePlaylist(const QDBusObjectPath& PlaylistId) { S.ActivatePlaylist(PlaylistId); }
+    QList<quillet::TBusPlaylist> GetPlaylists(uint Index, uint MaxCount, const QString& Order,
+                                              bool ReverseOrder) {
+        return S.GetPlaylists(Index, MaxCount, Order, ReverseOrder);
+    }
+  signals:
+    void PlaylistChanged(quillet::TBusPlaylist Playlist);
+
+  private:
+    TMprisService& S;
+};
+
 // org.freedesktop.DBus.Properties for the object, answered before Qt's own:
 // the same Get and GetAll over the two interfaces' properties, and a Set
 // that takes a value of the property's own D-Bus type only, refusing any
@@ -224,7 +253,55 @@ class TPropertiesAdaptor : public QDBusAbstractAdaptor {
     std::vector<QDBusAbstractAdaptor*> FInterfaces;
 };
 
+constexpr char kUserDefined[] = "UserDefined";
+constexpr char kAlphabetical[] = "Alphabetical";
+constexpr char kCreationDate[] = "CreationDate";
+
+TBusPlaylist BusPlaylistOf(const TPlayerControl::TPlaylist& list) {
+    return {QDBusObjectPath(QLatin1String(kPlaylistPathPrefix) + QString::number(list.Id)),
+            Text(list.Name), QString()};
+}
+
+// The types the playlists interface passes, known to the bus once.
+void RegisterBusTypes() {
+    static const bool once = [] {
+        qDBusRegisterMetaType<TBusPlaylist>();
+        qDBusRegisterMetaType<TBusActivePlaylist>();
+        qDBusRegisterMetaType<QList<TBusPlaylist>>();
+        return true;
+    }();
+    (void)once;
+}
+
 }  // namespace
+
+QDBusArgument& operator<<(QDBusArgument& arg, const TBusPlaylist& playlist) {
+    arg.beginStructure();
+    arg << playlist.Id << playlist.Name << playlist.Icon;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, TBusPlaylist& playlist) {
+    arg.beginStructure();
+    arg >> playlist.Id >> playlist.Name >> playlist.Icon;
+    arg.endStructure();
+    return arg;
+}
+
+QDBusArgument& operator<<(QDBusArgument& arg, const TBusActivePlaylist& active) {
+    arg.beginStructure();
+    arg << active.Valid << active.Playlist;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, TBusActivePlaylist& active) {
+    arg.beginStructure();
+    arg >> active.Valid >> active.Playlist;
+    arg.endStructure();
+    return arg;
+}
 
 double BusVolumeOf(int sliderValue) {
     if (sliderValue >= kSliderMax) return 0.0;
@@ -241,6 +318,9 @@ int SliderValueOf(double busVolume) {
 
 TMprisService::TMprisService(TPlayerControl& player, QObject* parent)
     : QObject(parent), FPlayer(player) {
+    RegisterBusTypes();
+    FLastLists = FPlayer.Playlists();
+    FLastActive = FPlayer.ActivePlaylist();
     FPoll.setInterval(kPollMs);
     connect(&FPoll, &QTimer::timeout, this, &TMprisService::Refresh);
     FLast = Snapshot();
@@ -250,10 +330,12 @@ bool TMprisService::Publish(QDBusConnection bus) {
     if (!bus.isConnected()) return false;
     auto* root = new TRootAdaptor(this);
     auto* player = new TPlayerAdaptor(this);
-    auto* properties = new TPropertiesAdaptor(this, {root, player});
+    auto* playlists = new TPlaylistsAdaptor(this);
+    auto* properties = new TPropertiesAdaptor(this, {root, player, playlists});
     if (!bus.registerObject(QLatin1String(kMprisPath), this)) {
         delete root;
         delete player;
+        delete playlists;
         delete properties;
         return false;
     }
@@ -273,6 +355,9 @@ bool TMprisService::Publish(QDBusConnection bus) {
         QDBusConnection(bus).send(signal);
     };
     SendSeeked = [player](qint64 position) { emit player->Seeked(position); };
+    SendPlaylistChanged = [playlists](const TBusPlaylist& playlist) {
+        emit playlists->PlaylistChanged(playlist);
+    };
     return true;
 }
 
@@ -328,6 +413,7 @@ void TMprisService::Refresh() {
         if (FLast.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
     FLast = now;
     if (!changed.isEmpty() && Notify) Notify(QLatin1String(kMprisPlayer), changed);
+    RefreshPlaylists();
     // Paused or stopped, nothing moves by itself: the player's events
     // refresh, and the window is not woken meanwhile.
     if (FPlayer.Status() != TPlayerControl::TStatus::Playing) {
@@ -335,6 +421,23 @@ void TMprisService::Refresh() {
     } else if (!FPoll.isActive()) {
         FPoll.start();
     }
+}
+
+void TMprisService::RefreshPlaylists() {
+    std::vector<TPlayerControl::TPlaylist> lists = FPlayer.Playlists();
+    std::optional<TPlayerControl::TPlaylist> active = FPlayer.ActivePlaylist();
+    QVariantMap changed;
+    if (lists.size() != FLastLists.size())
+        changed.insert(QStringLiteral("PlaylistCount"), PlaylistCount());
+    if (active != FLastActive)
+        changed.insert(QStringLiteral("ActivePlaylist"), QVariant::fromValue(ActivePlaylist()));
+    for (const TPlayerControl::TPlaylist& list : lists)
+        for (const TPlayerControl::TPlaylist& was : FLastLists)
+            if (was.Id == list.Id && was.Name != list.Name && SendPlaylistChanged)
+                SendPlaylistChanged(BusPlaylistOf(list));
+    FLastLists = std::move(lists);
+    FLastActive = std::move(active);
+    if (!changed.isEmpty() && Notify) Notify(QLatin1String(kMprisPlaylists), changed);
 }
 
 void TMprisService::RefreshSoon() {
@@ -523,6 +626,62 @@ void TMprisService::SetPosition(const QDBusObjectPath& trackId, qint64 position)
     if (pos.Length >= 0 && position > pos.Length) return;
     FPlayer.SeekTo(position);
     PositionJumped();
+}
+
+uint TMprisService::PlaylistCount() const {
+    return static_cast<uint>(FPlayer.Playlists().size());
+}
+
+QStringList TMprisService::Orderings() const {
+    return {QLatin1String(kUserDefined), QLatin1String(kAlphabetical),
+            QLatin1String(kCreationDate)};
+}
+
+TBusActivePlaylist TMprisService::ActivePlaylist() const {
+    const std::optional<TPlayerControl::TPlaylist> active = FPlayer.ActivePlaylist();
+    if (!active) return {false, {QDBusObjectPath(QStringLiteral("/")), QString(), QString()}};
+    return {true, BusPlaylistOf(*active)};
+}
+
+QList<TBusPlaylist> TMprisService::GetPlaylists(uint index, uint maxCount, const QString& order,
+                                                bool reverse) {
+    if (!Orderings().contains(order)) {
+        Refuse(QStringLiteral("No ordering ") + order);
+        return {};
+    }
+    std::vector<TPlayerControl::TPlaylist> lists = FPlayer.Playlists();
+    using TList = TPlayerControl::TPlaylist;
+    if (order == QLatin1String(kAlphabetical)) {
+        std::stable_sort(lists.begin(), lists.end(), [](const TList& a, const TList& b) {
+            return QString::localeAwareCompare(Text(a.Name), Text(b.Name)) < 0;
+        });
+    } else if (order == QLatin1String(kCreationDate)) {
+        // Ids are handed out in the order the lists were made.
+        std::stable_sort(lists.begin(), lists.end(),
+                         [](const TList& a, const TList& b) { return a.Id < b.Id; });
+    }
+    if (reverse) std::reverse(lists.begin(), lists.end());
+    QList<TBusPlaylist> out;
+    for (size_t i = index; i < lists.size() && static_cast<uint>(out.size()) < maxCount; ++i)
+        out.append(BusPlaylistOf(lists[i]));
+    return out;
+}
+
+void TMprisService::ActivatePlaylist(const QDBusObjectPath& id) {
+    const QString path = id.path();
+    const QString prefix = QLatin1String(kPlaylistPathPrefix);
+    bool number = false;
+    const qulonglong list =
+        path.startsWith(prefix) ? path.mid(prefix.size()).toULongLong(&number) : 0;
+    if (!number || !FPlayer.ActivatePlaylist(list)) {
+        Refuse(QStringLiteral("No playlist ") + path);
+        return;
+    }
+    Refresh();
+}
+
+void TMprisService::Refuse(const QString& text) {
+    if (calledFromDBus()) sendErrorReply(QDBusError::InvalidArgs, text);
 }
 
 void TMprisService::OpenUri(const QString& uri) {

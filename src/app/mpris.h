@@ -1,12 +1,19 @@
 // The media-player interface on the session bus (org.mpris.MediaPlayer2.quillet):
 // what lets media keys, the desktop's sound menu and other remote controls
 // drive the player. TMprisService holds the logic over a narrow view of the
-// player (TPlayerControl); the two adaptors only put it on the bus.
+// player (TPlayerControl, player_control.h over the controller); adaptors in
+// mpris.cpp only put it on the bus: the root, the player and the playlists
+// interfaces (each list of the player a playlist), and the properties
+// interface answered by the service itself, so a value of the wrong type is
+// refused rather than converted. Changes are announced by comparing what
+// the bus saw last with what it would see now (Refresh), never by polling
+// while nothing plays.
 //
 // All of it runs on the GUI thread.
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusObjectPath>
@@ -70,11 +77,47 @@ class TPlayerControl {
     virtual void Open(const std::vector<std::string>& paths) = 0;
     virtual void Raise() = 0;
     virtual void Quit() = 0;
+
+    // --- The player's lists (the playlists interface).
+    struct TPlaylist {
+        uint64_t Id = 0;  // the list's own, for its whole life
+        std::string Name;
+        bool operator==(const TPlaylist&) const = default;
+    };
+    // Every list, in the user's order (the tabs'); none for a player of one
+    // unnamed list.
+    virtual std::vector<TPlaylist> Playlists() const { return {}; }
+    // The list played from.
+    virtual std::optional<TPlaylist> ActivePlaylist() const { return std::nullopt; }
+    // Plays list `id` from its selected row, or its first; false when there
+    // is no such list.
+    virtual bool ActivatePlaylist(uint64_t /*id*/) { return false; }
 };
+
+// A playlist as the bus passes it, "(oss)": its object path, name and icon
+// (none: ""); and the active one, "(b(oss))", valid or not.
+struct TBusPlaylist {
+    QDBusObjectPath Id;
+    QString Name;
+    QString Icon;
+    bool operator==(const TBusPlaylist&) const = default;
+};
+struct TBusActivePlaylist {
+    bool Valid = false;
+    TBusPlaylist Playlist;
+    bool operator==(const TBusActivePlaylist&) const = default;
+};
+QDBusArgument& operator<<(QDBusArgument& arg, const TBusPlaylist& playlist);
+const QDBusArgument& operator>>(const QDBusArgument& arg, TBusPlaylist& playlist);
+QDBusArgument& operator<<(QDBusArgument& arg, const TBusActivePlaylist& active);
+const QDBusArgument& operator>>(const QDBusArgument& arg, TBusActivePlaylist& active);
 
 inline constexpr char kMprisPath[] = "/org/mpris/MediaPlayer2";
 inline constexpr char kMprisRoot[] = "org.mpris.MediaPlayer2";
 inline constexpr char kMprisPlayer[] = "org.mpris.MediaPlayer2.Player";
+inline constexpr char kMprisPlaylists[] = "org.mpris.MediaPlayer2.Playlists";
+// Where a list's object path starts; its id follows.
+inline constexpr char kPlaylistPathPrefix[] = "/org/quillet/playlist/";
 inline constexpr char kMprisService[] = "org.mpris.MediaPlayer2.quillet";
 
 // The bus volume (0..1, linear amplitude) for a slider value, and back; the
@@ -93,6 +136,8 @@ class TMprisService : public QObject, public QDBusContext {
 
     std::function<void(const QString& interface, const QVariantMap& changed)> Notify;
     std::function<void(qint64 position)> SendSeeked;
+    // Sends PlaylistChanged (a list was renamed).
+    std::function<void(const TBusPlaylist& playlist)> SendPlaylistChanged;
     // Asks for a file holding a file's album art (art_loader.h: ArtFileOf);
     // the answer comes back through SetArt ("" for none). Unset: no art.
     std::function<void(const std::string& path)> RequestArt;
@@ -141,12 +186,28 @@ class TMprisService : public QObject, public QDBusContext {
     // A file URI (as its path) or a stream's address (SupportedUriSchemes).
     void OpenUri(const QString& uri);
 
+    // --- The playlists interface: the player's lists, each named by
+    // kPlaylistPathPrefix and its id.
+    uint PlaylistCount() const;
+    // "UserDefined" (the tabs' order), "Alphabetical", "CreationDate".
+    QStringList Orderings() const;
+    TBusActivePlaylist ActivePlaylist() const;
+    // At most `maxCount` lists from `index` on, in `order` (one of
+    // Orderings(), else an error to the caller), reversed with `reverse`.
+    QList<TBusPlaylist> GetPlaylists(uint index, uint maxCount, const QString& order, bool reverse);
+    // Plays the list; an unknown one is an error to the caller.
+    void ActivatePlaylist(const QDBusObjectPath& id);
+
     // The object path naming the current track ("NoTrack" for none).
     QDBusObjectPath TrackId() const;
 
   private:
     QVariantMap Snapshot() const;
     void UpdateTrack();
+    // Tells what changed of the lists since the last look.
+    void RefreshPlaylists();
+    // Answers the bus call being served with an error (nothing outside one).
+    void Refuse(const QString& text);
 
     TPlayerControl& FPlayer;
     QVariantMap FLast;  // what was last notified
@@ -154,8 +215,13 @@ class TMprisService : public QObject, public QDBusContext {
     quint64 FTrackSerial = 0;
     std::string FArtPath;  // the path FArtFile belongs to
     std::string FArtFile;
+    std::vector<TPlayerControl::TPlaylist> FLastLists;  // as last notified
+    std::optional<TPlayerControl::TPlaylist> FLastActive;
     bool FRefreshPending = false;
     QTimer FPoll;  // refreshes while a track runs (its length comes late)
 };
 
 }  // namespace quillet
+
+Q_DECLARE_METATYPE(quillet::TBusPlaylist)
+Q_DECLARE_METATYPE(quillet::TBusActivePlaylist)

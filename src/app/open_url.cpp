@@ -17,8 +17,8 @@ constexpr char kText[] = "Open URL...";
 }  // namespace
 
 TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
-                   std::function<TDialogProvider&()> dialogs)
-    : FWindow(window), FPlayer(player), FDialogs(std::move(dialogs)) {
+                   TPlaylistModel& list, std::function<TDialogProvider&()> dialogs)
+    : FWindow(window), FPlayer(player), FList(&list), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
     FAction->setObjectName(QLatin1String(kOpenUrlKey));
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -56,10 +56,10 @@ void TOpenUrl::Run() {
         ShowMessage(FRefused.arg(QString::fromStdString(text)));
         return;
     }
-    TPlaylistModel& list = FPlayer.List();
+    TPlaylistModel& list = *FList;
     list.Append({std::move(entry)});
     list.Select(list.Count() - 1);
-    FPlayer.Play();
+    FPlayer.PlayShown();
 }
 
 }  // namespace quillet

@@ -24,7 +24,7 @@ class TOpenUrl : public QObject {
   public:
     // The entry goes at the end of `menu`; the key works in all of `window`.
     // `dialogs` gives the window's dialogs at the time of asking.
-    TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
+    TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistModel& list,
              std::function<TDialogProvider&()> dialogs);
 
     // The texts from the language file: `read(key, builtIn)`.
@@ -32,9 +32,13 @@ class TOpenUrl : public QObject {
     // Asks for an address, appends it and plays it.
     void Run();
 
+    // What is added goes to `list` from now on (the list shown).
+    void SetList(TPlaylistModel& list) { FList = &list; }
+
   private:
     QWidget& FWindow;
     TPlaybackController& FPlayer;
+    TPlaylistModel* FList;
     std::function<TDialogProvider&()> FDialogs;
     QAction* FAction;
     std::string FTitle = "Open URL";

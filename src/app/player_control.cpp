@@ -7,13 +7,21 @@
 namespace quillet {
 
 TControllerPlayer::TControllerPlayer(TPlaybackController& player, QWidget& window)
-    : FPlayer(player), FList(player.List()), FWindow(window) {
+    : FPlayer(player), FWindow(window) {
     FPlayer.AddListener(this);
-    FList.AddListener(this);
+    if (FPlayer.Lists() != nullptr) {
+        FPlayer.Lists()->AddListener(this);
+    } else {
+        FPlayer.List().AddListener(this);
+    }
 }
 
 TControllerPlayer::~TControllerPlayer() {
-    FList.RemoveListener(this);
+    if (FPlayer.Lists() != nullptr) {
+        FPlayer.Lists()->RemoveListener(this);
+    } else {
+        FPlayer.List().RemoveListener(this);
+    }
     FPlayer.RemoveListener(this);
 }
 
@@ -33,7 +41,9 @@ void TControllerPlayer::Seeked() {
 }
 
 TPlayerControl::TStatus TControllerPlayer::Status() const {
-    if (!FPlayer.Active()) return TStatus::Stopped;
+    // A restored session's track is held where it was: paused there.
+    if (!FPlayer.Active())
+        return FPlayer.ResumeEntry() != kNoEntry ? TStatus::Paused : TStatus::Stopped;
     return FPlayer.PausedNow() ? TStatus::Paused : TStatus::Playing;
 }
 
@@ -48,13 +58,16 @@ std::optional<TPlayerControl::TTrack> TControllerPlayer::Track() const {
         if (e.Info.LengthFlicks >= 0) track.Length = FlicksToFrames(e.Info.LengthFlicks, 1000000);
         return track;
     };
+    const TPlaylistModel& list = List();
     if (!FPlayer.Active()) {
-        const int selected = FList.Selected();
+        if (const int held = list.IndexOf(FPlayer.ResumeEntry()); held >= 0)
+            return of(list[static_cast<size_t>(held)], held);
+        const int selected = list.Selected();
         if (selected < 0) return std::nullopt;
-        return of(FList[static_cast<size_t>(selected)], selected);
+        return of(list[static_cast<size_t>(selected)], selected);
     }
-    const int row = FList.IndexOf(FPlayer.HeardEntry());
-    if (row >= 0) return of(FList[static_cast<size_t>(row)], row);
+    const int row = list.IndexOf(FPlayer.HeardEntry());
+    if (row >= 0) return of(list[static_cast<size_t>(row)], row);
     // The entry heard has left the list; its sound goes on.
     const std::string& path = FPlayer.HeardTrack().Path;
     return TTrack{path, std::string(FileNamePart(path)), -1, FPlayer.HeardEntry(), std::nullopt};
@@ -70,7 +83,7 @@ bool TControllerPlayer::CanSeek() const {
 
 bool TControllerPlayer::CanGoNext() const {
     // Next wraps around, and with nothing selected starts at the top.
-    return !FList.empty();
+    return !List().empty();
 }
 
 bool TControllerPlayer::CanGoPrevious() const {
@@ -161,7 +174,38 @@ void TControllerPlayer::Raise() {
 }
 
 void TControllerPlayer::Quit() {
-    FWindow.close();
+    if (OnQuit) {
+        OnQuit();
+    } else {
+        FWindow.close();
+    }
+}
+
+std::vector<TPlayerControl::TPlaylist> TControllerPlayer::Playlists() const {
+    std::vector<TPlaylist> lists;
+    if (const TPlaylistSet* set = FPlayer.Lists())
+        for (int i = 0; i < set->Count(); ++i) lists.push_back({set->Id(i), set->Name(i)});
+    return lists;
+}
+
+std::optional<TPlayerControl::TPlaylist> TControllerPlayer::ActivePlaylist() const {
+    const TPlaylistSet* set = FPlayer.Lists();
+    const int index = set != nullptr ? set->IndexOf(FPlayer.List()) : -1;
+    if (index < 0) return std::nullopt;
+    return TPlaylist{set->Id(index), set->Name(index)};
+}
+
+bool TControllerPlayer::ActivatePlaylist(uint64_t id) {
+    TPlaylistSet* set = FPlayer.Lists();
+    const int index = set != nullptr ? set->IndexOf(id) : -1;
+    if (index < 0) return false;
+    TPlaylistModel& list = set->List(index);
+    Guarded([&] {
+        FPlayer.SetList(list);
+        if (list.Selected() < 0) list.Select(0);
+        FPlayer.Play();
+    });
+    return true;
 }
 
 }  // namespace quillet

@@ -17,7 +17,8 @@ namespace quillet {
 
 class TControllerPlayer : public TPlayerControl,
                           private TPlaybackListener,
-                          private TPlaylistListener {
+                          private TPlaylistListener,
+                          private TPlaylistSetListener {
   public:
     // `window` is raised and closed for the bus.
     TControllerPlayer(TPlaybackController& player, QWidget& window);
@@ -26,6 +27,8 @@ class TControllerPlayer : public TPlayerControl,
     // `changed` after anything the bus may show changed (many calls may come
     // for one change); `jumped` after playback moved to another position.
     void Watch(std::function<void()> changed, std::function<void()> jumped);
+    // What Quit() does; unset, the window closes.
+    std::function<void()> OnQuit;
     // What Open() does with its paths.
     std::function<void(const std::vector<std::string>& paths)> OnOpen;
 
@@ -50,6 +53,9 @@ class TControllerPlayer : public TPlayerControl,
     void Open(const std::vector<std::string>& paths) override;
     void Raise() override;
     void Quit() override;
+    std::vector<TPlaylist> Playlists() const override;
+    std::optional<TPlaylist> ActivePlaylist() const override;
+    bool ActivatePlaylist(uint64_t id) override;
 
   private:
     void Changed();
@@ -65,9 +71,16 @@ class TControllerPlayer : public TPlayerControl,
     void EntryChanged(int) override { Changed(); }
     void SelectionChanged() override { Changed(); }
     void PlayingChanged() override { Changed(); }
+    // TPlaylistSetListener: any list may be the one played from.
+    void EntriesChanged(TPlaylistModel&) override { Changed(); }
+    void SelectionMoved(TPlaylistModel&) override { Changed(); }
+    void ListsChanged() override { Changed(); }
+    void ShownChanged() override { Changed(); }
+    void PlayingListChanged() override { Changed(); }
 
     TPlaybackController& FPlayer;
-    TPlaylistModel& FList;
+    // The list played from (the controller's, which may change).
+    const TPlaylistModel& List() const { return FPlayer.List(); }
     QWidget& FWindow;
     std::function<void()> FChanged;
     std::function<void()> FJumped;

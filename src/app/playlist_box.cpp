@@ -24,7 +24,7 @@ class TRowHeightDelegate : public QStyledItemDelegate {
 }  // namespace
 
 TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
-    : QTreeView(parent), FList(list), FViewModel(std::make_unique<TPlaylistViewModel>(list)) {
+    : QTreeView(parent), FList(&list), FViewModel(std::make_unique<TPlaylistViewModel>(list)) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSortingEnabled(false);
@@ -35,6 +35,10 @@ TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setItemDelegate(new TRowHeightDelegate(this));
     setModel(FViewModel.get());
+    // Rows drag onto the list tabs (list_tabs.h); nothing drops here.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::MoveAction);
     header()->setStretchLastSection(false);
     SetColumnsShown(false);
     connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
@@ -47,23 +51,35 @@ TPlaylistBox::TPlaylistBox(TPlaylistModel& list, QWidget* parent)
     });
     // After the view model: the view has taken a change before the
     // selection it left is shown.
-    FList.AddListener(this);
+    FList->AddListener(this);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (FInCode > 0) return;
         const QModelIndexList rows = selectionModel()->selectedRows();
-        FList.Select(rows.isEmpty() ? -1 : rows.first().row());
+        FList->Select(rows.isEmpty() ? -1 : rows.first().row());
         emit UserSelected();
     });
 }
 
+void TPlaylistBox::SetList(TPlaylistModel& list) {
+    if (&list == FList) return;
+    ++FInCode;
+    FList->RemoveListener(this);
+    FViewModel->SetList(list);
+    FList = &list;
+    FList->AddListener(this);  // after the view model, as at the start
+    --FInCode;
+    ShowSelection();
+    scrollTo(model()->index(std::max(FList->Selected(), 0), 0));
+}
+
 TPlaylistBox::~TPlaylistBox() {
-    FList.RemoveListener(this);
+    FList->RemoveListener(this);
     setModel(nullptr);
 }
 
 QString TPlaylistBox::RowText(int row) const {
-    return FList.Contains(row) ? QString::fromStdString(FList[static_cast<size_t>(row)].RowText)
-                               : QString();
+    return FList->Contains(row) ? QString::fromStdString((*FList)[static_cast<size_t>(row)].RowText)
+                                : QString();
 }
 
 void TPlaylistBox::SelectAsUser(int row) {
@@ -186,7 +202,7 @@ void TPlaylistBox::SelectionChanged() {
 
 void TPlaylistBox::ShowSelection() {
     if (FInCode > 0) return;
-    const int row = FList.Selected();
+    const int row = FList->Selected();
     QItemSelectionModel* selection = selectionModel();
     const QModelIndexList now = selection->selectedRows();
     if (row < 0

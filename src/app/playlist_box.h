@@ -23,13 +23,15 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     ~TPlaylistBox() override;
 
     TPlaylistViewModel& ViewModel() const { return *FViewModel; }
+    // The list shown; SetList shows another (the set's shown list changed).
+    TPlaylistModel& List() const { return *FList; }
+    void SetList(TPlaylistModel& list);
     // The row of an entry as shown (its text), "" out of range.
     QString RowText(int row) const;
     // Selects a row as the user's mouse or keys would (UserSelected follows).
     void SelectAsUser(int row);
     // Shows the columns beyond the first, with a header, or only the first.
     void SetColumnsShown(bool shown);
-    bool ColumnsShown() const { return FColumnsShown; }
     // The columns' widths as last shown (the user's, or those given), one
     // per column; empty before the columns first showed. Widths given take
     // effect whenever the columns show; a wrong count or size is ignored.
@@ -61,7 +63,7 @@ class TPlaylistBox : public QTreeView, private TPlaylistListener {
     // Fits the columns to the viewport's width (see ColumnWidths).
     void FitWidths();
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     std::unique_ptr<TPlaylistViewModel> FViewModel;
     // Above 0 while the view's selection is changed from the model, or rows
     // come and go (Qt would move the selection to a neighbour meanwhile).

@@ -1,7 +1,10 @@
 #include "playlist_view_model.h"
 
+#include <QMimeData>
 #include <QPalette>
+#include <set>
 
+#include "list_tabs.h"
 #include "time_display.h"
 #include "track_tags.h"
 
@@ -9,18 +12,57 @@ namespace quillet {
 
 TPlaylistViewModel::TPlaylistViewModel(TPlaylistModel& list, QObject* parent)
     : QAbstractTableModel(parent),
-      FList(list),
+      FList(&list),
       FHeaders{QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
                QStringLiteral("Length")} {
-    FList.AddListener(this);
+    FList->AddListener(this);
 }
 
 TPlaylistViewModel::~TPlaylistViewModel() {
-    FList.RemoveListener(this);
+    FList->RemoveListener(this);
+}
+
+void TPlaylistViewModel::SetList(TPlaylistModel& list) {
+    if (&list == FList) return;
+    beginResetModel();
+    FList->RemoveListener(this);
+    FList = &list;
+    FList->AddListener(this);
+    FMarked = FList->PlayingId();
+    endResetModel();
+}
+
+Qt::ItemFlags TPlaylistViewModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid()) f |= Qt::ItemIsDragEnabled;
+    return f;
+}
+
+QStringList TPlaylistViewModel::mimeTypes() const {
+    return {QLatin1String(kEntriesMime)};
+}
+
+QMimeData* TPlaylistViewModel::mimeData(const QModelIndexList& indexes) const {
+    std::set<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (FList->Contains(index.row())) rows.insert(index.row());
+    if (rows.empty()) return nullptr;
+    QByteArray ids;
+    for (const int row : rows) {
+        if (!ids.isEmpty()) ids += ',';
+        ids += QByteArray::number(static_cast<qulonglong>((*FList)[static_cast<size_t>(row)].Id));
+    }
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kEntriesMime), ids);
+    return data;
+}
+
+Qt::DropActions TPlaylistViewModel::supportedDragActions() const {
+    return Qt::MoveAction | Qt::CopyAction;
 }
 
 int TPlaylistViewModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : FList.Count();
+    return parent.isValid() ? 0 : FList->Count();
 }
 
 int TPlaylistViewModel::columnCount(const QModelIndex& parent) const {
@@ -28,8 +70,8 @@ int TPlaylistViewModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TPlaylistViewModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || !FList.Contains(index.row())) return {};
-    const TEntry& entry = FList[static_cast<size_t>(index.row())];
+    if (!index.isValid() || !FList->Contains(index.row())) return {};
+    const TEntry& entry = (*FList)[static_cast<size_t>(index.row())];
     const bool failed = entry.Info.State == TEntryState::Failed;
     switch (role) {
         case Qt::DisplayRole:
@@ -57,7 +99,7 @@ QVariant TPlaylistViewModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::FontRole:
-            if (entry.Id == FList.PlayingId()) {
+            if (entry.Id == FList->PlayingId()) {
                 QFont bold = FFont;
                 bold.setBold(true);
                 return bold;
@@ -129,7 +171,7 @@ void TPlaylistViewModel::AfterReset() {
 }
 
 void TPlaylistViewModel::RowChanged(int row) {
-    if (FList.Contains(row)) emit dataChanged(index(row, 0), index(row, colCount - 1));
+    if (FList->Contains(row)) emit dataChanged(index(row, 0), index(row, colCount - 1));
 }
 
 void TPlaylistViewModel::EntryChanged(int row) {
@@ -137,9 +179,9 @@ void TPlaylistViewModel::EntryChanged(int row) {
 }
 
 void TPlaylistViewModel::PlayingChanged() {
-    RowChanged(FList.IndexOf(FMarked));
-    FMarked = FList.PlayingId();
-    RowChanged(FList.IndexOf(FMarked));
+    RowChanged(FList->IndexOf(FMarked));
+    FMarked = FList->PlayingId();
+    RowChanged(FList->IndexOf(FMarked));
 }
 
 }  // namespace quillet

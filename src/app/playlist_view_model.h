@@ -24,6 +24,16 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     explicit TPlaylistViewModel(TPlaylistModel& list, QObject* parent = nullptr);
     ~TPlaylistViewModel() override;
 
+    // Shows another list (the set's shown list changed).
+    void SetList(TPlaylistModel& list);
+    const TPlaylistModel& List() const { return *FList; }
+
+    // Rows drag out as their entries' ids (list_tabs.h).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
     // The font of the rows (the playing one is its bold form).
     void SetFont(const QFont& font) { FFont = font; }
 
@@ -52,7 +62,7 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
     void PlayingChanged() override;
     void RowChanged(int row);
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     QFont FFont;
     QStringList FHeaders;
     TEntryId FMarked = kNoEntry;  // the entry shown bold

@@ -19,6 +19,7 @@
 
 #include "app_errors.h"
 #include "paths.h"
+#include "playlist_set.h"
 #include "text.h"
 #include "time_display.h"
 #include "track_tags.h"
@@ -374,8 +375,12 @@ std::string TPropertiesCommand::MeasuredText(const std::string& path) {
     return text;
 }
 
+TPlaylistModel& TPropertiesCommand::ShownList() const {
+    return FPlayer.Lists() ? FPlayer.Lists()->Shown() : FPlayer.List();
+}
+
 void TPropertiesCommand::Open() {
-    TPlaylistModel& list = FPlayer.List();
+    TPlaylistModel& list = ShownList();
     const int row = list.Selected();
     if (row < 0 || IsUrl(list[static_cast<size_t>(row)].FilePath)) return;
     const TEntry& entry = list[static_cast<size_t>(row)];
@@ -413,7 +418,11 @@ void TPropertiesCommand::Open() {
 void TPropertiesCommand::Save(const TPropertiesDialog& dialog) {
     const TTagChanges changes = dialog.Changes();
     if (changes.Empty()) return;
-    TPlaylistModel& list = FPlayer.List();
+    // The rows of the file in every list show the change.
+    std::vector<TPlaylistModel*> lists{&ShownList()};
+    if (const TPlaylistSet* set = FPlayer.Lists())
+        for (int i = 0; i < set->Count(); ++i)
+            if (&set->List(i) != lists.front()) lists.push_back(&set->List(i));
     std::string failed;
     for (const TPropertiesFile* f : dialog.Targets()) {
         const TTagWriteResult result = FEditor->Write(f->Path, f->Snapshot.Stamp, changes);
@@ -427,10 +436,12 @@ void TPropertiesCommand::Save(const TPropertiesDialog& dialog) {
             const auto& values = changes.Fields[static_cast<size_t>(key)];
             return !values ? old : values->empty() ? std::string() : OneLine(values->front());
         };
-        std::vector<TEntryId> ids;
-        for (const TEntry& e : list)
-            if (e.FilePath == f->Path && !e.Tags) ids.push_back(e.Id);
-        for (TEntryId id : ids) {
+        for (TPlaylistModel* each : lists) {
+            TPlaylistModel& list = *each;
+            std::vector<TEntryId> ids;
+            for (const TEntry& e : list)
+                if (e.FilePath == f->Path && !e.Tags) ids.push_back(e.Id);
+            for (TEntryId id : ids) {
             const TEntry* e = list.Find(id);
             TEntryInfo info = e->Info;
             const TTrackTags old = info.Tags;
@@ -443,6 +454,7 @@ void TPropertiesCommand::Save(const TPropertiesDialog& dialog) {
             if (fromTags && (e = list.Find(id)) && e->RowText != title)
                 list.Rename(list.IndexOf(id),
                             title.empty() ? std::string(FileNamePart(e->FilePath)) : title);
+            }
         }
     }
     if (!failed.empty() && OnMessage) OnMessage(failed);

@@ -113,6 +113,8 @@ class TPropertiesCommand : public QObject {
   private:
     std::string MeasuredText(const std::string& path);
 
+    // The list whose selected row the command opens: the one shown.
+    TPlaylistModel& ShownList() const;
     TPlaybackController& FPlayer;
     QWidget& FWindow;
     std::unique_ptr<TTagEditor> FEditor;

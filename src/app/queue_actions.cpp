@@ -25,7 +25,7 @@ TQueueActions::TQueueActions(TPlaybackController& player, TPlaylistBox& list, QM
     // Checked on a queued row: choosing it again unqueues the row.
     FAction->setCheckable(true);
     connect(&menu, &QMenu::aboutToShow, this, [this] {
-        const TEntryId id = FPlayer.List().SelectedId();
+        const TEntryId id = FList ? FList->List().SelectedId() : kNoEntry;
         if (FAction) FAction->setChecked(id != kNoEntry && FPlayer.Queue().Position(id) > 0);
     });
     menu.addSeparator();
@@ -42,7 +42,7 @@ TQueueActions::~TQueueActions() {
 }
 
 void TQueueActions::QueueSelected() {
-    const TEntryId id = FPlayer.List().SelectedId();
+    const TEntryId id = FList ? FList->List().SelectedId() : kNoEntry;
     if (id == kNoEntry) return;
     // A second time takes the row out of the queue again.
     if (FPlayer.Queue().Position(id) > 0) {

@@ -1,14 +1,11 @@
-// The play queue kept with the saved session: the queued entries' rows in
-// the saved playlist, in queue order, as "Rows=4,0,7" in section "queue" of
-// "state.ini" (session_state.h). Rows, not ids: ids live for one run only.
-// No Qt.
+// The play queue as an older version kept it with its one saved list: the
+// queued entries' rows in that list, in queue order, as "Rows=4,0,7" in
+// section "queue" of "state.ini" (session_store.h). Read once, when the
+// lists take that session over (list_session.h keeps the queue since). No Qt.
 #pragma once
 
 #include <string>
 #include <vector>
-
-#include "play_queue.h"
-#include "playlist_model.h"
 
 namespace quillet {
 
@@ -18,10 +15,5 @@ inline constexpr char kQueueSection[] = "queue";
 // each once, in order. Anything missing or malformed is left out; never
 // raises.
 std::vector<int> LoadQueueRows(const std::string& folder, size_t rowCount);
-
-// Writes the queue's rows as the saved playlist numbers them (entries the
-// session cannot keep are left out of it, and the rows after them shift).
-// Raises EInOutError (textfile.h) when the file cannot be written.
-void SaveQueueRows(const std::string& folder, const TPlaylistModel& list, const TPlayQueue& queue);
 
 }  // namespace quillet

@@ -4,8 +4,7 @@
 #include <set>
 #include <tuple>
 
-#include "ini.h"
-#include "session_state.h"
+#include "session_store.h"
 #include "text.h"
 
 namespace quillet {
@@ -23,15 +22,17 @@ TKey KeyOf(const TPlaylistEntry& entry) {
 TResumePoint LoadResumePoint(const std::string& folder) {
     TResumePoint point;
     if (folder.empty()) return point;
-    const TIniFile ini = TIniFile::Load(folder + kStateFileName);
-    const auto row = ParseWholeNumber<int>(ini.ReadString(kResumeSection, "Row"));
-    const auto offset = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "Offset"));
-    const auto start = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeStart"));
-    const auto end = ParseWholeNumber<int64_t>(ini.ReadString(kResumeSection, "RangeEnd"));
-    point.FilePath = ini.ReadString(kResumeSection, "File");
+    const TStateSection ini(folder, kResumeSection);
+    const auto row = ParseWholeNumber<int>(ini.Read("Row"));
+    const auto offset = ParseWholeNumber<int64_t>(ini.Read("Offset"));
+    const auto start = ParseWholeNumber<int64_t>(ini.Read("RangeStart"));
+    const auto end = ParseWholeNumber<int64_t>(ini.Read("RangeEnd"));
+    point.FilePath = ini.Read("File");
+    const auto list = ParseWholeNumber<TListId>(ini.Read("List"));
     if (!row || *row < 0 || !offset || *offset < 0 || !start || *start < 0 || !end || *end < -1 ||
         point.FilePath.empty())
         return {};
+    point.List = list.value_or(kNoList);
     point.Row = *row;
     point.OffsetFlicks = *offset;
     point.Range = {*start, *end};
@@ -41,13 +42,14 @@ TResumePoint LoadResumePoint(const std::string& folder) {
 void SaveResumePoint(const std::string& folder, const TResumePoint& point) {
     if (folder.empty()) return;
     try {
-        TIniFile ini = TIniFile::Load(folder + kStateFileName);
-        ini.WriteString(kResumeSection, "Row", std::to_string(point.Row));
-        ini.WriteString(kResumeSection, "File", point.FilePath);
-        ini.WriteString(kResumeSection, "RangeStart", std::to_string(point.Range.Start));
-        ini.WriteString(kResumeSection, "RangeEnd", std::to_string(point.Range.End));
-        ini.WriteString(kResumeSection, "Offset", std::to_string(point.OffsetFlicks));
-        ini.Save(folder + kStateFileName);
+        TStateSection ini(folder, kResumeSection);
+        ini.Write("List", std::to_string(point.List));
+        ini.Write("Row", std::to_string(point.Row));
+        ini.Write("File", point.FilePath);
+        ini.Write("RangeStart", std::to_string(point.Range.Start));
+        ini.Write("RangeEnd", std::to_string(point.Range.End));
+        ini.Write("Offset", std::to_string(point.OffsetFlicks));
+        ini.Save();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillet: where playback stood could not be kept: %s\n", e.what());
     }
@@ -59,15 +61,10 @@ TResumePoint HeardPoint(TPlaybackController& player) {
     const TEntryId heard = player.HeardEntry();
     const TEntry* entry = list.Find(heard != kNoEntry ? heard : player.ResumeEntry());
     const TAuOutput::TPlayPoint at = player.PlayPoint();
-    // A path with a line break is not saved with the list.
-    if (entry == nullptr || entry->FilePath.find_first_of("\r\n") != std::string::npos)
-        return point;
-    point.Row = 0;
-    for (const TEntry& e : list) {
-        if (e.Id == entry->Id) break;
-        if (!e.FilePath.empty() && e.FilePath.find_first_of("\r\n") == std::string::npos)
-            ++point.Row;
-    }
+    if (entry == nullptr) return point;
+    if (const TPlaylistSet* set = player.Lists(); set != nullptr && set->IndexOf(list) >= 0)
+        point.List = set->Id(set->IndexOf(list));
+    point.Row = list.IndexOf(entry->Id);
     point.FilePath = entry->FilePath;
     point.Range = entry->Range;
     if (at.Rate > 0 && at.Frame > 0) point.OffsetFlicks = FramesToFlicks(at.Frame, at.Rate);

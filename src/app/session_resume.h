@@ -2,7 +2,7 @@
 // the track that was heard and where, so a restart continues there; and
 // which of the entries a start (or a later start handing over) asks for are
 // already in the list, so a start adds only the new ones. Kept in section
-// "resume" of "state.ini" beside the session's own keys. No Qt.
+// "resume" of "state.ini" (session_store.h). No Qt.
 //
 // GUI thread (the player is read and driven); the file calls never raise.
 #pragma once
@@ -19,9 +19,10 @@ namespace quillet {
 inline constexpr char kResumeSection[] = "resume";
 
 struct TResumePoint {
-    int Row = -1;          // the row among the saved entries; -1: nothing was heard
-    std::string FilePath;  // the entry's file, checked against that row
-    TTimeRange Range;      // the entry's part of it
+    TListId List = kNoList;  // the list it was in (kNoList: an older version's one list)
+    int Row = -1;            // the row in that list; -1: nothing was heard
+    std::string FilePath;    // the entry's file, checked against that row
+    TTimeRange Range;        // the entry's part of it
     int64_t OffsetFlicks = 0;
 };
 

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ini.h"
 #include "text.h"
 #include "textfile.h"
 
@@ -24,6 +23,16 @@ bool HasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
+void WriteSettings(TStateSection& ini, const TSessionState& state) {
+    ini.Write("Volume", std::to_string(state.Volume));
+    ini.Write("Repeat", std::string(RepeatName(state.Repeat)));
+    ini.Write("Shuffle", state.Shuffle ? "1" : "0");
+    ini.Write("ReplayGain", std::string(ReplayGainModeName(state.Gain.Mode)));
+    char preamp[32];
+    const auto written = std::to_chars(preamp, preamp + sizeof preamp, state.Gain.PreampDb);
+    ini.Write("PreAmp", std::string(preamp, written.ptr));
+}
+
 }  // namespace
 
 TSessionState LoadSessionState(const std::string& folder) {
@@ -37,25 +46,18 @@ TSessionState LoadSessionState(const std::string& folder) {
     } catch (const std::exception&) {
         state.Entries.clear();
     }
-    const TIniFile ini = TIniFile::Load(folder + kStateFileName);
+    const TStateSection ini(folder, kSessionSection);
     int value = 0;
-    if (ParseInt(ini.ReadString(kSessionSection, "Row"), value) && value >= 0 &&
+    if (ParseInt(ini.Read("Row"), value) && value >= 0 &&
         value < static_cast<int>(state.Entries.size()))
         state.Row = value;
-    if (ParseInt(ini.ReadString(kSessionSection, "Volume"), value) && value >= kVolumeMin &&
-        value <= kVolumeMax)
+    if (ParseInt(ini.Read("Volume"), value) && value >= kVolumeMin && value <= kVolumeMax)
         state.Volume = value;
-    state.Repeat = RepeatNamed(ini.ReadString(kSessionSection, "Repeat")).value_or(TRepeat::List);
-    state.Shuffle = ini.ReadString(kSessionSection, "Shuffle") == "1";
-    state.Gain.Mode = ParseReplayGainMode(ini.ReadString(kSessionSection, "ReplayGain"))
-                          .value_or(state.Gain.Mode);
-    state.Gain.PreampDb =
-        ParsePreampDb(ini.ReadString(kSessionSection, "PreAmp")).value_or(state.Gain.PreampDb);
+    state.Repeat = RepeatNamed(ini.Read("Repeat")).value_or(TRepeat::List);
+    state.Shuffle = ini.Read("Shuffle") == "1";
+    state.Gain.Mode = ParseReplayGainMode(ini.Read("ReplayGain")).value_or(state.Gain.Mode);
+    state.Gain.PreampDb = ParsePreampDb(ini.Read("PreAmp")).value_or(state.Gain.PreampDb);
     return state;
-}
-
-bool KeptInSession(const TPlaylistEntry& entry) {
-    return !entry.FilePath.empty() && !HasLineBreak(entry.FilePath);
 }
 
 void SaveSessionState(const std::string& folder, const TSessionState& state) {
@@ -67,24 +69,23 @@ void SaveSessionState(const std::string& folder, const TSessionState& state) {
     int row = -1;
     for (size_t i = 0; i < state.Entries.size(); ++i) {
         TPlaylistEntry entry = state.Entries[i];
-        if (!KeptInSession(entry)) continue;
+        if (entry.FilePath.empty() || HasLineBreak(entry.FilePath)) continue;
         for (char& c : entry.Title)
             if (c == '\r' || c == '\n') c = ' ';
         if (static_cast<int>(i) == state.Row) row = static_cast<int>(entries.size());
         entries.push_back(std::move(entry));
     }
     WriteM3uPlaylist(folder + kStatePlaylistName, entries);
-    TIniFile ini = TIniFile::Load(folder + kStateFileName);
-    ini.WriteString(kSessionSection, "Row", std::to_string(row));
-    ini.WriteString(kSessionSection, "Volume", std::to_string(state.Volume));
-    ini.WriteString(kSessionSection, "Repeat", std::string(RepeatName(state.Repeat)));
-    ini.WriteString(kSessionSection, "Shuffle", state.Shuffle ? "1" : "0");
-    ini.WriteString(kSessionSection, "ReplayGain",
-                    std::string(ReplayGainModeName(state.Gain.Mode)));
-    char preamp[32];
-    const auto written = std::to_chars(preamp, preamp + sizeof preamp, state.Gain.PreampDb);
-    ini.WriteString(kSessionSection, "PreAmp", std::string(preamp, written.ptr));
-    ini.Save(folder + kStateFileName);
+    TStateSection ini(folder, kSessionSection);
+    ini.Write("Row", std::to_string(row));
+    WriteSettings(ini, state);
+    ini.Save();
+}
+
+void SaveSessionSettings(const std::string& folder, const TSessionState& state) {
+    TStateSection ini(folder, kSessionSection);
+    WriteSettings(ini, state);
+    ini.Save();
 }
 
 }  // namespace quillet

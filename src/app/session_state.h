@@ -1,9 +1,9 @@
-// What the player remembers between runs: the playlist, the selected row, the
-// volume, how the list plays and the ReplayGain setting, kept in the
-// settings folder (ConfigFolder()) as two files: "playlist.m3u8" (the list,
-// UTF-8) and "state.ini" (section "session"). Other parts of the player may
-// keep their own keys in "state.ini": saving replaces only the keys written
-// here. No Qt.
+// What the player remembers between runs beside its lists (list_session.h):
+// the volume, how the list plays and the ReplayGain setting, in section
+// "session" of "state.ini" (session_store.h). An older version kept its one
+// list here too: "playlist.m3u8" (UTF-8) with the selected row in the same
+// section; that form is still read, so the lists can take it over, and
+// written for that check. No Qt.
 #pragma once
 
 #include <string>
@@ -12,10 +12,10 @@
 #include "PlayList.h"
 #include "gain.h"
 #include "play_order.h"
+#include "session_store.h"
 
 namespace quillet {
 
-inline constexpr char kStateFileName[] = "state.ini";
 inline constexpr char kStatePlaylistName[] = "playlist.m3u8";
 inline constexpr char kSessionSection[] = "session";
 
@@ -34,14 +34,14 @@ struct TSessionState {
 // outside the list gives none. Never raises.
 TSessionState LoadSessionState(const std::string& folder);
 
-// Whether an entry can be kept in the saved playlist: it names a file and
-// its path holds no line break (a playlist line could not hold it).
-bool KeptInSession(const TPlaylistEntry& entry);
-
-// Writes the state into `folder`, creating it when needed; each file is
-// replaced atomically. An entry whose path holds a line break cannot be
-// written as a playlist line and is left out; line breaks in titles become
-// blanks. Raises EInOutError (textfile.h) when a file cannot be written.
+// Writes the state in the older version's form into `folder`, creating it
+// when needed; each file is replaced atomically. An entry whose path holds a
+// line break cannot be a playlist line and is left out; line breaks in
+// titles become blanks. Raises EInOutError (textfile.h) when a file cannot
+// be written.
 void SaveSessionState(const std::string& folder, const TSessionState& state);
+// Writes the settings of `state` (not its entries nor its row: the lists
+// keep their own files). Raises EInOutError.
+void SaveSessionSettings(const std::string& folder, const TSessionState& state);
 
 }  // namespace quillet

@@ -41,8 +41,11 @@ class TSheetFiles : public QObject {
     // appended once read. False, and nothing done, for a drop without one.
     bool TakeDrop(const QStringList& files);
 
+    // What is added goes to `list` from now on (the list shown).
+    void SetList(TPlaylistModel& list) { FList = &list; }
+
   private:
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     QThreadPool FWorker;
     QString FProblemsText = QStringLiteral("Some entries were left out:");
     QString FMoreText = QStringLiteral("... and %1 more");

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "UMain.h"
+#include "app_errors.h"
 #include "device_menu.h"
 #include "paths.h"
 #include "play_mode_menu.h"
@@ -64,13 +65,13 @@ void TFrmQuillet::CreateFeatures() {
     connect(&f.Ticker, &QTimer::timeout, &f.Context, [this] { ShowPlayTime(); });
 
     pmPlayModes = new TPlayModeMenu(*FPlayer, this);
-    auto* devices = new TDeviceMenu(*audOut, ConfigFolder(), pmPlayModes);
+    auto* devices = new TDeviceMenu(*FPlayer, ConfigFolder(), pmPlayModes);
     devices->OnMessage = [this](const std::string& text) { Message(text); };
     pmPlayModes->addMenu(devices);
     f.Sound = new TSoundMenu(*FPlayer, ConfigFolder(), *pmPlayModes, this);
     f.Sound->OnMessage = [this](const std::string& text) { Message(text); };
     f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);
-    f.Adder = std::make_unique<TAddMusic>(PlaylistEntries, *this, *pmPlayModes,
+    f.Adder = std::make_unique<TAddMusic>(PlaylistEntries(), *this, *pmPlayModes,
                                           [this]() -> TDialogProvider& { return Dialogs(); });
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -80,10 +81,25 @@ void TFrmQuillet::CreateFeatures() {
     f.Queue = std::make_unique<TQueueActions>(*FPlayer, *lbPlaylist, *pmPlayModes);
     // The list's own command letters (lbPlaylistKeyPress) and the queue's.
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
-    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, *FPlayer,
+    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, *FPlayer, PlaylistEntries(),
                                            [this]() -> TDialogProvider& { return Dialogs(); });
     f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this, *lbPlaylist);
     f.Properties->OnMessage = [this](const std::string& text) { Message(text); };
+    f.Opener = std::make_unique<TPlaylistOpener>(Lists);
+    f.Opener->OnProblems = [this](const std::vector<std::string>& problems) {
+        FFeatures->Sheets.ShowProblems(problems);
+    };
+    f.Opener->OnError = [](std::exception_ptr error) { ShowException(error); };
+    f.OpenInNewList = pmPlayModes->addAction(QStringLiteral("Open playlist in a new list..."));
+    connect(f.OpenInNewList, &QAction::triggered, &f.Context,
+            [this] { Guarded([&] { OpenPlaylistInNewList(); }); });
+    f.Tabs = std::make_unique<TListTabs>(
+        Lists, *cbMain, *this, *pmPlayModes, [this]() -> TDialogProvider& { return Dialogs(); },
+        [this] {
+            FFeatures->Layout.Apply(size());
+            FFeatures->Art->Place(lbPlaylist);
+            PlaceTabs();
+        });
     f.Keys = std::make_unique<TWindowKeys>(TKeyTargets{.Window = this,
                                                        .Player = FPlayer.get(),
                                                        .List = lbPlaylist,
@@ -123,6 +139,9 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
     f.Adder->LoadTexts(read);
     f.OpenUrl->LoadTexts(read);
     f.Properties->LoadTexts(read);
+    f.OpenInNewList->setText(
+        QString::fromStdString(read("OpenInNewList", "Open playlist in a new list...")));
+    f.Tabs->LoadTexts(read);
     f.Sheets.LoadTexts(read);
 }
 
@@ -131,7 +150,33 @@ void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     cbMain->setGeometry(rect());
     FFeatures->Layout.Apply(event->size());
     FFeatures->Art->Place(lbPlaylist);
+    PlaceTabs();
     lbPlaylist->SetColumnsShown(event->size().width() > DesignSize().width());
+}
+
+bool TFrmQuillet::Opening() const {
+    return FFeatures->Opener->Busy();
+}
+
+void TFrmQuillet::PlaceTabs() {
+    if (FFeatures->Tabs) FFeatures->Tabs->Place(*lbPlaylist);
+}
+
+void TFrmQuillet::ShownChanged() {
+    TWindowFeatures& f = *FFeatures;
+    TPlaylistModel& shown = PlaylistEntries();
+    lbPlaylist->SetList(shown);
+    f.Filter->SetList(shown);
+    f.Adder->SetList(shown);
+    f.OpenUrl->SetList(shown);
+    f.Sheets.SetList(shown);
+}
+
+void TFrmQuillet::PlayingListChanged() {
+    FCaptionList->RemoveListener(this);
+    FCaptionList = &FPlayer->List();
+    FCaptionList->AddListener(this);
+    ShowCaption();
 }
 
 void TFrmQuillet::RememberGeometry() {
@@ -182,12 +227,12 @@ void TFrmQuillet::PlayingChanged() {
 
 void TFrmQuillet::EntryChanged(int index) {
     // A renamed or retitled entry playing renames the window too.
-    if (index >= 0 && index == PlayingRow()) ShowCaption();
+    if (index >= 0 && index == FCaptionList->PlayingIndex()) ShowCaption();
 }
 
 void TFrmQuillet::ShowCaption() {
     QString& caption = FFeatures->Caption;
-    if (const TEntry* entry = PlaylistEntries.Find(PlaylistEntries.PlayingId())) {
+    if (const TEntry* entry = FCaptionList->Find(FCaptionList->PlayingId())) {
         std::string title = OneLine(entry->RowText);  // a stream's: the song on now
         if (title.empty()) title = OneLine(FileNamePart(entry->FilePath));
         caption = QString::fromStdString(title);

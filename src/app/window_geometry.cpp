@@ -2,43 +2,29 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 
-#include "ini.h"
-#include "session_state.h"
+#include "session_store.h"
 #include "text.h"
 
 namespace quillet {
-
-// The session's own state file, in a section of its own.
-const char* const kWindowGeometryFile = kStateFileName;
 
 namespace {
 
 constexpr const char* kSection = "window";
 // Far beyond any desktop; a value past it is damage, not a place.
 constexpr int kLimit = 1 << 20;
-// A few lines are expected; anything much larger is not ours to read.
-constexpr std::uintmax_t kMaxFileBytes = 64 * 1024;
 
-std::optional<int> ReadNumber(const TIniFile& ini, const char* key) {
-    const std::optional<int> value = ParseWholeNumber<int>(ini.ReadString(kSection, key));
+std::optional<int> ReadNumber(const TStateSection& ini, const char* key) {
+    const std::optional<int> value = ParseWholeNumber<int>(ini.Read(key));
     if (!value || *value < -kLimit || *value > kLimit) return std::nullopt;
     return value;
-}
-
-TIniFile LoadFile(const std::string& path) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxFileBytes) return TIniFile();
-    return TIniFile::Load(path);
 }
 
 }  // namespace
 
 std::optional<QRect> LoadWindowGeometry(const std::string& folder) {
     if (folder.empty()) return std::nullopt;
-    const TIniFile ini = LoadFile(folder + kWindowGeometryFile);
+    const TStateSection ini(folder, kSection);
     const auto x = ReadNumber(ini, "X"), y = ReadNumber(ini, "Y");
     const auto w = ReadNumber(ini, "Width"), h = ReadNumber(ini, "Height");
     if (!x || !y || !w || !h || *w <= 0 || *h <= 0) return std::nullopt;
@@ -51,7 +37,7 @@ void SaveWindowGeometry(const std::string& folder, const QRect& rect) {
 
 std::vector<int> LoadColumnWidths(const std::string& folder) {
     if (folder.empty()) return {};
-    const std::string text = LoadFile(folder + kWindowGeometryFile).ReadString(kSection, "Columns");
+    const std::string text = TStateSection(folder, kSection).Read("Columns");
     std::vector<int> widths;
     size_t start = 0;
     while (start <= text.size() && widths.size() < 64) {
@@ -68,22 +54,19 @@ std::vector<int> LoadColumnWidths(const std::string& folder) {
 void SaveWindowPlace(const std::string& folder, const std::optional<QRect>& rect,
                      const std::vector<int>& widths) {
     if (folder.empty() || (!rect && widths.empty())) return;
-    std::error_code ignored;  // a folder that cannot be made fails the write below
-    std::filesystem::create_directories(folder, ignored);
-    const std::string path = folder + kWindowGeometryFile;
-    TIniFile ini = LoadFile(path);
+    TStateSection ini(folder, kSection);
     if (rect) {
-        ini.WriteString(kSection, "X", std::to_string(rect->x()));
-        ini.WriteString(kSection, "Y", std::to_string(rect->y()));
-        ini.WriteString(kSection, "Width", std::to_string(rect->width()));
-        ini.WriteString(kSection, "Height", std::to_string(rect->height()));
+        ini.Write("X", std::to_string(rect->x()));
+        ini.Write("Y", std::to_string(rect->y()));
+        ini.Write("Width", std::to_string(rect->width()));
+        ini.Write("Height", std::to_string(rect->height()));
     }
     if (!widths.empty()) {
         std::string text;
         for (int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
-        ini.WriteString(kSection, "Columns", text);
+        ini.Write("Columns", text);
     }
-    ini.Save(path);
+    ini.Save();
 }
 
 QRect FitWindowRect(const QRect& saved, const QSize& minimum, const std::vector<QRect>& screens) {

@@ -1,6 +1,6 @@
 // The main window's place between runs: its frame position and client size,
-// and the widths of the list's columns, kept in the [window] section of the
-// session's state file in the player's settings folder.
+// and the widths of the list's columns, kept in section "window" of the
+// state file in the player's settings folder (session_store.h).
 #pragma once
 
 #include <QRect>
@@ -10,9 +10,6 @@
 #include <vector>
 
 namespace quillet {
-
-// The file name inside the settings folder.
-extern const char* const kWindowGeometryFile;
 
 // The rect saved in `folder` (with a trailing "/"); nothing when there is no
 // file or it does not hold a whole, plausible rect.

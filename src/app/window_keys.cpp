@@ -62,7 +62,7 @@ void TWindowKeys::MoveSelection(int delta) {
                                                : QAbstractSlider::SliderSingleStepAdd);
         return;
     }
-    const TPlaylistModel& list = F.Player->List();
+    const TPlaylistModel& list = F.List->List();
     const int count = list.Count();
     if (count == 0) return;
     const int index = list.Selected();

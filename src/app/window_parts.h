@@ -16,8 +16,10 @@
 #include "entry_reader.h"
 #include "key_hints.h"
 #include "list_filter.h"
+#include "list_tabs.h"
 #include "open_url.h"
 #include "properties_dialog.h"
+#include "playlist_open.h"
 #include "queue_actions.h"
 #include "sheet_files.h"
 #include "sound_menu.h"
@@ -31,7 +33,7 @@ struct TWindowFeatures {
     TWindowFeatures(const QSize& designSize, TPlaybackController& player,
                     std::function<void(QWidget*, const QString&)> showHint)
         : Layout(designSize),
-          Reader(player.List()),
+          Reader(*player.Lists()),
           StreamTitles(player),
           Sheets(player.List()),
           KeyHints(std::move(showHint)) {}
@@ -61,6 +63,11 @@ struct TWindowFeatures {
     std::unique_ptr<TPropertiesCommand> Properties;  // "Properties..." and Alt+Enter
     // The equalizer and the crossfade (owned by the context menu).
     TSoundMenu* Sound = nullptr;
+    QAction* OpenInNewList = nullptr;  // owned by the context menu
+    // Open playlist's reading and hand-over.
+    std::unique_ptr<TPlaylistOpener> Opener;
+    // The lists' tabs and their commands (undo among them).
+    std::unique_ptr<TListTabs> Tabs;
     TStreamTitles StreamTitles;
     TSheetFiles Sheets;
 

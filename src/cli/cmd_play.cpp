@@ -222,6 +222,11 @@ class TPlayReport final : private TPlaybackListener, private TPlaylistListener {
              text);
     }
     void LapFailed(const std::string& error) override { Fail({}, error, false); }
+    // Playback fell back to the system default: said, not a failure.
+    void DeviceChanged() override {
+        if (const auto state = FPlayer.Output().DeviceState(); state.FellBack)
+            Tell({}, state.Message);
+    }
 
     TPlaybackController& FPlayer;
     bool FFailed = false;
@@ -258,10 +263,6 @@ int Play(const std::vector<std::string>& args) {
     player.SetRepeat(TRepeat::StopAtEnd);
     if (options.Volume) player.SetVolume(static_cast<int>(-*options.Volume));
     player.Output().SetDeviceName(options.Device);
-    player.Output().SetOnDeviceChange([&player](TComponent*) {
-        if (const auto state = player.Output().DeviceState(); state.FellBack)
-            Tell({}, state.Message);
-    });
     player.MeasuredGain().SetMeasuring(options.Measure);
     if (options.Eq) player.Dsp().Equalizer().Set(*options.Eq);
     if (options.Crossfade > 0) {

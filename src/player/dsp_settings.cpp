@@ -36,7 +36,7 @@ double Decibels(std::string_view text, double def) {
     return std::clamp(v, -kEqMaxDb, kEqMaxDb);
 }
 
-std::string Number(double v) {
+std::string EqNumber(double v) {
     // The same short form as the gains.
     std::array<double, kEqBands> one{};
     one[0] = v;
@@ -87,7 +87,7 @@ TDspSettings SettingsOf(const TIniFile& ini) {
 
 void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     ini.WriteString(kEqSection, "On", settings.Eq.On ? "1" : "0");
-    ini.WriteString(kEqSection, "Preamp", Number(settings.Eq.PreampDb));
+    ini.WriteString(kEqSection, "Preamp", EqNumber(settings.Eq.PreampDb));
     ini.WriteString(kEqSection, "Gains", FormatEqGains(settings.Eq.Gains));
     // Quoted: the reader would drop blanks around a bare value.
     if (settings.Preset.find_first_of("\r\n") == std::string::npos)
@@ -99,7 +99,7 @@ void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     for (const TEqPreset& p : settings.Presets)
         if (UsablePresetName(p.Name))
             ini.WriteString(kPresetSection, p.Name,
-                            FormatEqGains(p.Gains) + ';' + Number(p.PreampDb));
+                            FormatEqGains(p.Gains) + ';' + EqNumber(p.PreampDb));
 }
 
 }  // namespace

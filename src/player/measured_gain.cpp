@@ -15,14 +15,14 @@ constexpr size_t kMaxAlbumTracks = 100;
 }  // namespace
 
 TMeasuredGain::TMeasuredGain(TPlaylistModel& list, TDXAudioOut& out, const TPlayOrder& order)
-    : FList(list), FOut(out), FOrder(order) {
-    FList.AddListener(this);
+    : FList(&list), FOut(out), FOrder(order) {
+    FList->AddListener(this);
     FOut.SetInputGainProvider([this](TAuInput& input) { return Info(input); });
 }
 
 TMeasuredGain::~TMeasuredGain() {
     FOut.SetInputGainProvider({});
-    FList.RemoveListener(this);
+    FList->RemoveListener(this);
     FService.reset();  // joins its thread: no done event after this
 }
 
@@ -52,10 +52,10 @@ void TMeasuredGain::SetMeasuring(bool on) {
 TMeasuredGain::TInputPlace TMeasuredGain::PlaceOf(TEntryId id) const {
     TInputPlace place;
     place.Id = id;
-    const int row = FList.IndexOf(id);
+    const int row = FList->IndexOf(id);
     if (row < 0) return place;
     auto pathOf = [this](size_t i) -> std::string {
-        const TTrackRef track = TrackOf(FList[i]);
+        const TTrackRef track = TrackOf((*FList)[i]);
         if (!track.Range.Whole() || IsUrl(track.Path) || track.Path.empty()) return {};
         // As the cache knows it (and quillet-cli gives it).
         std::error_code ec;
@@ -64,8 +64,8 @@ TMeasuredGain::TInputPlace TMeasuredGain::PlaceOf(TEntryId id) const {
     };
     place.Path = pathOf(static_cast<size_t>(row));
     if (place.Path.empty()) return place;
-    const size_t count = FList.size(), at = static_cast<size_t>(row);
-    auto albumAt = [this](size_t i) -> std::string_view { return FList[i].Info.Tags.Album; };
+    const size_t count = FList->size(), at = static_cast<size_t>(row);
+    auto albumAt = [this](size_t i) -> std::string_view { return (*FList)[i].Info.Tags.Album; };
     place.SmartChoice = SmartGainMode({!FOrder.Shuffle(), albumAt(at),
                                        at > 0 ? albumAt(at - 1) : std::string_view(),
                                        at + 1 < count ? albumAt(at + 1) : std::string_view()});
@@ -137,7 +137,7 @@ void TMeasuredGain::Replace() {
         std::lock_guard<std::mutex> g(FLock);
         for (auto& [input, place] : FPlaces) {
             // An entry gone from the list plays on as it was.
-            if (FList.IndexOf(place.Id) < 0) continue;
+            if (FList->IndexOf(place.Id) < 0) continue;
             TInputPlace now = PlaceOf(place.Id);
             if (now.Path == place.Path && now.SmartChoice == place.SmartChoice &&
                 now.Album == place.Album)
@@ -154,7 +154,15 @@ void TMeasuredGain::Replace() {
 void TMeasuredGain::EntryChanged(int index) {
     // Only album tags of the entries playing or queued and their
     // neighbours matter; Replace finds out which changed.
-    if (FList.Contains(index) && !FPlaces.empty()) Replace();
+    if (FList->Contains(index) && !FPlaces.empty()) Replace();
+}
+
+void TMeasuredGain::SetList(TPlaylistModel& list) {
+    if (&list == FList) return;
+    FList->RemoveListener(this);
+    FList = &list;
+    FList->AddListener(this);
+    Replace();
 }
 
 void TMeasuredGain::SettingsChanged() {

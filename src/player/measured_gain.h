@@ -69,6 +69,8 @@ class TMeasuredGain final : private TPlaylistListener {
     // so what the cache knows of the first track counts from its first
     // sample (for a caller about to play at once). False when not read yet.
     bool WaitCacheLoaded(std::chrono::milliseconds timeout);
+    // The controller plays from another list now.
+    void SetList(TPlaylistModel& list);
     // Null until the first measurement was asked for.
     TLoudnessService* Service() { return FService.get(); }
 
@@ -94,7 +96,7 @@ class TMeasuredGain final : private TPlaylistListener {
     bool Measuring() const;
     TLoudnessService& StartService();
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
     TDXAudioOut& FOut;
     const TPlayOrder& FOrder;
     TLoudnessServiceOptions FOptions;

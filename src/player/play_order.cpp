@@ -62,17 +62,29 @@ void TPlayOrder::SetShuffle(bool on, int playing) {
 }
 
 void TPlayOrder::Appended(int rows) {
+    Inserted(FCount, rows);
+}
+
+void TPlayOrder::Inserted(int first, int rows) {
     if (rows <= 0) return;
-    const int first = FCount;
+    first = std::clamp(first, 0, FCount);
+    // The rows from `first` on move down by `rows`.
+    auto shift = [first, rows](auto& seq) {
+        for (int& row : seq)
+            if (row >= first) row += rows;
+    };
+    shift(FUnplayed);
+    shift(FNextLap);
+    shift(FHistory);
     FCount += rows;
     FLastLap.clear();
     if (!FShuffle) return;
-    JoinUnplayed(FUnplayed, first);
-    if (!FNextLap.empty()) JoinUnplayed(FNextLap, first);
+    JoinUnplayed(FUnplayed, first, rows);
+    if (!FNextLap.empty()) JoinUnplayed(FNextLap, first, rows);
 }
 
-void TPlayOrder::JoinUnplayed(std::vector<int>& lap, int first) {
-    std::vector<int> added(static_cast<size_t>(FCount - first));
+void TPlayOrder::JoinUnplayed(std::vector<int>& lap, int first, int rows) {
+    std::vector<int> added(static_cast<size_t>(rows));
     std::iota(added.begin(), added.end(), first);
     std::shuffle(added.begin(), added.end(), FRandom);
     // The rows already in the lap keep their order, and the first of them its

@@ -60,6 +60,7 @@ class TPlayOrder {
     // --- The list's edits.
     int Count() const { return FCount; }
     void Appended(int rows);  // at the end
+    void Inserted(int first, int rows);
     void Removed(int row);
     void Reset(int count);  // a new list of `count` rows
 
@@ -93,8 +94,8 @@ class TPlayOrder {
     // The next lap becomes this one.
     void BeginLap();
     void Remember(int row);
-    // Rows from `first` on join a lap, linear in the lap's length.
-    void JoinUnplayed(std::vector<int>& lap, int first);
+    // Rows first..first+rows-1 join a lap, linear in the lap's length.
+    void JoinUnplayed(std::vector<int>& lap, int first, int rows);
 
     TRepeat FRepeat = TRepeat::List;
     bool FShuffle = false;

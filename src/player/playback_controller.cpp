@@ -21,9 +21,21 @@ int64_t FlicksOfMicros(int64_t us) {
 
 }  // namespace
 
+TPlaybackController::TPlaybackController(TPlaylistSet& lists, std::shared_ptr<SoundSystem> sound)
+    : TPlaybackController(lists.Playing(), std::move(sound)) {
+    FSet = &lists;
+    FSet->AddListener(this);
+}
+
 TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<SoundSystem> sound)
-    : FList(list),
-      FInputs([this](const TAuFileIn* in) { return FOut && FOut->Holds(in); }),
+    : FList(&list),
+      // An input handed over stays busy until its sound is heard: the chain
+      // tells its tracks (and their failures) apart by input.
+      FInputs([this](const TAuFileIn* in) {
+          return (FOut && FOut->Holds(in)) ||
+                 std::any_of(FAhead.begin(), FAhead.end(),
+                             [in](const TAhead& q) { return q.Input == in; });
+      }),
       FOut(sound ? MakeOwned<TDXAudioOut>(nullptr, std::move(sound))
                  : MakeOwned<TDXAudioOut>(nullptr)) {
     FOut->SetDeviceNumber(0);
@@ -40,13 +52,16 @@ TPlaybackController::TPlaybackController(TPlaylistModel& list, std::shared_ptr<S
     FOut->SetOnProgress([this](TComponent*) { audOutProgress(); });
     FOut->SetOnNeedNext([this](TComponent*) { NeedNext(); });
     FOut->SetOnTrackChange([this](TComponent*) { TrackChanged(); });
-    FOrder.Reset(FList.Count());
-    FList.AddListener(this);
-    FGain = std::make_unique<TMeasuredGain>(FList, *FOut, FOrder);
+    FOut->SetOnDeviceChange(
+        [this](TComponent*) { Tell([](TPlaybackListener& l) { l.DeviceChanged(); }); });
+    FOrder.Reset(FList->Count());
+    FList->AddListener(this);
+    FGain = std::make_unique<TMeasuredGain>(*FList, *FOut, FOrder);
 }
 
 TPlaybackController::~TPlaybackController() {
-    FList.RemoveListener(this);
+    if (FSet != nullptr) FSet->RemoveListener(this);
+    FList->RemoveListener(this);
     // The worker must be idle, and no event of it pending, before what its
     // handlers touch goes away.
     try {
@@ -54,6 +69,7 @@ TPlaybackController::~TPlaybackController() {
         FOut->SetOnProgress({});
         FOut->SetOnNeedNext({});
         FOut->SetOnTrackChange({});
+        FOut->SetOnDeviceChange({});
         FOut->Stop(false);
     } catch (...) {
     }
@@ -76,28 +92,100 @@ void TPlaybackController::Tell(F&& f) {
         if (std::find(FListeners.begin(), FListeners.end(), l) != FListeners.end()) f(*l);
 }
 
+// --- The list played from
+
+void TPlaybackController::SetList(TPlaylistModel& list) {
+    if (FSet != nullptr && FSet->IndexOf(list) >= 0) {
+        FSet->SetPlaying(FSet->IndexOf(list));  // PlayingListChanged rebinds
+        return;
+    }
+    Rebind(list);
+}
+
+void TPlaybackController::PlayShown() {
+    if (FSet != nullptr) SetList(FSet->Shown());
+    Play();
+}
+
+void TPlaybackController::ShownChanged() {
+    // While nothing plays or is held, the list shown is the one played from.
+    if (!Playing() && ResumeEntry() == kNoEntry) SetList(FSet->Shown());
+}
+
+void TPlaybackController::PlayingListChanged() {
+    Rebind(FSet->Playing());
+}
+
+void TPlaybackController::Rebind(TPlaylistModel& list) {
+    if (&list == FList) return;
+    FList->RemoveListener(this);
+    // The list left keeps no playing mark unless its entry is still heard.
+    if (FList->PlayingId() != FHeard.Id) FList->SetPlaying(kNoEntry);
+    FList = &list;
+    FList->AddListener(this);
+    FOrder.Reset(FList->Count());
+    // The heard entry is not in this list: what follows it is this list's
+    // selection, or its first row.
+    FGoneIndex = FList->IndexOf(FHeard.Id) >= 0 ? -1 : 0;
+    FResume = {};
+    FGain->SetList(*FList);
+    FollowChanges();
+    Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
+}
+
+void TPlaybackController::ListClosing(TPlaylistModel& list) {
+    // Its entries leave the queue; what plays from it stops.
+    std::vector<TEntryId> gone;
+    for (const TEntryId id : FPlayNext.Ids())
+        if (list.IndexOf(id) >= 0) gone.push_back(id);
+    for (const TEntryId id : gone) Unqueue(id);
+    if (&list != FList) return;
+    if (Playing() && list.IndexOf(FHeard.Id) >= 0) Stop();
+    FResume = {};
+}
+
+void TPlaybackController::EntryRemoved(TPlaylistModel& list, TEntryId id) {
+    if (&list != FList) Unqueue(id);
+}
+
+void TPlaybackController::ListReset(TPlaylistModel& list) {
+    if (&list != FList) PurgeQueue();
+}
+
+bool TPlaybackController::Queueable(TEntryId id) const {
+    if (FList->IndexOf(id) >= 0) return true;
+    return FSet != nullptr && FSet->ListOfEntry(id) >= 0;
+}
+
+void TPlaybackController::PurgeQueue() {
+    std::vector<TEntryId> gone;
+    for (const TEntryId id : FPlayNext.Ids())
+        if (!Queueable(id)) gone.push_back(id);
+    for (const TEntryId id : gone) Unqueue(id);
+}
+
 // --- Transport
 
 void TPlaybackController::Play() {
-    const int index = FList.Selected();
+    const int index = FList->Selected();
     if (index < 0) return;
-    const TEntry& entry = FList[static_cast<size_t>(index)];
+    const TEntry& entry = (*FList)[static_cast<size_t>(index)];
     Unqueue(entry.Id);
     const int64_t offset = entry.Id == FResume.Id ? FResume.Offset : 0;
     StartTrack(entry.Id, TrackOf(entry), offset, !FChainStep);
 }
 
 void TPlaybackController::ResumePaused(TEntryId id, int64_t offset) {
-    if (FList.Find(id) == nullptr) return;
+    if (FList->Find(id) == nullptr) return;
     Stop();
     FResume = {id, std::max<int64_t>(offset, 0)};
-    FList.SetPlaying(id);
-    EntryChanged(FList.IndexOf(id));
+    FList->SetPlaying(id);
+    EntryChanged(FList->IndexOf(id));
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
 TAuOutput::TPlayPoint TPlaybackController::PlayPoint() const {
-    const TEntry* entry = FList.Find(FResume.Id);
+    const TEntry* entry = FList->Find(FResume.Id);
     if (entry == nullptr || FOut->Active()) return FOut->PlayPoint();
     // The restored place, in milliseconds.
     constexpr uint32_t kRate = 1000;
@@ -113,14 +201,14 @@ TAuOutput::TPlayPoint TPlaybackController::PlayPoint() const {
 void TPlaybackController::EntryChanged(int index) {
     // The restored entry's length is read after it was restored: a place
     // past the end of a file that changed meanwhile is its start.
-    if (index < 0 || FList[static_cast<size_t>(index)].Id != FResume.Id) return;
-    const int64_t length = FList[static_cast<size_t>(index)].Info.LengthFlicks;
+    if (index < 0 || (*FList)[static_cast<size_t>(index)].Id != FResume.Id) return;
+    const int64_t length = (*FList)[static_cast<size_t>(index)].Info.LengthFlicks;
     if (length > 0 && FResume.Offset >= length) FResume.Offset = 0;
     Tell([](TPlaybackListener& l) { l.ProgressMoved(); });
 }
 
 void TPlaybackController::PlayEntry(TEntryId id, int64_t offset) {
-    const TEntry* entry = FList.Find(id);
+    const TEntry* entry = FList->Find(id);
     if (entry == nullptr) return;
     Unqueue(id);
     StartTrack(id, TrackOf(*entry), offset, true);
@@ -140,7 +228,7 @@ void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_
         FSilentRuns = 0;
         FSoundSinceStart = false;
     }
-    FOrder.Started(FList.IndexOf(id));
+    FOrder.Started(FList->IndexOf(id));
     ClearHeard();
     TAuFileIn* input = FInputs.OpenTrack(track, offset);
     if (input == nullptr) {
@@ -156,16 +244,16 @@ void TPlaybackController::StartTrack(TEntryId id, const TTrackRef& track, int64_
 void TPlaybackController::SetHeard(TEntryId id, const TTrackRef& track) {
     FHeard = {id, track};
     FGoneIndex = -1;
-    FList.SetPlaying(id);
+    FList->SetPlaying(id);
     const int next = NextRow();
-    FGain->Ahead(id, FList.Contains(next) ? FList[static_cast<size_t>(next)].Id : kNoEntry);
+    FGain->Ahead(id, FList->Contains(next) ? (*FList)[static_cast<size_t>(next)].Id : kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
 
 void TPlaybackController::ClearHeard() {
     FHeard = {};
     FGoneIndex = -1;
-    FList.SetPlaying(kNoEntry);
+    FList->SetPlaying(kNoEntry);
     FGain->Ahead(kNoEntry, kNoEntry);
     Tell([](TPlaybackListener& l) { l.PlaybackChanged(); });
 }
@@ -192,20 +280,20 @@ void TPlaybackController::Stop() {
 int TPlaybackController::StepFrom() const {
     // Without a selection (a delete took it) Next and Previous step from the
     // track heard, as the end of a track does: the two never disagree.
-    const int selected = FList.Selected();
+    const int selected = FList->Selected();
     if (selected >= 0 || FHeard.Id == kNoEntry) return selected;
     return HeardPlace().Selected;
 }
 
 void TPlaybackController::SelectNext() {
     const int queued = PlayNextRow(false);
-    FList.Select(queued >= 0 ? queued : FOrder.Next(StepFrom()));
+    FList->Select(queued >= 0 ? queued : FOrder.Next(StepFrom()));
 }
 
 void TPlaybackController::SelectPrevious() {
     // In the list's order, with no selection and nothing heard this asks for
     // row -2: nothing gets selected.
-    FList.Select(FOrder.Previous(StepFrom()));
+    FList->Select(FOrder.Previous(StepFrom()));
 }
 
 bool TPlaybackController::CanGoPrevious() const {
@@ -320,7 +408,7 @@ void TPlaybackController::SetRepeat(TRepeat mode) {
 void TPlaybackController::SetShuffle(bool on) {
     if (on == FOrder.Shuffle()) return;
     // The track playing counts as played in the new lap.
-    FOrder.SetShuffle(on, FList.IndexOf(HeardEntry()));
+    FOrder.SetShuffle(on, FList->IndexOf(HeardEntry()));
     FollowChanges();
     FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
@@ -330,6 +418,10 @@ void TPlaybackController::SetReplayGain(const TReplayGainSetting& setting) {
     FOut->SetReplayGain(setting);
     FGain->SettingsChanged();
     Tell([](TPlaybackListener& l) { l.SettingsChanged(); });
+}
+
+void TPlaybackController::SetDeviceName(const std::string& name) {
+    FOut->SetDeviceName(name);
 }
 
 // --- The sink's events
@@ -358,11 +450,11 @@ void TPlaybackController::audOutDone() {
         if (!error.empty()) Tell([&](TPlaybackListener& l) { l.LapFailed(error); });
         return;
     }
-    if (!FList.Contains(row)) {
+    if (!FList->Contains(row)) {
         ClearHeard();  // the listener asked to stop here, or nothing is left
         return;
     }
-    FList.Select(row);
+    FList->Select(row);
     struct TStep {
         bool& Flag;
         ~TStep() { Flag = false; }
@@ -381,7 +473,7 @@ void TPlaybackController::StreamFailed(const std::string& error) {
 
 std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& error,
                                             TAuOutput::TFault fault) {
-    const TEntry* entry = FList.Find(id);
+    const TEntry* entry = FList->Find(id);
     if (error.empty() || entry == nullptr || fault == TAuOutput::TFault::Device) return error;
     TEntryInfo info = entry->Info;
     if (fault == TAuOutput::TFault::Format) {
@@ -393,13 +485,13 @@ std::string TPlaybackController::MarkFailed(TEntryId id, const std::string& erro
         info.Error = error;
     }
     info.State = TEntryState::Failed;
-    FList.SetInfo(id, info);
+    FList->SetInfo(id, info);
     return info.Error;
 }
 
 TPlayOrder::TPlace TPlaybackController::HeardPlace() const {
-    const int playing = FList.IndexOf(FHeard.Id);
-    int selected = FList.Selected();
+    const int playing = FList->IndexOf(FHeard.Id);
+    int selected = FList->Selected();
     // Without a selection (it went with a removed row) the list goes on
     // after the entry heard, or from where it was when it left the list.
     if (selected < 0) selected = playing >= 0 ? playing : FGoneIndex >= 0 ? FGoneIndex - 1 : -1;
@@ -412,29 +504,29 @@ int TPlaybackController::NextRow() {
     std::vector<int> pending;
     int last = -1;
     for (const TAhead& q : FAhead) {
-        const int row = FList.IndexOf(q.Id);
+        const int row = FList->IndexOf(q.Id);
         if (row >= 0) pending.push_back(row);
         last = row >= 0 ? row : q.GoneIndex >= 0 ? q.GoneIndex - 1 : -1;
     }
     TPlayOrder::TPlace at = FAhead.empty() ? HeardPlace() : TPlayOrder::TPlace{last, last};
     // After an entry the list's change came too late for, the selection
     // leads again.
-    if (!FAhead.empty() && FAhead.back().Overruled && FList.Selected() >= 0)
-        at.Selected = FList.Selected();
+    if (!FAhead.empty() && FAhead.back().Overruled && FList->Selected() >= 0)
+        at.Selected = FList->Selected();
     return FOrder.AfterTrack(at, pending);
 }
 
 void TPlaybackController::Answer() {
-    if (FList.empty() || FFailedAnswers >= std::max(FList.Count(), 1)) {
+    if (FList->empty() || FFailedAnswers >= std::max(FList->Count(), 1)) {
         FOut->QueueNext(nullptr);
         return;
     }
     const int row = NextRow();
-    if (!FList.Contains(row)) {
+    if (!FList->Contains(row)) {
         FOut->QueueNext(nullptr);  // the way the list plays ends here
         return;
     }
-    const TEntry& entry = FList[static_cast<size_t>(row)];
+    const TEntry& entry = (*FList)[static_cast<size_t>(row)];
     if (IsUrl(entry.FilePath)) {
         // A stream is never opened ahead: that would connect and fill its
         // buffer while the track before still plays. The run ends here and
@@ -458,9 +550,9 @@ void TPlaybackController::Answer() {
 
 void TPlaybackController::MarkJoin(int row, const TAuInput* input) {
     // What the new one follows: the last given ahead, else the track heard.
-    const int from = FList.IndexOf(FAhead.empty() ? FHeard.Id : FAhead.back().Id);
+    const int from = FList->IndexOf(FAhead.empty() ? FHeard.Id : FAhead.back().Id);
     const bool queued = PlayNextRow(true) == row;
-    FOut->SetCrossfadeInto(!queued && GaplessJoin(FList, from, row) ? nullptr : input);
+    FOut->SetCrossfadeInto(!queued && GaplessJoin(*FList, from, row) ? nullptr : input);
 }
 
 void TPlaybackController::NeedNext() {
@@ -474,11 +566,11 @@ void TPlaybackController::NeedNext() {
         for (TAhead& q : FAhead) {
             if (q.Input != failed->Input) continue;
             q.Input = nullptr;
-            if (const TEntry* entry = FList.Find(q.Id)) {
+            if (const TEntry* entry = FList->Find(q.Id)) {
                 TEntryInfo info = entry->Info;
                 info.State = TEntryState::Failed;
                 info.Error = failed->Error;
-                FList.SetInfo(q.Id, info);
+                FList->SetInfo(q.Id, info);
             }
             ++FFailedAnswers;
             Unqueue(q.Id);  // tried: the queue moves on
@@ -498,13 +590,13 @@ void TPlaybackController::TrackChanged() {
         FFailedAnswers = 0;
         // Before the selection moves: what follows it is asked anew then.
         Unqueue(q.Id);
-        const int row = FList.IndexOf(q.Id);
+        const int row = FList->IndexOf(q.Id);
         if (row >= 0) {
             FOrder.Started(row);
             // The end-of-track step's selection, now that the entry is heard;
             // a selection made too late to change this entry stays, and
             // leads at its end.
-            if (!q.Overruled) FList.Select(row);
+            if (!q.Overruled) FList->Select(row);
         }
         SetHeard(q.Id, q.Track);
         if (row < 0) FGoneIndex = q.GoneIndex;
@@ -515,7 +607,7 @@ void TPlaybackController::TrackChanged() {
 // --- The play queue
 
 void TPlaybackController::Enqueue(TEntryId id) {
-    if (FList.IndexOf(id) < 0 || !FPlayNext.Add(id)) return;
+    if (!Queueable(id) || !FPlayNext.Add(id)) return;
     Tell([](TPlaybackListener& l) { l.QueueChanged(); });
     FollowChanges();
 }
@@ -529,7 +621,7 @@ void TPlaybackController::Dequeue(TEntryId id) {
 void TPlaybackController::SetQueue(const std::vector<TEntryId>& ids) {
     TPlayQueue queue;
     for (const TEntryId id : ids)
-        if (FList.IndexOf(id) >= 0) queue.Add(id);
+        if (Queueable(id)) queue.Add(id);
     if (queue.Ids() == FPlayNext.Ids()) return;
     FPlayNext = std::move(queue);
     Tell([](TPlaybackListener& l) { l.QueueChanged(); });
@@ -542,7 +634,7 @@ void TPlaybackController::Unqueue(TEntryId id) {
 
 int TPlaybackController::PlayNextRow(bool skipHandedOver) const {
     for (const TEntryId id : FPlayNext.Ids()) {
-        const int row = FList.IndexOf(id);
+        const int row = FList->IndexOf(id);
         if (row < 0) continue;
         if (skipHandedOver &&
             std::any_of(FAhead.begin(), FAhead.end(), [id](const TAhead& q) { return q.Id == id; }))
@@ -569,7 +661,7 @@ void TPlaybackController::FollowChanges() {
             if (q.Input == nullptr) continue;  // passed over
             if (q.Input == queued) break;      // still only queued: below
             if (q.Overruled) break;            // begun already: what follows it counts
-            if (row < 0 || row != FList.IndexOf(q.Id)) {
+            if (row < 0 || row != FList->IndexOf(q.Id)) {
                 // Whatever the sink cannot take back any more is marked, so
                 // the change acts on its end instead.
                 for (TAhead& a : FAhead) a.Overruled = true;
@@ -583,7 +675,7 @@ void TPlaybackController::FollowChanges() {
     const TAhead mine = FAhead.back();
     FAhead.pop_back();
     const int row = NextRow();
-    if (row >= 0 && row == FList.IndexOf(mine.Id)) {
+    if (row >= 0 && row == FList->IndexOf(mine.Id)) {
         FAhead.push_back(mine);
         return;
     }
@@ -594,8 +686,14 @@ void TPlaybackController::FollowChanges() {
     if (FOut->AwaitingNext()) Answer();
 }
 
-void TPlaybackController::AfterInsert(int /*first*/, int count) {
-    FOrder.Appended(count);
+void TPlaybackController::AfterInsert(int first, int count) {
+    FOrder.Inserted(first, count);
+    // The heard entry back in the list (an undone removal) is found by id.
+    if (FList->IndexOf(FHeard.Id) >= 0) {
+        FGoneIndex = -1;
+    } else if (FGoneIndex >= first) {
+        FGoneIndex += count;
+    }
     FollowChanges();
 }
 
@@ -612,9 +710,10 @@ void TPlaybackController::AfterRemove(int index, TEntryId id) {
 }
 
 void TPlaybackController::AfterReset() {
-    FOrder.Reset(FList.Count());
-    if (FHeard.Id != kNoEntry) FGoneIndex = 0;
-    if (FPlayNext.Clear()) Tell([](TPlaybackListener& l) { l.QueueChanged(); });
+    FOrder.Reset(FList->Count());
+    if (FHeard.Id != kNoEntry) FGoneIndex = FList->IndexOf(FHeard.Id) >= 0 ? -1 : 0;
+    // The entries that went leave the queue; those of other lists stay.
+    PurgeQueue();
     FollowChanges();
 }
 

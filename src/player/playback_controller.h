@@ -2,13 +2,17 @@
 //
 // Who owns what
 // - TPlaylistModel (playlist_model.h): the entries, the selected and the
-//   playing entry. Owned by the window; the controller reads it, selects in
-//   it and marks the entry playing, and follows its changes as a listener.
+//   playing entry. The controller plays from one list, the set's playing
+//   list (playlist_set.h): it reads it, selects in it, marks the entry
+//   playing and follows its changes as a listener. The chain, the play
+//   order and "stop after" follow that list only; the play queue may hold
+//   entries of any list, and those of the playing list play.
 // - TPlaybackController (this file): owns the sink (audOut, a TDXAudioOut),
 //   the one input pool (input_pool.h), the gapless chain's side of the list
 //   (which entry follows, given to the sink ahead), the play order
-//   (play_order.h), the user's play queue (play_queue.h), the volume and ReplayGain choice, and the
-//   gain measured for untagged files (measured_gain.h). The window's
+//   (play_order.h), the user's play queue (play_queue.h), the volume and
+//   ReplayGain choice, the gain measured for untagged files
+//   (measured_gain.h) and the output device's choice. The window's
 //   handlers, the media-player interface on the bus, the time display and
 //   the saved session all read and drive this one object.
 // - Beside the window, each feature is a small service of its own that
@@ -49,6 +53,7 @@
 #include "play_order.h"
 #include "play_queue.h"
 #include "playlist_model.h"
+#include "playlist_set.h"
 #include "sound_device.h"
 #include "track_input.h"
 
@@ -75,16 +80,21 @@ class TPlaybackListener {
     // The play queue changed (positions too). It may come in the middle of
     // a list change: a view refreshes later, not from here.
     virtual void QueueChanged() {}
+    // Playback fell back to the system default, or went back to the chosen
+    // output device (DeviceState()).
+    virtual void DeviceChanged() {}
 
   protected:
     ~TPlaybackListener() = default;
 };
 
-class TPlaybackController : private TPlaylistListener {
+class TPlaybackController : private TPlaylistListener, private TPlaylistSetListener {
   public:
-    // `sound` is the sink's sound system; null means SDL2.
+    // `sound` is the sink's sound system; null means SDL2. With one list,
+    // or the set's lists (played from its playing list).
     explicit TPlaybackController(TPlaylistModel& list,
                                  std::shared_ptr<SoundSystem> sound = nullptr);
+    explicit TPlaybackController(TPlaylistSet& lists, std::shared_ptr<SoundSystem> sound = nullptr);
     ~TPlaybackController();
     TPlaybackController(const TPlaybackController&) = delete;
     TPlaybackController& operator=(const TPlaybackController&) = delete;
@@ -95,12 +105,23 @@ class TPlaybackController : private TPlaylistListener {
     TDXAudioOut& Output() { return *FOut; }
     const TDXAudioOut& Output() const { return *FOut; }
     TInputPool& Inputs() { return FInputs; }
-    TPlaylistModel& List() { return FList; }
+    // The list played from (the set's playing list).
+    TPlaylistModel& List() { return *FList; }
+    const TPlaylistModel& List() const { return *FList; }
+    // Null without a set.
+    TPlaylistSet* Lists() const { return FSet; }
+    // The list Play, Next and Previous start from and the chain follows from
+    // now on (the set's playing list becomes it). Entries given ahead from
+    // the list before are taken back; the track heard plays on.
+    void SetList(TPlaylistModel& list);
 
     // --- The transport. Errors of the sink ("Component is Busy") are raised.
     // Plays the selected entry from its start (nothing without a selection);
     // a file no input plays gives the message "Format not supported".
     void Play();
+    // The window's Play: the shown list's selected entry (the shown list
+    // becomes the one played from). Play without a set.
+    void PlayShown();
     // Plays an entry `offset` flicks in (a restored position).
     void PlayEntry(TEntryId id, int64_t offset = 0);
     // A restored session's track: the entry is marked as the one playing,
@@ -109,7 +130,7 @@ class TPlaybackController : private TPlaylistListener {
     // the entry continues there. Any track started, or Stop, drops it.
     void ResumePaused(TEntryId id, int64_t offset);
     // ResumePaused's entry while it holds, else kNoEntry.
-    TEntryId ResumeEntry() const { return FList.Find(FResume.Id) ? FResume.Id : kNoEntry; }
+    TEntryId ResumeEntry() const { return FList->Find(FResume.Id) ? FResume.Id : kNoEntry; }
     // The Pause button: a toggle of its own, not tied to the sink's state.
     void PauseButton();
     bool Paused() const { return FPaused; }
@@ -168,13 +189,23 @@ class TPlaybackController : private TPlaylistListener {
     // a block. Where a crossfade may go is the controller's call (join_rule.h).
     TDspStage& Dsp() { return FOut->Dsp(); }
 
+    // --- The output device, by name ("" the system default); playback
+    // moves to a new choice at once, keeping its place. DeviceNames asks
+    // the sound system afresh, which may take seconds: the window asks it
+    // on a worker.
+    std::vector<std::string> DeviceNames() const { return FOut->DeviceNames(); }
+    TDXAudioOut::TDeviceState DeviceState() const { return FOut->DeviceState(); }
+    void SetDeviceName(const std::string& name);
+
     // --- The play queue: entries that play next, in the order queued, each
     // leaving it as it starts; then the play order resumes after the last
     // one played. It comes first in every mode but "stop after this track"
     // (which stops, keeping the queue); with "repeat track" the queued entry
     // plays next and is then the one repeated. Next goes to its head too.
     const TPlayQueue& Queue() const { return FPlayNext; }
-    // Queues an entry of the list; nothing for one not in it or queued.
+    // Queues an entry of a list (of the set's, or the one played); nothing
+    // for one in none or already queued. An entry leaves the queue when it
+    // leaves its list.
     void Enqueue(TEntryId id);
     // Takes an entry out of the queue; nothing for one not queued.
     void Dequeue(TEntryId id);
@@ -207,6 +238,19 @@ class TPlaybackController : private TPlaylistListener {
         // it then is what took its place.
         int GoneIndex = -1;
     };
+
+    // TPlaylistSetListener
+    void ShownChanged() override;
+    void PlayingListChanged() override;
+    void ListClosing(TPlaylistModel& list) override;
+    void EntryRemoved(TPlaylistModel& list, TEntryId id) override;
+    void ListReset(TPlaylistModel& list) override;
+    // Plays from `list` from now on.
+    void Rebind(TPlaylistModel& list);
+    // Whether `id` is an entry of a list the queue may hold.
+    bool Queueable(TEntryId id) const;
+    // Drops queued entries that are in no list.
+    void PurgeQueue();
 
     // TPlaylistListener
     void AfterInsert(int first, int count) override;
@@ -262,7 +306,8 @@ class TPlaybackController : private TPlaylistListener {
     // while a next track's sound is already held (no replay of its end).
     bool HeardIsStream() const { return IsUrl(FHeard.Track.Path); }
 
-    TPlaylistModel& FList;
+    TPlaylistModel* FList;
+    TPlaylistSet* FSet = nullptr;
     std::vector<TPlaybackListener*> FListeners;
     TPlayOrder FOrder;
     TPlayQueue FPlayNext;

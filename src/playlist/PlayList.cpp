@@ -213,9 +213,10 @@ bool NumberedAbove(std::string_view key, size_t count) {
 }
 
 // The length a saved list gives an entry: a stream has none, written -1 as
-// other players do; a file keeps the design's 60.
-std::string_view SavedLength(const TPlaylistEntry& e) {
-    return IsUrl(e.FilePath) ? "-1" : "60";
+// other players do; a file its length once known, 60 before.
+std::string SavedLength(const TPlaylistEntry& e) {
+    if (IsUrl(e.FilePath)) return "-1";
+    return e.Seconds >= 0 ? std::to_string(e.Seconds) : "60";
 }
 
 [[noreturn]] void FailPls(const std::string& target) {
@@ -384,7 +385,7 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
         const std::string n = std::to_string(i + 1);
         ini.WriteString(kPlsSection, "File" + n, entries[i].FilePath);
         ini.WriteString(kPlsSection, "Title" + n, entries[i].Title);
-        ini.WriteString(kPlsSection, "Length" + n, std::string(SavedLength(entries[i])));
+        ini.WriteString(kPlsSection, "Length" + n, SavedLength(entries[i]));
     }
     ini.WriteString(kPlsSection, "Version", "2");
     ini.WriteString(kPlsSection, "NumberOfEntries", std::to_string(count));
@@ -402,24 +403,26 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
 
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries) {
     std::string text = "#EXTM3U\r\n\r\n";
-    for (const auto& e : entries) {
-        if (!e.Range.Whole()) {
-            (text += kStartOption) += FormatOptionSeconds(e.Range.Start);
-            text += "\r\n";
-            if (e.Range.End >= 0) {
-                (text += kStopOption) += FormatOptionSeconds(e.Range.End);
-                text += "\r\n";
-            }
-        }
-        text += "#EXTINF:";
-        text += SavedLength(e);
-        text += ',';
-        text += e.Title;
-        text += "\r\n";
-        text += e.FilePath;
-        text += "\r\n";
-    }
+    for (const auto& e : entries) AppendM3uEntry(text, e);
     WriteFileAtomic(target, text);
+}
+
+void AppendM3uEntry(std::string& text, const TPlaylistEntry& e) {
+    if (!e.Range.Whole()) {
+        (text += kStartOption) += FormatOptionSeconds(e.Range.Start);
+        text += "\r\n";
+        if (e.Range.End >= 0) {
+            (text += kStopOption) += FormatOptionSeconds(e.Range.End);
+            text += "\r\n";
+        }
+    }
+    text += "#EXTINF:";
+    text += SavedLength(e);
+    text += ',';
+    text += e.Title;
+    text += "\r\n";
+    text += e.FilePath;
+    text += "\r\n";
 }
 
 std::string SavePlaylist(std::string_view chosenName, TPlaylistSaveFormat format,

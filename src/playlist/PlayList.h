@@ -47,6 +47,9 @@ struct TPlaylistEntry {
     // entry, so a long list of files carries no room for them. Never changed
     // once set: copies of an entry share them.
     std::shared_ptr<const TEntryTags> Tags;
+    // How long it plays in whole seconds, once known (a saved list writes
+    // it); -1 while unknown. Not compared: what a file told, not the entry.
+    int64_t Seconds = -1;
 
     // Tags compare by value.
     bool operator==(const TPlaylistEntry& other) const;
@@ -134,7 +137,8 @@ enum class TPlaylistSaveFormat { PLS = 1, M3U = 2 };
 std::string PlaylistSaveTarget(std::string_view chosenName, TPlaylistSaveFormat format);
 
 // Writes section "playlist" of the INI file `target`: File<i>, Title<i>,
-// Length<i> ("60"; "-1" for an address, a stream having none) for each
+// Length<i> (the entry's Seconds, "60" while unknown; "-1" for an address, a
+// stream having none) for each
 // entry, then Version=2 and NumberOfEntries.
 // An existing file keeps its other lines; keys are replaced in place, new
 // ones appended to the section, and that section's File/Title/Length keys
@@ -143,7 +147,7 @@ std::string PlaylistSaveTarget(std::string_view chosenName, TPlaylistSaveFormat 
 // file is then left as it was.
 void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
 // Writes `target` whole as an extended M3U ("#EXTM3U", an empty line, then
-// "#EXTINF:60,<title>", or "#EXTINF:-1,<title>" for an address, and the
+// "#EXTINF:<seconds>,<title>" (as in a PLS file's Length), and the
 // path per entry). An entry that plays part of its file (a CUE track) is
 // preceded by "#EXTVLCOPT:start-time=S" and, unless it runs to the file's
 // end, "#EXTVLCOPT:stop-time=S" (seconds with nine decimals: read back to the
@@ -151,6 +155,9 @@ void WritePlsPlaylist(const std::string& target, const std::vector<TPlaylistEntr
 // file. Raises EInOutError with the file error on failure; the old file is
 // then left as it was.
 void WriteM3uPlaylist(const std::string& target, const std::vector<TPlaylistEntry>& entries);
+// One entry's lines of such a file (start and stop options, "#EXTINF:" and
+// the path), appended to `text`.
+void AppendM3uEntry(std::string& text, const TPlaylistEntry& entry);
 // Both writers replace the file as WriteFileAtomic (textfile.h) does: through
 // a symbolic link its target, keeping the file's mode, owner and hard links.
 // Save playlist after its dialog: writes the entries to

@@ -69,12 +69,6 @@ void Step(int n) {
     if (EditStepHook) EditStepHook(n);
 }
 
-TFileStamp StampOf(const struct stat& st) {
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-            static_cast<int64_t>(st.st_size),
-            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 // Opens a regular file for reading without ever waiting on a FIFO or a
 // device; raises with the words the rest of the program uses.
 int OpenRegular(const std::string& path, struct stat& st) {

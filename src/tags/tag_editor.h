@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "album_art.h"
+#include "file_stamp.h"
 
 namespace quillet {
 
@@ -47,16 +48,6 @@ std::optional<TTagKey> TagKeyFromName(std::string_view name);
 // A field's values, UTF-8; a field may hold several (two artists).
 using TTagValues = std::vector<std::string>;
 using TTagFieldValues = std::array<TTagValues, kTagKeyCount>;
-
-// What identifies a file's content on disk at one moment: any write by
-// someone else changes it.
-struct TFileStamp {
-    uint64_t Device = 0;
-    uint64_t Inode = 0;
-    int64_t Size = -1;
-    int64_t ModifiedNs = 0;
-    bool operator==(const TFileStamp&) const = default;
-};
 
 // The read-only facts the properties dialog shows.
 struct TFileFacts {

@@ -13,18 +13,6 @@
 namespace quillet::test {
 namespace {
 
-// A playable 16-bit stereo WAV of `frames` frames of silence.
-std::string SilentWav(uint32_t frames) {
-    auto le = [](uint32_t v, int bytes) {
-        std::string s;
-        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
-    };
-    const uint32_t data = frames * 4;
-    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
-           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
-}
-
 class AddingTest : public WindowFixture {
   protected:
     QAction* AddFolderAction() const {
@@ -33,7 +21,7 @@ class AddingTest : public WindowFixture {
         return nullptr;
     }
     TEntryInfo InfoOf(int row) const {
-        return Form->PlaylistEntries[static_cast<size_t>(row)].Info;
+        return Form->PlaylistEntries()[static_cast<size_t>(row)].Info;
     }
     QString ToolTipOf(int row) const {
         const QAbstractItemModel* model = Form->lbPlaylist->model();

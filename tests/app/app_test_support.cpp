@@ -67,6 +67,17 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
     return true;
 }
 
+std::string SilentWav(uint32_t frames) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return s;
+    };
+    const uint32_t data = frames * 4;
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
+           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
 std::string ColourPng(Qt::GlobalColor colour, int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
@@ -157,6 +168,11 @@ QAction* WindowFixture::ContextEntry(const char* name) {
     return Form->pmPlayModes->findChild<QAction*>(QLatin1String(name));
 }
 
+void WindowFixture::OpenPlaylist() {
+    Form->sbPlaylistOpen->click();
+    EXPECT_TRUE(WaitFor([&] { return !Form->Opening(); }));
+}
+
 void WindowFixture::PlayRow(int row) {
     Form->SetItemIndex(row);
     Form->sbPlay->click();
@@ -197,13 +213,13 @@ void WindowFixture::AddFiles(const std::vector<std::string>& paths) {
 
 std::vector<std::string> WindowFixture::Titles() const {
     std::vector<std::string> titles;
-    for (const TPlaylistEntry& e : Form->PlaylistEntries) titles.push_back(e.Title);
+    for (const TPlaylistEntry& e : Form->PlaylistEntries()) titles.push_back(e.Title);
     return titles;
 }
 
 std::vector<std::string> WindowFixture::Paths() const {
     std::vector<std::string> paths;
-    for (const TPlaylistEntry& e : Form->PlaylistEntries) paths.push_back(e.FilePath);
+    for (const TPlaylistEntry& e : Form->PlaylistEntries()) paths.push_back(e.FilePath);
     return paths;
 }
 

@@ -35,6 +35,8 @@ struct RecordedBox {
 // A one-colour PNG of w x h pixels, and a file's bytes that open with an
 // ID3v2.3 tag holding `picture` as its front cover (APIC) followed by `rest`.
 std::string ColourPng(Qt::GlobalColor colour, int w = 16, int h = 16);
+// A playable 16-bit stereo 44.1 kHz WAV of `frames` frames of silence.
+std::string SilentWav(uint32_t frames);
 std::string WithId3Picture(const std::string& picture, const std::string& rest);
 
 // Serves Qt's event loop (and so the main-thread call queue) until `cond`
@@ -175,6 +177,8 @@ class WindowFixture : public AppTest {
     // Opens the list's context menu as the menu key does and gives its entry
     // (any depth) of that object name; nullptr when there is none.
     QAction* ContextEntry(const char* name);
+    // Clicks Open playlist and waits until what the dialog gave is in.
+    void OpenPlaylist();
     // The file given to the output by the last Play (its run starts on the
     // worker, a moment later).
     std::string PlayingFile() const;

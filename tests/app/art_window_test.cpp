@@ -31,7 +31,7 @@ class ArtWindowTest : public WindowFixture {
     // The list's columns all show, side by side, without a horizontal scroll.
     void ExpectColumnsFit(const char* what) const {
         const TPlaylistBox& box = *Form->lbPlaylist;
-        ASSERT_TRUE(box.ColumnsShown()) << what;
+        ASSERT_FALSE(box.isHeaderHidden()) << what;
         EXPECT_FALSE(box.horizontalScrollBar()->isVisible()) << what;
         int total = 0;
         for (int column = 0; column < box.header()->count(); ++column) {

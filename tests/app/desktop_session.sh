@@ -4,7 +4,8 @@
 # play, pause, skip, seek, volume, repeat and shuffle, metadata; a second
 # start's files reach the first; out-of-range bus calls change nothing; the
 # list and its modes come back after a restart; a crashed player's socket
-# does not stop the next one.
+# does not stop the next one; the lists are playlists on the bus; a box up
+# never keeps the program from saving and ending.
 #   desktop_session.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -17,6 +18,7 @@ flac -s -T TITLE="Song A" -T ARTIST="Artist A" -T ALBUM="Album A" -o "$work/a.fl
 flac -s -T TITLE="Song B" -T ARTIST="Artist B" -o "$work/b.flac" "$work/tone.wav"
 cp "$work/tone.wav" "$work/c.wav"
 cp "$work/tone.wav" "$work/d.wav"
+printf 'not a sound at all, only text' > "$work/bad.wav"
 printf 'en\r\n' > "$work/lang.cfg"
 mkdir -m 700 "$work/run" "$work/config"
 
@@ -114,18 +116,54 @@ sleep 0.5
 expect "--enqueue does not play" "file://$PWD/c.wav" pc metadata xesam:url
 pc volume 0.25
 pc loop Track; pc shuffle On; expect "shuffle before closing" On pc shuffle
+held=$(pc position)
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
-grep -c "^/" config/quillet/playlist.m3u8 | grep -qx 4 || fail "the list was not kept"
+cat config/quillet/lists/*.m3u8 | grep -c "^/" | grep -qx 4 || fail "the list was not kept"
+
+# A second list beside the first, as a session keeps it.
+lists=config/quillet/lists
+printf "#EXTM3U\r\n%s\r\n%s\r\n" "$PWD/b.flac" "$PWD/a.flac" > $lists/77.m3u8
+sed -i "s/^Order=\([0-9,]*\)/Order=\1,77/" $lists/index.ini
+printf "[list77]\r\nName=Party mix\r\n" >> $lists/index.ini
 
 # The list, the row and the volume come back.
 "$q" & pid=$!
 expect "restored row" "file://$PWD/c.wav" pc metadata xesam:url
-expect "restored, stopped" Stopped pc status
+# Held where it was heard, as the window shows it; Play continues there.
+expect "restored, paused" Paused pc status
+near "restored position" "$(awk -v h="$held" "BEGIN { print h - 0.5 }")" \
+  "$(awk -v h="$held" "BEGIN { print h + 1.5 }")" pc position
 near "restored volume" 0.24 0.26 pc volume
 expect "restored loop" Track pc loop
 expect "restored shuffle" On pc shuffle
 pc shuffle Off
 pc next; expect "restored list plays on" "file://$PWD/d.wav" pc metadata xesam:url
+
+# The lists as playlists on the bus, read and played by a plain client.
+bus() { busctl --user "$1" org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Playlists "${@:2}"; }
+expect "playlist count" "u 2" bus get-property PlaylistCount
+expect "orderings" "as 3 \"UserDefined\" \"Alphabetical\" \"CreationDate\"" \
+  bus get-property Orderings
+expect "playlists in the order of the tabs" \
+  "a(oss) 2 \"/org/quillet/playlist/1\" \"Playlist\" \"\" \"/org/quillet/playlist/77\" \"Party mix\" \"\"" \
+  bus call GetPlaylists uusb 0 10 UserDefined false
+expect "the last playlist alphabetically" \
+  "a(oss) 1 \"/org/quillet/playlist/1\" \"Playlist\" \"\"" \
+  bus call GetPlaylists uusb 0 1 Alphabetical true
+expect "active playlist" "(b(oss)) true \"/org/quillet/playlist/1\" \"Playlist\" \"\"" \
+  bus get-property ActivePlaylist
+busctl --user introspect org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Playlists | grep -q "^.PlaylistChanged *signal *(oss) " ||
+  fail "no PlaylistChanged signal of type (oss)"
+bus call ActivatePlaylist o /org/quillet/playlist/77
+expect "activated list plays its first row" "Song B" pc metadata xesam:title
+expect "activated list is active" "(b(oss)) true \"/org/quillet/playlist/77\" \"Party mix\" \"\"" \
+  bus get-property ActivePlaylist
+bus call ActivatePlaylist o /org/quillet/playlist/999 2>/dev/null &&
+  fail "an unknown playlist was activated"
+bus call GetPlaylists uusb 0 10 Newest false 2>/dev/null && fail "an unknown ordering was taken"
+expect "still the activated list" "Song B" pc metadata xesam:title
 
 # A crash leaves its socket file behind; the next start takes its place.
 kill -KILL $pid; wait $pid 2>/dev/null || true
@@ -133,6 +171,67 @@ ls run/*.socket >/dev/null || fail "expected a socket file left behind"
 "$q" b.flac & pid=$!
 expect "after a crash, a new player" "Song B" pc metadata xesam:title
 kill -TERM $pid; wait $pid || fail "the player ended with $?"
+
+# The "whole lap failed" box up: a list changed meanwhile is kept within
+# seconds; SIGTERM, and then the bus'"'"'s Quit, end the program within 2 s.
+rm -rf config/quillet
+# boxes: how many dialogs (windows kept above another) are on the screen.
+boxes() {
+  local n=0 id
+  for id in $(xwininfo -root -tree | awk "/\"Quillet/ {print \$1}"); do
+    xwininfo -id "$id" 2>/dev/null | grep -q IsViewable || continue
+    xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -q "window id" && n=$((n + 1))
+  done
+  echo $n
+}
+wait_box() {
+  for _ in $(seq 1 200); do [ "$(boxes)" -ge 1 ] && return 0; sleep 0.05; done
+  fail "no box came up"
+}
+# ends_within PID MS: the process ends within MS milliseconds.
+ends_within() {
+  local t0 ms
+  t0=$(date +%s%N)
+  while kill -0 "$1" 2>/dev/null; do
+    ms=$((($(date +%s%N) - t0) / 1000000))
+    ((ms < $2 + 3000)) || { kill -KILL "$1"; fail "still running $ms ms later"; }
+    sleep 0.02
+  done
+  wait "$1" || true
+  ms=$((($(date +%s%N) - t0) / 1000000))
+  ((ms <= $2)) || fail "ended after $ms ms"
+  echo "ok: ended after $ms ms"
+}
+kept() { cat config/quillet/lists/*.m3u8 2>/dev/null | grep -c "^/" || true; }
+cp tone.wav good.wav
+
+"$q" bad.wav & pid=$!
+wait_box
+echo "ok: the box is up"
+# A later start hands its file over; the list is kept soon, the box still up.
+timeout 10 "$q" --enqueue good.wav || fail "a second start did not end by itself"
+for _ in $(seq 1 100); do [ "$(kept)" = 2 ] && break; sleep 0.1; done
+[ "$(kept)" = 2 ] || fail "the changed list was not kept while running: $(kept) rows"
+[ "$(boxes)" -ge 1 ] || fail "the box went away"
+echo "ok: the list was kept with the box up"
+kill -TERM $pid
+ends_within $pid 2000
+grep -q "good.wav" config/quillet/lists/*.m3u8 || fail "the list was lost"
+
+# The bus'"'"'s Quit with the box up.
+rm -rf config/quillet
+"$q" bad.wav & pid=$!
+wait_box
+for _ in $(seq 1 100); do
+  dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.quillet /org/mpris/MediaPlayer2 \
+    org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+  sleep 0.1
+done
+dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.quillet \
+  /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
+ends_within $pid 2000
+[ "$(kept)" = 1 ] || fail "the list was not kept at Quit"
+echo "ok: Quit with the box up"
 '
 "$program" --version | grep -qx "Quillet [0-9.]*"
 "$program" --help | grep -q -- "--enqueue"

@@ -16,6 +16,7 @@
 #include "PlayList.h"
 #include "UMain.h"
 #include "app_test_support.h"
+#include "ini.h"
 #include "input_table.h"
 #include "simulated_device.h"
 #include "synthetic.h"
@@ -113,7 +114,7 @@ TEST_F(EditingTest, RemoveKeepsTheOrderAndLeavesNoSelection) {
     Form->SetItemIndex(0);
     Form->sbRemoveFile->click();
     EXPECT_TRUE(Rows().empty());
-    EXPECT_TRUE(Form->PlaylistEntries.empty());
+    EXPECT_TRUE(Form->PlaylistEntries().empty());
     EXPECT_EQ(Form->ItemIndex(), -1);
 }
 
@@ -204,14 +205,16 @@ TEST_F(EditingTest, RenameShowsTheWholeTextAndStoresItsFirst150Characters) {
     EXPECT_TRUE(Boxes.empty());
 }
 
-TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
+TEST_F(EditingTest, OpenReplacesOnlyOnceReadAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     Dialogs->Playlists = {""};
-    Form->sbPlaylistOpen->click();  // cancelled: already emptied
-    EXPECT_TRUE(Rows().empty());
+    OpenPlaylist();  // cancelled: the list stays
+    EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
+    Form->PlaylistEntries().Clear();
     ASSERT_EQ(Dialogs->Log.size(), 1u);
     EXPECT_EQ(Dialogs->Log[0].Title, "Open playlist:");
     EXPECT_EQ(Dialogs->Log[0].Filter,
+              "Playlists|*.m3u;*.m3u8;*.pls;*.asx;*.bsl;*.mpcpl;*.lap;*.cue|"
               "M3U Playlist|*.m3u|BSPlayer Playlist|*.bsl|Media Player Classic|*.mpcpl|"
               "Light Alloy Playlist|*.lap|PLS Playlist|*.pls|Windows Media ASX Playlist|*.asx|"
               "CUE Sheet|*.cue");
@@ -219,8 +222,9 @@ TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
     AddRows({"old.wav"});
     WriteFile("lists/notes.txt", "#EXTINF:1,a\r\na.mp3\r\n");
     Dialogs->Playlists = {Dir + "lists/notes.txt"};
-    Form->sbPlaylistOpen->click();  // unknown format: empty, no message
-    EXPECT_TRUE(Rows().empty());
+    OpenPlaylist();  // unknown format: nothing read, the list stays
+    EXPECT_EQ(Rows(), std::vector<std::string>{"old.wav"});
+    Form->PlaylistEntries().Clear();
     EXPECT_TRUE(Boxes.empty());
 
     const std::string longTitle(170, 't');
@@ -232,7 +236,7 @@ TEST_F(EditingTest, OpenEmptiesFirstAndResolvesRelativePaths) {
               "#EXTINF:10," +
                   longTitle + "\r\nfour.flac\r\n");
     Dialogs->Playlists = {Dir + "lists/mix.m3u"};
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     // The blank line after the header names no file and is left out.
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Artist, Song", "Absolute", "Drive",
                                                   longTitle.substr(0, 150)}));
@@ -265,13 +269,13 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
                                                    "music/one.mp3\r\n#EXTINF:60,Zwei Lieder\r\n" +
                                                    Dir + "music/two.ogg\r\n");
     EXPECT_TRUE(std::filesystem::exists(Dir + "saved/other.PLS"));  // no second extension
-    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries.Items();
+    const std::vector<TPlaylistEntry> saved = Form->PlaylistEntries().Items();
 
     Dialogs->Playlists = {Dir + "saved/list.m3u", Dir + "saved/other.PLS"};
-    Form->sbPlaylistOpen->click();
-    EXPECT_EQ(Form->PlaylistEntries.Items(), saved);
+    OpenPlaylist();
+    EXPECT_EQ(Form->PlaylistEntries().Items(), saved);
     // PLS titles are not read back: the file-name part stands in.
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     EXPECT_EQ(Paths(), (std::vector<std::string>{Dir + "music/one.mp3", Dir + "music/two.ogg"}));
     EXPECT_EQ(Titles(), (std::vector<std::string>{"one.mp3", "two.ogg"}));
     EXPECT_TRUE(Boxes.empty());
@@ -291,6 +295,31 @@ TEST_F(EditingTest, SaveWritesTheChosenFormatAndReadsBackTheSame) {
     EXPECT_EQ(Boxes[0].Text, "Path not found.");
 }
 
+// A saved list gives each entry's length as its file told it, in whole
+// seconds; a stream's is -1, and 60 stands only for a length not known.
+TEST_F(EditingTest, SaveWritesEachLengthAsRead) {
+    WriteFile("three.wav", SilentWav(44100 * 34 / 10));
+    AddFiles({Dir + "three.wav"});
+    Form->AppendEntry("Radio", "http://127.0.0.1:1/live");
+    Form->AppendEntry("gone", Dir + "gone.mp3");
+    const TPlaylistModel& list = Form->PlaylistEntries();
+    ASSERT_TRUE(WaitFor([&] {
+        return list[0].Info.LengthFlicks > 0 && list[2].Info.State == TEntryState::Failed;
+    }));
+    Dialogs->Saves = {{Dir + "lengths", 2}, {Dir + "lengths", 1}};
+    Form->sbSavePlaylist->click();
+    Form->sbSavePlaylist->click();
+    EXPECT_EQ(ReadAll(Dir + "lengths.m3u"), "#EXTM3U\r\n\r\n#EXTINF:3,three.wav\r\n" + Dir +
+                                                "three.wav\r\n#EXTINF:-1,Radio\r\n"
+                                                "http://127.0.0.1:1/live\r\n#EXTINF:60,gone\r\n" +
+                                                Dir + "gone.mp3\r\n");
+    const TIniFile pls = TIniFile::Load(Dir + "lengths.pls");
+    EXPECT_EQ(pls.ReadString("playlist", "Length1"), "3");
+    EXPECT_EQ(pls.ReadString("playlist", "Length2"), "-1");
+    EXPECT_EQ(pls.ReadString("playlist", "Length3"), "60");
+    EXPECT_TRUE(Boxes.empty());
+}
+
 TEST_F(EditingTest, EditingNeverTouchesPlayback) {
     SyntheticFormat f;
     f.frames = 44100 * 60;
@@ -308,7 +337,7 @@ TEST_F(EditingTest, EditingNeverTouchesPlayback) {
     Form->sbNewPlaylist->click();
     WriteFile("l.m3u", "x.wav\r\n");
     Dialogs->Playlists = {Dir + "l.m3u"};
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     Dialogs->Saves = {{Dir + "s", 1}};
     Form->sbSavePlaylist->click();
 

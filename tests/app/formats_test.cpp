@@ -39,7 +39,7 @@ TEST_F(FormatsTest, PlayChoosesTheInputTheContentCallsFor) {
          {TCase{"opus.ogg", TInputKind::ikFFmpeg}, TCase{"wave.mp3", TInputKind::ikWave},
           TCase{"tone.wav", TInputKind::ikWave}}) {
         SCOPED_TRACE(c.Name);
-        Form->PlaylistEntries.Clear();
+        Form->PlaylistEntries().Clear();
         Form->AppendEntry(c.Name, Dir + c.Name);
         Form->SetItemIndex(0);
         Form->sbPlay->click();

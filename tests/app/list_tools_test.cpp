@@ -6,8 +6,8 @@
 
 #include "app_test_support.h"
 #include "desktop_session.h"
-#include "ini.h"
 #include "list_filter.h"
+#include "list_session.h"
 #include "queue_state.h"
 #include "session_state.h"
 
@@ -71,7 +71,7 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         auto* playNext = Form->pmPlayModes->findChild<QAction*>(QStringLiteral("PlayNext"));
         ASSERT_NE(playNext, nullptr);
         playNext->trigger();
-        const TPlaylistModel& list = Form->PlaylistEntries;
+        const TPlaylistModel& list = Form->PlaylistEntries();
         EXPECT_EQ(Form->Player().Queue().Ids(),
                   (std::vector<TEntryId>{list[2].Id, list[0].Id, list[3].Id}));
         EXPECT_FALSE(Form->audOut->Active()) << "queuing plays nothing";
@@ -81,7 +81,7 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         EXPECT_EQ(Shown(*Form, 1), QLatin1String("one"));
         EXPECT_EQ(Titles(), (std::vector<std::string>{"zero", "one", "two", "three"}));
         // A queued row removed: the places close up.
-        Form->PlaylistEntries.Remove(0);
+        Form->PlaylistEntries().Remove(0);
         ASSERT_TRUE(WaitFor([&] { return Shown(*Form, 2) == QLatin1String("[2] three"); }));
         EXPECT_EQ(Shown(*Form, 1), QLatin1String("[1] two"));
         // Chosen again, it takes the row out of the queue; the menu shows it
@@ -96,15 +96,18 @@ TEST_F(ListToolsTest, PlayNextMarksRowsAndIsKeptWithTheSession) {
         EXPECT_FALSE(playNext->isChecked());
         session.SaveState();
     }
-    EXPECT_EQ(TIniFile::Load(folder + kStateFileName).ReadString("queue", "Rows"), "1,2");
-    EXPECT_EQ(LoadSessionState(folder).Entries.size(), 3u);
+    const TKeptLists kept = LoadKeptLists(folder);
+    ASSERT_EQ(kept.Lists.size(), 1u);
+    EXPECT_EQ(kept.Lists[0].Entries.size(), 3u);
+    EXPECT_EQ(kept.Queue,
+              (std::vector<std::pair<TListId, int>>{{kept.Lists[0].Id, 1}, {kept.Lists[0].Id, 2}}));
 
     auto next = std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());
     TDesktopSession session(next->Player(), *next, {true, {}}, folder, {});
     session.Start();
     ASSERT_TRUE(WaitFor([&] { return session.Restored(); }));
-    EXPECT_EQ(next->Player().Queue().Ids(),
-              (std::vector<TEntryId>{next->PlaylistEntries[1].Id, next->PlaylistEntries[2].Id}));
+    EXPECT_EQ(next->Player().Queue().Ids(), (std::vector<TEntryId>{next->PlaylistEntries()[1].Id,
+                                                                   next->PlaylistEntries()[2].Id}));
     ASSERT_TRUE(WaitFor([&] { return Shown(*next, 2) == QLatin1String("[2] three"); }));
     EXPECT_TRUE(Boxes.empty());
 }

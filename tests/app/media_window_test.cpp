@@ -58,7 +58,7 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
               "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 00:04:37\n"
               "FILE \"sub\" WAVE\n  TRACK 04 AUDIO\n    TITLE \"Lost\"\n    INDEX 01 00:00:00\n");
     Dialogs->Playlists.push_back(Dir + "album.cue");
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     EXPECT_TRUE(Dialogs->Log.back().Filter.contains(QStringLiteral("*.cue")));
     const std::vector<std::string> rows = {"Sheet Artist - One", "Guest - Two",
                                            "Sheet Artist - Three"};
@@ -70,7 +70,7 @@ TEST_F(MediaWindow, ACueSheetGivesItsTracksAndPlaysOneToTheSample) {
     ASSERT_TRUE(WaitFor([&] { return Rows().size() == 6 && Boxes.size() == 2; }));
     EXPECT_EQ(Rows()[4], rows[1]);
 
-    const TPlaylistModel& list = Form->PlaylistEntries;
+    const TPlaylistModel& list = Form->PlaylistEntries();
     ASSERT_TRUE(WaitFor([&] {
         return std::all_of(list.begin(), list.end(),
                            [](const TEntry& e) { return e.Info.State != TEntryState::Unread; });
@@ -174,7 +174,7 @@ TEST_F(MediaWindow, AStationFromAPlsShowsItsTitlesAndHasNoLength) {
         "http://127.0.0.1:" + std::string(port.begin(), port.end() - 1) + "/mp3";
     WriteFile("radio.pls", "[playlist]\nFile1=" + url + "\nLength1=-1\nNumberOfEntries=1\n");
     Dialogs->Playlists.push_back(Dir + "radio.pls");
-    Form->sbPlaylistOpen->click();
+    OpenPlaylist();
     ASSERT_EQ(Paths(), std::vector<std::string>{url});
     EXPECT_EQ(Rows(), std::vector<std::string>{"mp3"}) << "PLS titles are not read";
     // A station sends in real time: so does this device's clock.
@@ -191,7 +191,7 @@ TEST_F(MediaWindow, AStationFromAPlsShowsItsTitlesAndHasNoLength) {
         << Rows()[0];
     EXPECT_TRUE(Form->windowTitle().startsWith(QStringLiteral("Quill Artist - Ink Song - ")));
     EXPECT_EQ(Titles(), std::vector<std::string>{"mp3"}) << "a saved list keeps its title";
-    EXPECT_NE(Form->PlaylistEntries[0].Info.State, TEntryState::Failed);
+    EXPECT_NE(Form->PlaylistEntries()[0].Info.State, TEntryState::Failed);
 
     ASSERT_TRUE(WaitFor([&] { return Form->Player().PlayPoint().Rate != 0; }));
     EXPECT_FALSE(Form->TimeText().contains(QLatin1Char('/'))) << Form->TimeText().toStdString();

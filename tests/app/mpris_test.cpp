@@ -68,6 +68,20 @@ class FakePlayer : public TPlayerControl {
     }
     void Raise() override { Calls.push_back("raise"); }
     void Quit() override { Calls.push_back("quit"); }
+    std::vector<TPlaylist> Lists;
+    uint64_t Active = 0;
+    std::vector<TPlaylist> Playlists() const override { return Lists; }
+    std::optional<TPlaylist> ActivePlaylist() const override {
+        for (const TPlaylist& l : Lists)
+            if (l.Id == Active) return l;
+        return std::nullopt;
+    }
+    bool ActivatePlaylist(uint64_t id) override {
+        Calls.push_back("activate " + std::to_string(id));
+        for (const TPlaylist& l : Lists)
+            if (l.Id == id) Active = id;
+        return Active == id;
+    }
 };
 
 class MprisTest : public AppTest {
@@ -241,6 +255,65 @@ TEST_F(MprisTest, AnnouncesEachChangeOnceWithItsValue) {
     Player.Running = true;
     Service->Seek(1000000);
     EXPECT_EQ(Seeks, std::vector<qint64>{5000000});  // the fake does not move
+}
+
+// The lists as playlists: counted, ordered and paged as asked, activated by
+// their own paths only, a rename and the active list announced.
+TEST_F(MprisTest, PlaylistsAreListedActivatedAndAnnounced) {
+    std::vector<std::pair<QString, QVariantMap>> listChanges;
+    std::vector<TBusPlaylist> renamed;
+    Service->Notify = [&](const QString& iface, const QVariantMap& changed) {
+        if (iface == QLatin1String(kMprisPlaylists)) listChanges.emplace_back(iface, changed);
+    };
+    Service->SendPlaylistChanged = [&](const TBusPlaylist& p) { renamed.push_back(p); };
+    Player.Lists = {{3, "rock"}, {1, "Ambient"}, {7, "jazz"}};
+    Player.Active = 3;
+    Service->Refresh();
+    ASSERT_EQ(listChanges.size(), 1u);
+    EXPECT_EQ(listChanges[0].second.value("PlaylistCount").toUInt(), 3u);
+    const auto active = [&] { return Service->ActivePlaylist(); };
+    EXPECT_EQ(qvariant_cast<TBusActivePlaylist>(listChanges[0].second.value("ActivePlaylist")),
+              active());
+    EXPECT_TRUE(active().Valid);
+    EXPECT_EQ(active().Playlist.Id.path(), "/org/quillet/playlist/3");
+    EXPECT_TRUE(renamed.empty());
+
+    auto names = [&](uint index, uint max, const char* order, bool reverse) {
+        std::vector<std::string> out;
+        for (const TBusPlaylist& p : Service->GetPlaylists(index, max, order, reverse))
+            out.push_back(p.Name.toStdString());
+        return out;
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(names(0, 10, "UserDefined", false), (V{"rock", "Ambient", "jazz"}));
+    EXPECT_EQ(names(0, 10, "Alphabetical", false), (V{"Ambient", "jazz", "rock"}));
+    EXPECT_EQ(names(0, 2, "CreationDate", true), (V{"jazz", "rock"}));
+    EXPECT_EQ(names(1, 1, "UserDefined", false), V{"Ambient"});
+    EXPECT_TRUE(names(5, 10, "UserDefined", false).empty());
+    EXPECT_TRUE(names(0, 0, "UserDefined", false).empty());
+    EXPECT_TRUE(names(0, 10, "Newest", false).empty());
+
+    for (const char* bad :
+         {"/org/quillet/playlist/9", "/org/quillet/playlist/", "/org/quillet/playlist/x",
+          "/org/quillet/track/1", "/org/quillet/playlist/-1"})
+        Service->ActivatePlaylist(QDBusObjectPath(bad));
+    EXPECT_EQ(Player.Calls, std::vector<std::string>{"activate 9"});
+    Service->ActivatePlaylist(QDBusObjectPath("/org/quillet/playlist/7"));
+    EXPECT_EQ(Player.Active, 7u);
+    ASSERT_EQ(listChanges.size(), 2u);
+    EXPECT_EQ(listChanges[1].second.keys(), QStringList{"ActivePlaylist"});
+
+    // A rename is its own signal; a list closed changes the count.
+    Player.Lists[0].Name = "Rock";
+    Player.Lists.pop_back();
+    Player.Active = 3;
+    Service->Refresh();
+    ASSERT_EQ(renamed.size(), 1u);
+    EXPECT_EQ(renamed[0].Name, "Rock");
+    EXPECT_EQ(renamed[0].Id.path(), "/org/quillet/playlist/3");
+    ASSERT_EQ(listChanges.size(), 3u);
+    EXPECT_EQ(listChanges[2].second.value("PlaylistCount").toUInt(), 2u);
+    EXPECT_TRUE(listChanges[2].second.contains("ActivePlaylist"));
 }
 
 // The art's file, as a client given the URL would decode it: its centre pixel.

@@ -50,7 +50,7 @@ TEST_F(PropertiesTest, OnlyWhatWasTypedIsWrittenToEveryFileOfTheAlbum) {
         Form->AppendEntry(title, path);
         TEntryInfo info;
         info.Tags = {title, "", album};
-        Form->PlaylistEntries.SetInfo(Form->PlaylistEntries[Form->Count() - 1].Id, info);
+        Form->PlaylistEntries().SetInfo(Form->PlaylistEntries()[Form->Count() - 1].Id, info);
     }
     files.Failing = b;
     QMenu menu;
@@ -87,7 +87,7 @@ TEST_F(PropertiesTest, TwoRowsEditedWhileOnePlays) {
     AddFiles({one, two});
     ASSERT_TRUE(WaitFor([&] {
         return Rows() == std::vector<std::string>{"Old - One", "Old - Two"} &&
-               Form->PlaylistEntries[1].Info.Tags.Album == "Alb";
+               Form->PlaylistEntries()[1].Info.Tags.Album == "Alb";
     }));
     PlayRow(0);
     ASSERT_TRUE(WaitFor([&] { return RingPlaying() && Form->audOut->Input()->Delivered() > 0; }));
@@ -144,7 +144,7 @@ TEST_F(PropertiesTest, TwoRowsEditedWhileOnePlays) {
     EXPECT_TRUE(WaitFor(
         [&] {
             gap = gap || !RingPlaying();
-            return Form->PlaylistEntries.PlayingIndex() == 1;
+            return Form->PlaylistEntries().PlayingIndex() == 1;
         },
         20000));
     EXPECT_EQ(Sound->OpenCount(), opens) << "the device was never opened again: no gap";

@@ -1,15 +1,20 @@
 // The state kept between runs: what a damaged state gives, what survives a
 // round trip, and the whole start and close of the window's session.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app_test_support.h"
 #include "desktop_session.h"
 #include "entry_info.h"
 #include "ini.h"
+#include "list_session.h"
 #include "session_resume.h"
 #include "session_state.h"
+#include "session_store.h"
 #include "simulated_device.h"
 #include "textfile.h"
 
@@ -117,14 +122,42 @@ TEST_F(SessionStateTest, RoundTripKeepsWhatALineCanHold) {
     EXPECT_THROW(SaveSessionState(Dir + "blocker/quillet/", saved), EInOutError);
 }
 
+// Parts of the player saving at once (the device menu's worker, the GUI
+// thread) keep each other's keys: each save reads, changes and writes the
+// file as one step.
+TEST_F(SessionStateTest, PartsSavingAtOnceKeepEachOthersKeys) {
+    constexpr int kParts = 3, kSaves = 20;
+    std::vector<std::thread> parts;
+    for (int p = 0; p < kParts; ++p)
+        parts.emplace_back([this, p] {
+            for (int i = 1; i <= kSaves; ++i) {
+                TStateSection section(Folder(), "part" + std::to_string(p));
+                section.Write("Saves", std::to_string(i));
+                section.Save();
+            }
+        });
+    for (std::thread& t : parts) t.join();
+    for (int p = 0; p < kParts; ++p)
+        EXPECT_EQ(TStateSection(Folder(), "part" + std::to_string(p)).Read("Saves"),
+                  std::to_string(kSaves));
+}
+
 class DesktopSessionTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
         WriteFile(ProgramDir + "lang.cfg", "en\r\n");
     }
+    // On a device whose clock runs 20 times faster than real time: fast,
+    // yet a track's place can still be looked at before it ends.
     std::unique_ptr<TFrmQuillet> MakeWindow() {
-        return std::make_unique<TFrmQuillet>(ProgramDir, std::make_shared<SimulatedSoundSystem>());
+        auto sound = std::make_shared<SimulatedSoundSystem>();
+        SimulatedSoundSystem* device = sound.get();
+        sound->SetOnSleep([device](uint32_t ms) {
+            std::this_thread::sleep_for(std::chrono::microseconds(ms * 50));
+            device->Advance(ms);
+        });
+        return std::make_unique<TFrmQuillet>(ProgramDir, std::move(sound));
     }
 };
 
@@ -159,11 +192,16 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
         window->Player().SetReplayGain({TReplayGainMode::Album, -6});
         session.SaveState();
     }
+    // The older single list was taken over into the lists' folder.
+    const TKeptLists kept = LoadKeptLists(folder);
+    EXPECT_FALSE(kept.Legacy);
+    ASSERT_EQ(kept.Lists.size(), 1u);
+    const TKeptList& list = kept.Lists[0];
+    ASSERT_EQ(list.Entries.size(), 4u);
+    EXPECT_EQ(list.Entries[2].Entry.FilePath, Dir + "three.wav");
+    EXPECT_EQ(list.Entries[3].Entry.Title, "four.wav");
+    EXPECT_EQ(list.Row, 1);
     const TSessionState back = LoadSessionState(folder);
-    ASSERT_EQ(back.Entries.size(), 4u);
-    EXPECT_EQ(back.Entries[2].FilePath, Dir + "three.wav");
-    EXPECT_EQ(back.Entries[3].Title, "four.wav");
-    EXPECT_EQ(back.Row, 1);
     EXPECT_EQ(back.Volume, 700);
     EXPECT_EQ(back.Repeat, TRepeat::StopAfterTrack);
     EXPECT_TRUE(back.Shuffle);
@@ -172,22 +210,85 @@ TEST_F(DesktopSessionTest, RestoresAddsArgumentsAndSavesOnClose) {
     EXPECT_TRUE(Boxes.empty());
 }
 
-// A 16-bit stereo 44.1 kHz WAV of `seconds` of silence.
-std::string SilentWav(int seconds) {
-    auto le = [](uint32_t v, int bytes) {
-        std::string s;
-        for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
+// The session's files may be links: one to a regular file is written
+// through and stays a link; a save through one to a FIFO is refused and
+// leaves the link and the FIFO as they were (and never blocks on it).
+TEST_F(DesktopSessionTest, SavesThroughLinksReplaceOnlyRegularFiles) {
+    namespace fs = std::filesystem;
+    const std::string folder = Dir + "config/";
+    fs::create_directories(folder + "lists");
+    for (const char* fifo : {"state.fifo", "index.fifo"})
+        ASSERT_EQ(::mkfifo((Dir + fifo).c_str(), 0600), 0);
+    WriteFile("kept.m3u8", "");
+    fs::create_symlink(Dir + "state.fifo", folder + kStateFileName);
+    fs::create_symlink(Dir + "index.fifo", folder + "lists/index.ini");
+    fs::create_symlink(Dir + "kept.m3u8", folder + "lists/1.m3u8");
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {true, {Dir + "a.wav"}}, folder, {});
+        session.Start();
+        ASSERT_TRUE(WaitFor([&] { return window->Count() == 1; }));
+        window->Player().SetVolume(1200);
+        session.SaveState();
+    }
+    for (const char* link : {kStateFileName, "lists/index.ini", "lists/1.m3u8"})
+        EXPECT_TRUE(fs::is_symlink(folder + link)) << link;
+    EXPECT_TRUE(fs::is_fifo(Dir + "state.fifo"));
+    EXPECT_TRUE(fs::is_fifo(Dir + "index.fifo"));
+    EXPECT_NE(ReadFileText(Dir + "kept.m3u8").find(Dir + "a.wav"), std::string::npos);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// A list's file is written again only when that list changed: not after a
+// restart, not when another list is edited or closed.
+TEST_F(DesktopSessionTest, OnlyAListThatChangedIsWrittenAgain) {
+    namespace fs = std::filesystem;
+    const std::string folder = Dir + "config/";
+    WriteFile("a.wav", SilentWav(44100));
+    WriteFile("b.wav", SilentWav(44100));
+    auto inode = [&](TListId id) {
+        struct stat st {};
+        return ::stat((folder + "lists/" + std::to_string(id) + ".m3u8").c_str(), &st) == 0
+                   ? st.st_ino
+                   : 0;
     };
-    const uint32_t data = static_cast<uint32_t>(seconds) * 44100 * 4;
-    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
-           le(44100 * 4, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+    auto read = [](const TPlaylistModel& list) {
+        return !list.empty() && list[0].Info.State == TEntryState::Playable;
+    };
+    {
+        auto window = MakeWindow();
+        TDesktopSession session(window->Player(), *window, {true, {Dir + "a.wav"}}, folder, {});
+        session.Start();
+        TPlaylistSet& lists = window->Lists;
+        ASSERT_TRUE(WaitFor([&] { return read(lists.List(0)); }));
+        lists.Show(lists.Add("B"));
+        window->AppendEntry("b", Dir + "b.wav");
+        ASSERT_TRUE(WaitFor([&] { return read(lists.List(1)); }));
+        session.SaveState();
+    }
+    const auto a = inode(1), b = inode(2);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    auto window = MakeWindow();
+    TDesktopSession session(window->Player(), *window, {}, folder, {});
+    session.Start();
+    ASSERT_TRUE(WaitFor([&] { return session.Restored(); }));
+    TPlaylistSet& lists = window->Lists;
+    ASSERT_EQ(lists.Count(), 2);
+    lists.List(1).Rename(0, "renamed");
+    session.SaveState();
+    EXPECT_EQ(inode(1), a) << "a restart and another list's edit leave it";
+    EXPECT_NE(inode(2), b);
+    lists.Close(1);
+    session.SaveState();
+    EXPECT_EQ(inode(1), a);
+    EXPECT_FALSE(fs::exists(folder + "lists/2.m3u8"));
 }
 
 TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries) {
     const std::string folder = Dir + "config/";
-    WriteFile("one.wav", SilentWav(30));
-    WriteFile("two.wav", SilentWav(1));
+    WriteFile("one.wav", SilentWav(30 * 44100));
+    WriteFile("two.wav", SilentWav(44100));
     auto heardSeconds = [](TFrmQuillet& w) {
         const TAuOutput::TPlayPoint at = w.Player().PlayPoint();
         return at.Rate == 0 ? -1.0 : static_cast<double>(at.Frame) / at.Rate;
@@ -232,20 +333,20 @@ TEST_F(DesktopSessionTest, RestartResumesTheTrackHeardAndStartsAddOnlyNewEntries
         session.Open({Dir + "two.wav"}, true);
         ASSERT_TRUE(WaitFor([&] { return window->PlayingRow() == 1; }));
         EXPECT_EQ(window->Count(), 2);
-        window->Player().PlayEntry(window->PlaylistEntries[0].Id, 7 * kFlicksPerSecond);
+        window->Player().PlayEntry(window->PlaylistEntries()[0].Id, 7 * kFlicksPerSecond);
         ASSERT_TRUE(WaitFor([&] { return heardSeconds(*window) >= 7; }));
         window->close();
         session.SaveState();
     }
     // The file changed meanwhile: a place past its end is its start.
-    WriteFile("one.wav", SilentWav(2));
+    WriteFile("one.wav", SilentWav(2 * 44100));
     {
         auto window = MakeWindow();
         TDesktopSession session(window->Player(), *window, {}, folder, {});
         session.Start();
         ASSERT_TRUE(WaitFor([&] {
             return window->PlayingRow() == 0 &&
-                   window->PlaylistEntries[0].Info.State != TEntryState::Unread;
+                   window->PlaylistEntries()[0].Info.State != TEntryState::Unread;
         }));
         EXPECT_EQ(heardSeconds(*window), 0);
         window->sbPlay->click();

@@ -165,7 +165,7 @@ TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
     EXPECT_EQ(Titles(), Rows());
 
     // Renamed before its title came: the user's name stays.
-    Form->PlaylistEntries.Clear();
+    Form->PlaylistEntries().Clear();
     AddFiles({Path("id3v1.mp3")});
     Form->SetItemIndex(0);
     Dialogs->Inputs = {std::string("Mine")};
@@ -174,7 +174,7 @@ TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
     EXPECT_EQ(Rows(), std::vector<std::string>{"Mine"});
 
     // Removed before its title came: the row now there is not retitled.
-    Form->PlaylistEntries.Clear();
+    Form->PlaylistEntries().Clear();
     AddFiles({Path("id3v1.mp3"), Path("plain.wav")});
     Form->SetItemIndex(0);
     Form->sbRemoveFile->click();
@@ -184,12 +184,12 @@ TEST_F(TagRowsTest, RowsTakeTitlesOnlyWhileTheyStillStandForTheirFile) {
     // Cleared before: nothing comes back. Titles from a playlist stay.
     AddFiles({Path("id3v2.mp3"), Path("tags.ogg")});
     Form->sbNewPlaylist->click();
-    Form->PlaylistEntries.Append({{"From the list", Path("id3v2.mp3")}});
+    Form->PlaylistEntries().Append({{"From the list", Path("id3v2.mp3")}});
     Settle();
     EXPECT_EQ(Rows(), std::vector<std::string>{"From the list"});
 
     // A very long title with line breaks: one line, cut to 150 characters.
-    Form->PlaylistEntries.Clear();
+    Form->PlaylistEntries().Clear();
     AddFiles({Path("long.wav")});
     ASSERT_TRUE(WaitFor([&] { return Rows()[0] != "long.wav"; }));
     EXPECT_EQ(Utf8Length(Rows()[0]), 150u);

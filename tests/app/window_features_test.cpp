@@ -9,6 +9,7 @@
 #include "app_test_support.h"
 #include "ini.h"
 #include "paths.h"
+#include "session_store.h"
 #include "window_geometry.h"
 
 namespace quillet::test {
@@ -112,19 +113,25 @@ TEST_F(FeaturesTest, PlaceIsSavedOnCloseAndComesBack) {
         {"\xff\xfe garbage\r\n", false},
     };
     for (const auto& f : files) {
-        WriteFile(folder + kWindowGeometryFile, f.text);
+        WriteFile(folder + kStateFileName, f.text);
         EXPECT_EQ(LoadWindowGeometry(folder).has_value(), f.whole) << f.text;
     }
-    // A file larger than any we write is not read at all.
-    WriteFile(folder + kWindowGeometryFile,
-              std::string(files[0].text) + std::string(100000, ';') + "\r\n");
+    // Another part's long section costs the window nothing; a window section
+    // larger than any we write is damage, read as none and written anew.
+    const std::string whole = files[0].text;
+    WriteFile(folder + kStateFileName,
+              whole + "[queue]\r\nRows=" + std::string(300000, '1') + "\r\n");
+    EXPECT_TRUE(LoadWindowGeometry(folder));
+    WriteFile(folder + kStateFileName, whole + "Junk=" + std::string(300000, 'x') + "\r\n");
     EXPECT_FALSE(LoadWindowGeometry(folder));
+    SaveWindowGeometry(folder, QRect(1, 2, 300, 400));
+    EXPECT_EQ(LoadWindowGeometry(folder), QRect(1, 2, 300, 400));
 
     // Saving keeps what else the file holds; a new window takes the place.
-    WriteFile(folder + kWindowGeometryFile, "[other]\r\nKeep=1\r\n[window]\r\nX=5\r\n");
+    WriteFile(folder + kStateFileName, "[other]\r\nKeep=1\r\n[window]\r\nX=5\r\n");
     SaveWindowGeometry(folder, QRect(30, 40, 400, 300));
     EXPECT_EQ(LoadWindowGeometry(folder), QRect(30, 40, 400, 300));
-    EXPECT_EQ(TIniFile::Load(folder + kWindowGeometryFile).ReadString("other", "Keep"), "1");
+    EXPECT_EQ(TIniFile::Load(folder + kStateFileName).ReadString("other", "Keep"), "1");
     Form = std::make_unique<TFrmQuillet>(ProgramDir, Sound);
     EXPECT_EQ(Form->size(), QSize(400, 300));
     EXPECT_EQ(Form->pos(), QPoint(30, 40));
@@ -151,7 +158,7 @@ TEST_F(FeaturesTest, PlaceIsSavedOnCloseAndComesBack) {
     EXPECT_EQ(Form->lbPlaylist->ColumnWidths(), widths);
     EXPECT_TRUE(Form->close());
     for (const char* bad : {"1,x,3,4", "1,2,3,", "1,-2,3,4", ""}) {
-        WriteFile(folder + kWindowGeometryFile, std::string("[window]\nColumns=") + bad + "\n");
+        WriteFile(folder + kStateFileName, std::string("[window]\nColumns=") + bad + "\n");
         EXPECT_TRUE(LoadColumnWidths(folder).empty()) << bad;
     }
 
@@ -227,7 +234,7 @@ TEST_F(FeaturesTest, PlayingMarkFollowsTheChainNotTheSelection) {
     Form->SetItemIndex(0);
     EXPECT_EQ(Form->PlayingRow(), 1);
     // The chain moves the mark alone, whatever is selected.
-    Form->PlaylistEntries.SetPlaying(Form->PlaylistEntries[2].Id);
+    Form->PlaylistEntries().SetPlaying(Form->PlaylistEntries()[2].Id);
     EXPECT_EQ(BoldRows(), std::vector<int>{2});
     EXPECT_EQ(Form->ItemIndex(), 0);
     EXPECT_EQ(Form->windowTitle(), "c.wav - Quillet 0.6");
@@ -370,7 +377,7 @@ TEST_F(FeaturesTest, EachKeyActsAndItsButtonSaysSo) {
     ASSERT_EQ(Dialogs->Log.size(), 2u);
     EXPECT_EQ(Dialogs->Log[0].Kind, "save");
     EXPECT_EQ(Dialogs->Log[1].Kind, "playlist");
-    EXPECT_EQ(Form->Count(), 0);  // Open empties the list first
+    EXPECT_EQ(Form->Count(), 2);  // a cancelled Open leaves the list
     // Ctrl+Q closes the window, stopping what plays.
     QTest::keyClick(list, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(Form->isVisible());

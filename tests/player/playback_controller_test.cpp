@@ -69,7 +69,7 @@ class Player : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::microseconds(ms * 20));
             Sound->Advance(ms);
         });
-        Control = std::make_unique<TPlaybackController>(List, Sound);
+        Control = MakeController();
         Control->Inputs().SetFactory([this](TInputKind) { return new NamedSource(Disk); });
         Control->Inputs().Install(TInputKind::ikWave, new NamedSource(Disk));
         Control->Output().SetPollingInterval(20);
@@ -81,6 +81,9 @@ class Player : public ::testing::Test {
     void TearDown() override {
         Control->RemoveListener(&Heard);
         Control.reset();
+    }
+    virtual std::unique_ptr<TPlaybackController> MakeController() {
+        return std::make_unique<TPlaybackController>(List, Sound);
     }
 
     // Files of `seconds` each, named n0.wav, n1.wav... as entries.
@@ -445,4 +448,71 @@ TEST_F(Player, ACrossfadeChangesAlbumsButNeverSplitsOne) {
     ASSERT_GE(played.size(), joined.size());
     EXPECT_TRUE(std::equal(joined.begin(), joined.end(), played.begin()))
         << "the album's tracks join sample for sample";
+}
+
+// Two lists: the chain, the play order and the queue follow the list
+// playing while the other is shown and edited; a queued entry of the other
+// list waits for its list; closing the playing list stops it.
+class PlayerLists : public Player {
+  protected:
+    void SetUp() override {
+        Set.Add("B");
+        Player::SetUp();
+        Heard.L = &Set.List(0);
+    }
+    std::unique_ptr<TPlaybackController> MakeController() override {
+        return std::make_unique<TPlaybackController>(Set, Sound);
+    }
+    void Fill(TPlaylistModel& list, const std::string& prefix) {
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = prefix + std::to_string(i) + ".wav";
+            {
+                std::lock_guard<std::mutex> g(Disk.Lock);
+                Disk.Formats[name] = {.frames = 44100 * 2 / 5, .blockBytes = 4096};
+            }
+            list.Append({{name, name}});
+        }
+    }
+    TPlaylistSet Set{"A"};
+};
+
+TEST_F(PlayerLists, TheChainStaysInThePlayingList) {
+    TPlaylistModel& a = Set.List(0);
+    TPlaylistModel& b = Set.List(1);
+    Fill(a, "a");
+    Fill(b, "b");
+    Control->SetRepeat(TRepeat::StopAtEnd);
+    a.Select(0);
+    Control->PlayShown();
+    Set.Show(1);
+    EXPECT_EQ(&Control->List(), &a) << "showing another list changes nothing that plays";
+    b.Remove(0);
+    b.Append({{"b9.wav", "b9.wav"}});
+    Control->Enqueue(b[0].Id);  // b1: waits for its list
+    EXPECT_EQ(Control->Queue().Ids().size(), 1u);
+    ASSERT_TRUE(PumpUntil([&] { return !Control->Playing(); }));
+    EXPECT_EQ(Heard.Titles, (std::vector<std::string>{"a0.wav", "a1.wav", "a2.wav"}));
+
+    // Played from the list shown now.
+    Heard.L = &b;
+    b.Select(1);
+    Control->PlayShown();
+    EXPECT_EQ(&Control->List(), &b);
+    EXPECT_EQ(Control->HeardEntry(), b[1].Id);
+    // The entry queued while the other list played comes next.
+    ASSERT_TRUE(PumpUntil([&] { return Heard.Titles.size() >= 5; }));
+    EXPECT_EQ(Heard.Titles[3], "b2.wav");
+    EXPECT_EQ(Heard.Titles[4], "b1.wav");
+    EXPECT_TRUE(Control->Queue().Ids().empty());
+
+    // Closing the list playing stops it; its queued entries leave the queue.
+    Control->Enqueue(b[1].Id);
+    Set.Close(1);
+    EXPECT_FALSE(Control->Playing());
+    EXPECT_TRUE(Control->Queue().Ids().empty());
+    EXPECT_EQ(&Control->List(), &a);
+    // Undone, the list comes back as it was.
+    EXPECT_TRUE(Set.UndoLatest());
+    ASSERT_EQ(Set.Count(), 2);
+    EXPECT_EQ(Set.List(1).Count(), 3);
 }

@@ -113,13 +113,13 @@ void StressWindowTest::PlayRow(int row) {
 
 bool StressWindowTest::ModelInStep() const {
     const int rows = Form->Count();
-    EXPECT_EQ(static_cast<size_t>(rows), Form->PlaylistEntries.size());
-    if (static_cast<size_t>(rows) != Form->PlaylistEntries.size()) return false;
+    EXPECT_EQ(static_cast<size_t>(rows), Form->PlaylistEntries().size());
+    if (static_cast<size_t>(rows) != Form->PlaylistEntries().size()) return false;
     for (int i = 0; i < rows; ++i) {
         const std::string text = Form->lbPlaylist->RowText(i).toStdString();
-        if (Utf8Left(text, 150) != Form->PlaylistEntries[static_cast<size_t>(i)].Title) {
+        if (Utf8Left(text, 150) != Form->PlaylistEntries()[static_cast<size_t>(i)].Title) {
             ADD_FAILURE() << "row " << i << " shows \"" << text << "\", entry is \""
-                          << Form->PlaylistEntries[static_cast<size_t>(i)].Title << "\"";
+                          << Form->PlaylistEntries()[static_cast<size_t>(i)].Title << "\"";
             return false;
         }
     }

@@ -1,0 +1,1 @@
+quillet_add_fuzzer(list_file LIBS quillet_player)
