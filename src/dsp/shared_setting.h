@@ -28,8 +28,9 @@ class TSharedSetting {
         std::memcpy(words.data(), &value, sizeof(T));
         const uint32_t s = FSerial.load(std::memory_order_relaxed);
         FSerial.store(s + 1, std::memory_order_relaxed);  // odd: a write is under way
-        std::atomic_thread_fence(std::memory_order_release);
-        for (size_t i = 0; i < kWords; ++i) FWords[i].store(words[i], std::memory_order_relaxed);
+        // Release on each word (not a fence, which the thread sanitizer cannot
+        // follow): a reader that sees a new word also sees the odd count.
+        for (size_t i = 0; i < kWords; ++i) FWords[i].store(words[i], std::memory_order_release);
         FSerial.store(s + 2, std::memory_order_release);
     }
 
@@ -38,8 +39,8 @@ class TSharedSetting {
         const uint32_t before = FSerial.load(std::memory_order_acquire);
         if (before & 1u) return false;
         std::array<uint64_t, kWords> words{};
-        for (size_t i = 0; i < kWords; ++i) words[i] = FWords[i].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquire on each word keeps the second look at the count after them.
+        for (size_t i = 0; i < kWords; ++i) words[i] = FWords[i].load(std::memory_order_acquire);
         if (FSerial.load(std::memory_order_relaxed) != before) return false;
         std::memcpy(static_cast<void*>(&out), words.data(), sizeof(T));
         return true;
