@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,15 @@ std::vector<uint8_t> ReadAll(int fd) {
     return out;
 }
 
-// What a value reads back as after a write in the given encoding.
-std::string Expected(const std::string& utf8, bool unicode) {
+// What a value reads back as after a write in the given encoding; nullopt
+// for single-byte text beyond ASCII, which the reader reads through a guess
+// of its code page over the whole tag.
+std::optional<std::string> Expected(const std::string& utf8, bool unicode) {
     const std::string asWritten = Utf16ToUtf8(Utf8ToUtf16(utf8));
-    return unicode ? asWritten : Latin1ToUtf8(Utf8ToLatin1(asWritten));
+    if (unicode) return asWritten;
+    const std::string bytes = Utf8ToLatin1(asWritten);
+    if (!IsAscii(bytes)) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace
@@ -109,14 +115,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t sum = fuzz_tags::Fold(again2);
     for (size_t i = 0; i < in.values.size(); ++i) {
         if (i == 6) continue;
-        const std::string want = Expected(in.values[i], unicode);
+        const std::optional<std::string> want = Expected(in.values[i], unicode);
+        if (!want) continue;
         // A zero inside the text ends it when read back.
-        const std::string cut = want.substr(0, want.find('\0'));
+        const std::string cut = want->substr(0, want->find('\0'));
         // A genre of up to three digits, "RX" or "CR" is, in this format, a
         // reference to the genre list and reads back as the genre's name.
-        const bool reference = i == 2 && (cut == "RX" || cut == "CR" ||
-                                          (!cut.empty() && cut.size() <= 3 &&
-                                           cut.find_first_not_of("0123456789") == cut.npos));
+        const bool reference =
+            i == 2 &&
+            (cut == "RX" || cut == "CR" ||
+             (!cut.empty() && cut.size() <= 3 && cut.find_first_not_of("0123456789") == cut.npos));
         if (!reference && again2.GetAsString(ID3v2FrameIds[1][i]) != cut) __builtin_trap();
     }
     TId3v1Tags again1;

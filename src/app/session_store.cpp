@@ -56,7 +56,8 @@ void TStateSection::Save() {
     TIniFile file = LoadState(path);
     // A damaged section of ours is written anew, not kept beside our keys.
     if (SectionBytes(file, FSection) > kSectionMax)
-        for (const std::string& key : file.Keys(FSection)) file.DeleteKey(FSection, key);
+        for (const std::string& key : file.Keys(FSection))
+            while (file.KeyExists(FSection, key)) file.DeleteKey(FSection, key);
     for (const auto& [key, value] : FChanged) file.WriteString(FSection, key, value);
     file.Save(path);
     FChanged.clear();

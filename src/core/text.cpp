@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "text_encoding.h"
@@ -121,6 +122,33 @@ std::string Utf8ToLatin1(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const char32_t cp = DecodeUtf8(s, i);
         out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    }
+    return out;
+}
+
+bool IsAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+std::string Utf8ToWindows1252(std::string_view s) {
+    // Bytes 0x80..0x9F of Windows-1252; 0 where it leaves the byte unmapped.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const char32_t cp = DecodeUtf8(s, i);
+        char byte = '?';
+        if (cp < 0x80 || cp >= 0xA0 ? cp <= 0xFF : kHigh[cp - 0x80] == 0) {
+            // Of U+0080..U+009F only what the five unmapped bytes read as.
+            byte = static_cast<char>(cp);
+        } else {
+            for (int k = 0; k < 32; ++k)
+                if (kHigh[k] == cp) byte = static_cast<char>(0x80 + k);
+        }
+        out += byte;
     }
     return out;
 }

@@ -17,6 +17,11 @@ std::string Utf16ToUtf8(std::u16string_view s);
 std::string Latin1ToUtf8(std::string_view s);
 // UTF-8 to ISO-8859-1 bytes; characters outside it become '?'.
 std::string Utf8ToLatin1(std::string_view s);
+// UTF-8 to Windows-1252 bytes (ISO-8859-1 with printable characters where it
+// has C1 controls); characters outside it become '?'.
+std::string Utf8ToWindows1252(std::string_view s);
+// Whether every byte is below 0x80.
+bool IsAscii(std::string_view s);
 // Text whose encoding nobody states (a stream's titles): kept when it is
 // valid UTF-8 (IsValidUtf8, text_encoding.h), else read as ISO-8859-1, which
 // every byte string is.

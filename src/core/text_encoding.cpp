@@ -144,13 +144,11 @@ bool Cp1252Letter(uint8_t b) {
 }  // namespace
 
 std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& fields) {
-    auto ascii = [](const std::string& f) {
-        return std::all_of(f.begin(), f.end(), [](char c) { return (c & 0x80) == 0; });
-    };
-    if (std::all_of(fields.begin(), fields.end(), ascii)) return fields;
+    if (std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return IsAscii(f); }))
+        return fields;
     std::string joined;
     for (const std::string& f : fields) {
-        if (ascii(f)) continue;  // says nothing about the code page
+        if (IsAscii(f)) continue;  // says nothing about the code page
         joined += f;
         joined += '\n';
     }
@@ -168,7 +166,7 @@ std::vector<std::string> DecodeUndeclaredFields(const std::vector<std::string>& 
     out.reserve(fields.size());
     for (const std::string& f : fields) {
         std::string text;
-        if (ascii(f) || (charset == "UTF-8" && IsValidUtf8(f)))
+        if (IsAscii(f) || (charset == "UTF-8" && IsValidUtf8(f)))
             text = f;
         else if (charset.empty() || charset == "UTF-8" || !ConvertToUtf8(f, charset, text))
             text = Latin1ToUtf8(f);

@@ -22,7 +22,8 @@ std::optional<double> ParseDb(std::string_view text) {
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(v)) return std::nullopt;
     if (v < -kEqMaxDb || v > kEqMaxDb) return std::nullopt;
-    return v;
+    // Hundredths, as they are written back: a saved preset reads the same.
+    return std::round(v * 100) / 100;
 }
 
 }  // namespace

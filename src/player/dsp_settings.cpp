@@ -33,7 +33,7 @@ double Decibels(std::string_view text, double def) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(v)) return def;
-    return std::clamp(v, -kEqMaxDb, kEqMaxDb);
+    return std::clamp(std::round(v * 100) / 100, -kEqMaxDb, kEqMaxDb);
 }
 
 std::string EqNumber(double v) {
@@ -95,7 +95,10 @@ void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     ini.WriteString(kCrossfadeSection, "Seconds", std::to_string(settings.Crossfade.Seconds));
     ini.WriteString(kCrossfadeSection, "Fades", settings.Crossfade.Fades ? "1" : "0");
     ini.WriteString(kCrossfadeSection, "FadeMs", std::to_string(settings.Crossfade.FadeMs));
-    for (const std::string& name : ini.Keys(kPresetSection)) ini.DeleteKey(kPresetSection, name);
+    // Every line of a name goes: a repeated one left behind would come back
+    // as the preset at the next read.
+    for (const std::string& name : ini.Keys(kPresetSection))
+        while (ini.KeyExists(kPresetSection, name)) ini.DeleteKey(kPresetSection, name);
     for (const TEqPreset& p : settings.Presets)
         if (UsablePresetName(p.Name))
             ini.WriteString(kPresetSection, p.Name,

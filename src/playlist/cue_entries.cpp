@@ -227,10 +227,8 @@ void ReadCueSheetEntries(const std::string& sheetPath, std::string_view text,
     std::vector<std::string> rawFiles;
     if (!rawText.empty()) rawFiles = ParseCueSheet(rawText).Files;
     // Only names beyond ASCII read otherwise in another code page.
-    const bool legacyNames =
-        std::any_of(rawFiles.begin(), rawFiles.end(), [](const std::string& f) {
-            return std::any_of(f.begin(), f.end(), [](char c) { return c & 0x80; });
-        });
+    const bool legacyNames = std::any_of(rawFiles.begin(), rawFiles.end(),
+                                         [](const std::string& f) { return !IsAscii(f); });
     if (legacyNames) JudgeByFolder(sheetPath, rawText, playable, sheet);
     if (notes) notes->insert(notes->end(), sheet.Notes.begin(), sheet.Notes.end());
     if (rawFiles.size() != sheet.Files.size()) rawFiles.clear();

@@ -17,6 +17,7 @@
 // tag set.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -196,10 +197,16 @@ class TId3v1Tags : public TAuTags {
     // a block. Leaves the offset at the end of the file.
     // WriteToFile: appends a new block (an old one is not replaced); on a
     // short write the file is cut back to its old length and false returned.
+    // A text still as it was read is written as the bytes it was read from
+    // (its code page was a guess); any other as Windows-1252.
     bool HasTag(THandle handle) override;
     bool ReadFromFile(THandle handle) override;
     bool WriteToFile(THandle handle, bool unicode) override;
     std::vector<TTagFieldText> ListFields() const override;
+
+  private:
+    // The four texts as last read: their UTF-8 reading and their bytes.
+    std::array<std::pair<std::string, std::string>, 4> FRead;
 };
 
 // ---------------------------------------------------------------------------

@@ -178,9 +178,13 @@ std::string FieldBytes(const uint8_t* p, size_t n) {
     return std::string(Trim(std::string_view(reinterpret_cast<const char*>(p), n)));
 }
 
-// At most `limit` ISO-8859-1 bytes of a text into the block.
-void PutText(uint8_t* block, size_t offset, const std::string& utf8, size_t limit) {
-    std::string bytes = Utf8ToLatin1(utf8);
+// At most `limit` bytes of a text into the block: the bytes it was read
+// from when it is unchanged, so a second save keeps a guessed code page's
+// text as it was; otherwise Windows-1252, the single-byte reading of
+// ISO-8859-1 that readers use.
+void PutText(uint8_t* block, size_t offset, const std::string& utf8,
+             const std::pair<std::string, std::string>& read, size_t limit) {
+    const std::string bytes = utf8 == read.first ? read.second : Utf8ToWindows1252(utf8);
     std::memcpy(block + offset, bytes.data(), std::min(bytes.size(), limit));
 }
 
@@ -266,15 +270,18 @@ bool TId3v1Tags::HasTag(THandle handle) {
 }
 
 bool TId3v1Tags::ReadFromFile(THandle handle) {
+    FRead = {};
     if (!TAuTags::ReadFromFile(handle)) return false;
     uint8_t b[kBlockSize];
     if (!ReadID3v1Block(handle, b)) return false;
     bool v11 = (b[125] == 0 && b[126] != 0) || (b[125] == ' ' && b[126] != ' ');
     // ISO-8859-1 by name, but written in whatever code page the ripper's
     // system had: guessed over the four texts together.
-    const std::vector<std::string> text =
-        DecodeUndeclaredFields({FieldBytes(b + 3, 30), FieldBytes(b + 33, 30),
-                                FieldBytes(b + 63, 30), FieldBytes(b + 97, v11 ? 28 : 30)});
+    const std::vector<std::string> bytes = {FieldBytes(b + 3, 30), FieldBytes(b + 33, 30),
+                                            FieldBytes(b + 63, 30),
+                                            FieldBytes(b + 97, v11 ? 28 : 30)};
+    const std::vector<std::string> text = DecodeUndeclaredFields(bytes);
+    for (size_t i = 0; i < FRead.size(); ++i) FRead[i] = {text[i], bytes[i]};
     SetTitle(text[0]);
     SetArtist(text[1]);
     SetAlbum(text[2]);
@@ -292,17 +299,17 @@ bool TId3v1Tags::WriteToFile(THandle handle, bool /*unicode*/) {
     if (end < 0) return false;
     uint8_t b[kBlockSize] = {};
     std::memcpy(b, "TAG", 3);
-    PutText(b, 3, Title(), 30);
-    PutText(b, 33, Artist(), 30);
-    PutText(b, 63, Album(), 30);
+    PutText(b, 3, Title(), FRead[0], 30);
+    PutText(b, 33, Artist(), FRead[1], 30);
+    PutText(b, 63, Album(), FRead[2], 30);
     std::string year = std::to_string(Year());
     std::memcpy(b + 93, year.data(), std::min<size_t>(year.size(), 4));
     if (Track() != 0) {
-        PutText(b, 97, Comment(), 28);
+        PutText(b, 97, Comment(), FRead[3], 28);
         b[125] = 0;
         b[126] = Track();
     } else {
-        PutText(b, 97, Comment(), 30);
+        PutText(b, 97, Comment(), FRead[3], 30);
     }
     b[127] = GenreId();
     if (PWriteAll(handle, b, kBlockSize, end) != kBlockSize) {

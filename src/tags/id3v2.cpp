@@ -526,7 +526,13 @@ bool TId3v2Tags::WriteToFile(THandle handle, bool unicode) {
             text = Utf16ToUtf8(v.WideText());
             encoding = 3;
         } else {
-            text = Utf8ToLatin1(ValueAsString(v));
+            text = ValueAsString(v);
+            // Single-byte text beyond ASCII is read back through a code-page
+            // guess: a Unicode tag keeps it as the UTF-8 it is.
+            if (unicode && !IsAscii(text))
+                encoding = 3;
+            else
+                text = Utf8ToLatin1(text);
         }
         if (text.empty()) continue;
         // A genre that starts with "(" would read back as a reference to the

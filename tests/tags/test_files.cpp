@@ -148,6 +148,33 @@ TEST(Id3v1File, WriteAppendsABlockWithTheLimits) {
     EXPECT_EQ(r.Year(), 0);
 }
 
+// Text read through a code-page guess is saved as the bytes it came from
+// (re-encoding Cyrillic as ISO-8859-1 would leave question marks); new text
+// is Windows-1252, so punctuation in its C1 range survives.
+TEST(Id3v1File, ASecondSaveKeepsAGuessedCodePage) {
+    const auto dir = test::TestDir();
+    Bytes block(128, 0);
+    std::memcpy(block.data(), "TAG", 3);
+    const std::string cp1251 = "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0";
+    std::memcpy(block.data() + 3, cp1251.data(), cp1251.size());
+    Bytes file = test::Audio(100);
+    Append(file, block);
+    test::WriteBytes(dir / "c", file);
+    TId3v1Tags t;
+    ASSERT_TRUE(ReadV1(dir / "c", t));
+    ASSERT_EQ(t.Title(), "Привет мир");
+    t.SetArtist("Wait\xe2\x80\xa6 \xe2\x80\x93 \xe2\x98\x83");
+    {
+        Fd fd(dir / "c", O_RDWR);
+        ASSERT_TRUE(t.WriteToFile(fd, false));
+    }
+    const Bytes after = test::ReadBytes(dir / "c");
+    const uint8_t* b = after.data() + file.size();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b + 3), cp1251.size()), cp1251);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b + 33), 10),
+              std::string("Wait\x85 \x96 ?\0", 10));
+}
+
 // ---------------------------------------------------------------------------
 // ID3v2 reading
 
@@ -412,8 +439,10 @@ TEST(Id3v2Write, LayoutPaddingAndEncodings) {
     expect.resize(32, 0);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + 32), expect);
 
-    // Unicode: wide values as UTF-8 (encoding 3); narrow ones stay ISO-8859-1.
+    // Unicode: wide values as UTF-8 (encoding 3); narrow ones stay ISO-8859-1
+    // when ASCII, else UTF-8 too (single-byte text is read through a guess).
     t.SetYear("2004");
+    t.SetValue("TPE1", TTagValue::Narrow("Кино"));
     t.SetComment(u"never written");
     file = WriteV2(t, true, audio);
     {
@@ -424,6 +453,7 @@ TEST(Id3v2Write, LayoutPaddingAndEncodings) {
         ASSERT_TRUE(r.ReadFromFile(fd));
         EXPECT_EQ(r.Title(), u"Caf\u00e9 \u2603");
         EXPECT_EQ(r.GetValue("TYER"), TTagValue::Narrow("2004"));
+        EXPECT_EQ(r.GetValue("TPE1"), TTagValue::Wide(u"Кино"));
         EXPECT_TRUE(r.Comment().empty());
         EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(file.size() - audio.size()));
     }
