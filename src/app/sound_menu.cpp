@@ -44,7 +44,8 @@ constexpr TText kPresetNames[] = {
     {"EqTrebleBoost", "Treble boost"},
     {"EqLoudness", "Loudness"},
 };
-constexpr uint32_t kCrossfadeChoices[] = {0, 2, 5, 8};
+// Off, then every whole second the stage takes.
+constexpr uint32_t kCrossfadeChoices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
 // The texts as the language file gives them now: the reader given to
 // LoadTexts is good only while it runs, and the dialog names presets later.

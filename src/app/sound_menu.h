@@ -1,7 +1,7 @@
 // The sound stage in the window: "Equalizer..." in the list's context menu
 // opens a small dialog (on/off, the presets, ten band sliders and the
 // preamp, saving and deleting the user's presets), and a "Crossfade"
-// submenu chooses the crossfade (off, 2, 5 or 8 s) and the short fades on
+// submenu chooses the crossfade (off, or 1 to 12 s) and the short fades on
 // pause, stop and seek. Both act on the player at once (the stage ramps
 // every change) and keep the settings in their own file (dsp_settings.h)
 // when a choice is made and when the dialog closes; the settings kept are
