@@ -69,16 +69,17 @@ window_program() {
   local libs=(src/app/libquillet_app.a src/app/libquillet_mime_types.a
               src/app/libquillet_lang_config.a src/player/libquillet_player.a
               src/loudness/libquillet_loudness.a src/output/libquillet_output.a
-              src/decoders/libquillet_decoders.a src/tags/libquillet_tags.a
-              src/playlist/libquillet_playlist.a src/core/libquillet_core.a)
+              src/dsp/libquillet_dsp.a src/decoders/libquillet_decoders.a
+              src/tags/libquillet_tags.a src/playlist/libquillet_playlist.a
+              src/core/libquillet_core.a)
   local includes=()
   need c++ pkg-config
   need_built "${libs[@]}"
-  for d in app player loudness core output decoders tags playlist; do includes+=(-I"$top/src/$d"); done
+  for d in app player loudness core output dsp decoders tags playlist; do includes+=(-I"$top/src/$d"); done
   # shellcheck disable=SC2046  # pkg-config prints several flags
   c++ -std=c++20 -O2 -fPIC $(pkg-config --cflags Qt6Widgets) "${includes[@]}" "$@" "$src" \
       -Wl,--start-group "${libs[@]/#/$build/}" -Wl,--end-group \
-      $(pkg-config --libs Qt6Widgets Qt6DBus uchardet) \
+      $(pkg-config --libs Qt6Widgets Qt6DBus uchardet taglib zlib) \
       -ldl -pthread -o "$out"
 }
 

@@ -19,7 +19,7 @@ libs=(src/loudness/libquillet_loudness.a src/decoders/libquillet_decoders.a
 need_built "${libs[@]}"
 c++ -std=c++20 -O2 -I"$top/src/loudness" -I"$top/src/decoders" -I"$top/src/core" \
     -I"$top/src/tags" $(pkg-config --cflags libebur128 libavcodec) "$top/bench/measure_cpu.cpp" \
-    "${libs[@]/#/$build/}" $(pkg-config --libs uchardet) -ldl -pthread -o "$work/measure_cpu"
+    "${libs[@]/#/$build/}" $(pkg-config --libs uchardet taglib zlib) -ldl -pthread -o "$work/measure_cpu"
 
 # --- CPU per minute of audio.
 corpus wave; corpus flac; corpus vorbis; corpus wm; corpus ffmpeg

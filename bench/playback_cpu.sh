@@ -10,14 +10,15 @@ set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 need mpv sox c++ pkg-config /usr/bin/time
 bench_setup 3 "$@"
-need_built src/output/libquillet_output.a src/core/libquillet_core.a
+need_built src/output/libquillet_output.a src/dsp/libquillet_dsp.a src/core/libquillet_core.a
 
 # Real time: a corpus shortened for a quick check (BENCH_SECONDS) shortens this.
 seconds=$((${BENCH_SECONDS:-20} < 20 ? ${BENCH_SECONDS:-20} : 20))
 sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth $seconds sine 440 sine 660 vol 0.5
 # shellcheck disable=SC2046  # pkg-config prints several flags
-c++ -std=c++20 -O2 -I"$top/src/core" -I"$top/src/output" "$top/bench/playback_cpu.cpp" \
-    "$build/src/output/libquillet_output.a" "$build/src/core/libquillet_core.a" \
+c++ -std=c++20 -O2 -I"$top/src/core" -I"$top/src/output" -I"$top/src/dsp" "$top/bench/playback_cpu.cpp" \
+    "$build/src/output/libquillet_output.a" "$build/src/dsp/libquillet_dsp.a" \
+    "$build/src/core/libquillet_core.a" \
     $(pkg-config --libs sdl2 uchardet) -pthread -o "$work/playback_cpu"
 
 export SDL_AUDIODRIVER=dummy
