@@ -26,6 +26,7 @@
 #include "playlist_model.h"
 #include "playlist_set.h"
 #include "scroll_codes.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -172,7 +173,6 @@ class TFrmQuillet : public QWidget,
     void Message(const std::string& text) override;
     void LapFailed(const std::string& error) override;
 
-    using TTextReader = std::function<std::string(const char* key, const char* builtIn)>;
     // The texts of the language file (`read` gives each key's text).
     void ApplyTexts(const TTextReader& read);
     void CreateControls();

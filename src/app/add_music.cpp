@@ -159,7 +159,7 @@ void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries,
     QTimer::singleShot(0, this, [this, entries, to] { AppendSoon(entries, to); });
 }
 
-void TAddMusic::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TAddMusic::LoadTexts(const TTextReader& read) {
     FAudioLabel = QString::fromStdString(read("DlgOpenSAudio", "Audio files"));
     FFolderTitle = QString::fromStdString(read("AddFolder", "Add folder"));
     if (FAction != nullptr) FAction->setText(FFolderTitle + QStringLiteral("..."));

@@ -20,6 +20,7 @@
 
 #include "file_dialogs.h"
 #include "playlist_model.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -57,7 +58,7 @@ class TAddMusic : public QObject {
     // folder, else home.
     QString StartFolder();
 
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
 
     // What is added goes to `list` from now on (the list shown).
     void SetList(TPlaylistModel& list) { FList = &list; }

@@ -9,14 +9,10 @@
 namespace quillet {
 namespace {
 
-struct TMenuText {
-    const char* Key;
-    const char* BuiltIn;
-};
-constexpr TMenuText kMenuText = {"OutputDevice", "Output device"};
-constexpr TMenuText kDefaultText = {"DeviceDefault", "System default"};
-constexpr TMenuText kMissingText = {"DeviceMissing", "%1 (not available)"};
-constexpr TMenuText kFallBackText = {
+constexpr TUiText kMenuText = {"OutputDevice", "Output device"};
+constexpr TUiText kDefaultText = {"DeviceDefault", "System default"};
+constexpr TUiText kMissingText = {"DeviceMissing", "%1 (not available)"};
+constexpr TUiText kFallBackText = {
     "DeviceFallBack", "The output device \"%1\" is not available; playing on the system default."};
 constexpr char kDeviceKey[] = "Device";
 
@@ -75,12 +71,12 @@ bool TDeviceMenu::eventFilter(QObject* watched, QEvent* event) {
     return QMenu::eventFilter(watched, event);
 }
 
-void TDeviceMenu::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
-    auto text = [&read](const TMenuText& t) {
+void TDeviceMenu::LoadTexts(const TTextReader& read) {
+    auto text = [&read](const TUiText& t) {
         return QString::fromStdString(read(t.Key, t.BuiltIn));
     };
     // A format that would drop the device's name is not taken.
-    auto format = [&text](const TMenuText& t) {
+    auto format = [&text](const TUiText& t) {
         const QString f = text(t);
         return f.contains(QLatin1String("%1")) ? f : QLatin1String(t.BuiltIn);
     };

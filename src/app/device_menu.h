@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "playback_controller.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -44,7 +45,7 @@ class TDeviceMenu : public QMenu, private TPlaybackListener {
     ~TDeviceMenu() override;
 
     // The entries' texts from the language file: `read(key, builtIn)`.
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
     // Shown to the user once each time playback falls back to the default.
     std::function<void(const std::string& text)> OnMessage;
 

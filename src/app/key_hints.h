@@ -12,11 +12,12 @@
 #include <functional>
 #include <string>
 
+#include "ui_text.h"
+
 namespace quillet {
 
 class TKeyHints {
   public:
-    using TTextReader = std::function<std::string(const char* key, const char* builtIn)>;
     // `show` puts a hint, key and all, on its control.
     explicit TKeyHints(std::function<void(QWidget*, const QString&)> show)
         : FShow(std::move(show)) {}

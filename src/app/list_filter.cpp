@@ -149,7 +149,7 @@ void TListFilter::Close() {
     if (FBox->currentIndex().isValid()) FBox->scrollTo(FBox->currentIndex());
 }
 
-void TListFilter::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TListFilter::LoadTexts(const TTextReader& read) {
     if (!FField) return;
     const QString hint = QString::fromStdString(read(kFilterHintKey, kFilterHintText));
     FField->setPlaceholderText(hint);

@@ -23,6 +23,7 @@
 
 #include "playback_controller.h"
 #include "playlist_box.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -54,7 +55,7 @@ class TListFilter : public QObject, private TPlaylistListener {
     QLineEdit* Field() const { return FField; }
     // Another list is shown: the field's words apply to its rows.
     void SetList(TPlaylistModel& list);
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -78,7 +78,7 @@ TListTabs::~TListTabs() {
     FLists.RemoveListener(this);
 }
 
-void TListTabs::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TListTabs::LoadTexts(const TTextReader& read) {
     auto text = [&read](const char* key, const char* builtIn) {
         return QString::fromStdString(read(key, builtIn));
     };

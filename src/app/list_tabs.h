@@ -20,6 +20,7 @@
 
 #include "file_dialogs.h"
 #include "playlist_set.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -50,7 +51,7 @@ class TListTabs : public QObject, private TPlaylistSetListener {
     // Moves (or, with `copy`, copies) entries to the list at `index`.
     void DropEntries(const std::vector<TEntryId>& ids, int index, bool copy);
 
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

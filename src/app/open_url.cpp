@@ -16,8 +16,8 @@ constexpr char kText[] = "Open URL...";
 
 }  // namespace
 
-TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
-                   TPlaylistModel& list, std::function<TDialogProvider&()> dialogs)
+TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistModel& list,
+                   std::function<TDialogProvider&()> dialogs)
     : FWindow(window), FPlayer(player), FList(&list), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
     FAction->setObjectName(QLatin1String(kOpenUrlKey));
@@ -30,7 +30,7 @@ TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player,
     connect(FAction, &QAction::triggered, this, [this] { Guarded([this] { Run(); }); });
 }
 
-void TOpenUrl::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TOpenUrl::LoadTexts(const TTextReader& read) {
     FAction->setText(QString::fromStdString(read(kOpenUrlKey, kText)));
     FTitle = Utf8Left(read("OpenUrlTitle", "Open URL"), 100);
     FPrompt = read("OpenUrlPrompt", "Address of a stream (http, https):");

@@ -16,6 +16,7 @@
 
 #include "file_dialogs.h"
 #include "playback_controller.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -28,7 +29,7 @@ class TOpenUrl : public QObject {
              std::function<TDialogProvider&()> dialogs);
 
     // The texts from the language file: `read(key, builtIn)`.
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
     // Asks for an address, appends it and plays it.
     void Run();
 

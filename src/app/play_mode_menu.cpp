@@ -9,14 +9,10 @@ namespace quillet {
 namespace {
 
 // The entries: language key (also the entry's object name) and built-in text.
-struct TModeText {
-    const char* Key;
-    const char* BuiltIn;
-};
 template <class T>
 struct TChoice {
     T Value;
-    TModeText Text;
+    TUiText Text;
 };
 constexpr TChoice<TRepeat> kRepeatChoices[] = {
     {TRepeat::List, {"RepeatList", "Repeat list"}},
@@ -24,8 +20,8 @@ constexpr TChoice<TRepeat> kRepeatChoices[] = {
     {TRepeat::StopAfterTrack, {"StopAfterTrack", "Stop after this track"}},
     {TRepeat::StopAtEnd, {"StopAtEnd", "Stop at end of list"}},
 };
-constexpr TModeText kShuffleText = {"Shuffle", "Shuffle"};
-constexpr TModeText kGainMenuText = {"ReplayGain", "ReplayGain"};
+constexpr TUiText kShuffleText = {"Shuffle", "Shuffle"};
+constexpr TUiText kGainMenuText = {"ReplayGain", "ReplayGain"};
 constexpr TChoice<TReplayGainMode> kGainChoices[] = {
     {TReplayGainMode::Off, {"GainOff", "Off"}},
     {TReplayGainMode::Track, {"GainTrack", "Track gain"}},
@@ -34,14 +30,14 @@ constexpr TChoice<TReplayGainMode> kGainChoices[] = {
 };
 // For files without gain tags, which are often louder than tagged ones.
 constexpr double kPreamps[] = {-6, -3, 0, 3, 6};
-constexpr TModeText kPreampText = {"PreAmp", "Pre-amp %1 dB"};
+constexpr TUiText kPreampText = {"PreAmp", "Pre-amp %1 dB"};
 
 QString PreampText(const QString& format, double db) {
     return format.arg(db > 0 ? QStringLiteral("+%1").arg(db) : QString::number(db));
 }
 
 // A checkable entry of `menu`, one of `group`'s when there is one.
-QAction* AddChoice(QMenu* menu, QActionGroup* group, const TModeText& text) {
+QAction* AddChoice(QMenu* menu, QActionGroup* group, const TUiText& text) {
     QAction* action = menu->addAction(QLatin1String(text.BuiltIn));
     action->setObjectName(QLatin1String(text.Key));
     action->setCheckable(true);
@@ -93,8 +89,8 @@ TPlayModeMenu::~TPlayModeMenu() {
     FPlayer.RemoveListener(this);
 }
 
-void TPlayModeMenu::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
-    auto text = [&read](const TModeText& t) {
+void TPlayModeMenu::LoadTexts(const TTextReader& read) {
+    auto text = [&read](const TUiText& t) {
         return QString::fromStdString(read(t.Key, t.BuiltIn));
     };
     // The entries were made in the tables' order.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "playback_controller.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -26,7 +27,7 @@ class TPlayModeMenu : public QMenu, private TPlaybackListener {
     ~TPlayModeMenu() override;
 
     // The entries' texts from the language file: `read(key, builtIn)`.
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
 
   private:
     void SettingsChanged() override { ShowChecks(); }

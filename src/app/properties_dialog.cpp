@@ -40,11 +40,7 @@ constexpr const char* kFieldKeys[kTagKeyCount] = {"PropTitle",       "PropArtist
                                                   "PropDate",        "PropGenre",  "PropComment"};
 
 // Every text of the dialog: key and built-in text.
-struct TText {
-    const char* Key;
-    const char* BuiltIn;
-};
-constexpr TText kTexts[] = {
+constexpr TUiText kTexts[] = {
     {"PropCaption", "Properties"},
     {"PropDiffers", "(differs)"},
     {"PropFacts", "File"},
@@ -356,10 +352,10 @@ bool TPropertiesCommand::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void TPropertiesCommand::LoadTexts(const TLanguageReader& read) {
+void TPropertiesCommand::LoadTexts(const TTextReader& read) {
     // The reader lasts for this call only: the texts are kept.
     auto texts = std::make_shared<std::map<std::string, std::string>>();
-    for (const TText& t : kTexts) (*texts)[t.Key] = read(t.Key, t.BuiltIn);
+    for (const TUiText& t : kTexts) (*texts)[t.Key] = read(t.Key, t.BuiltIn);
     FRead = [texts](const char* key) { return texts->at(key); };
     FAction->setText(Q(FRead(kPropertiesKey)));
 }
@@ -442,18 +438,18 @@ void TPropertiesCommand::Save(const TPropertiesDialog& dialog) {
             for (const TEntry& e : list)
                 if (e.FilePath == f->Path && !e.Tags) ids.push_back(e.Id);
             for (TEntryId id : ids) {
-            const TEntry* e = list.Find(id);
-            TEntryInfo info = e->Info;
-            const TTrackTags old = info.Tags;
-            info.Tags = {first(TTagKey::Title, old.Title), first(TTagKey::Artist, old.Artist),
-                         first(TTagKey::Album, old.Album)};
-            const bool fromTags = e->RowText == FileNamePart(e->FilePath) ||
-                                  e->RowText == JoinTagTitle(old.Artist, old.Title);
-            list.SetInfo(id, info);
-            const std::string title = JoinTagTitle(info.Tags.Artist, info.Tags.Title);
-            if (fromTags && (e = list.Find(id)) && e->RowText != title)
-                list.Rename(list.IndexOf(id),
-                            title.empty() ? std::string(FileNamePart(e->FilePath)) : title);
+                const TEntry* e = list.Find(id);
+                TEntryInfo info = e->Info;
+                const TTrackTags old = info.Tags;
+                info.Tags = {first(TTagKey::Title, old.Title), first(TTagKey::Artist, old.Artist),
+                             first(TTagKey::Album, old.Album)};
+                const bool fromTags = e->RowText == FileNamePart(e->FilePath) ||
+                                      e->RowText == JoinTagTitle(old.Artist, old.Title);
+                list.SetInfo(id, info);
+                const std::string title = JoinTagTitle(info.Tags.Artist, info.Tags.Title);
+                if (fromTags && (e = list.Find(id)) && e->RowText != title)
+                    list.Rename(list.IndexOf(id),
+                                title.empty() ? std::string(FileNamePart(e->FilePath)) : title);
             }
         }
     }

@@ -26,6 +26,7 @@
 #include "playback_controller.h"
 #include "playlist_model.h"
 #include "tag_editor.h"
+#include "ui_text.h"
 
 class QAction;
 class QMenu;
@@ -94,8 +95,7 @@ class TPropertiesCommand : public QObject {
     TPropertiesCommand(TPlaybackController& player, QMenu& menu, QWidget& window, QWidget& list,
                        std::unique_ptr<TTagEditor> editor = CreateFileTagEditor());
 
-    using TLanguageReader = std::function<std::string(const char* key, const char* builtIn)>;
-    void LoadTexts(const TLanguageReader& read);
+    void LoadTexts(const TTextReader& read);
     // Opens the dialog for the selected row (nothing without one). The
     // dialog runs modally unless OnDialog is set: then OnDialog gets it,
     // answers it, and its result is taken as the user's.

@@ -52,7 +52,7 @@ void TQueueActions::QueueSelected() {
     }
 }
 
-void TQueueActions::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TQueueActions::LoadTexts(const TTextReader& read) {
     if (FAction) FAction->setText(QString::fromStdString(read(kPlayNextKey, kPlayNextText)));
 }
 

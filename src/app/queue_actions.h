@@ -15,6 +15,7 @@
 
 #include "playback_controller.h"
 #include "playlist_box.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -29,7 +30,7 @@ class TQueueActions : public QObject, private TPlaybackListener {
     // Queues the selected row (nothing without one).
     void QueueSelected();
     // The entry's text from the language file: `read(key, builtIn)`.
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -64,7 +64,7 @@ TSheetFiles::~TSheetFiles() {
     FWorker.waitForDone();
 }
 
-void TSheetFiles::LoadTexts(const std::function<std::string(const char*, const char*)>& read) {
+void TSheetFiles::LoadTexts(const TTextReader& read) {
     FProblemsText = QString::fromStdString(read("SheetProblems", "Some entries were left out:"));
     const QString more = QString::fromStdString(read("SheetProblemsMore", "... and %1 more"));
     FMoreText = more.contains(QLatin1String("%1")) ? more : QStringLiteral("... and %1 more");

@@ -19,6 +19,7 @@
 
 #include "PlayList.h"
 #include "playlist_model.h"
+#include "ui_text.h"
 
 namespace quillet {
 
@@ -33,7 +34,7 @@ class TSheetFiles : public QObject {
     ~TSheetFiles() override;
 
     // The texts from the language file: `read(key, builtIn)`.
-    void LoadTexts(const std::function<std::string(const char*, const char*)>& read);
+    void LoadTexts(const TTextReader& read);
     // One message listing `problems` (the first few of many); none for none.
     void ShowProblems(const std::vector<std::string>& problems);
     // Takes a drop that holds a sheet (".cue", any letter case): its sheets'

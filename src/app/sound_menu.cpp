@@ -13,27 +13,23 @@ namespace quillet {
 
 namespace {
 
-struct TText {
-    const char* Key;
-    const char* BuiltIn;
-};
-constexpr TText kEqualizerText = {"Equalizer", "Equalizer..."};
-constexpr TText kTitleText = {"EqTitle", "Equalizer"};
-constexpr TText kOnText = {"EqOn", "Equalizer on"};
-constexpr TText kPresetText = {"EqPreset", "Preset"};
-constexpr TText kEqPreampText = {"EqPreamp", "Preamp"};
-constexpr TText kHzText = {"EqHz", "%1 Hz"};
-constexpr TText kKHzText = {"EqKHz", "%1 kHz"};
-constexpr TText kNameText = {"EqPresetName", "Name of the preset:"};
-constexpr TText kSaveText = {"EqSavePreset", "Save preset"};
-constexpr TText kDeleteText = {"EqDeletePreset", "Delete preset"};
-constexpr TText kRefusedText = {"EqPresetNameRefused", "A preset cannot have this name: %1"};
-constexpr TText kCrossfadeText = {"Crossfade", "Crossfade"};
-constexpr TText kCrossfadeOffText = {"CrossfadeOff", "Off"};
-constexpr TText kSecondsText = {"CrossfadeSeconds", "%1 s"};
-constexpr TText kFadesText = {"CrossfadeFades", "Fades on pause, stop and seek"};
+constexpr TUiText kEqualizerText = {"Equalizer", "Equalizer..."};
+constexpr TUiText kTitleText = {"EqTitle", "Equalizer"};
+constexpr TUiText kOnText = {"EqOn", "Equalizer on"};
+constexpr TUiText kPresetText = {"EqPreset", "Preset"};
+constexpr TUiText kEqPreampText = {"EqPreamp", "Preamp"};
+constexpr TUiText kHzText = {"EqHz", "%1 Hz"};
+constexpr TUiText kKHzText = {"EqKHz", "%1 kHz"};
+constexpr TUiText kNameText = {"EqPresetName", "Name of the preset:"};
+constexpr TUiText kSaveText = {"EqSavePreset", "Save preset"};
+constexpr TUiText kDeleteText = {"EqDeletePreset", "Delete preset"};
+constexpr TUiText kRefusedText = {"EqPresetNameRefused", "A preset cannot have this name: %1"};
+constexpr TUiText kCrossfadeText = {"Crossfade", "Crossfade"};
+constexpr TUiText kCrossfadeOffText = {"CrossfadeOff", "Off"};
+constexpr TUiText kSecondsText = {"CrossfadeSeconds", "%1 s"};
+constexpr TUiText kFadesText = {"CrossfadeFades", "Fades on pause, stop and seek"};
 // The built-in presets' names, in BuiltInEqPresets' order.
-constexpr TText kPresetNames[] = {
+constexpr TUiText kPresetNames[] = {
     {"EqFlat", "Flat"},
     {"EqRock", "Rock"},
     {"EqPop", "Pop"},
@@ -49,24 +45,24 @@ constexpr uint32_t kCrossfadeChoices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 
 
 // The texts as the language file gives them now: the reader given to
 // LoadTexts is good only while it runs, and the dialog names presets later.
-TTextRead Kept(const TTextRead& read) {
+TTextReader Kept(const TTextReader& read) {
     std::map<std::string, std::string> texts;
-    for (const TText& t : {kEqualizerText, kTitleText, kOnText, kPresetText, kEqPreampText, kHzText,
-                           kKHzText, kNameText, kSaveText, kDeleteText, kRefusedText,
-                           kCrossfadeText, kCrossfadeOffText, kSecondsText, kFadesText})
+    for (const TUiText& t : {kEqualizerText, kTitleText, kOnText, kPresetText, kEqPreampText,
+                             kHzText, kKHzText, kNameText, kSaveText, kDeleteText, kRefusedText,
+                             kCrossfadeText, kCrossfadeOffText, kSecondsText, kFadesText})
         texts[t.Key] = read(t.Key, t.BuiltIn);
-    for (const TText& t : kPresetNames) texts[t.Key] = read(t.Key, t.BuiltIn);
+    for (const TUiText& t : kPresetNames) texts[t.Key] = read(t.Key, t.BuiltIn);
     return [texts = std::move(texts)](const char* key, const char* builtIn) {
         const auto it = texts.find(key);
         return it != texts.end() ? it->second : std::string(builtIn);
     };
 }
 
-QString Read(const TTextRead& read, const TText& t) {
+QString Read(const TTextReader& read, const TUiText& t) {
     return QString::fromStdString(read(t.Key, t.BuiltIn));
 }
 
-QString BandName(const TTextRead& read, size_t band) {
+QString BandName(const TTextReader& read, size_t band) {
     const double hz = kEqCentres[band];
     return hz >= 1000 ? Read(read, kKHzText).arg(hz / 1000) : Read(read, kHzText).arg(hz);
 }
@@ -150,9 +146,9 @@ QString TEqualizerDialog::BuiltInName(const std::string& name) const {
     return QString::fromStdString(name);
 }
 
-void TEqualizerDialog::LoadTexts(const TTextRead& given) {
+void TEqualizerDialog::LoadTexts(const TTextReader& given) {
     FRead = Kept(given);
-    const TTextRead& read = FRead;
+    const TTextReader& read = FRead;
     setWindowTitle(Read(read, kTitleText));
     On->setText(Read(read, kOnText));
     On->setAccessibleName(Read(read, kOnText));
@@ -300,9 +296,9 @@ TSoundMenu::~TSoundMenu() {
     if (shown) Keep();
 }
 
-void TSoundMenu::LoadTexts(const TTextRead& given) {
+void TSoundMenu::LoadTexts(const TTextReader& given) {
     FRead = Kept(given);
-    const TTextRead& read = FRead;
+    const TTextReader& read = FRead;
     if (FEqualizer) FEqualizer->setText(Read(read, kEqualizerText));
     if (!FCrossfade) return;
     FCrossfade->setTitle(Read(read, kCrossfadeText));

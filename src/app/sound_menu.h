@@ -28,10 +28,9 @@
 
 #include "dsp_settings.h"
 #include "playback_controller.h"
+#include "ui_text.h"
 
 namespace quillet {
-
-using TTextRead = std::function<std::string(const char*, const char*)>;
 
 class TEqualizerDialog : public QDialog {
     Q_OBJECT
@@ -40,7 +39,7 @@ class TEqualizerDialog : public QDialog {
     // (applied and kept by the caller).
     TEqualizerDialog(TDspSettings& settings, std::function<void(bool keep)> changed,
                      QWidget* parent);
-    void LoadTexts(const TTextRead& read);
+    void LoadTexts(const TTextReader& read);
     // Shows `settings` again (after a change from elsewhere).
     void ShowSettings();
     // The caller goes: no more calls of `changed`.
@@ -75,7 +74,7 @@ class TEqualizerDialog : public QDialog {
     QLabel* FPresetLabel = nullptr;
     QLabel* FNameLabel = nullptr;
     QLabel* FStatus = nullptr;  // a name refused
-    TTextRead FRead = [](const char*, const char* builtIn) { return std::string(builtIn); };
+    TTextReader FRead = [](const char*, const char* builtIn) { return std::string(builtIn); };
 };
 
 class TSoundMenu : public QObject {
@@ -86,7 +85,7 @@ class TSoundMenu : public QObject {
     TSoundMenu(TPlaybackController& player, std::string folder, QMenu& menu, QWidget* window);
     // Closes the dialog, keeping what it showed.
     ~TSoundMenu() override;
-    void LoadTexts(const TTextRead& read);
+    void LoadTexts(const TTextReader& read);
     // Opens the equalizer dialog (the menu entry does).
     TEqualizerDialog& OpenEqualizer();
     const TDspSettings& Settings() const { return FSettings; }
@@ -109,7 +108,7 @@ class TSoundMenu : public QObject {
     std::vector<std::pair<uint32_t, QAction*>> FSeconds;
     QAction* FFades = nullptr;
     QPointer<TEqualizerDialog> FDialog;
-    TTextRead FRead = [](const char*, const char* builtIn) { return std::string(builtIn); };
+    TTextReader FRead = [](const char*, const char* builtIn) { return std::string(builtIn); };
 };
 
 }  // namespace quillet
