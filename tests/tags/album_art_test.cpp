@@ -13,10 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Q(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
-
 // Tagging script: pictures written the way the taggers' users write them.
 // Each file gets a back cover first and then the front cover, so the type
 // decides, not the order; the front cover's declared type lies (PNG).

@@ -23,10 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Q(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
-
 // A file the encoders made, made once per test process (each test runs in
 // a process of its own, several at once).
 fs::path Fixture(const std::string& name) {

@@ -31,6 +31,11 @@ inline std::filesystem::path TestDir() {
     return dir;
 }
 
+// A path quoted for a Python or shell command line made by a test.
+inline std::string Q(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
+
 // Replaces the file (ext4 flushes a file truncated and rewritten in place on
 // close, which would slow the tests down for nothing).
 inline void WriteBytes(const std::filesystem::path& p, const Bytes& b) {
