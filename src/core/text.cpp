@@ -141,7 +141,7 @@ std::string Utf8ToWindows1252(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const char32_t cp = DecodeUtf8(s, i);
         char byte = '?';
-        if (cp < 0x80 || cp >= 0xA0 ? cp <= 0xFF : kHigh[cp - 0x80] == 0) {
+        if ((cp < 0x80 || cp >= 0xA0) ? cp <= 0xFF : kHigh[cp - 0x80] == 0) {
             // Of U+0080..U+009F only what the five unmapped bytes read as.
             byte = static_cast<char>(cp);
         } else {
