@@ -424,9 +424,7 @@ void TFrmQuillet::sbPlaylistOpenClick() {
 void TFrmQuillet::OpenPlaylistInNewList() {
     const std::string file = FDialogs->OpenPlaylist(this, odOpenPlaylist);
     if (file.empty()) return;
-    std::string name(FileNamePart(file));
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    FFeatures->Opener->Open(file, SheetOpenOptions(), kNoList, name);
+    FFeatures->Opener->OpenInNewList(file, SheetOpenOptions());
 }
 
 void TFrmQuillet::sbSavePlaylistClick() {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "paths.h"
+
 namespace quillet {
 
 TPlaylistOpener::TPlaylistOpener(TPlaylistSet& lists, QObject* parent)
@@ -18,8 +20,16 @@ TPlaylistOpener::~TPlaylistOpener() {
     FWorker.waitForDone();
 }
 
-void TPlaylistOpener::Open(const std::string& file, TPlaylistOpen options, TListId into,
-                           const std::string& newList) {
+void TPlaylistOpener::OpenInNewList(const std::string& file, TPlaylistOpen options) {
+    std::string_view name = FileNamePart(file);
+    // A name that is all extension (".m3u") is kept whole.
+    if (const size_t ext = ExtractExtension(name).size(); ext < name.size())
+        name.remove_suffix(ext);
+    Start(file, std::move(options), kNoList, std::string(name));
+}
+
+void TPlaylistOpener::Start(const std::string& file, TPlaylistOpen options, TListId into,
+                            const std::string& newList) {
     const uint64_t serial = ++FSerial;
     FBusy = true;
     QPointer<TPlaylistOpener> self(this);

@@ -33,11 +33,13 @@ class TPlaylistOpener : public QObject {
     ~TPlaylistOpener() override;
 
     // Reads `file` with `options`. Its entries then replace those of list
-    // `into`, or, with `newList` given, fill a new list of that name put
-    // after the list shown, which is then shown. A file of no playlist
-    // kind changes nothing.
-    void Open(const std::string& file, TPlaylistOpen options, TListId into,
-              const std::string& newList = {});
+    // `into`. A file of no playlist kind changes nothing.
+    void Open(const std::string& file, TPlaylistOpen options, TListId into) {
+        Start(file, std::move(options), into, {});
+    }
+    // The same into a new list named after the file (without its
+    // extension), put after the list shown, which is then shown.
+    void OpenInNewList(const std::string& file, TPlaylistOpen options);
     // A read or a hand-over is under way.
     bool Busy() const { return FBusy; }
 
@@ -47,6 +49,8 @@ class TPlaylistOpener : public QObject {
     std::function<void(std::exception_ptr error)> OnError;
 
   private:
+    void Start(const std::string& file, TPlaylistOpen options, TListId into,
+               const std::string& newList);
     struct TRead {
         bool Known = false;  // a playlist kind was read
         std::vector<TPlaylistEntry> Entries;
