@@ -176,12 +176,12 @@ TId3v2LegacyText::TId3v2LegacyText(const TId3v2Tag& tag) {
     std::vector<std::string> decoded = DecodeUndeclaredFields(raw);
     FDecoded.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i)
-        if (decoded[i] != raw[i]) FDecoded.emplace_back(std::move(raw[i]), std::move(decoded[i]));
+        if (decoded[i] != raw[i]) FDecoded.emplace(std::move(raw[i]), std::move(decoded[i]));
 }
 
 std::string TId3v2LegacyText::Decode(std::string_view raw) const {
-    for (const auto& [from, to] : FDecoded)
-        if (from == raw) return to;
+    // A lookup per string: a tag may hold thousands.
+    if (const auto it = FDecoded.find(std::string(raw)); it != FDecoded.end()) return it->second;
     return Latin1ToUtf8(raw);
 }
 
@@ -260,17 +260,20 @@ TTagFieldValues ReadId3v2Fields(const TId3v2Tag& tag) {
     return fields;
 }
 
-std::optional<std::vector<uint8_t>> BuildId3v2Tag(const TId3v2Tag* old, const TTagChanges& changes,
-                                                  std::string& error) {
-    if (old && old->Version == 2) {
-        error = "ID3v2.2 tags are not written.";
-        return std::nullopt;
-    }
+std::string Id3v2Unwritable(const TId3v2Tag& tag) {
+    if (tag.Version == 2) return "ID3v2.2 tags are not written.";
     // Header and footer alone leave no frames to read; anything more that
     // could not be read would be lost.
-    if (old && old->Frames.empty() && old->TagSize > static_cast<int64_t>(2 * kHeaderSize)) {
-        error = "The ID3v2 tag cannot be read.";
-        return std::nullopt;
+    if (tag.Frames.empty() && tag.TagSize > static_cast<int64_t>(2 * kHeaderSize))
+        return "The ID3v2 tag cannot be read.";
+    return {};
+}
+
+std::optional<std::vector<uint8_t>> BuildId3v2Tag(const TId3v2Tag* old, const TTagChanges& changes,
+                                                  std::string& error) {
+    if (old) {
+        error = Id3v2Unwritable(*old);
+        if (!error.empty()) return std::nullopt;
     }
     const int version = old && old->Version == 3 ? 3 : 4;
     TTagBuilder out(version);

@@ -19,6 +19,10 @@ inline constexpr int64_t kMaxEditedTagBytes = int64_t{64} << 20;
 // code-page guess; the first frame of each kind counts.
 TTagFieldValues ReadId3v2Fields(const TId3v2Tag& tag);
 
+// Why a tag read cannot be carried over whole (2.2, or frames that could not
+// be read); empty when it can.
+std::string Id3v2Unwritable(const TId3v2Tag& tag);
+
 // A whole new tag: `old`'s frames (none without one) with the changed fields
 // and the front cover replaced, everything else carried over byte for byte,
 // single-byte text that is not plain ASCII rewritten in Unicode. A 2.3 tag

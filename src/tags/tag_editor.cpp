@@ -356,12 +356,7 @@ bool SaveWithTagLib(TFormat format, int fd, const TTagChanges& changes) {
         case TFormat::Flac: {
             auto& flac = static_cast<TagLib::FLAC::File&>(*file);
             ApplyTo(*flac.xiphComment(true), changes);
-            if (changes.Cover != TTagChanges::TCover::Keep) {
-                for (TagLib::FLAC::Picture* p : flac.pictureList())
-                    if (p->type() == TagLib::FLAC::Picture::FrontCover) flac.removePicture(p, true);
-                if (changes.Cover == TTagChanges::TCover::Replace)
-                    flac.addPicture(FlacPicture(changes.NewCover).release());
-            }
+            ApplyXiphCover(flac, changes);
             break;
         }
         case TFormat::OggVorbis:
@@ -473,9 +468,7 @@ TTagSnapshot TFileTagEditor::Read(const std::string& path) {
                 auto& mpeg = static_cast<TagLib::MPEG::File&>(*file);
                 if (auto tag = ReadLeadingTag(fd.Fd)) {
                     snap.Fields = ReadId3v2Fields(*tag);
-                    if (tag->Version == 2 || (tag->Frames.empty() && tag->TagSize > 20))
-                        snap.NotWritable = tag->Version == 2 ? "ID3v2.2 tags are not written."
-                                                             : "The ID3v2 tag cannot be read.";
+                    snap.NotWritable = Id3v2Unwritable(*tag);
                 }
                 if (mpeg.hasAPETag())
                     FieldsFromProperties(mpeg.APETag()->properties(), snap.Fields);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ACS_Tags.h"
@@ -94,7 +95,7 @@ class TId3v2LegacyText {
     std::string Decode(std::string_view raw) const;
 
   private:
-    std::vector<std::pair<std::string, std::string>> FDecoded;  // raw -> UTF-8
+    std::unordered_map<std::string, std::string> FDecoded;  // raw -> UTF-8
 };
 
 // The strings of a text-like frame payload (T***, TXXX, COMM, USLT): the
