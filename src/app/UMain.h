@@ -164,8 +164,8 @@ class TFrmQuillet : public QWidget,
     // the list played from.
     void ShownChanged() override;
     void PlayingListChanged() override;
-    // Places the list's tabs after the layout moved the list.
-    void PlaceTabs();
+    // Lays the list, the art and the list's tabs out for a window of `size`.
+    void Relayout(QSize size);
     // TPlaybackListener
     void PlaybackChanged() override;
     void ProgressMoved() override;

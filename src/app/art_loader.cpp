@@ -43,17 +43,20 @@ bool SmallRegularFile(const std::string& path) {
 
 }  // namespace
 
+QImage DecodePicture(const std::vector<uint8_t>& data, int side) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                               static_cast<qsizetype>(data.size()));
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    return DecodeBounded(reader, side);
+}
+
 TLoadedArt LoadArt(const std::string& trackPath, int side) {
     TLoadedArt art;
     if (trackPath.empty() || IsUrl(trackPath)) return art;
     TAlbumArt found = FindAlbumArt(trackPath, OfferAttachedPictures);
     if (found.Embedded) {
-        QByteArray bytes(reinterpret_cast<const char*>(found.Embedded->Data.data()),
-                         static_cast<qsizetype>(found.Embedded->Data.size()));
-        found.Embedded.reset();
-        QBuffer buffer(&bytes);
-        QImageReader reader(&buffer);
-        art.Image = DecodeBounded(reader, side);
+        art.Image = DecodePicture(found.Embedded->Data, side);
     } else if (!found.ImagePath.empty() && SmallRegularFile(found.ImagePath)) {
         QImageReader reader(QString::fromStdString(found.ImagePath));
         art.Image = DecodeBounded(reader, side);

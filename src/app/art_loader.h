@@ -7,7 +7,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -28,6 +30,10 @@ struct TLoadedArt {
 // at most `side` pixels a side. Encoded bytes over kMaxPictureBytes, images
 // over kArtMaxPixels and bytes that do not decode give no art.
 TLoadedArt LoadArt(const std::string& trackPath, int side = kArtSide);
+
+// Encoded picture bytes decoded by the same caps, at most `side` a side;
+// null when past them or not a picture.
+QImage DecodePicture(const std::vector<uint8_t>& data, int side);
 
 // A file holding the track's art for a client that takes art by file name:
 // its folder image, or the per-user cache file its embedded picture was

@@ -120,10 +120,8 @@ void TDesktopSession::Start() {
     auto cancel = FCancel;
     Post(
         [folder, paths, cancel] {
-            TStart start{LoadSessionState(folder), LoadResumePoint(folder),
-                         ExpandPaths(paths, cancel.get()), LoadKeptLists(folder)};
-            start.State.Entries.clear();  // the lists come with Lists
-            return start;
+            return TStart{LoadSessionSettings(folder), LoadResumePoint(folder),
+                          ExpandPaths(paths, cancel.get()), LoadKeptLists(folder)};
         },
         [this, play](TStart& start) {
             FPlayer.SetRepeat(start.State.Repeat);

@@ -36,7 +36,6 @@ class TListTabs : public QObject, private TPlaylistSetListener {
               std::function<TDialogProvider&()> dialogs, std::function<void()> relayout);
     ~TListTabs() override;
 
-    QTabBar& Bar() const { return *FBar; }
     // Puts the bar over the top of `list`'s place, which gives up that
     // strip; nothing while the bar is hidden.
     void Place(QWidget& list);

@@ -26,7 +26,6 @@ class TPlaylistViewModel : public QAbstractTableModel, private TPlaylistListener
 
     // Shows another list (the set's shown list changed).
     void SetList(TPlaylistModel& list);
-    const TPlaylistModel& List() const { return *FList; }
 
     // Rows drag out as their entries' ids (list_tabs.h).
     Qt::ItemFlags flags(const QModelIndex& index) const override;

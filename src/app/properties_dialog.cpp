@@ -18,6 +18,7 @@
 #include <map>
 
 #include "app_errors.h"
+#include "art_loader.h"
 #include "paths.h"
 #include "playlist_set.h"
 #include "text.h"
@@ -72,7 +73,6 @@ constexpr TUiText kTexts[] = {
     {"PropChannels", "Channels"},
     {"PropBitrate", "Bitrate"},
     {"PropLength", "Length"},
-    {"PropSize", "File size"},
     {"PropPath", "Path"},
     {"PropGain", "ReplayGain"},
     {"PropMeasured", "Measured loudness"},
@@ -272,18 +272,15 @@ void TPropertiesDialog::ShowCover() {
             }
         shown = &targets.front()->Snapshot.Cover;
     }
-    QImage image;
-    if (shown && *shown)
-        image.loadFromData(reinterpret_cast<const uchar*>((*shown)->Data.data()),
-                           static_cast<int>((*shown)->Data.size()));
+    // Bounded like the window's art: a huge picture is never decoded whole.
+    const QImage image = shown && *shown ? DecodePicture((*shown)->Data, kCoverPixels) : QImage();
     if (image.isNull()) {
         FCover->setPixmap(QPixmap());
         FCover->setText(Q(FRead("PropNoCover")));
         return;
     }
     FCover->setText(QString());
-    FCover->setPixmap(QPixmap::fromImage(
-        image.scaled(kCoverPixels, kCoverPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    FCover->setPixmap(QPixmap::fromImage(image));
 }
 
 bool TPropertiesDialog::ReplaceCover(const std::string& pictureFile) {

@@ -36,21 +36,28 @@ void WriteSettings(TStateSection& ini, const TSessionState& state) {
 }  // namespace
 
 TSessionState LoadSessionState(const std::string& folder) {
-    TSessionState state;
-    // A new session chooses the gain by what plays: the album's for an album
-    // in order, the track's otherwise.
-    state.Gain.Mode = TReplayGainMode::Smart;
+    TSessionState state = LoadSessionSettings(folder);
     if (folder.empty()) return state;
     try {
         OpenPlaylistEntries(folder + kStatePlaylistName, state.Entries);
     } catch (const std::exception&) {
         state.Entries.clear();
     }
-    const TStateSection ini(folder, kSessionSection);
     int value = 0;
-    if (ParseInt(ini.Read("Row"), value) && value >= 0 &&
+    if (ParseInt(TStateSection(folder, kSessionSection).Read("Row"), value) && value >= 0 &&
         value < static_cast<int>(state.Entries.size()))
         state.Row = value;
+    return state;
+}
+
+TSessionState LoadSessionSettings(const std::string& folder) {
+    TSessionState state;
+    // A new session chooses the gain by what plays: the album's for an album
+    // in order, the track's otherwise.
+    state.Gain.Mode = TReplayGainMode::Smart;
+    if (folder.empty()) return state;
+    const TStateSection ini(folder, kSessionSection);
+    int value = 0;
     if (ParseInt(ini.Read("Volume"), value) && value >= kVolumeMin && value <= kVolumeMax)
         state.Volume = value;
     state.Repeat = RepeatNamed(ini.Read("Repeat")).value_or(TRepeat::List);

@@ -33,6 +33,9 @@ struct TSessionState {
 // volume, repeat list without shuffle, track gain with no pre-amp); a row
 // outside the list gives none. Never raises.
 TSessionState LoadSessionState(const std::string& folder);
+// The same without the older version's list (no entries, no row): what a
+// start needs, the lists keeping their own files.
+TSessionState LoadSessionSettings(const std::string& folder);
 
 // Writes the state in the older version's form into `folder`, creating it
 // when needed; each file is replaced atomically. An entry whose path holds a

@@ -88,9 +88,6 @@ class TSoundMenu : public QObject {
     void LoadTexts(const TTextReader& read);
     // Opens the equalizer dialog (the menu entry does).
     TEqualizerDialog& OpenEqualizer();
-    const TDspSettings& Settings() const { return FSettings; }
-    // The crossfade submenu's choices (tests).
-    QMenu* CrossfadeMenu() const { return FCrossfade; }
     // Reports a settings file that could not be written.
     std::function<void(const std::string&)> OnMessage;
 

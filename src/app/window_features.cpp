@@ -25,6 +25,12 @@ constexpr int kTickMs = 250;
 // Between the time's text and the window's right edge, in pixels.
 constexpr int kTimeMargin = 4;
 
+// The window's title for a caption: the program's name after it.
+QString Titled(const QString& caption) {
+    return caption.isEmpty() ? QLatin1String(kProgramCaption)
+                             : caption + QStringLiteral(" - ") + QLatin1String(kProgramCaption);
+}
+
 }  // namespace
 
 void TFrmQuillet::CreateFeatures() {
@@ -95,11 +101,7 @@ void TFrmQuillet::CreateFeatures() {
             [this] { Guarded([&] { OpenPlaylistInNewList(); }); });
     f.Tabs = std::make_unique<TListTabs>(
         Lists, *cbMain, *this, *pmPlayModes, [this]() -> TDialogProvider& { return Dialogs(); },
-        [this] {
-            FFeatures->Layout.Apply(size());
-            FFeatures->Art->Place(lbPlaylist);
-            PlaceTabs();
-        });
+        [this] { Relayout(size()); });
     f.Keys = std::make_unique<TWindowKeys>(TKeyTargets{.Window = this,
                                                        .Player = FPlayer.get(),
                                                        .List = lbPlaylist,
@@ -148,9 +150,7 @@ void TFrmQuillet::LoadFeatureTexts(const TTextReader& read) {
 void TFrmQuillet::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     cbMain->setGeometry(rect());
-    FFeatures->Layout.Apply(event->size());
-    FFeatures->Art->Place(lbPlaylist);
-    PlaceTabs();
+    Relayout(event->size());
     lbPlaylist->SetColumnsShown(event->size().width() > DesignSize().width());
 }
 
@@ -158,7 +158,9 @@ bool TFrmQuillet::Opening() const {
     return FFeatures->Opener->Busy();
 }
 
-void TFrmQuillet::PlaceTabs() {
+void TFrmQuillet::Relayout(QSize size) {
+    FFeatures->Layout.Apply(size);
+    FFeatures->Art->Place(lbPlaylist);
     if (FFeatures->Tabs) FFeatures->Tabs->Place(*lbPlaylist);
 }
 
@@ -239,15 +241,12 @@ void TFrmQuillet::ShowCaption() {
     } else if (!FPlayer->Playing()) {
         caption.clear();
     }  // else the entry playing left the list: its sound, and its caption, go on
-    setWindowTitle(caption.isEmpty()
-                       ? QLatin1String(kProgramCaption)
-                       : caption + QStringLiteral(" - ") + QLatin1String(kProgramCaption));
+    setWindowTitle(Titled(caption));
 }
 
 void TFrmQuillet::ShowFailureCaption(const std::string& error) {
     const QString why = QString::fromStdString(OneLine(error));
-    if (why.isEmpty()) return;
-    setWindowTitle(why + QStringLiteral(" - ") + QLatin1String(kProgramCaption));
+    if (!why.isEmpty()) setWindowTitle(Titled(why));
 }
 
 void TFrmQuillet::SettingsChanged() {

@@ -52,9 +52,6 @@ class TEqualizer {
     // Worker: `frames` interleaved frames in place (Idle() false).
     void Process(double* samples, size_t frames);
 
-    // Worker, for tests: the headroom in force, in dB (0 or less).
-    double HeadroomDb() const { return FNow.HeadroomDb; }
-
   private:
     struct TPoint {
         std::array<double, kEqBands> Gains{};  // the sections' (corrected) gains

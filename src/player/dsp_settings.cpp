@@ -19,14 +19,6 @@ constexpr size_t kMaxPresetName = 64;
 // A file edited by hand cannot make the menu endless.
 constexpr size_t kMaxPresets = 200;
 
-std::optional<int64_t> Whole(std::string_view text) {
-    int64_t v = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-    return v;
-}
-
 double Decibels(std::string_view text, double def) {
     double v = 0;
     if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);
@@ -71,10 +63,12 @@ TDspSettings SettingsOf(const TIniFile& ini) {
     s.Eq.PreampDb = Decibels(ini.ReadString(kEqSection, "Preamp"), 0);
     if (const auto gains = ParseEqGains(ini.ReadString(kEqSection, "Gains"))) s.Eq.Gains = *gains;
     s.Preset = ini.ReadString(kEqSection, "Preset");
-    if (const auto v = Whole(ini.ReadString(kCrossfadeSection, "Seconds")); v && *v >= 0)
+    if (const auto v = ParseWholeNumber<int64_t>(ini.ReadString(kCrossfadeSection, "Seconds"));
+        v && *v >= 0)
         s.Crossfade.Seconds = static_cast<uint32_t>(std::min<int64_t>(*v, kMaxCrossfadeSeconds));
     s.Crossfade.Fades = ini.ReadString(kCrossfadeSection, "Fades", "1") != "0";
-    if (const auto v = Whole(ini.ReadString(kCrossfadeSection, "FadeMs")); v && *v > 0)
+    if (const auto v = ParseWholeNumber<int64_t>(ini.ReadString(kCrossfadeSection, "FadeMs"));
+        v && *v > 0)
         s.Crossfade.FadeMs = static_cast<uint32_t>(std::min<int64_t>(*v, kMaxFadeMs));
     for (const std::string& name : ini.Keys(kPresetSection)) {
         if (s.Presets.size() >= kMaxPresets) break;

@@ -318,11 +318,6 @@ int TPlaybackController::Progress() {
     return static_cast<int>(std::clamp<int64_t>(point.Frame * 100 / point.Length, 0, 100));
 }
 
-int64_t TPlaybackController::HeardFlicks() const {
-    const TAuOutput::TPlayPoint point = FOut->PlayPoint();
-    return point.Rate == 0 ? -1 : FramesToFlicks(std::max<int64_t>(point.Frame, 0), point.Rate);
-}
-
 int64_t TPlaybackController::HeardLengthFlicks() const {
     const TAuOutput::TPlayPoint point = FOut->PlayPoint();
     return point.Rate == 0 || point.Length < 0 ? -1 : FramesToFlicks(point.Length, point.Rate);

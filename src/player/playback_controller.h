@@ -300,7 +300,6 @@ class TPlaybackController : private TPlaylistListener, private TPlaylistSetListe
     void SeekToFrame(int64_t frame, uint32_t rate);
     // The sink holds sound of a next track not heard yet.
     bool InTail() const { return FOut->TrackChangesPending() > 0; }
-    int64_t HeardFlicks() const;
     int64_t HeardLengthFlicks() const;
     // A stream (an address) has no length: the seeks leave it alone, also
     // while a next track's sound is already held (no replay of its end).

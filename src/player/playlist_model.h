@@ -159,8 +159,6 @@ class TPlaylistModel {
     // was nothing to undo (redo). The selection comes back with the step.
     bool Undo();
     bool Redo();
-    bool CanUndo() const { return !FUndo.empty(); }
-    bool CanRedo() const { return !FRedo.empty(); }
     size_t UndoSteps() const { return FUndo.size(); }
     // The stamp of the step Undo (Redo) would take back; 0 for none.
     TEditStamp LastUndoStamp() const { return FUndo.empty() ? 0 : FUndo.back().Stamp; }
