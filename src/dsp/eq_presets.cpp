@@ -74,18 +74,22 @@ std::optional<std::array<double, kEqBands>> ParseEqGains(std::string_view text) 
     return gains;
 }
 
+std::string FormatEqDb(double db) {
+    char part[32];
+    std::snprintf(part, sizeof part, "%.2f", db);
+    std::string s = part;
+    // 3.50 -> 3.5, 3.00 -> 3, and never "-0".
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+    if (s == "-0") s = "0";
+    return s;
+}
+
 std::string FormatEqGains(const std::array<double, kEqBands>& gains) {
     std::string out;
     for (size_t band = 0; band < kEqBands; ++band) {
-        char part[32];
-        std::snprintf(part, sizeof part, "%.2f", gains[band]);
-        std::string s = part;
-        // 3.50 -> 3.5, 3.00 -> 3, and never "-0".
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-        if (s == "-0") s = "0";
         if (band > 0) out += ',';
-        out += s;
+        out += FormatEqDb(gains[band]);
     }
     return out;
 }

@@ -38,6 +38,8 @@ std::optional<TEqPreset> FindEqPreset(std::string_view name,
 // Ten gains written "G1,...,G10" (decimal dB, a "+" allowed), each within
 // -kEqMaxDb..kEqMaxDb; nothing for any other text.
 std::optional<std::array<double, kEqBands>> ParseEqGains(std::string_view text);
+// One gain in dB with at most two decimals ("3.5", "-12", "0").
+std::string FormatEqDb(double db);
 // The gains as ParseEqGains reads them, at most two decimals each.
 std::string FormatEqGains(const std::array<double, kEqBands>& gains);
 

@@ -1,4 +1,5 @@
 #include "loudness_cache.h"
+#include "file_stamp.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -191,8 +192,8 @@ class TSaveLock {
 std::optional<TLoudnessKey> LoudnessKeyOf(const std::string& path) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return TLoudnessKey{path, static_cast<uint64_t>(st.st_size),
-                        int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+    const TFileStamp stamp = StampOf(st);
+    return TLoudnessKey{path, static_cast<uint64_t>(stamp.Size), stamp.ModifiedNs};
 }
 
 std::string DefaultLoudnessCacheFile() {

@@ -28,14 +28,6 @@ double Decibels(std::string_view text, double def) {
     return std::clamp(std::round(v * 100) / 100, -kEqMaxDb, kEqMaxDb);
 }
 
-std::string EqNumber(double v) {
-    // The same short form as the gains.
-    std::array<double, kEqBands> one{};
-    one[0] = v;
-    const std::string all = FormatEqGains(one);
-    return all.substr(0, all.find(','));
-}
-
 // "G1,...,G10;PREAMP" (the preamp may be left out).
 std::optional<TEqPreset> ParsePreset(const std::string& name, std::string_view value) {
     const size_t semi = value.find(';');
@@ -81,7 +73,7 @@ TDspSettings SettingsOf(const TIniFile& ini) {
 
 void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     ini.WriteString(kEqSection, "On", settings.Eq.On ? "1" : "0");
-    ini.WriteString(kEqSection, "Preamp", EqNumber(settings.Eq.PreampDb));
+    ini.WriteString(kEqSection, "Preamp", FormatEqDb(settings.Eq.PreampDb));
     ini.WriteString(kEqSection, "Gains", FormatEqGains(settings.Eq.Gains));
     // Quoted: the reader would drop blanks around a bare value.
     if (settings.Preset.find_first_of("\r\n") == std::string::npos)
@@ -96,7 +88,7 @@ void WriteSettings(TIniFile& ini, const TDspSettings& settings) {
     for (const TEqPreset& p : settings.Presets)
         if (UsablePresetName(p.Name))
             ini.WriteString(kPresetSection, p.Name,
-                            FormatEqGains(p.Gains) + ';' + EqNumber(p.PreampDb));
+                            FormatEqGains(p.Gains) + ';' + FormatEqDb(p.PreampDb));
 }
 
 }  // namespace
