@@ -68,9 +68,9 @@ std::string MusicFolder(const std::string& configHome, const std::string& home) 
     return home;
 }
 
-TAddMusic::TAddMusic(TPlaylistModel& list, QWidget& window, QMenu& menu,
+TAddMusic::TAddMusic(TPlaylistSet& lists, QWidget& window, QMenu& menu,
                      std::function<TDialogProvider&()> dialogs)
-    : FList(&list), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
+    : FLists(lists), FWindow(window), FDialogs(std::move(dialogs)), FConfigFolder(ConfigFolder()) {
     FWalks.setMaxThreadCount(1);
     menu.addSeparator();
     FAction = menu.addAction(FFolderTitle + QStringLiteral("..."));
@@ -130,7 +130,7 @@ void TAddMusic::AddFiles(const TFileDialogSetup& setup) {
         entry.FilePath = file;
         rows.push_back(CutTitle(entry.Title));
     }
-    FList->Append(std::move(entries), std::move(rows));
+    FLists.Shown().Append(std::move(entries), std::move(rows));
 }
 
 void TAddMusic::AddFolder() {
@@ -153,8 +153,8 @@ void TAddMusic::AddFolder() {
 
 void TAddMusic::AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from) {
     const size_t to = std::min(entries->size(), from + kAppendChunk);
-    FList->Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
-                   std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
+    FLists.Shown().Append({std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(from)),
+                           std::make_move_iterator(entries->begin() + static_cast<ptrdiff_t>(to))});
     if (to == entries->size()) return;
     QTimer::singleShot(0, this, [this, entries, to] { AppendSoon(entries, to); });
 }

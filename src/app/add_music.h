@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "file_dialogs.h"
-#include "playlist_model.h"
+#include "playlist_set.h"
 #include "ui_text.h"
 
 namespace quillet {
@@ -44,7 +44,8 @@ class TAddMusic : public QObject {
     // Adds its entry at the end of `menu`; `dialogs` gives the dialogs at
     // the moment they are shown. The folder used last is kept in the
     // settings folder (ConfigFolder()).
-    TAddMusic(TPlaylistModel& list, QWidget& window, QMenu& menu,
+    // What is added goes to the list `lists` shows at the time.
+    TAddMusic(TPlaylistSet& lists, QWidget& window, QMenu& menu,
               std::function<TDialogProvider&()> dialogs);
     ~TAddMusic() override;
 
@@ -61,13 +62,12 @@ class TAddMusic : public QObject {
     void LoadTexts(const TTextReader& read);
 
     // What is added goes to `list` from now on (the list shown).
-    void SetList(TPlaylistModel& list) { FList = &list; }
 
   private:
     void Remember(const std::string& folder);
     void AppendSoon(std::shared_ptr<std::vector<TPlaylistEntry>> entries, size_t from);
 
-    TPlaylistModel* FList;
+    TPlaylistSet& FLists;
     QWidget& FWindow;
     std::function<TDialogProvider&()> FDialogs;
     std::string FConfigFolder;

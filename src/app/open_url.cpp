@@ -16,9 +16,9 @@ constexpr char kText[] = "Open URL...";
 
 }  // namespace
 
-TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistModel& list,
+TOpenUrl::TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistSet& lists,
                    std::function<TDialogProvider&()> dialogs)
-    : FWindow(window), FPlayer(player), FList(&list), FDialogs(std::move(dialogs)) {
+    : FWindow(window), FPlayer(player), FLists(lists), FDialogs(std::move(dialogs)) {
     FAction = new QAction(QLatin1String(kText), &menu);
     FAction->setObjectName(QLatin1String(kOpenUrlKey));
     FAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -56,7 +56,7 @@ void TOpenUrl::Run() {
         ShowMessage(FRefused.arg(QString::fromStdString(text)));
         return;
     }
-    TPlaylistModel& list = *FList;
+    TPlaylistModel& list = FLists.Shown();
     list.Append({std::move(entry)});
     list.Select(list.Count() - 1);
     FPlayer.PlayShown();

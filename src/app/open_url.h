@@ -16,6 +16,7 @@
 
 #include "file_dialogs.h"
 #include "playback_controller.h"
+#include "playlist_set.h"
 #include "ui_text.h"
 
 namespace quillet {
@@ -25,7 +26,7 @@ class TOpenUrl : public QObject {
   public:
     // The entry goes at the end of `menu`; the key works in all of `window`.
     // `dialogs` gives the window's dialogs at the time of asking.
-    TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistModel& list,
+    TOpenUrl(QMenu& menu, QWidget& window, TPlaybackController& player, TPlaylistSet& lists,
              std::function<TDialogProvider&()> dialogs);
 
     // The texts from the language file: `read(key, builtIn)`.
@@ -34,12 +35,11 @@ class TOpenUrl : public QObject {
     void Run();
 
     // What is added goes to `list` from now on (the list shown).
-    void SetList(TPlaylistModel& list) { FList = &list; }
 
   private:
     QWidget& FWindow;
     TPlaybackController& FPlayer;
-    TPlaylistModel* FList;
+    TPlaylistSet& FLists;  // adds go to the list shown
     std::function<TDialogProvider&()> FDialogs;
     QAction* FAction;
     std::string FTitle = "Open URL";

@@ -55,7 +55,7 @@ TPlaylistOpen SheetOpenOptions() {
     return open;
 }
 
-TSheetFiles::TSheetFiles(TPlaylistModel& list, QObject* parent) : QObject(parent), FList(&list) {
+TSheetFiles::TSheetFiles(TPlaylistSet& lists, QObject* parent) : QObject(parent), FLists(lists) {
     // One at a time: drops are appended in the order they came.
     FWorker.setMaxThreadCount(1);
 }
@@ -94,7 +94,7 @@ bool TSheetFiles::TakeDrop(const QStringList& files) {
         QMetaObject::invokeMethod(
             self.data(),
             [self, read = std::move(read)]() mutable {
-                self->FList->Append(std::move(read.Entries));
+                self->FLists.Shown().Append(std::move(read.Entries));
                 self->ShowProblems(read.Problems);
             },
             Qt::QueuedConnection);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "PlayList.h"
-#include "playlist_model.h"
+#include "playlist_set.h"
 #include "ui_text.h"
 
 namespace quillet {
@@ -29,7 +29,8 @@ TPlaylistOpen SheetOpenOptions();
 class TSheetFiles : public QObject {
     Q_OBJECT
   public:
-    explicit TSheetFiles(TPlaylistModel& list, QObject* parent = nullptr);
+    // Sheets dropped go to the list `lists` shows when they are read.
+    explicit TSheetFiles(TPlaylistSet& lists, QObject* parent = nullptr);
     // Waits for a drop being read; its entries are not added.
     ~TSheetFiles() override;
 
@@ -43,10 +44,9 @@ class TSheetFiles : public QObject {
     bool TakeDrop(const QStringList& files);
 
     // What is added goes to `list` from now on (the list shown).
-    void SetList(TPlaylistModel& list) { FList = &list; }
 
   private:
-    TPlaylistModel* FList;
+    TPlaylistSet& FLists;
     QThreadPool FWorker;
     QString FProblemsText = QStringLiteral("Some entries were left out:");
     QString FMoreText = QStringLiteral("... and %1 more");

@@ -77,7 +77,7 @@ void TFrmQuillet::CreateFeatures() {
     f.Sound = new TSoundMenu(*FPlayer, ConfigFolder(), *pmPlayModes, this);
     f.Sound->OnMessage = [this](const std::string& text) { Message(text); };
     f.Art = std::make_unique<TArtView>(*FPlayer, cbMain, lblTime);
-    f.Adder = std::make_unique<TAddMusic>(PlaylistEntries(), *this, *pmPlayModes,
+    f.Adder = std::make_unique<TAddMusic>(Lists, *this, *pmPlayModes,
                                           [this]() -> TDialogProvider& { return Dialogs(); });
     // The right button, the menu key and Shift+F10 alike.
     lbPlaylist->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -87,7 +87,7 @@ void TFrmQuillet::CreateFeatures() {
     f.Queue = std::make_unique<TQueueActions>(*FPlayer, *lbPlaylist, *pmPlayModes);
     // The list's own command letters (lbPlaylistKeyPress) and the queue's.
     f.Filter = std::make_unique<TListFilter>(*FPlayer, *lbPlaylist, *this, QStringLiteral("Aexq"));
-    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, *FPlayer, PlaylistEntries(),
+    f.OpenUrl = std::make_unique<TOpenUrl>(*pmPlayModes, *this, *FPlayer, Lists,
                                            [this]() -> TDialogProvider& { return Dialogs(); });
     f.Properties = std::make_unique<TPropertiesCommand>(*FPlayer, *pmPlayModes, *this, *lbPlaylist);
     f.Properties->OnMessage = [this](const std::string& text) { Message(text); };
@@ -169,9 +169,6 @@ void TFrmQuillet::ShownChanged() {
     TPlaylistModel& shown = PlaylistEntries();
     lbPlaylist->SetList(shown);
     f.Filter->SetList(shown);
-    f.Adder->SetList(shown);
-    f.OpenUrl->SetList(shown);
-    f.Sheets.SetList(shown);
 }
 
 void TFrmQuillet::PlayingListChanged() {

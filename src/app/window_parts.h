@@ -35,7 +35,7 @@ struct TWindowFeatures {
         : Layout(designSize),
           Reader(*player.Lists()),
           StreamTitles(player),
-          Sheets(player.List()),
+          Sheets(*player.Lists()),
           KeyHints(std::move(showHint)) {}
 
     // Context of every connection made for the features: they end with it,
