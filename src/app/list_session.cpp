@@ -151,17 +151,9 @@ void SaveListFile(const std::string& folder, const TPlaylistSet& set, int index)
     std::filesystem::create_directories(folder + kListsFolder, ec);
     const TPlaylistModel& list = set.List(index);
     std::vector<const TEntry*> entries;
-    std::vector<TFileStamp> stamps;
     entries.reserve(list.size());
-    stamps.reserve(list.size());
-    for (const TEntry& e : list) {
-        entries.push_back(&e);
-        // A file's stamp tells at the next start whether what it told holds.
-        stamps.push_back(e.Info.State == TEntryState::Unread || IsUrl(e.FilePath)
-                             ? TFileStamp{}
-                             : StampOf(e.FilePath));
-    }
-    WriteFileAtomic(ListFileName(folder, set.Id(index)), ListFileText(entries, stamps));
+    for (const TEntry& e : list) entries.push_back(&e);
+    WriteFileAtomic(ListFileName(folder, set.Id(index)), ListFileText(entries));
 }
 
 void SaveListsIndex(const std::string& folder, const TPlaylistSet& set,

@@ -440,6 +440,7 @@ void TPropertiesCommand::Save(const TPropertiesDialog& dialog) {
                 const TTrackTags old = info.Tags;
                 info.Tags = {first(TTagKey::Title, old.Title), first(TTagKey::Artist, old.Artist),
                              first(TTagKey::Album, old.Album)};
+                info.Stamp = StampOf(e->FilePath);  // the file as written
                 const bool fromTags = e->RowText == FileNamePart(e->FilePath) ||
                                       e->RowText == JoinTagTitle(old.Artist, old.Title);
                 list.SetInfo(id, info);

@@ -21,6 +21,7 @@ TEntryInfo ReadEntryInfo(const TTrackRef& track) {
     }
     // A FIFO or a device named like a sound file would block the open.
     if (!S_ISREG(st.st_mode)) return info;
+    info.Stamp = StampOf(st);
     info.Tags = ReadTrackTags(track.Path);
     try {
         Owned<TAuFileIn> input = OpenTrackInput(track);

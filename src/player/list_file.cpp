@@ -159,8 +159,8 @@ std::optional<TKeptEntry> ParseInfoLine(std::string_view line) {
     kept.Info.LengthFlicks = *length;
     kept.Info.LengthEstimated = fields[fEstimated] == "1";
     kept.Info.Tags = {fields[fTagTitle], fields[fTagArtist], fields[fTagAlbum]};
-    kept.Stamp.Size = *size;
-    kept.Stamp.ModifiedNs = *mtime;
+    kept.Info.Stamp.Size = *size;
+    kept.Info.Stamp.ModifiedNs = *mtime;
     if (*track > 0) {
         auto tags = std::make_shared<TEntryTags>();
         tags->Track = static_cast<int>(*track);
@@ -204,12 +204,11 @@ int64_t SavedSeconds(const TEntry& entry) {
     return seconds >= 0 ? seconds : 60;
 }
 
-std::string ListFileText(const std::vector<const TEntry*>& entries,
-                         const std::vector<TFileStamp>& stamps) {
+std::string ListFileText(const std::vector<const TEntry*>& entries) {
     std::string text = "#EXTM3U\r\n\r\n";
     for (size_t i = 0; i < entries.size(); ++i) {
         const TEntry& e = *entries[i];
-        const TFileStamp stamp = i < stamps.size() ? stamps[i] : TFileStamp{};
+        const TFileStamp& stamp = e.Info.Stamp;
         const TEntryTags& sheet = TagsOf(e);
         std::string gains[4];
         if (sheet.Gain.Track) {
@@ -298,7 +297,7 @@ std::vector<TKeptEntry> ReadListFile(const std::string& path) {
     for (TKeptEntry& k : kept) {
         // What was read of a file that changed since is read again.
         if (k.Info.State == TEntryState::Unread || IsUrl(k.Entry.FilePath)) continue;
-        if (!StampOf(k.Entry.FilePath).SameContent(k.Stamp) || k.Stamp.Size < 0) {
+        if (!StampOf(k.Entry.FilePath).SameContent(k.Info.Stamp) || k.Info.Stamp.Size < 0) {
             k.Info = {};
             k.Entry.Seconds = -1;
         }

@@ -26,13 +26,11 @@ namespace quillet {
 struct TKeptEntry {
     TPlaylistEntry Entry;
     std::string RowText;
-    TEntryInfo Info;
-    TFileStamp Stamp;
+    TEntryInfo Info;  // with the file's stamp when it was read
 };
 
-// The file's text for `entries` (each with its file's stamp, or Size -1).
-std::string ListFileText(const std::vector<const TEntry*>& entries,
-                         const std::vector<TFileStamp>& stamps);
+// The file's text for `entries` (each with the stamp its info was read at).
+std::string ListFileText(const std::vector<const TEntry*>& entries);
 // Reads the text of a list file. Malformed "#EXTQUILLET:" lines are left
 // out (their entries only); never raises.
 std::vector<TKeptEntry> ParseListFile(std::string_view text);

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "PlayList.h"
+#include "file_stamp.h"
 #include "track_tags.h"
 
 namespace quillet {
@@ -57,6 +58,9 @@ struct TEntryInfo {
     TTrackTags Tags;
     int64_t LengthFlicks = -1;  // -1: unknown (time_range.h)
     bool LengthEstimated = false;
+    // The file as it was when this was read (Size -1: not looked at): a
+    // kept list keeps it, and a start reads again a file changed since.
+    TFileStamp Stamp;
     bool operator==(const TEntryInfo&) const = default;
 };
 

@@ -131,13 +131,17 @@ TEST(ListFile, KeepsWhatWasReadUntilTheFileChanges) {
     sheet->Gain.Track = TGainInfo{-6.5, 0.9};
     track.Tags = sheet;
     list.Append({track, {"Radio", "http://127.0.0.1:1/live"}, {"Gone", dir + "gone.mp3"}});
-    list.SetInfo(list[0].Id,
-                 {TEntryState::Playable, {}, {"T", "A", "Al"}, 90 * kFlicksPerSecond, false});
+    list.SetInfo(list[0].Id, {TEntryState::Playable,
+                              {},
+                              {"T", "A", "Al"},
+                              90 * kFlicksPerSecond,
+                              false,
+                              StampOf(audio)});
     list.ShowLiveTags(list[1].Id, "Song", {"Song", "", "Station X"});
-    list.SetInfo(list[2].Id, {TEntryState::Playable, {}, {}, 5 * kFlicksPerSecond, false});
+    list.SetInfo(list[2].Id, {TEntryState::Playable, {}, {}, 5 * kFlicksPerSecond, false, {1, 1}});
     std::vector<const TEntry*> entries;
     for (const TEntry& e : list) entries.push_back(&e);
-    std::string text = ListFileText(entries, {StampOf(audio), {}, {1, 1}});
+    std::string text = ListFileText(entries);
     EXPECT_NE(text.find("#EXTINF:90,Track\tone"), std::string::npos);
     EXPECT_NE(text.find("#EXTINF:-1,Radio"), std::string::npos);
     text += "#EXTQUILLET:broken\\x\t1\r\n";
