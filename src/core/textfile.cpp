@@ -20,14 +20,6 @@ namespace {
     throw EInOutError(FileErrorText(err), err);
 }
 
-// A descriptor closed when it goes out of scope.
-struct TFd {
-    int Fd;
-    ~TFd() {
-        if (Fd >= 0) close(Fd);
-    }
-};
-
 // Opens a regular file for reading. Refuses folders and other non-regular
 // files (a FIFO would block the caller forever).
 int OpenRegular(const std::string& path, struct stat& st) {
@@ -104,10 +96,16 @@ std::string ReadLeadingLine(const std::string& path, size_t keep, bool skipBlank
     return !blank || !skipBlank ? line : std::string();
 }
 
-bool WriteAllFd(int fd, const std::string& s) {
+}  // namespace
+
+TFd::~TFd() {
+    if (Fd >= 0) close(Fd);
+}
+
+bool WriteAllFd(int fd, const void* data, size_t size) {
     size_t done = 0;
-    while (done < s.size()) {
-        const ssize_t n = write(fd, s.data() + done, s.size() - done);
+    while (done < size) {
+        const ssize_t n = write(fd, static_cast<const char*>(data) + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
@@ -117,6 +115,8 @@ bool WriteAllFd(int fd, const std::string& s) {
     }
     return true;
 }
+
+namespace {
 
 [[noreturn]] void FailNotRegular() {
     throw EInOutError(kNotRegularFileText, EINVAL);
@@ -158,8 +158,8 @@ void WriteInPlace(const std::string& path, const std::string& content) {
             Fail(err);
         }
     }
-    if (!WriteAllFd(fd.Fd, content) || ftruncate(fd.Fd, static_cast<off_t>(content.size())) != 0 ||
-        fsync(fd.Fd) != 0)
+    if (!WriteAllFd(fd.Fd, content.data(), content.size()) ||
+        ftruncate(fd.Fd, static_cast<off_t>(content.size())) != 0 || fsync(fd.Fd) != 0)
         Fail(errno);
 }
 
@@ -276,7 +276,7 @@ std::string ReadFirstNonBlankLine(const std::string& path, size_t keep, int64_t 
 
 void WriteFileAtomic(const std::string& path, const std::string& content) {
     WriteFileAtomic(path, [&content](int fd) {
-        if (!WriteAllFd(fd, content)) Fail(errno);
+        if (!WriteAllFd(fd, content.data(), content.size())) Fail(errno);
     });
 }
 

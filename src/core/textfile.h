@@ -14,6 +14,19 @@
 
 namespace quillet {
 
+// A descriptor closed when it goes out of scope.
+struct TFd {
+    int Fd = -1;
+    explicit TFd(int fd) : Fd(fd) {}
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    ~TFd();
+};
+
+// Writes all of `data` at the descriptor's offset, retrying interrupted and
+// short writes; false with errno set (ENOSPC for a write that wrote nothing).
+bool WriteAllFd(int fd, const void* data, size_t size);
+
 // The largest text file read whole (playlists, INI files). A larger one is
 // refused with "File too large" before anything is allocated for it.
 inline constexpr int64_t MaxTextFileSize = int64_t{256} << 20;

@@ -51,16 +51,6 @@ constexpr const char* kKeyNames[kTagKeyCount] = {"title", "artist", "album", "al
 
 enum class TFormat { None, Mpeg, Flac, OggVorbis, Opus, OggFlac, Mp4, Asf, Mpc, WavPack, Ape };
 
-struct TFd {
-    int Fd = -1;
-    explicit TFd(int fd) : Fd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() {
-        if (Fd >= 0) ::close(Fd);
-    }
-};
-
 [[noreturn]] void Fail(const std::string& text, int code = 0) {
     throw EInOutError(text, code);
 }
@@ -411,13 +401,7 @@ bool SaveWithTagLib(TFormat format, int fd, const TTagChanges& changes) {
 }
 
 void WriteAll(int to, const void* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(to, static_cast<const char*>(data) + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Fail(FileErrorText(n < 0 ? errno : ENOSPC), n < 0 ? errno : ENOSPC);
-        done += static_cast<size_t>(n);
-    }
+    if (!WriteAllFd(to, data, size)) Fail(FileErrorText(errno), errno);
 }
 
 // Copies `count` bytes of `from` at `offset` to the end of `to`.
