@@ -210,20 +210,10 @@ std::optional<TTagValue> FirstTextValue(const uint8_t* p, size_t n,
             return TTagValue::Wide(Utf8ToUtf16(upToNul()));
         case 1:
         case 2: {
-            bool big = encoding == 2;
-            size_t i = 0;
-            if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
-                big = p[0] == 0xFE;
-                i = 2;
-            }
-            std::u16string wide;
-            for (; i + 1 < n; i += 2) {
-                const char16_t unit = big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
-                                          : static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-                if (unit == 0) break;
-                wide.push_back(unit);
-            }
-            return TTagValue::Wide(std::move(wide));
+            // Up to the first zero unit (a byte-order mark is never one).
+            size_t end = 0;
+            while (end + 1 < n && (p[end] != 0 || p[end + 1] != 0)) end += 2;
+            return TTagValue::Wide(ReadUtf16(p, std::min(end, n), encoding == 2));
         }
         default:
             return std::nullopt;

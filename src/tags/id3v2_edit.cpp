@@ -54,19 +54,6 @@ std::vector<std::string_view> SplitAtNul(std::string_view s) {
     }
 }
 
-std::u16string ReadUtf16(const uint8_t* p, size_t n, bool big) {
-    std::u16string out;
-    size_t i = 0;
-    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
-        big = p[0] == 0xFE;
-        i = 2;
-    }
-    for (; i + 1 < n; i += 2)
-        out.push_back(big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
-                          : static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
-    return out;
-}
-
 void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 3; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -158,6 +145,19 @@ int PictureType(std::string_view id, const std::vector<uint8_t>& p) {
 }
 
 }  // namespace
+
+std::u16string ReadUtf16(const uint8_t* p, size_t n, bool big) {
+    std::u16string out;
+    size_t i = 0;
+    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+        big = p[0] == 0xFE;
+        i = 2;
+    }
+    for (; i + 1 < n; i += 2)
+        out.push_back(big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
+                          : static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+    return out;
+}
 
 TId3v2LegacyText::TId3v2LegacyText(const TId3v2Tag& tag) {
     std::vector<std::string> raw;

@@ -88,6 +88,10 @@ std::optional<std::string> ResolveGenre(std::string_view s);
 // comment frames as UTF-8: rips in other code pages (CP1251, GBK,
 // Shift-JIS) say ISO-8859-1 too, so the code page is guessed over all of
 // the tag's such strings together (DecodeUndeclaredFields).
+// UTF-16 text of `n` bytes: a byte-order mark first decides the order,
+// else big-endian when `big`; an odd last byte is dropped.
+std::u16string ReadUtf16(const uint8_t* p, size_t n, bool big);
+
 class TId3v2LegacyText {
   public:
     explicit TId3v2LegacyText(const TId3v2Tag& tag);
