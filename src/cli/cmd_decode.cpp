@@ -253,10 +253,8 @@ int Decode(const std::vector<std::string>& args) {
     std::optional<TEqStage> shaper;
     if (eq) {
         const TReplayGain tags = input->ReplayGain();
-        const double peak =
-            std::max(tags.Track ? tags.Track->Peak : 0.0, tags.Album ? tags.Album->Peak : 0.0);
         const double g = gainMode ? ReplayGainFactor(tags, {*gainMode, 0}) : 1.0;
-        shaper.emplace(*eq, (peak > 0 ? peak : 1.0) * std::max(1.0, g), rate, channels, bits);
+        shaper.emplace(*eq, EqualizerPeak(TagPeak(tags), g), rate, channels, bits);
     }
 
     // A file gets its header first and its sizes patched at the end. Standard

@@ -549,8 +549,8 @@ void TDXAudioOut::FadeOut() {
 
 void TDXAudioOut::TellPeak() {
     // Over a crossfade the mix's peak is not known: full scale.
-    const double peak = FOverlapLength > 0 || FInputPeak <= 0 ? 1.0 : FInputPeak;
-    FDsp.Equalizer().SetPeak(peak * std::max(1.0, FOverlapLength > 0 ? FMixGain : FInputGain));
+    FDsp.Equalizer().SetPeak(FOverlapLength > 0 ? EqualizerPeak(1.0, FMixGain)
+                                                : EqualizerPeak(FInputPeak, FInputGain));
 }
 
 void TDXAudioOut::Shape(int32_t At, int32_t Bytes) {
@@ -666,7 +666,7 @@ double TDXAudioOut::CurrentInputFactor() {
         known = {};
     }
     const TReplayGain& used = tags.Track || tags.Album ? tags : known.Measured;
-    FInputPeak = std::max(used.Track ? used.Track->Peak : 0.0, used.Album ? used.Album->Peak : 0.0);
+    FInputPeak = TagPeak(used);
     return InputGainFactor(tags, known, setting);
 }
 

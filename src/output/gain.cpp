@@ -67,6 +67,14 @@ std::optional<double> ParsePreampDb(std::string_view text) {
     return std::clamp(db, -kMaxPreampDb, kMaxPreampDb);
 }
 
+double TagPeak(const TReplayGain& gains) {
+    return std::max(gains.Track ? gains.Track->Peak : 0.0, gains.Album ? gains.Album->Peak : 0.0);
+}
+
+double EqualizerPeak(double peak, double gain) {
+    return (peak > 0 ? peak : 1.0) * std::max(1.0, gain);
+}
+
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting) {
     if (setting.Mode == TReplayGainMode::Off) return 1.0;
     const bool album = setting.Mode == TReplayGainMode::Album;

@@ -47,6 +47,12 @@ std::optional<double> ParsePreampDb(std::string_view text);
 // lowered so that the peak, when the tags give one, lands at full scale at
 // most.
 double ReplayGainFactor(const TReplayGain& gains, const TReplayGainSetting& setting);
+// The loudest sample the tags tell of (the larger of the two peaks); 0 when
+// they tell none.
+double TagPeak(const TReplayGain& gains);
+// The loudest sample the equalizer may be given: `peak` (full scale when 0
+// or less, i.e. unknown) lifted by a gain above 1.
+double EqualizerPeak(double peak, double gain);
 
 // What the player knows of an input beyond its tags.
 struct TInputGainInfo {
